@@ -1,0 +1,35 @@
+# Installation: headers, libraries, the CMake package and pkg-config file.
+include(CMakePackageConfigHelpers)
+
+set(_qrn_targets)
+foreach(t qrnstd qrnacq qrtcdb)
+  if(TARGET ${t})
+    list(APPEND _qrn_targets ${t})
+  endif()
+endforeach()
+get_property(_drv GLOBAL PROPERTY QRN_DRIVER_TARGETS)
+
+install(TARGETS ${_qrn_targets} EXPORT qrnacqTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+if(_drv)
+  install(TARGETS ${_drv} EXPORT qrnacqTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/qrnacq/drivers)
+endif()
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/qrn DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(EXPORT qrnacqTargets NAMESPACE qrnacq:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/qrnacq)
+
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/qrnacqConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/qrnacqConfig.cmake INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/qrnacq)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/qrnacqConfigVersion.cmake COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/qrnacqConfig.cmake ${PROJECT_BINARY_DIR}/qrnacqConfigVersion.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/qrnacq)
+
+set(QRN_PC_LIBS "")
+foreach(t ${_qrn_targets})
+  string(APPEND QRN_PC_LIBS " -l${t}")
+endforeach()
+configure_file(${PROJECT_SOURCE_DIR}/cmake/qrnacq.pc.in ${PROJECT_BINARY_DIR}/qrnacq.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/qrnacq.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,30 @@
+# Common compile options for every target of the project.
+add_library(qrn_options INTERFACE)
+target_compile_options(qrn_options INTERFACE -Wall -Wextra -Wno-missing-field-initializers)
+if(QRN_WERROR)
+  target_compile_options(qrn_options INTERFACE -Werror)
+endif()
+if(QRN_SANITIZE)
+  string(REPLACE ";" "," _san "${QRN_SANITIZE}")
+  target_compile_options(qrn_options INTERFACE -fsanitize=${_san} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  target_link_options(qrn_options INTERFACE -fsanitize=${_san})
+endif()
+
+# qrn_add_library(name DIRS dir... [LINK lib...]): a shared library from every
+# .cpp below the given source directories.
+function(qrn_add_library name)
+  cmake_parse_arguments(A "" "" "DIRS;LINK;PRIVATE_LINK" ${ARGN})
+  set(_srcs)
+  foreach(d ${A_DIRS})
+    file(GLOB_RECURSE _s CONFIGURE_DEPENDS ${d}/*.cpp ${d}/*.c)
+    list(APPEND _srcs ${_s})
+  endforeach()
+  add_library(${name} SHARED ${_srcs})
+  add_library(qrnacq::${name} ALIAS ${name})
+  target_include_directories(${name} PUBLIC
+    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+  target_link_libraries(${name} PUBLIC ${A_LINK} PRIVATE qrn_options ${A_PRIVATE_LINK})
+  set_target_properties(${name} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
+    EXPORT_NAME ${name})
+endfunction()

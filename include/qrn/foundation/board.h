@@ -1,0 +1,48 @@
+// Boards: the acquisition hardware of the process.
+//
+// The board list is filled by board drivers (and by tests): a driver creates
+// its board objects and adds them with qcBoard::add(); boards stay until
+// removed.  qcBoard::count() and get() see every board of every driver.
+// Before the first count()/get(), the list runs its load hook once (the
+// acquisition module installs one that loads the installed driver plugins).
+// The list is guarded by its own mutex; a board object itself is not.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <qrn/foundation/exception.h>
+
+class qcBoard {
+public:
+  QC_EXCEPTION(BadParams, qcException, 0x10000110);
+
+  virtual ~qcBoard();
+
+  // The number of boards in the process, and the i-th (0-based).  get()
+  // throws qcBoard::BadParams for an index out of range.
+  static long count();
+  static qcBoard& get(long index);
+
+  // Adds a board at the end of the list; the list owns it.  Returns the board.
+  static qcBoard& add(std::unique_ptr<qcBoard> board);
+  // Removes (and deletes) a board; returns false when it is not in the list.
+  static bool remove(const qcBoard& board);
+  // Removes every board (tests).
+  static void clear_();
+
+  // The hook run once before the first count()/get()/add() (driver loading).
+  static void setLoadHook(std::function<void()> hook);
+  // Runs the hook now if it has not run yet.
+  static void runLoadHook();
+
+  // The board's name ("sim0") and the index used in its registry keys.
+  virtual std::string name() const = 0;
+  virtual long bdIdx() const = 0;
+
+protected:
+  qcBoard() = default;
+  qcBoard(const qcBoard&) = delete;
+  qcBoard& operator=(const qcBoard&) = delete;
+};

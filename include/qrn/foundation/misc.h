@@ -1,0 +1,122 @@
+// Small helpers of the foundation: environment, module handle, clean-up
+// objects, debug assertions, CPU features, number formatting and parsing,
+// file streams.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <string>
+
+// ---- debug assertions -----------------------------------------------------
+// A debug assertion marks a condition that callers must not produce.  It logs
+// "qstd_assert: <file>:<line>: <expr>" to stderr, counts, calls the installed
+// observer, and returns: the code goes on with its stated fallback.  With the
+// environment variable "QUORIN_ASSERT_ABORT" set it aborts instead (for
+// debugging).
+void qstd_assert_(const char* file, long line, const char* expr = nullptr);
+#define qstd_assert(cond) \
+  do {                    \
+    if (!(cond)) qstd_assert_(__FILE__, __LINE__, #cond); \
+  } while (0)
+
+// Observer of assertions (tests): called with file and line; returns the
+// previous observer.  Thread-safe.
+using qcAssertObserver = std::function<void(const char* file, long line)>;
+qcAssertObserver qf_setAssertObserver(qcAssertObserver obs);
+// Number of assertions fired in the process so far.
+unsigned long qf_assertCount();
+
+// ---- environment -------------------------------------------------------------
+class qcDevEnv {
+public:
+  // Operating system kinds: 1 other, 2 Linux.
+  enum { osOther = 1, osLinux = 2 };
+  static int getOS();
+  // A handle standing for the default user-interface font (0: the system's).
+  static unsigned long defaultFont();
+};
+
+// The handle of a loaded module of the family, by name ("qrnacq").  The handle
+// is the dlopen handle of the module file (null when the module is not
+// loaded); the dictionary keeps it for the life of the object.
+class qcDllDictionary {
+public:
+  qcDllDictionary(const char* moduleName, bool required = false);
+  ~qcDllDictionary();
+  qcDllDictionary(const qcDllDictionary&) = delete;
+  qcDllDictionary& operator=(const qcDllDictionary&) = delete;
+  void* getHandle() const { return handle_; }
+  const std::string& moduleName() const { return name_; }
+  // The path of the module file (empty when unknown).
+  const std::string& path() const { return path_; }
+
+private:
+  std::string name_;
+  std::string path_;
+  void* handle_ = nullptr;
+};
+
+// ---- clean-up objects ------------------------------------------------------
+// Objects registered for clean-up are executed (their cleanup() called) in
+// reverse order of registration by qsys_cleanupExecute_(), or at process exit.
+class qc_CleanupObject {
+public:
+  qc_CleanupObject();
+  virtual ~qc_CleanupObject();
+  virtual void cleanup() {}
+  unsigned long tag() const { return tag_; }
+
+private:
+  unsigned long tag_;
+};
+// A new, process-unique clean-up tag (increasing from 1).
+unsigned long qsys_cleanup_getNextTag();
+// Calls cleanup() of every live clean-up object with a tag of at least
+// `fromTag`, newest first, each once.
+void qsys_cleanupExecute_(unsigned long fromTag = 0);
+
+// ---- CPU features ------------------------------------------------------------
+class qcCpuType {
+public:
+  // True when the processor has SSE2 (always on x86-64).  The environment
+  // variable "QUORIN_DISABLE_SIMD" makes every feature test false.
+  static bool SSESupported();
+  static bool AVX2Supported();
+};
+
+// ---- numbers -----------------------------------------------------------------
+// True when a and b differ by at most epsilon (absolutely, or relative to the
+// larger magnitude when that is above 1).
+bool qfRealEq(double a, double b, double epsilon = 1e-15);
+// Engineering notation: `digits` significant digits, exponent a multiple of
+// 3 ("12.5e-3", "1e+0"); with `trim` set, trailing zeros are dropped.  The
+// result reads back with qsys_clxAtof.
+std::string qfEng(double value, int digits = 6, int trim = 1);
+// Plain decimal text of a number.
+std::string qfStr(long value);
+std::string qfStr(unsigned long value);
+std::string qfStr(double value, int precision = 6);
+// Hexadecimal (lower case, no prefix), at least minWidth digits.
+std::string qfHex(unsigned long value, int minWidth = 0);
+
+// Converts text to double.  Leading blanks are skipped; the whole rest of the
+// text must be a number ("1.5", "-2e3", "0x1p4", "inf").  Returns 0 and stores
+// the value on success, a failed status (bit 31 set) otherwise (value untouched).
+std::uint32_t qsys_clxAtof(const char* text, double* value);
+
+// ---- streams -----------------------------------------------------------------
+template <class C>
+class qcBasic_IFstream : public std::basic_ifstream<C> {
+public:
+  qcBasic_IFstream() = default;
+  explicit qcBasic_IFstream(const std::string& path, std::ios_base::openmode m = std::ios_base::in)
+      : std::basic_ifstream<C>(path, m) {}
+};
+template <class C>
+class qcBasic_OFstream : public std::basic_ofstream<C> {
+public:
+  qcBasic_OFstream() = default;
+  explicit qcBasic_OFstream(const std::string& path, std::ios_base::openmode m = std::ios_base::out)
+      : std::basic_ofstream<C>(path, m) {}
+};
