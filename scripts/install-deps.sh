@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs (build, tests, tools).
+# Runs apt-get only when something is missing.  Needs root (or sudo).
+set -euo pipefail
+
+PACKAGES=(
+  cmake ninja-build g++ pkg-config ccache
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core xvfb xdotool xauth
+  libaravis-dev libusb-1.0-0-dev
+  libpng-dev libcli11-dev zlib1g-dev
+  clang libclang-rt-14-dev
+)
+if [[ "${QRN_WITH_OPENCV:-0}" == 1 ]]; then PACKAGES+=(libopencv-dev); fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+echo "Installing: ${missing[*]}"
+SUDO=""
+if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
