@@ -1,0 +1,61 @@
+// The Camera Link simulator, driven through its driver library.
+//
+// The driver library "libclsim.so" is not part of this module: it is loaded
+// by name at run time (the dynamic loader's search path applies) when init()
+// is called.  Its entry points are C functions with the signatures below; an
+// implementation of the library provides all eleven.
+//
+// Thread use: the entry points are resolved into one table shared by every
+// qcCLSim of the process, so init() must not run while another qcCLSim of
+// the process is used from another thread.  Nothing here throws.
+#pragma once
+
+extern "C" {
+// Data coming back on the simulator's serial port.
+typedef void (*qf_CLSimCallback)(long port, const char* data, long length);
+
+typedef int (*qf_CLSimInit)(void);
+typedef int (*qf_CLSimOpenCOM)(long port, qf_CLSimCallback callback);  // nonzero: opened
+typedef int (*qf_CLSimCloseCOM)(long port);
+typedef int (*qf_CLSimGetParam)(long port, long param, long* value);
+typedef int (*qf_CLSimSetCamera)(long port, const char* cameraName);
+typedef int (*qf_CLSimTerminate)(void);
+typedef int (*qf_CLSimSetPattern)(long port, long tap, long pattern, long low, long high, long step);
+typedef int (*qf_CLSimSetRollMode)(long port, long mode);
+typedef int (*qf_CLSimSave)(long port, const char* path);
+// Writes the camera's asynchronous-mode string into buffer (size bytes).
+typedef int (*qf_CLSimGetAsyncString)(const char* cameraName, long index, char* buffer, long size);
+typedef int (*qf_CLSimSetAsyncMode)(long port, const char* cameraName, const char* asyncString, long mode);
+}
+
+class qcCLSim {
+public:
+  // Not initialised, no port (-1), no library loaded.
+  qcCLSim();
+  // When initialised: CLSimCloseCOM(port), then CLSimTerminate(); then the
+  // library is released.
+  ~qcCLSim();
+  qcCLSim(const qcCLSim&) = delete;
+  qcCLSim& operator=(const qcCLSim&) = delete;
+
+  // Loads the library and opens the simulator on `port`: CLSimInit(), then
+  // CLSimOpenCOM(port, callback that ignores its data).  Does nothing when
+  // already initialised.  When the library cannot be loaded, lacks an entry
+  // point, or the open answers zero, the object stays not initialised.
+  void init(long port);
+  bool isInited() const { return inited_; }
+  // The port given to a successful init(); -1 before.
+  long port() const { return port_; }
+
+  // Sets the simulated camera: CLSimSetCamera, CLSimSetPattern(port, tap, 3,
+  // 0, 255, 1) for taps 0..3, CLSimSetRollMode(port, 1), CLSimGetAsyncString
+  // into a 128-byte buffer, CLSimSetAsyncMode(port, name, buffer, 1).  The
+  // library's answers are not examined.  False, and no call, when not
+  // initialised (or formatName is null).
+  bool setCLSimFormat(const char* formatName);
+
+private:
+  long port_;
+  bool inited_;
+  void* lib_;
+};
