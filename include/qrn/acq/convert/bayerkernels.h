@@ -1,0 +1,96 @@
+// Raw-pointer kernels behind qcBayerImageConverter and the qfBayer* free
+// functions.  Internal to the module; exported for its tests and benchmarks.
+//
+// Every kernel works on caller-owned memory described by a pointer and a row
+// stride in bytes; nothing is allocated or kept.  The reference kernels
+// (qf_bayerRef*) define the results; the accelerated kernels (qf_bayerFast*)
+// give bit-identical results, using SSE2 or AVX2 as the processor allows, and
+// fall back to the reference where the image does not suit them.  All kernels
+// are reentrant and may be called from any thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Instruction-set levels of the accelerated kernels.
+enum qe_SimdLevel { qe_SimdNone = 0, qe_SimdSSE2 = 1, qe_SimdAVX2 = 2 };
+
+// The best level this processor and build offer: none on other architectures
+// or when qcCpuType reports no SSE (environment "QUORIN_DISABLE_SIMD").
+qe_SimdLevel qf_simdLevel();
+// The lower of `requested` and qf_simdLevel() (tests force a level with it).
+qe_SimdLevel qf_simdClamp(qe_SimdLevel requested);
+
+// An 8-bit Bayer mosaic: width and height even and at least 2.  phaseX and
+// phaseY (0 or 1) place the pattern: for row r and column c let y = r + phaseY
+// and s = c + phaseX; rows with even y hold green (even s) and red (odd s),
+// rows with odd y blue (even s) and green (odd s).
+struct qs_BayerMosaic {
+  const unsigned char* data = nullptr;
+  std::ptrdiff_t stride = 0;  // bytes from one row to the next
+  long width = 0;
+  long height = 0;
+  int phaseX = 0;
+  int phaseY = 0;
+};
+
+// A destination (or source) plane: first pixel of the first row and the row
+// stride in bytes.  It must hold the mosaic's width times height pixels.
+template <class T>
+struct qs_RawPlane {
+  T* data = nullptr;
+  std::ptrdiff_t stride = 0;
+};
+using qs_RawPlane8 = qs_RawPlane<unsigned char>;
+using qs_RawPlaneC8 = qs_RawPlane<const unsigned char>;
+
+// Grey weights in 8.8 fixed point: w = floor(weight * 256 + 0.5), kept to
+// 9 bits (clamped to 0..511).  A grey pixel is min(255, (R*r + G*g + B*b) >> 8).
+struct qs_GreyWeights {
+  int r = 77, g = 150, b = 29;
+};
+qs_GreyWeights qf_greyWeights(double red, double green, double blue);
+
+// The pixel words of the packed outputs, as qcPackedRGB16Pel and
+// qcPackedRGB32Pel store them.
+std::uint16_t qf_bayerPackRGB16(unsigned r, unsigned g, unsigned b);
+std::uint32_t qf_bayerPackRGB32(unsigned r, unsigned g, unsigned b);
+
+// White-balance table: T[i] = min(255, floor(i * scale + 0.5)).
+void qf_bayerWhiteBalanceTable(double scale, unsigned char table[256]);
+
+// ---- reference kernels ---------------------------------------------------------
+// `luts` is null (no white balance) or three 256-entry tables: red, green, blue.
+void qf_bayerRefPlanes(const qs_BayerMosaic& src, const unsigned char* const* luts, qs_RawPlane8 red,
+                       qs_RawPlane8 green, qs_RawPlane8 blue);
+void qf_bayerRefGrey(const qs_BayerMosaic& src, const qs_GreyWeights& w, qs_RawPlane8 dst);
+void qf_bayerRefRGB16(const qs_BayerMosaic& src, const unsigned char* const* luts, qs_RawPlane<std::uint16_t> dst);
+void qf_bayerRefRGB32(const qs_BayerMosaic& src, const unsigned char* const* luts, qs_RawPlane<std::uint32_t> dst);
+// Splits a width x height image (both even) into its four (width/2) x
+// (height/2) sub-images by (column parity, row parity).
+void qf_bayerRefSubsample(qs_RawPlaneC8 src, long width, long height, qs_RawPlane8 p00, qs_RawPlane8 p10,
+                          qs_RawPlane8 p01, qs_RawPlane8 p11);
+// Sums of the pixels at (even column, even row), (odd, even), (even, odd) and
+// (odd, odd), in that order.
+void qf_bayerRefSums(qs_RawPlaneC8 src, long width, long height, std::uint64_t sums[4]);
+
+// ---- accelerated kernels (bit-identical to the reference) -----------------------
+// They use the reference for widths below 16 and for widths below 24 that are
+// not a multiple of 8.  `level` is clamped by qf_simdClamp.
+void qf_bayerFastPlanes(qe_SimdLevel level, const qs_BayerMosaic& src, qs_RawPlane8 red, qs_RawPlane8 green,
+                        qs_RawPlane8 blue);
+void qf_bayerFastGrey(qe_SimdLevel level, const qs_BayerMosaic& src, const qs_GreyWeights& w, qs_RawPlane8 dst);
+void qf_bayerFastRGB16(qe_SimdLevel level, const qs_BayerMosaic& src, qs_RawPlane<std::uint16_t> dst);
+void qf_bayerFastRGB32(qe_SimdLevel level, const qs_BayerMosaic& src, qs_RawPlane<std::uint32_t> dst);
+void qf_bayerFastSubsample(qe_SimdLevel level, qs_RawPlaneC8 src, long width, long height, qs_RawPlane8 p00,
+                           qs_RawPlane8 p10, qs_RawPlane8 p01, qs_RawPlane8 p11);
+void qf_bayerFastSums(qe_SimdLevel level, qs_RawPlaneC8 src, long width, long height, std::uint64_t sums[4]);
+
+// Grey from three planes: min(255, (R*w.r + G*w.g + B*w.b) >> 8) per pixel.
+void qf_planesToGrey(qe_SimdLevel level, qs_RawPlaneC8 red, qs_RawPlaneC8 green, qs_RawPlaneC8 blue, long width,
+                     long height, const qs_GreyWeights& w, qs_RawPlane8 dst);
+// Rearranges each row in blocks of 2n pixels: the n pixels at even positions
+// of a block first, then the n at odd positions.  width must be a multiple of
+// 2n and n at least 1.
+void qf_reorganizeEvenOdd(qe_SimdLevel level, qs_RawPlaneC8 src, long width, long height, long n,
+                          qs_RawPlane8 dst);

@@ -1,0 +1,286 @@
+// Accelerated Bayer kernels: one vector body (bayersimd_body.inc) compiled for
+// SSE2 (16 bytes) and AVX2 (32 bytes) through target attributes, chosen at run
+// time.  Other architectures build the dispatchers over the reference only.
+#include <qrn/acq/convert/bayerkernels.h>
+
+#include <qrn/foundation/misc.h>
+
+#if defined(__x86_64__) || defined(__i386__)
+#define QRN_BAYER_X86 1
+#include <immintrin.h>
+#endif
+
+#define QRN_SIMD_INLINE inline __attribute__((always_inline))
+
+#if QRN_BAYER_X86
+
+// ---- SSE2 ------------------------------------------------------------------------
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("sse2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("sse2")
+#endif
+namespace qrn_bayer_sse2 {
+struct Isa {
+  using V = __m128i;
+  static constexpr long N = 16;
+  static QRN_SIMD_INLINE V load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+  static QRN_SIMD_INLINE void store(void* p, V v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+  static QRN_SIMD_INLINE void prefetch(const void* p) { _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0); }
+  static QRN_SIMD_INLINE V zero() { return _mm_setzero_si128(); }
+  static QRN_SIMD_INLINE V set16(int v) { return _mm_set1_epi16(static_cast<short>(v)); }
+  static QRN_SIMD_INLINE V evenMask() { return _mm_set1_epi16(0x00FF); }
+  static QRN_SIMD_INLINE V notv(V a) { return _mm_xor_si128(a, _mm_set1_epi32(-1)); }
+  static QRN_SIMD_INLINE V and_(V a, V b) { return _mm_and_si128(a, b); }
+  static QRN_SIMD_INLINE V or_(V a, V b) { return _mm_or_si128(a, b); }
+  static QRN_SIMD_INLINE V sel(V m, V a, V b) { return _mm_or_si128(_mm_and_si128(m, a), _mm_andnot_si128(m, b)); }
+  static QRN_SIMD_INLINE V avg(V a, V b) { return _mm_avg_epu8(a, b); }
+  static QRN_SIMD_INLINE V unpacklo8(V a, V b) { return _mm_unpacklo_epi8(a, b); }
+  static QRN_SIMD_INLINE V unpackhi8(V a, V b) { return _mm_unpackhi_epi8(a, b); }
+  static QRN_SIMD_INLINE V unpacklo16(V a, V b) { return _mm_unpacklo_epi16(a, b); }
+  static QRN_SIMD_INLINE V unpackhi16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
+  static QRN_SIMD_INLINE V mullo16(V a, V b) { return _mm_mullo_epi16(a, b); }
+  static QRN_SIMD_INLINE V add16(V a, V b) { return _mm_add_epi16(a, b); }
+  static QRN_SIMD_INLINE V add64(V a, V b) { return _mm_add_epi64(a, b); }
+  static QRN_SIMD_INLINE V srli16_8(V a) { return _mm_srli_epi16(a, 8); }
+  static QRN_SIMD_INLINE V srli16_3(V a) { return _mm_srli_epi16(a, 3); }
+  static QRN_SIMD_INLINE V slli16_8(V a) { return _mm_slli_epi16(a, 8); }
+  static QRN_SIMD_INLINE V slli16_3(V a) { return _mm_slli_epi16(a, 3); }
+  static QRN_SIMD_INLINE V packus16(V a, V b) { return _mm_packus_epi16(a, b); }
+  static QRN_SIMD_INLINE V packOrdered(V a, V b) { return _mm_packus_epi16(a, b); }
+  static QRN_SIMD_INLINE V sad(V a) { return _mm_sad_epu8(a, _mm_setzero_si128()); }
+  static QRN_SIMD_INLINE std::uint64_t hsum64(V a) {
+    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(a)) +
+           static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(a, a)));
+  }
+  // Stores the results of lo/hi unpacks in pixel order.
+  static QRN_SIMD_INLINE void store2(void* p, V lo, V hi) {
+    store(p, lo);
+    store(static_cast<char*>(p) + 16, hi);
+  }
+  static QRN_SIMD_INLINE void store4(void* p, V a, V b, V c, V d) {
+    char* q = static_cast<char*>(p);
+    store(q, a);
+    store(q + 16, b);
+    store(q + 32, c);
+    store(q + 48, d);
+  }
+};
+#include "bayersimd_body.inc"
+}  // namespace qrn_bayer_sse2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+// ---- AVX2 ------------------------------------------------------------------------
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+namespace qrn_bayer_avx2 {
+struct Isa {
+  using V = __m256i;
+  static constexpr long N = 32;
+  static QRN_SIMD_INLINE V load(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
+  static QRN_SIMD_INLINE void store(void* p, V v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
+  static QRN_SIMD_INLINE void prefetch(const void* p) { _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0); }
+  static QRN_SIMD_INLINE V zero() { return _mm256_setzero_si256(); }
+  static QRN_SIMD_INLINE V set16(int v) { return _mm256_set1_epi16(static_cast<short>(v)); }
+  static QRN_SIMD_INLINE V evenMask() { return _mm256_set1_epi16(0x00FF); }
+  static QRN_SIMD_INLINE V notv(V a) { return _mm256_xor_si256(a, _mm256_set1_epi32(-1)); }
+  static QRN_SIMD_INLINE V and_(V a, V b) { return _mm256_and_si256(a, b); }
+  static QRN_SIMD_INLINE V or_(V a, V b) { return _mm256_or_si256(a, b); }
+  static QRN_SIMD_INLINE V sel(V m, V a, V b) { return _mm256_blendv_epi8(b, a, m); }
+  static QRN_SIMD_INLINE V avg(V a, V b) { return _mm256_avg_epu8(a, b); }
+  static QRN_SIMD_INLINE V unpacklo8(V a, V b) { return _mm256_unpacklo_epi8(a, b); }
+  static QRN_SIMD_INLINE V unpackhi8(V a, V b) { return _mm256_unpackhi_epi8(a, b); }
+  static QRN_SIMD_INLINE V unpacklo16(V a, V b) { return _mm256_unpacklo_epi16(a, b); }
+  static QRN_SIMD_INLINE V unpackhi16(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
+  static QRN_SIMD_INLINE V mullo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
+  static QRN_SIMD_INLINE V add16(V a, V b) { return _mm256_add_epi16(a, b); }
+  static QRN_SIMD_INLINE V add64(V a, V b) { return _mm256_add_epi64(a, b); }
+  static QRN_SIMD_INLINE V srli16_8(V a) { return _mm256_srli_epi16(a, 8); }
+  static QRN_SIMD_INLINE V srli16_3(V a) { return _mm256_srli_epi16(a, 3); }
+  static QRN_SIMD_INLINE V slli16_8(V a) { return _mm256_slli_epi16(a, 8); }
+  static QRN_SIMD_INLINE V slli16_3(V a) { return _mm256_slli_epi16(a, 3); }
+  static QRN_SIMD_INLINE V packus16(V a, V b) { return _mm256_packus_epi16(a, b); }
+  // packus works per 128-bit lane; restore the order of the source bytes.
+  static QRN_SIMD_INLINE V packOrdered(V a, V b) {
+    return _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
+  }
+  static QRN_SIMD_INLINE V sad(V a) { return _mm256_sad_epu8(a, _mm256_setzero_si256()); }
+  static QRN_SIMD_INLINE std::uint64_t hsum64(V a) {
+    const __m128i s = _mm_add_epi64(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1));
+    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(s)) +
+           static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(s, s)));
+  }
+  // Unpacks work per lane: lo holds pixels 0-7 | 16-23 (in 16-bit units), hi
+  // 8-15 | 24-31.  Store in pixel order.
+  static QRN_SIMD_INLINE void store2(void* p, V lo, V hi) {
+    store(p, _mm256_permute2x128_si256(lo, hi, 0x20));
+    store(static_cast<char*>(p) + 32, _mm256_permute2x128_si256(lo, hi, 0x31));
+  }
+  // 32-bit pixels: a = 0-3 | 16-19, b = 4-7 | 20-23, c = 8-11 | 24-27, d = 12-15 | 28-31.
+  static QRN_SIMD_INLINE void store4(void* p, V a, V b, V c, V d) {
+    char* q = static_cast<char*>(p);
+    store(q, _mm256_permute2x128_si256(a, b, 0x20));
+    store(q + 32, _mm256_permute2x128_si256(c, d, 0x20));
+    store(q + 64, _mm256_permute2x128_si256(a, b, 0x31));
+    store(q + 96, _mm256_permute2x128_si256(c, d, 0x31));
+  }
+};
+#include "bayersimd_body.inc"
+}  // namespace qrn_bayer_avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+#endif  // QRN_BAYER_X86
+
+// ---- dispatch ------------------------------------------------------------------------
+namespace {
+
+qe_SimdLevel detectLevel() {
+#if QRN_BAYER_X86
+  if (!qcCpuType::SSESupported()) return qe_SimdNone;
+  return qcCpuType::AVX2Supported() ? qe_SimdAVX2 : qe_SimdSSE2;
+#else
+  return qe_SimdNone;
+#endif
+}
+
+// The level to use for a demosaic of this width: none where the reference
+// must run (below 16 columns, or below 24 and not a multiple of 8), AVX2 only
+// where a whole 32-byte block fits.
+qe_SimdLevel levelForWidth(qe_SimdLevel requested, long width) {
+  qe_SimdLevel level = qf_simdClamp(requested);
+  if (width < 16 || (width % 8 != 0 && width < 24)) return qe_SimdNone;
+  if (level == qe_SimdAVX2 && width < 32) level = qe_SimdSSE2;
+  return level;
+}
+
+bool validMosaic(const qs_BayerMosaic& s) {
+  return s.data && s.width >= 2 && s.height >= 2 && s.width % 2 == 0 && s.height % 2 == 0;
+}
+
+}  // namespace
+
+qe_SimdLevel qf_simdLevel() {
+  static const qe_SimdLevel level = detectLevel();
+  return level;
+}
+
+qe_SimdLevel qf_simdClamp(qe_SimdLevel requested) {
+  const qe_SimdLevel best = qf_simdLevel();
+  return requested < best ? requested : best;
+}
+
+// Calls the reference, the SSE2 or the AVX2 form of a kernel.
+#if QRN_BAYER_X86
+#define QRN_BAYER_DISPATCH(level, ref, fn, ...)                      \
+  switch (level) {                                                   \
+    case qe_SimdAVX2: qrn_bayer_avx2::fn(__VA_ARGS__); break;        \
+    case qe_SimdSSE2: qrn_bayer_sse2::fn(__VA_ARGS__); break;        \
+    default: ref; break;                                             \
+  }
+#else
+#define QRN_BAYER_DISPATCH(level, ref, fn, ...) \
+  do {                                          \
+    (void)(level);                              \
+    ref;                                        \
+  } while (0)
+#endif
+
+void qf_bayerFastPlanes(qe_SimdLevel level, const qs_BayerMosaic& src, qs_RawPlane8 red, qs_RawPlane8 green,
+                        qs_RawPlane8 blue) {
+  if (!validMosaic(src)) return;
+  QRN_BAYER_DISPATCH(levelForWidth(level, src.width), qf_bayerRefPlanes(src, nullptr, red, green, blue), planes,
+                     src, red, green, blue);
+}
+
+void qf_bayerFastGrey(qe_SimdLevel level, const qs_BayerMosaic& src, const qs_GreyWeights& w, qs_RawPlane8 dst) {
+  if (!validMosaic(src)) return;
+  // The 16-bit lanes are exact only while the weights sum to at most 257.
+  if (w.r + w.g + w.b > 257) level = qe_SimdNone;
+  QRN_BAYER_DISPATCH(levelForWidth(level, src.width), qf_bayerRefGrey(src, w, dst), grey, src, w, dst);
+}
+
+void qf_bayerFastRGB16(qe_SimdLevel level, const qs_BayerMosaic& src, qs_RawPlane<std::uint16_t> dst) {
+  if (!validMosaic(src)) return;
+  QRN_BAYER_DISPATCH(levelForWidth(level, src.width), qf_bayerRefRGB16(src, nullptr, dst), rgb16, src, dst);
+}
+
+void qf_bayerFastRGB32(qe_SimdLevel level, const qs_BayerMosaic& src, qs_RawPlane<std::uint32_t> dst) {
+  if (!validMosaic(src)) return;
+  QRN_BAYER_DISPATCH(levelForWidth(level, src.width), qf_bayerRefRGB32(src, nullptr, dst), rgb32, src, dst);
+}
+
+void qf_bayerFastSubsample(qe_SimdLevel level, qs_RawPlaneC8 src, long width, long height, qs_RawPlane8 p00,
+                           qs_RawPlane8 p10, qs_RawPlane8 p01, qs_RawPlane8 p11) {
+  if (!src.data || width < 2 || height < 2 || width % 2 || height % 2) return;
+  level = levelForWidth(level, width);
+  // A vector step takes 2N source columns.
+  if (level == qe_SimdAVX2 && width < 64) level = qe_SimdSSE2;
+  if (level == qe_SimdSSE2 && width < 32) level = qe_SimdNone;
+  QRN_BAYER_DISPATCH(level, qf_bayerRefSubsample(src, width, height, p00, p10, p01, p11), subsample, src, width,
+                     height, p00, p10, p01, p11);
+}
+
+void qf_bayerFastSums(qe_SimdLevel level, qs_RawPlaneC8 src, long width, long height, std::uint64_t sums[4]) {
+  if (!src.data || width < 1 || height < 1) {
+    sums[0] = sums[1] = sums[2] = sums[3] = 0;
+    return;
+  }
+  QRN_BAYER_DISPATCH(levelForWidth(level, width), qf_bayerRefSums(src, width, height, sums), sums, src, width,
+                     height, sums);
+}
+
+namespace {
+void planesToGreyRef(qs_RawPlaneC8 pr, qs_RawPlaneC8 pg, qs_RawPlaneC8 pb, long W, long H, const qs_GreyWeights& w,
+                     qs_RawPlane8 pd) {
+  for (long y = 0; y < H; ++y) {
+    const unsigned char* r = pr.data + y * pr.stride;
+    const unsigned char* g = pg.data + y * pg.stride;
+    const unsigned char* b = pb.data + y * pb.stride;
+    unsigned char* d = pd.data + y * pd.stride;
+    for (long x = 0; x < W; ++x) {
+      const unsigned v = (r[x] * unsigned(w.r) + g[x] * unsigned(w.g) + b[x] * unsigned(w.b)) >> 8;
+      d[x] = static_cast<unsigned char>(v > 255 ? 255 : v);
+    }
+  }
+}
+}  // namespace
+
+void qf_planesToGrey(qe_SimdLevel level, qs_RawPlaneC8 red, qs_RawPlaneC8 green, qs_RawPlaneC8 blue, long width,
+                     long height, const qs_GreyWeights& w, qs_RawPlane8 dst) {
+  if (width < 1 || height < 1) return;
+  level = qf_simdClamp(level);
+  if (w.r + w.g + w.b > 257) level = qe_SimdNone;
+  if (level == qe_SimdAVX2 && width < 32) level = qe_SimdSSE2;
+  if (level == qe_SimdSSE2 && width < 16) level = qe_SimdNone;
+  QRN_BAYER_DISPATCH(level, planesToGreyRef(red, green, blue, width, height, w, dst), planesToGrey, red, green, blue,
+                     width, height, w, dst);
+}
+
+void qf_reorganizeEvenOdd(qe_SimdLevel level, qs_RawPlaneC8 src, long width, long height, long n,
+                          qs_RawPlane8 dst) {
+  (void)level;
+  if (n < 1 || width % (2 * n) != 0) return;
+  for (long y = 0; y < height; ++y) {
+    const unsigned char* s = src.data + y * src.stride;
+    unsigned char* d = dst.data + y * dst.stride;
+    for (long x = 0; x < width; x += 2 * n) {
+      for (long k = 0; k < n; ++k) {
+        d[x + k] = s[x + 2 * k];
+        d[x + n + k] = s[x + 2 * k + 1];
+      }
+    }
+  }
+}
