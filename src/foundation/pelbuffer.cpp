@@ -97,6 +97,15 @@ qc_PelRoot::~qc_PelRoot() {
   }
 }
 
+void qfRetain(const qc_PelRoot* root) {
+  if (root) root->addRef_();
+}
+
+void qfRelease(const qc_PelRoot* root) {
+  if (!root) return;
+  if (root->refCount() == 0 || root->release_()) delete root;
+}
+
 // ---------------------------------------------------------------------------
 // qc_PelBuffer
 // ---------------------------------------------------------------------------
@@ -134,11 +143,15 @@ void qc_PelBuffer::bind_(const qcPtrHandle<qc_PelRoot>& root, const qcPelRect& w
   if (win.width() < 0 || win.height() < 0 || win.x() < 0 || win.y() < 0 || win.x() > rw - win.width() ||
       win.y() > rh - win.height())
     throw BadWindow("window " + rectText(win) + " outside a root of " + sizeText(rw, rh));
-  const long rowBytes = root->rowUpdate() * static_cast<long>(root->pelSize());
+  // An empty window has no pels: null origin and a zero stride, so that
+  // rowPointer(y) stays null instead of pointing outside the root.
+  long rowBytes = 0;
   unsigned char* origin = nullptr;
-  if (root->data() && win.width() > 0 && win.height() > 0)
+  if (root->data() && win.width() > 0 && win.height() > 0) {
+    rowBytes = root->rowUpdate() * static_cast<long>(root->pelSize());
     origin = static_cast<unsigned char*>(root->data()) + win.y() * rowBytes +
              win.x() * static_cast<long>(root->pelSize());
+  }
   root_ = root;
   win_ = win;
   originPtr_ = origin;

@@ -153,6 +153,37 @@ TEST(PelAllocation, WrapsCallerMemoryWithoutOwningIt) {
   EXPECT_EQ(mem[35], 99);  // memory untouched by the root's death
 }
 
+TEST(PelAllocation, EmptyBuffersHaveNoPelsButWork) {
+  qcPelBuffer<unsigned char> thin(0, 5), flat(7, 0);
+  EXPECT_EQ(thin.rowPointer(3), nullptr);
+  EXPECT_EQ(qcHistoStats(qfPelHistogram(thin)).count(), 0);
+  qfPelCopy(flat, qcPelBuffer<unsigned char>(7, 0));
+  qcPelBuffer<unsigned char> full(4, 4);
+  const auto corner = full.window(4, 4, 0, 0);
+  EXPECT_EQ(corner.rowPointer(0), nullptr);
+  qcPelBuffer<qcPackedRGB32Pel> packed;
+  qfRGBPack(thin, thin, thin, packed);
+  EXPECT_EQ(packed.size(), qcPair<long>(0, 5));
+}
+
+TEST(PelAllocation, RawOwnershipOfRoots) {
+  int released = 0;
+  unsigned char pels[4] = {};
+  auto* fresh = new qcPelRoot<unsigned char>(pels, 2, 2, 2, [&released] { ++released; });
+  qfRelease(fresh);  // nobody else holds it
+  EXPECT_EQ(released, 1);
+
+  auto* shared = new qcPelRoot<unsigned char>(pels, 2, 2, 2, [&released] { ++released; });
+  qfRetain(shared);  // the raw holder's reference
+  {
+    qcPelBuffer<unsigned char> b(qcPtrHandle<qcPelRoot<unsigned char>>(shared), qcPelRect(0, 0, 2, 2));
+    qfRelease(shared);  // the buffer still holds it
+    EXPECT_EQ(released, 1);
+    EXPECT_EQ(b.root().refCount(), 2);
+  }
+  EXPECT_EQ(released, 2);
+}
+
 TEST(PelAllocation, WrapRejectsBadLayout) {
   std::vector<unsigned short> mem(64);
   using R = qcPelRoot<unsigned short>;

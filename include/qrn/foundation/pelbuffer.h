@@ -200,6 +200,15 @@ private:
   ReleaseFn onRelease_;
 };
 
+// Raw ownership of a root, for code that keeps one by pointer (a driver's
+// request packet).  A root fresh from `new` (no handle, count 0) belongs to
+// whoever holds the pointer; qfRetain adds a reference for a raw holder of a
+// root that handles also hold.  qfRelease gives up the raw holder's claim:
+// it deletes a root that nothing else holds (count 0, or the reference it
+// drops was the last) and otherwise drops one reference.  Null is ignored.
+void qfRetain(const qc_PelRoot* root);
+void qfRelease(const qc_PelRoot* root);
+
 // The storage of one image of pels of type T.
 template <class T>
 class qcPelRoot : public qc_PelRoot {
@@ -279,8 +288,8 @@ public:
   const qc_PelRoot* untypedRoot() const { return root_.ptr(); }
 
   // Internal, for the library's untyped loops: the address of pel (0, 0)
-  // (null when unbound or empty), the distance between rows in bytes, the
-  // pel size.
+  // and the distance between rows in bytes (null and 0 when unbound or
+  // empty), the pel size.
   unsigned char* bytes_() const { return originPtr_; }
   long rowBytes_() const { return rowStride_; }
   std::size_t pelSize_() const { return root_ ? root_->pelSize() : 0; }
@@ -351,6 +360,7 @@ public:
 
   // Pointers into the window: rows are rowUpdate() pels apart.  Unchecked:
   // the caller keeps 0 <= x <= width(), 0 <= y < height() on a bound buffer.
+  // A buffer without pels (unbound, or zero width or height) gives null.
   const T* rowPointer(long y) const { return reinterpret_cast<const T*>(bytes_() + y * rowBytes_()); }
   const T* pelPointer(long x, long y) const { return rowPointer(y) + x; }
   // The pel at (x, y).  Throws NotBound, BadPosition.
