@@ -131,11 +131,6 @@ void qf_bayerWhiteBalanceTable(double scale, unsigned char table[256]) {
   }
 }
 
-std::uint16_t qf_bayerPackRGB16(unsigned r, unsigned g, unsigned b) {
-  return static_cast<std::uint16_t>(((r & 0xF8u) << 8) | ((g & 0xFCu) << 3) | (b >> 3));
-}
-std::uint32_t qf_bayerPackRGB32(unsigned r, unsigned g, unsigned b) { return (r << 16) | (g << 8) | b; }
-
 void qf_bayerRefPlanes(const qs_BayerMosaic& src, const unsigned char* const* luts, qs_RawPlane8 red,
                        qs_RawPlane8 green, qs_RawPlane8 blue) {
   const long W = src.width;
