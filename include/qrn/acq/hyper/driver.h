@@ -1,0 +1,50 @@
+// Board driver plugins.
+//
+// A board driver is a shared library installed in the driver directory
+// (QRN_DRIVER_DIR at build time, "<libdir>/qrnacq/drivers"; the environment
+// variable "QUORIN_DRIVER_DIR" replaces it, a ';'-separated list).  At the
+// first use of the board list (qcBoard::count(), get() or add()) the module
+// loads every "*.so" of the directory, checks its version symbol and calls
+// its registration function, which adds the driver's boards with
+// qcBoard::add().  A library whose version differs from the module's is
+// unloaded and skipped with a message on stderr.
+//
+// A driver library defines, with C linkage:
+//   QRN_DRIVER_ENTRY(registerFn)
+// where registerFn is `void registerFn()`.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The driver interface version of this module.  A driver built against
+// another version is refused.
+constexpr int qrn_driverAbiVersion = 1;
+
+extern "C" {
+typedef int (*qrn_DriverVersionFn)();
+typedef void (*qrn_DriverRegisterFn)();
+}
+
+#define QRN_DRIVER_ENTRY(registerFn)                                           \
+  extern "C" __attribute__((visibility("default"))) int qrn_driver_version() { \
+    return qrn_driverAbiVersion;                                              \
+  }                                                                            \
+  extern "C" __attribute__((visibility("default"))) void qrn_driver_register() { registerFn(); }
+
+// What the loader did with one library.
+struct qsDriverLoadRecord {
+  std::string path;
+  bool loaded = false;
+  std::string message;  // why it was refused, empty when loaded
+};
+
+// Loads the drivers of the directory list now (normally done by the board
+// list's first use).  Each library is loaded at most once per process.
+// Returns what happened to each library found.
+std::vector<qsDriverLoadRecord> qf_loadDrivers(const std::string& directories);
+// The directory list in force: "QUORIN_DRIVER_DIR" when set, else the
+// installed driver directory.
+std::string qf_driverDirectories();
+// Every library the loader has seen so far in this process.
+std::vector<qsDriverLoadRecord> qf_driverLoadRecords();
