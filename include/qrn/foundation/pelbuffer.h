@@ -180,7 +180,7 @@ public:
 protected:
   // Allocates width x height pels of pelSize bytes, zero-filled.  Each row
   // holds at least `slack` pels beyond the width and starts on an
-  // `alignment`-byte boundary (a power of two; 0 means
+  // `alignment`-byte boundary (a power of two up to 4096; 0 means
   // qc_PelBuffer::defaultAlignment).  Throws qc_PelBuffer::BadSize for a
   // negative size or slack, a bad alignment, or a size that does not fit in
   // memory.
