@@ -7,8 +7,11 @@
 
 // ---- qc_VidFormatExtension ----------------------------------------------------
 
+// The newest record goes first, so that get(name) finds the record made
+// last under a name: a format read from a camera configuration file with the
+// name of a built-in format sees its own records, not the built-in ones.
 qc_VidFormatExtension::qc_VidFormatExtension(const std::string& name, List& live) : name_(name), live_(&live) {
-  live_->push_back(this);
+  live_->insert(live_->begin(), this);
 }
 
 qc_VidFormatExtension::~qc_VidFormatExtension() {

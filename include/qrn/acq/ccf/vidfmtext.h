@@ -11,7 +11,8 @@
 // Each record class keeps a process-wide list of its live objects: the
 // constructor from a name enters the object, the destructor removes it, and
 // the static get(name) returns the first live object of the class with that
-// exact name, or null.  Records are built while formats are built (library
+// exact name, or null.  New records enter at the front, so the first record
+// of a name is the newest one.  Records are built while formats are built (library
 // load, the camera configuration scan under the global mutex) and only read
 // afterwards; the lists take no lock of their own.
 #pragma once
@@ -84,7 +85,7 @@ public:
   static qc_VidFormatExtension* get(const std::string& name, const List& list);
 
 protected:
-  // Enters the record at the end of `live`, which must outlive it.
+  // Enters the record at the front of `live`, which must outlive it.
   qc_VidFormatExtension(const std::string& name, List& live);
 
   template <class T>
