@@ -97,15 +97,6 @@ qc_PelRoot::~qc_PelRoot() {
   }
 }
 
-void qfRetain(const qc_PelRoot* root) {
-  if (root) root->addRef_();
-}
-
-void qfRelease(const qc_PelRoot* root) {
-  if (!root) return;
-  if (root->refCount() == 0 || root->release_()) delete root;
-}
-
 // ---------------------------------------------------------------------------
 // qc_PelBuffer
 // ---------------------------------------------------------------------------

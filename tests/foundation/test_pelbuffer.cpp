@@ -166,24 +166,6 @@ TEST(PelAllocation, EmptyBuffersHaveNoPelsButWork) {
   EXPECT_EQ(packed.size(), qcPair<long>(0, 5));
 }
 
-TEST(PelAllocation, RawOwnershipOfRoots) {
-  int released = 0;
-  unsigned char pels[4] = {};
-  auto* fresh = new qcPelRoot<unsigned char>(pels, 2, 2, 2, [&released] { ++released; });
-  qfRelease(fresh);  // nobody else holds it
-  EXPECT_EQ(released, 1);
-
-  auto* shared = new qcPelRoot<unsigned char>(pels, 2, 2, 2, [&released] { ++released; });
-  qfRetain(shared);  // the raw holder's reference
-  {
-    qcPelBuffer<unsigned char> b(qcPtrHandle<qcPelRoot<unsigned char>>(shared), qcPelRect(0, 0, 2, 2));
-    qfRelease(shared);  // the buffer still holds it
-    EXPECT_EQ(released, 1);
-    EXPECT_EQ(b.root().refCount(), 2);
-  }
-  EXPECT_EQ(released, 2);
-}
-
 TEST(PelAllocation, WrapRejectsBadLayout) {
   std::vector<unsigned short> mem(64);
   using R = qcPelRoot<unsigned short>;

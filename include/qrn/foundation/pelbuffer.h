@@ -200,15 +200,6 @@ private:
   ReleaseFn onRelease_;
 };
 
-// Raw ownership of a root, for code that keeps one by pointer (a driver's
-// request packet).  A root fresh from `new` (no handle, count 0) belongs to
-// whoever holds the pointer; qfRetain adds a reference for a raw holder of a
-// root that handles also hold.  qfRelease gives up the raw holder's claim:
-// it deletes a root that nothing else holds (count 0, or the reference it
-// drops was the last) and otherwise drops one reference.  Null is ignored.
-void qfRetain(const qc_PelRoot* root);
-void qfRelease(const qc_PelRoot* root);
-
 // The storage of one image of pels of type T.
 template <class T>
 class qcPelRoot : public qc_PelRoot {
