@@ -8,6 +8,8 @@ QC_REGISTER_PERSISTENT(qcAcqFifo::BadParams);
 QC_REGISTER_PERSISTENT(qcAcqFifo::StartNotAllowed);
 QC_REGISTER_PERSISTENT(qcAcqFifo::InvalidMaster);
 
+qcPelRootPool::~qcPelRootPool() = default;
+
 // ---- settings database helpers ------------------------------------------------
 
 void qfAddSettingInfoDefaultStrobe(qcSettingDataBase& db) {

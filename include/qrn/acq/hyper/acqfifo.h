@@ -54,8 +54,16 @@ class qcOffsetClampProp;
 class qcTriggerFilterProp;
 // Board-layer objects that drivers define.
 class qcCameraPort;
-class qcPelRootPool;
 struct qsVideoRootInfo;
+
+// A source of pel roots (image storage) that an application gives a FIFO, so
+// that the driver acquires into memory of the application's choosing.
+// Drivers and applications derive their pools from it; the framework only
+// passes handles to it (a FIFO's pelRootPool and defaultPelPool).
+class qcPelRootPool : public virtual qcRepBase {
+public:
+  ~qcPelRootPool() override;
+};
 
 // A numeric setting on its way to or from the driver.  The framework fills
 // id and value; the meaning of the other three words is the driver's.
