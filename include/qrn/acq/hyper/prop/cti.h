@@ -1,0 +1,37 @@
+// The CTI offset of an acquisition FIFO.
+#pragma once
+
+#include <cmath>
+
+#include <qrn/acq/hyper/prop/propbase.h>
+
+// The CTI offset (the delay from the camera's timing signal to the
+// first active line), in seconds, 0 or more.
+// HUGE_VAL (the default) asks for the video format's own value.
+// Hook first: an associated FIFO's ctiOffset(double) hears each
+// value first.
+class qcCtiProp : public qc_PersistentProp<qcCtiProp> {
+public:
+  QC_EXCEPTION(BadParams, qcException, 0x10000990);
+  QC_EXCEPTION(NoFrameGrabber, qcException, 0x10000992);
+
+  static constexpr double defaultCtiOffset = HUGE_VAL;
+
+  qcCtiProp() = default;
+  // Throws BadParams for a value below 0 (or NaN).
+  explicit qcCtiProp(double seconds);
+  qcCtiProp(const qcCtiProp&) = default;
+  qcCtiProp& operator=(const qcCtiProp& src);  // through the setter
+
+  // The requested value.
+  double ctiOffset() const { return ctiOffset_; }
+  // Throws BadParams for a value below 0 (or NaN); FIFO errors pass.
+  void ctiOffset(double seconds);
+  // The value the FIFO actually uses (the format's own one when HUGE_VAL was
+  // requested).  Throws NoFrameGrabber on a free property.
+  double actualCtiOffset() const;
+
+private:
+  QC_PERSISTENT_PROPERTY(qcCtiProp, "acq/hyper/prop/cti", 0);
+  double ctiOffset_ = defaultCtiOffset;
+};

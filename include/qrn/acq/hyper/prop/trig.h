@@ -1,0 +1,60 @@
+// Triggering of an acquisition FIFO: the trigger model, enable, polarity and
+// master FIFO.
+#pragma once
+
+#include <qrn/acq/hyper/prop/propbase.h>
+#include <qrn/acq/hyper/trigmodel.h>
+
+// The trigger model (default qfManualTrigger()), the enable (default on), the
+// polarity of the input line (default low to high) and the master FIFO of a
+// slave (default none).  Hook first: an associated FIFO hears each change
+// (triggerModel with the model's record, triggerEnable, triggerLowToHigh,
+// triggerMaster) before it is kept.  Archive version 1 holds enable and
+// polarity; the model and the master are not archived.  Version 0 (still read)
+// also held a number, which is ignored; its model becomes qfManualTrigger().
+class qcTriggerProp : public qc_PersistentProp<qcTriggerProp> {
+public:
+  // A null model handle.
+  QC_EXCEPTION(BadParams, qcException, 0x10000988);
+
+  static constexpr bool defaultTriggerEnable = true;
+  static constexpr bool defaultTriggerLowToHigh = true;
+
+  qcTriggerProp() = default;
+  qcTriggerProp(const qcTriggerProp&) = default;
+  // Through the setters: enable, model, polarity, master.
+  qcTriggerProp& operator=(const qcTriggerProp& src);
+
+  // The model in use (the one pointed to, else the one held by handle).
+  const qcTriggerModel& triggerModel() const;
+  // Uses m, which must outlive the property (the predefined models are
+  // static).  The FIFO gets m.internal() first.
+  void triggerModel(const qcTriggerModel& m);
+  // Uses and keeps the model held by h.  The FIFO gets h->internal() first.
+  // Throws BadParams for a null handle.
+  void triggerModel(qcPtrHandle<qcTriggerModel> h);
+
+  // When associated, asks the FIFO and keeps its answer; the kept value.
+  bool triggerEnable() const;
+  void triggerEnable(bool on);
+  bool triggerLowToHigh() const { return triggerLowToHigh_; }
+  void triggerLowToHigh(bool on);
+
+  // Makes this FIFO the slave of `master` (a null handle: no master).  The FIFO
+  // gets the master's driver FIFO (the one the master's trigger property is
+  // associated with), or null.
+  void triggerMaster(qcPtrHandle<qcAcqFifo> master);
+  qcPtrHandle<qcAcqFifo> triggerMaster() const { return master_; }
+  // False when free or for a null handle; else the FIFO's couldSlaveTo().
+  bool couldSlaveTo(qcPtrHandle<qcAcqFifo> master) const;
+
+private:
+  QC_PERSISTENT_PROPERTY(qcTriggerProp, "acq/hyper/prop/trig", 1);
+  static qc_AcqFifo* driverOf_(const qcPtrHandle<qcAcqFifo>& fifo);
+
+  const qcTriggerModel* model_ = &qfManualTrigger();
+  qcPtrHandle<qcTriggerModel> modelHandle_;
+  mutable bool triggerEnable_ = defaultTriggerEnable;
+  bool triggerLowToHigh_ = defaultTriggerLowToHigh;
+  qcPtrHandle<qcAcqFifo> master_;
+};

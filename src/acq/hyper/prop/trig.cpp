@@ -1,0 +1,73 @@
+#include <qrn/acq/hyper/prop/trig.h>
+
+QC_IMPLEMENT_PERSISTENT(qcTriggerProp);
+QC_REGISTER_PERSISTENT(qcTriggerProp::BadParams);
+
+qcTriggerProp& qcTriggerProp::operator=(const qcTriggerProp& src) {
+  triggerEnable(src.triggerEnable());
+  if (src.model_)
+    triggerModel(*src.model_);
+  else
+    triggerModel(src.modelHandle_);
+  triggerLowToHigh(src.triggerLowToHigh_);
+  triggerMaster(src.master_);
+  return *this;
+}
+
+const qcTriggerModel& qcTriggerProp::triggerModel() const { return model_ ? *model_ : *modelHandle_; }
+
+void qcTriggerProp::triggerModel(const qcTriggerModel& m) {
+  if (fifo_) fifo_->triggerModel(m.internal());
+  model_ = &m;
+  modelHandle_.reset();
+}
+
+void qcTriggerProp::triggerModel(qcPtrHandle<qcTriggerModel> h) {
+  require_(static_cast<bool>(h));
+  if (fifo_) fifo_->triggerModel(h->internal());
+  modelHandle_ = std::move(h);
+  model_ = nullptr;
+}
+
+bool qcTriggerProp::triggerEnable() const {
+  if (fifo_) triggerEnable_ = fifo_->triggerEnable();
+  return triggerEnable_;
+}
+
+void qcTriggerProp::triggerEnable(bool on) {
+  hookSet_(triggerEnable_, on, [&](qc_AcqFifo& f) { f.triggerEnable(on); });
+}
+
+void qcTriggerProp::triggerLowToHigh(bool on) {
+  hookSet_(triggerLowToHigh_, on, [&](qc_AcqFifo& f) { f.triggerLowToHigh(on); });
+}
+
+qc_AcqFifo* qcTriggerProp::driverOf_(const qcPtrHandle<qcAcqFifo>& fifo) {
+  if (!fifo) return nullptr;
+  return &fifo->fifo();  // TODO-PROPS: through the set
+}
+
+void qcTriggerProp::triggerMaster(qcPtrHandle<qcAcqFifo> master) {
+  if (fifo_) fifo_->triggerMaster(driverOf_(master));
+  master_ = std::move(master);
+}
+
+bool qcTriggerProp::couldSlaveTo(qcPtrHandle<qcAcqFifo> master) const {
+  if (!fifo_ || !master) return false;
+  return fifo_->couldSlaveTo(driverOf_(master));
+}
+
+void qcTriggerProp::serialize_(qcArchive& ar, unsigned char version) {
+  bool enable = triggerEnable();
+  bool lowToHigh = triggerLowToHigh_;
+  ar || enable || lowToHigh;
+  if (version == 0) {
+    unsigned long ignored = 0;
+    ar || ignored;
+  }
+  if (ar.isLoading()) {
+    triggerEnable(enable);
+    triggerLowToHigh(lowToHigh);
+    if (version == 0) triggerModel(qfManualTrigger());
+  }
+}
