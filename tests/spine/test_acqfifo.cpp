@@ -379,4 +379,35 @@ TEST(SettingDataBase, FrameworkEntries) {
   EXPECT_EQ(qcSettingDataBase(db.begin() + 1, db.end()), strobe);
 }
 
+// ---- exceptions ---------------------------------------------------------------------------
+
+template <class E>
+void checkException(const char* name, unsigned long number) {
+  SCOPED_TRACE(name);
+  E e;
+  EXPECT_EQ(e.errorNumber(), number);
+  EXPECT_EQ(e.className(), name);
+  EXPECT_EQ(e.messageString(), name);
+  // Archived as a persistent pointer and recreated by its registered name.
+  std::stringstream ss;
+  {
+    qcArchive ar(ss, qcArchive::store);
+    qcException* p = &e;
+    qcPersistent::serializePointer(ar, p);
+  }
+  std::stringstream in(ss.str());
+  qcArchive ar(in, qcArchive::load);
+  qcException* loaded = nullptr;
+  qcPersistent::serializePointer(ar, loaded);
+  std::unique_ptr<qcException> owner(loaded);
+  EXPECT_NE(dynamic_cast<E*>(loaded), nullptr);
+}
+
+TEST(AcqFifoExceptions, NumbersNamesAndArchives) {
+  checkException<qcAcqFifo::CouldNotCreate>("qcAcqFifo::CouldNotCreate", 0x100009A3);
+  checkException<qcAcqFifo::BadParams>("qcAcqFifo::BadParams", 0x100009C5);
+  checkException<qcAcqFifo::StartNotAllowed>("qcAcqFifo::StartNotAllowed", 0x1000098E);
+  checkException<qcAcqFifo::InvalidMaster>("qcAcqFifo::InvalidMaster", 0x10000993);
+}
+
 }  // namespace
