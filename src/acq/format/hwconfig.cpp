@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include <qrn/acq/registry/regstore.h>
@@ -18,15 +19,10 @@ std::string listValueName(long index) { return "format" + std::to_string(index);
 
 bool inListRange(long index) { return index >= 0 && index < qcHWConfig::maxListEntries; }
 
-bool sameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
+std::string lowerName(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
 }
 
 // The values of the board's key, read once, so that one question sees one
@@ -36,7 +32,9 @@ public:
   explicit Snapshot(const std::string& key) {
     if (key.empty()) return;
     auto v = qc_RegStore().values(std::string(qf_regRootName(kRoot)) + "\\" + key);
-    if (v) values_ = std::move(*v);
+    if (!v) return;
+    values_ = std::move(*v);
+    for (std::size_t i = 0; i < values_.size(); ++i) byName_.emplace(lowerName(values_[i].name), i);
   }
   bool flag(const std::string& name) const {
     const qc_RegStore::Value* v = find(name);
@@ -51,18 +49,18 @@ public:
     for (long i = 0; i < qcHWConfig::maxListEntries; ++i) {
       const std::string* entry = text(listValueName(i));
       if (!entry) return false;
-      if (entry->substr(0, entry->find('\0')) == name) return true;
+      if (*entry == name) return true;
     }
     return false;
   }
 
 private:
   const qc_RegStore::Value* find(const std::string& name) const {
-    for (const auto& v : values_)
-      if (sameName(v.name, name)) return &v;
-    return nullptr;
+    auto it = byName_.find(lowerName(name));
+    return it == byName_.end() ? nullptr : &values_[it->second];
   }
   std::vector<qc_RegStore::Value> values_;
+  std::unordered_map<std::string, std::size_t> byName_;  // lower-case name -> index
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <unordered_map>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -539,16 +540,14 @@ std::optional<std::vector<qc_RegStore::Value>> qc_RegStore::values(const std::st
   const std::string lk = lower(*k);
   if (!keyExistsIn(doc, lk)) return std::nullopt;
   std::vector<Value> out;
-  std::vector<std::string> lnames;
+  std::unordered_map<std::string, std::size_t> index;  // lower-case name -> position in out
   for (const Item& it : doc.items) {
     if (it.kind != Item::entry || it.lkey != lk) continue;
-    auto pos = std::find(lnames.begin(), lnames.end(), it.lname);
-    if (pos == lnames.end()) {
-      lnames.push_back(it.lname);
+    auto [pos, added] = index.emplace(it.lname, out.size());
+    if (added)
       out.push_back(it.v);
-    } else {
-      out[static_cast<std::size_t>(pos - lnames.begin())] = it.v;
-    }
+    else
+      out[pos->second] = it.v;
   }
   return out;
 }
