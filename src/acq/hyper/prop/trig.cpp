@@ -1,3 +1,4 @@
+#include <qrn/acq/hyper/prop/acqprops.h>
 #include <qrn/acq/hyper/prop/trig.h>
 
 QC_IMPLEMENT_PERSISTENT(qcTriggerProp);
@@ -44,7 +45,8 @@ void qcTriggerProp::triggerLowToHigh(bool on) {
 
 qc_AcqFifo* qcTriggerProp::driverOf_(const qcPtrHandle<qcAcqFifo>& fifo) {
   if (!fifo) return nullptr;
-  return &fifo->fifo();  // TODO-PROPS: through the set
+  // The driver FIFO that the master's own trigger property is associated with.
+  return static_cast<qcTriggerProp&>(fifo->properties()).fifo_;
 }
 
 void qcTriggerProp::triggerMaster(qcPtrHandle<qcAcqFifo> master) {
@@ -71,3 +73,18 @@ void qcTriggerProp::serialize_(qcArchive& ar, unsigned char version) {
     if (version == 0) triggerModel(qfManualTrigger());
   }
 }
+
+// ---- the trigger shortcuts of the public FIFO ------------------------------------------
+
+namespace {
+qcTriggerProp& triggerOf(const qcAcqFifo& fifo) {
+  // Asking for the property set does not change the FIFO.
+  return const_cast<qcAcqFifo&>(fifo).properties();
+}
+}  // namespace
+
+void qcAcqFifo::triggerModel(const qcTriggerModel& model) { triggerOf(*this).triggerModel(model); }
+void qcAcqFifo::triggerModel(qcPtrHandle<qcTriggerModel> model) { triggerOf(*this).triggerModel(std::move(model)); }
+const qcTriggerModel& qcAcqFifo::triggerModel() const { return triggerOf(*this).triggerModel(); }
+void qcAcqFifo::triggerEnable(bool on) { triggerOf(*this).triggerEnable(on); }
+bool qcAcqFifo::triggerEnable() const { return triggerOf(*this).triggerEnable(); }
