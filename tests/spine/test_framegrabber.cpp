@@ -86,6 +86,8 @@ TEST_F(FrameGrabberTest, ConcurrentFirstUsesCreateOneDriverObject) {
   for (int i = 0; i < kThreads; ++i)
     threads.emplace_back([&, i] {
       go.arrive_and_wait();
+      // A query (which also closes the multi-process window) and the object.
+      EXPECT_EQ(g.numChannels(), 1);
       seen[i] = g.internal();
     });
   for (auto& t : threads) t.join();

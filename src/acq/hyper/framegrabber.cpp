@@ -79,18 +79,18 @@ void qc_FrameGrabber::optimumMovePartEnable(bool) {}
 
 qcFrameGrabber::qcFrameGrabber(const qcFrameGrabber& o)
     : internal_(o.existing_()),
-      multiProcessAccess_(o.multiProcessAccess_),
-      multiProcessAccessAllowed_(o.multiProcessAccessAllowed_) {}
+      multiProcessAccess_(o.multiProcessAccess()),
+      multiProcessAccessAllowed_(o.multiProcessAccessAllowed()) {}
 
 qcFrameGrabber& qcFrameGrabber::operator=(const qcFrameGrabber& o) {
   internal_.store(o.existing_(), std::memory_order_release);
-  multiProcessAccess_ = o.multiProcessAccess_;
-  multiProcessAccessAllowed_ = o.multiProcessAccessAllowed_;
+  multiProcessAccess_.store(o.multiProcessAccess(), std::memory_order_relaxed);
+  multiProcessAccessAllowed_.store(o.multiProcessAccessAllowed(), std::memory_order_relaxed);
   return *this;
 }
 
 qcFrameGrabber::~qcFrameGrabber() {
-  if (multiProcessAccess_) delete existing_();
+  if (multiProcessAccess()) delete existing_();
 }
 
 bool qcFrameGrabber::isMultiProcessAccessSupported() const { return false; }
@@ -129,7 +129,7 @@ qc_FrameGrabber* qcFrameGrabber::internal() {
 }
 
 void qcFrameGrabber::noteUse_() {
-  if (!multiProcessAccess_) multiProcessAccessAllowed_ = false;
+  if (!multiProcessAccess()) multiProcessAccessAllowed(false);
 }
 
 long qcFrameGrabber::numChannels() {
@@ -185,8 +185,8 @@ std::string qcFrameGrabber::getUniqueId() {
 
 bool qcFrameGrabber::enableMultiProcessAccess(bool on) {
   if (!isMultiProcessAccessSupported()) return false;
-  if (on && !multiProcessAccessAllowed_) return false;
-  multiProcessAccess_ = on;
+  if (on && !multiProcessAccessAllowed()) return false;
+  multiProcessAccess_.store(on, std::memory_order_relaxed);
   return true;
 }
 

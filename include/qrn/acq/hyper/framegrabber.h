@@ -128,8 +128,8 @@ public:
   // support it, or when turning it on is no longer allowed (the driver has
   // not allowed it, or the grabber was already used); otherwise true.
   bool enableMultiProcessAccess(bool on);
-  bool multiProcessAccess() const { return multiProcessAccess_; }
-  bool multiProcessAccessAllowed() const { return multiProcessAccessAllowed_; }
+  bool multiProcessAccess() const { return multiProcessAccess_.load(std::memory_order_relaxed); }
+  bool multiProcessAccessAllowed() const { return multiProcessAccessAllowed_.load(std::memory_order_relaxed); }
 
 protected:
   qcFrameGrabber() = default;
@@ -143,7 +143,7 @@ protected:
   virtual qc_FrameGrabber* createInternal() = 0;
 
   // Board drivers open (or close) the window for multi-process access.
-  void multiProcessAccessAllowed(bool on) { multiProcessAccessAllowed_ = on; }
+  void multiProcessAccessAllowed(bool on) { multiProcessAccessAllowed_.store(on, std::memory_order_relaxed); }
 
   // Whether the format is allowed on this board: the 32-bit value "limitFmt"
   // of the registry key "SOFTWARE\\Quorin\\ORB\\utconfig\\board<bdIdx>", when
@@ -158,7 +158,9 @@ private:
   // The driver object if it exists; never creates it.
   qc_FrameGrabber* existing_() const { return internal_.load(std::memory_order_acquire); }
 
+  // The flags are atomic only so that queries from several threads (each
+  // clearing multiProcessAccessAllowed) do not race; they are not a lock.
   std::atomic<qc_FrameGrabber*> internal_{nullptr};
-  bool multiProcessAccess_ = false;
-  bool multiProcessAccessAllowed_ = false;
+  std::atomic<bool> multiProcessAccess_{false};
+  std::atomic<bool> multiProcessAccessAllowed_{false};
 };
