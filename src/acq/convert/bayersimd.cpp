@@ -34,6 +34,7 @@ struct Isa {
   static QRN_SIMD_INLINE V notv(V a) { return _mm_xor_si128(a, _mm_set1_epi32(-1)); }
   static QRN_SIMD_INLINE V and_(V a, V b) { return _mm_and_si128(a, b); }
   static QRN_SIMD_INLINE V or_(V a, V b) { return _mm_or_si128(a, b); }
+  static QRN_SIMD_INLINE V xor_(V a, V b) { return _mm_xor_si128(a, b); }
   static QRN_SIMD_INLINE V sel(V m, V a, V b) { return _mm_or_si128(_mm_and_si128(m, a), _mm_andnot_si128(m, b)); }
   static QRN_SIMD_INLINE V avg(V a, V b) { return _mm_avg_epu8(a, b); }
   static QRN_SIMD_INLINE V unpacklo8(V a, V b) { return _mm_unpacklo_epi8(a, b); }
@@ -42,6 +43,14 @@ struct Isa {
   static QRN_SIMD_INLINE V unpackhi16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
   static QRN_SIMD_INLINE V mullo16(V a, V b) { return _mm_mullo_epi16(a, b); }
   static QRN_SIMD_INLINE V add16(V a, V b) { return _mm_add_epi16(a, b); }
+  // Unsigned bytes of a times the bytes of w, adjacent products summed
+  // (as pmaddubsw for small non-negative weights; SSE2 has no such step).
+  static constexpr bool kHasMaddubs = false;
+  static QRN_SIMD_INLINE V maddubs(V a, V w) {
+    const V lo = _mm_set1_epi16(0x00FF);
+    return _mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(a, lo), _mm_and_si128(w, lo)),
+                         _mm_mullo_epi16(_mm_srli_epi16(a, 8), _mm_srli_epi16(w, 8)));
+  }
   static QRN_SIMD_INLINE V add64(V a, V b) { return _mm_add_epi64(a, b); }
   static QRN_SIMD_INLINE V srli16_8(V a) { return _mm_srli_epi16(a, 8); }
   static QRN_SIMD_INLINE V srli16_3(V a) { return _mm_srli_epi16(a, 3); }
@@ -95,6 +104,7 @@ struct Isa {
   static QRN_SIMD_INLINE V notv(V a) { return _mm256_xor_si256(a, _mm256_set1_epi32(-1)); }
   static QRN_SIMD_INLINE V and_(V a, V b) { return _mm256_and_si256(a, b); }
   static QRN_SIMD_INLINE V or_(V a, V b) { return _mm256_or_si256(a, b); }
+  static QRN_SIMD_INLINE V xor_(V a, V b) { return _mm256_xor_si256(a, b); }
   static QRN_SIMD_INLINE V sel(V m, V a, V b) { return _mm256_blendv_epi8(b, a, m); }
   static QRN_SIMD_INLINE V avg(V a, V b) { return _mm256_avg_epu8(a, b); }
   static QRN_SIMD_INLINE V unpacklo8(V a, V b) { return _mm256_unpacklo_epi8(a, b); }
@@ -103,6 +113,8 @@ struct Isa {
   static QRN_SIMD_INLINE V unpackhi16(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
   static QRN_SIMD_INLINE V mullo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
   static QRN_SIMD_INLINE V add16(V a, V b) { return _mm256_add_epi16(a, b); }
+  static constexpr bool kHasMaddubs = true;
+  static QRN_SIMD_INLINE V maddubs(V a, V w) { return _mm256_maddubs_epi16(a, w); }
   static QRN_SIMD_INLINE V add64(V a, V b) { return _mm256_add_epi64(a, b); }
   static QRN_SIMD_INLINE V srli16_8(V a) { return _mm256_srli_epi16(a, 8); }
   static QRN_SIMD_INLINE V srli16_3(V a) { return _mm256_srli_epi16(a, 3); }

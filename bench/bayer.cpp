@@ -1,0 +1,160 @@
+// Bayer conversion speed, one thread: grey, three-plane and packed RGB32 at
+// 640x480, 2048x2048 and 4096x4096, into preallocated outputs.  Beside them:
+// OpenCV's cvtColor for the same outputs (when OpenCV is installed) and a
+// memcpy moving the same bytes (source once, each output byte once), the
+// physical limit.  items_per_second is pixels per second of the thread's CPU
+// time (the figure that stays meaningful on a shared machine).
+#include <qrn/acq/convert/bayer.h>
+#include <qrn/acq/convert/bayerkernels.h>
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#if QRN_HAVE_OPENCV
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#endif
+
+namespace {
+
+struct Size {
+  long w, h;
+};
+const Size kSizes[] = {{640, 480}, {2048, 2048}, {4096, 4096}};
+
+// 32-byte aligned, reused memory of n bytes.
+struct Block {
+  std::vector<unsigned char> mem;
+  unsigned char* p;
+  explicit Block(size_t n) : mem(n + 64) {
+    p = mem.data() + (32 - reinterpret_cast<std::uintptr_t>(mem.data()) % 32) % 32;
+  }
+};
+
+Block randomMosaic(long w, long h) {
+  Block b(static_cast<size_t>(w * h));
+  std::mt19937 rng(1);
+  for (long i = 0; i < w * h; ++i) b.p[i] = static_cast<unsigned char>(rng());
+  return b;
+}
+
+void finish(benchmark::State& st, long w, long h) {
+  st.SetItemsProcessed(st.iterations() * w * h);
+  st.counters["Mpix"] = static_cast<double>(w * h) / 1e6;
+}
+
+enum Output { kGrey = 1, kPlanes = 3, kRGB32 = 4 };
+
+void BM_Qrn(benchmark::State& st, Output out, qe_SimdLevel level) {
+  const long w = st.range(0), h = st.range(1);
+  Block src = randomMosaic(w, h);
+  const qs_BayerMosaic m{src.p, w, w, h, 0, 0};  // GRBG, as OpenCV's BayerGR
+  Block d0(w * h * (out == kRGB32 ? 4 : 1)), d1(w * h), d2(w * h);
+  for (auto _ : st) {
+    switch (out) {
+      case kGrey:
+        if (level == qe_SimdNone)
+          qf_bayerRefGrey(m, qs_GreyWeights{}, {d0.p, w});
+        else
+          qf_bayerFastGrey(level, m, qs_GreyWeights{}, {d0.p, w});
+        break;
+      case kPlanes:
+        if (level == qe_SimdNone)
+          qf_bayerRefPlanes(m, nullptr, {d0.p, w}, {d1.p, w}, {d2.p, w});
+        else
+          qf_bayerFastPlanes(level, m, {d0.p, w}, {d1.p, w}, {d2.p, w});
+        break;
+      case kRGB32:
+        if (level == qe_SimdNone)
+          qf_bayerRefRGB32(m, nullptr, {reinterpret_cast<std::uint32_t*>(d0.p), w * 4});
+        else
+          qf_bayerFastRGB32(level, m, {reinterpret_cast<std::uint32_t*>(d0.p), w * 4});
+        break;
+    }
+    benchmark::DoNotOptimize(d0.p);
+    benchmark::ClobberMemory();
+  }
+  finish(st, w, h);
+}
+
+// The converter as an application uses it: a new three-plane image per
+// conversion (allocation included).
+void BM_ConverterPlanes(benchmark::State& st) {
+  const long w = st.range(0), h = st.range(1);
+  Block src = randomMosaic(w, h);
+  qcPelBuffer<unsigned char> buf(qcPtrHandle<qcPelRoot<unsigned char>>(new qcPelRoot<unsigned char>(src.p, w, h, w)));
+  qcBayerImageConverter conv(buf);
+  for (auto _ : st) {
+    conv.bayerType(qcBayerImageConverter::GRBG);  // marks the result not current
+    benchmark::DoNotOptimize(conv.get3PlanePelBuf().plane0().rowPointer(0));
+  }
+  finish(st, w, h);
+}
+
+// memcpy of the same traffic: each 16 KiB chunk of the source copied once to
+// each of `outBytes` output bytes per pixel (the chunk stays in cache, as
+// the source rows do in the conversion).
+void BM_Memcpy(benchmark::State& st, int outBytes) {
+  const long w = st.range(0), h = st.range(1);
+  const size_t n = static_cast<size_t>(w * h);
+  Block src = randomMosaic(w, h);
+  std::vector<Block> dst;
+  for (int i = 0; i < outBytes; ++i) dst.emplace_back(n);
+  const size_t chunk = 16384;
+  for (auto _ : st) {
+    for (size_t off = 0; off < n; off += chunk) {
+      const size_t len = std::min(chunk, n - off);
+      for (auto& d : dst) std::memcpy(d.p + off, src.p + off, len);
+    }
+    benchmark::DoNotOptimize(dst[0].p);
+    benchmark::ClobberMemory();
+  }
+  finish(st, w, h);
+}
+
+#if QRN_HAVE_OPENCV
+void BM_OpenCV(benchmark::State& st, int code, int channels) {
+  cv::setNumThreads(1);
+  const long w = st.range(0), h = st.range(1);
+  Block src = randomMosaic(w, h);
+  const cv::Mat s(static_cast<int>(h), static_cast<int>(w), CV_8UC1, src.p);
+  cv::Mat d(static_cast<int>(h), static_cast<int>(w), CV_8UC(channels));
+  for (auto _ : st) {
+    cv::cvtColor(s, d, code);
+    benchmark::DoNotOptimize(d.data);
+    benchmark::ClobberMemory();
+  }
+  finish(st, w, h);
+}
+#endif
+
+void sizes(benchmark::internal::Benchmark* b) {
+  for (const Size& s : kSizes) b->Args({s.w, s.h});
+  b->Unit(benchmark::kMicrosecond);
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(BM_Qrn, grey_avx2, kGrey, qe_SimdAVX2)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Qrn, grey_sse2, kGrey, qe_SimdSSE2)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Qrn, grey_ref, kGrey, qe_SimdNone)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Qrn, planes_avx2, kPlanes, qe_SimdAVX2)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Qrn, planes_sse2, kPlanes, qe_SimdSSE2)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Qrn, planes_ref, kPlanes, qe_SimdNone)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Qrn, rgb32_avx2, kRGB32, qe_SimdAVX2)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Qrn, rgb32_sse2, kRGB32, qe_SimdSSE2)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Qrn, rgb32_ref, kRGB32, qe_SimdNone)->Apply(sizes);
+BENCHMARK(BM_ConverterPlanes)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Memcpy, grey_1to1, 1)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Memcpy, planes_1to3, 3)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Memcpy, rgb32_1to4, 4)->Apply(sizes);
+#if QRN_HAVE_OPENCV
+BENCHMARK_CAPTURE(BM_OpenCV, grey, cv::COLOR_BayerGR2GRAY, 1)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_OpenCV, bgr, cv::COLOR_BayerGR2BGR, 3)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_OpenCV, bgra, cv::COLOR_BayerGR2BGRA, 4)->Apply(sizes);
+#endif
+
+BENCHMARK_MAIN();
