@@ -1,11 +1,13 @@
 // Pixel buffers: storage, windows, sharing, copy/move, packing, histograms.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <numeric>
+#include <thread>
 #include <vector>
 
 #include <qrn/foundation/pelbuffer.h>
@@ -267,6 +269,26 @@ TEST(PelSharing, CopiesAndConstViewsShareOneRoot) {
   EXPECT_EQ(a.width(), 0);
   EXPECT_EQ(root->refCount(), 2);
   EXPECT_EQ(c.get(1, 2), 4242);
+}
+
+TEST(PelSharing, RootDiesOnceWhenThreadsDropTheirCopies) {
+  std::vector<unsigned char> mem(64 * 64, 1);
+  std::atomic<int> released{0};
+  std::vector<std::thread> threads;
+  {
+    qcPelBuffer<unsigned char> b(qcPtrHandle<qcPelRoot<unsigned char>>(
+        new qcPelRoot<unsigned char>(mem.data(), 64, 64, 64, [&released] { ++released; })));
+    for (int t = 0; t < 4; ++t)
+      threads.emplace_back([b, t] {
+        for (int i = 0; i < 2000; ++i) {
+          qcPelBuffer_const<unsigned char> w = b.window(t, i % 32, 16, 16);
+          qcPelBuffer_const<unsigned char> c = w;
+          if (c.get(0, 0) != 1) std::abort();
+        }
+      });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(released.load(), 1);
 }
 
 // ---------------------------------------------------------------------------
