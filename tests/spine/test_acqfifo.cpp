@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <qrn/acq/hyper/acqfifo.h>
+#include <qrn/acq/hyper/prop/acqprops.h>
 #include <qrn/foundation/misc.h>
 
 #include "fake_fifo.h"
@@ -54,7 +55,13 @@ private:
     qcPelBuffer<unsigned char> b = fifo().complete8(a);
     return b.isBound() ? new qcPelBuffer<unsigned char>(b) : nullptr;
   }
-  qcAcqProps& propertiesCovar() override { throw std::logic_error("no property set in this test"); }
+  qcAcqProps& propertiesCovar() override {
+    if (!props) throw std::logic_error("no property set in this test");
+    return *props;
+  }
+
+public:
+  qcAcqProps* props = nullptr;  // not owned
 };
 
 class AcqFifoTest : public ::testing::Test {
@@ -138,6 +145,18 @@ TEST_F(AcqFifoTest, PrepareBuildsADeadlineAndPassesTheMessageOnlyWhenGiven) {
   EXPECT_TRUE(drv->lastDeadline->isInfinite());
   EXPECT_EQ(message, "camera not powered");
   EXPECT_EQ(drv->callsNamed("prepare"), (std::vector<std::string>{"prepare(null)", "prepare(set)"}));
+}
+
+TEST_F(AcqFifoTest, PropertyQueryInitializesTheDriversQueryWithThePropertySetFirst) {
+  qcAnalogAcqProps props;
+  auto* tf = dynamic_cast<TestFifo*>(fifo.ptr());
+  tf->props = &props;
+  EXPECT_EQ(&fifo->properties(), static_cast<qcAcqProps*>(&props));
+  // The recording driver has no query object: slot 111 throws after the
+  // set was handed to slot 112.
+  EXPECT_THROW(fifo->propertyQuery(), std::logic_error);
+  EXPECT_EQ(drv->calls(), (std::vector<std::string>{"initializePropertyQuery(set)", "propertyQuery()"}));
+  EXPECT_EQ(drv->queryProps, static_cast<qcAcqProps*>(&props));
 }
 
 // ---- validity -----------------------------------------------------------------------------
