@@ -142,13 +142,13 @@ TEST(Catalogue, AllBuiltInFormatsAreListedInStrcmpOrder) {
   ASSERT_EQ(builtIn.size(), 51u);
 
   const auto& full = qcVideoFormat::fullList();
-  const auto& std = qcStdVideoFormat::fullList();
+  const auto& stdList = qcStdVideoFormat::fullList();
   std::set<std::string> listed;
   for (const qcVideoFormat* f : full) listed.insert(f->name());
   for (const std::string& n : builtIn) EXPECT_TRUE(listed.count(n)) << n;
-  ASSERT_EQ(std.size(), full.size());
+  ASSERT_EQ(stdList.size(), full.size());
   for (std::size_t i = 0; i < full.size(); ++i) {
-    EXPECT_EQ(static_cast<const qcVideoFormat*>(std[i]), full[i]);
+    EXPECT_EQ(static_cast<const qcVideoFormat*>(stdList[i]), full[i]);
     if (i) {
       EXPECT_LT(std::strcmp(full[i - 1]->name(), full[i]->name()), 0) << full[i]->name();
     }

@@ -70,9 +70,9 @@ TEST(FormatLists, NewFormatsAreInsertedByStrcmpOrder) {
   TestFormat a("Test order b"), b("Test Order"), c("Test order"), d("Test order a");
   const auto& full = qcVideoFormat::fullList();
   EXPECT_TRUE(namesInStrcmpOrder(full));
-  const auto& std = qcStdVideoFormat::fullList();
-  ASSERT_EQ(std.size(), full.size());
-  for (std::size_t i = 0; i < full.size(); ++i) EXPECT_EQ(static_cast<const qcVideoFormat*>(std[i]), full[i]);
+  const auto& stdList = qcStdVideoFormat::fullList();
+  ASSERT_EQ(stdList.size(), full.size());
+  for (std::size_t i = 0; i < full.size(); ++i) EXPECT_EQ(static_cast<const qcVideoFormat*>(stdList[i]), full[i]);
 }
 
 TEST(FormatLists, FormatOutsideTheListsIsNeverFound) {

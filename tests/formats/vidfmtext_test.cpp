@@ -162,14 +162,16 @@ TEST(TimingRecord, TimeStampSyncAndPixelClock) {
   Set::horizRef(c, qc_ccfEnums::sigReference_sync_separator);
   EXPECT_TRUE(c.syncIsSeparate());
 
-  for (long s : {0L, 1L, 2L}) {
-    Set::pClkSource(c, static_cast<qc_ccfEnums::qe_pclkSource>(s));
-    EXPECT_EQ(c.pClkSourceConvert(), s);
-  }
+  Set::pClkSource(c, qc_ccfEnums::pclkSource_oscillator);
+  EXPECT_EQ(c.pClkSourceConvert(), qc_SyncModel::pixelClockInternal);
+  Set::pClkSource(c, qc_ccfEnums::pclkSource_pll);
+  EXPECT_EQ(c.pClkSourceConvert(), qc_SyncModel::pixelClockPLL);
+  Set::pClkSource(c, qc_ccfEnums::pclkSource_external);
+  EXPECT_EQ(c.pClkSourceConvert(), qc_SyncModel::pixelClockExternal);
   std::atomic<int> asserts{0};
   auto prev = qf_setAssertObserver([&](const char*, long) { ++asserts; });
   Set::pClkSource(c, qc_ccfEnums::pclkSource_unset);
-  EXPECT_EQ(c.pClkSourceConvert(), 0);
+  EXPECT_EQ(c.pClkSourceConvert(), qc_SyncModel::pixelClockInternal);
   qf_setAssertObserver(prev);
   EXPECT_EQ(asserts, 1);
 }

@@ -68,15 +68,14 @@ bool qc_VideoExtCIT::syncIsSeparate() const {
          vertReference_ == qc_ccfEnums::sigReference_sync_separator;
 }
 
-long qc_VideoExtCIT::pClkSourceConvert() const {
+qc_SyncModel::PixelClockSource qc_VideoExtCIT::pClkSourceConvert() const {
   switch (pClkSource_) {
-    case qc_ccfEnums::pclkSource_oscillator:
-    case qc_ccfEnums::pclkSource_pll:
-    case qc_ccfEnums::pclkSource_external:
-      return static_cast<long>(pClkSource_);
+    case qc_ccfEnums::pclkSource_oscillator: return qc_SyncModel::pixelClockInternal;
+    case qc_ccfEnums::pclkSource_pll: return qc_SyncModel::pixelClockPLL;
+    case qc_ccfEnums::pclkSource_external: return qc_SyncModel::pixelClockExternal;
     default:
       qstd_assert_(__FILE__, __LINE__, "pClkSource out of range");
-      return 0;
+      return qc_SyncModel::pixelClockInternal;
   }
 }
 

@@ -218,9 +218,9 @@ const qcStdVideoFormat& qcStdVideoFormat::getFormat(const std::string& name) {
   const qcVideoFormat* f = qf_getFormat(name);
   if (!f) throw qcVideoFormat::NotFound();
   // Every format the library constructs is a qcStdVideoFormat.
-  const auto* std = dynamic_cast<const qcStdVideoFormat*>(f);
-  if (!std) throw qcVideoFormat::NotFound();
-  return *std;
+  const auto* sf = dynamic_cast<const qcStdVideoFormat*>(f);
+  if (!sf) throw qcVideoFormat::NotFound();
+  return *sf;
 }
 
 bool qcStdVideoFormat::isColor() const {

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include <qrn/acq/format/vidfmt.h>
+#include <qrn/acq/hyper/syncmodel.h>
 
 // Enumerations of camera configuration values.  The numbering is the order of
 // the configuration-file words; the `_unset` value (the number of words)
@@ -194,9 +195,10 @@ public:
   bool compareTimeStamp(std::uint32_t a, std::uint32_t b) const { return a != stamp_[0] || b != stamp_[1]; }
   // True when horizRef or vertReference is "sync_separator".
   bool syncIsSeparate() const;
-  // pClkSource 0, 1, 2 as the pixel clock source numbers 0, 1, 2 of the
-  // sync models; any other value fires a debug assertion and gives 0.
-  long pClkSourceConvert() const;
+  // pClkSource "oscillator", "pll", "external" as the sync models' pixel
+  // clock sources 0, 1, 2; any other value fires a debug assertion and gives
+  // the internal source (0).
+  qc_SyncModel::PixelClockSource pClkSourceConvert() const;
   // Sets every field (time stamp included) to its unset value.
   void setUninitialized();
   // True when every field except ccfVersion and the time stamp is set.

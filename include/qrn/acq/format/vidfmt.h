@@ -271,8 +271,10 @@ public:
   // pel type converted when it is not -1, else qeImageFormat_Grey8.
   qeImageFormat imageFormat() const;
 
-  // FIFO factories; the caller owns the FIFO.  NotSupported as documented
-  // with each.
+  // FIFO factories; the caller owns the FIFO.  They throw
+  // qcVideoFormat::NotSupported when the grabber does not support the
+  // format.  Until the typed standard FIFOs exist, every factory (and both
+  // slots above) throws NotSupported.
   using qcStdGreyVideoFormat::newAcqFifo;
   qcStdRGB16AcqFifo* newAcqFifo(qcFrameGrabber& fg, qeRGB16Pack pack) const;
   qcStdRGB32AcqFifo* newAcqFifo(qcFrameGrabber& fg, qeRGB32Pack pack) const;
