@@ -25,6 +25,9 @@ function(qrn_add_library name)
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   target_link_libraries(${name} PUBLIC ${A_LINK} PRIVATE qrn_options ${A_PRIVATE_LINK})
+  # The libraries carry no build-tree run path: programs that link them find
+  # both through their own (and a run path with an empty entry would make
+  # dlopen() search the current directory).
   set_target_properties(${name} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
-    EXPORT_NAME ${name})
+    EXPORT_NAME ${name} SKIP_BUILD_RPATH ON)
 endfunction()
