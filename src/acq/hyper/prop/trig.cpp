@@ -60,7 +60,7 @@ bool qcTriggerProp::couldSlaveTo(qcPtrHandle<qcAcqFifo> master) const {
 }
 
 void qcTriggerProp::serialize_(qcArchive& ar, unsigned char version) {
-  bool enable = triggerEnable();
+  bool enable = ar.isStoring() ? triggerEnable() : triggerEnable_;
   bool lowToHigh = triggerLowToHigh_;
   ar || enable || lowToHigh;
   if (version == 0) {
