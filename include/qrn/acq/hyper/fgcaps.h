@@ -1,0 +1,55 @@
+// Capability questions about a FIFO, answered from its driver's settings
+// database (qc_AcqFifo::settingDataBase(), <qrn/acq/hyper/acqfifo.h>), so
+// that callers need not know the setting ids.
+//
+//   if (qfFQ2IsTriggerDelaySupported(fifo))
+//     delay = std::clamp(delay, qfFQ2GetMinTriggerDelay(fifo), qfFQ2GetMaxTriggerDelay(fifo));
+//
+// The first call on a FIFO makes the driver fill its database; later calls
+// read it.  Threads: the thread that uses the FIFO.  Nothing is thrown here;
+// a driver's exception from filling the database passes.
+#pragma once
+
+#include <vector>
+
+class qcAcqFifo;
+
+// Setting ids of the settings database that the capability functions read
+// besides those of qe_SettingId.
+enum qe_CapabilitySettingId : long {
+  qeSetting_Exposure = 1000,                // seconds
+  qeSetting_MissedTriggerDetection = 9007,  // on/off
+  qeSetting_MasterSlave = 9008,             // on/off
+  qeSetting_BufferedTrigger = 9009,         // on/off
+  qeSetting_SampleX = 9011,
+  qeSetting_SampleY = 9012,
+};
+
+// True when the driver's database has an entry for the setting.
+bool qfFQ2IsContrastSupported(const qcAcqFifo& fifo);            // 1019
+bool qfFQ2IsBrightnessSupported(const qcAcqFifo& fifo);          // 1020
+bool qfFQ2IsStrobeEnableSupported(const qcAcqFifo& fifo);        // 1004
+bool qfFQ2IsStrobePulseDurationSupported(const qcAcqFifo& fifo); // 1005
+bool qfFQ2IsStrobeHighSupported(const qcAcqFifo& fifo);          // 1006
+bool qfFQ2IsSampleXSupported(const qcAcqFifo& fifo);             // 9011
+bool qfFQ2IsSampleYSupported(const qcAcqFifo& fifo);             // 9012
+bool qfFQ2IsTriggerDelaySupported(const qcAcqFifo& fifo);        // 6002
+bool qfFQ2IsMasterSlaveSupported(const qcAcqFifo& fifo);         // 9008
+bool qfFQ2IsBufferedTriggerSupported(const qcAcqFifo& fifo);     // 9009
+bool qfFQ2DetectsMissedTriggers(const qcAcqFifo& fifo);          // 9007
+
+// Defaults of contrast and brightness (fractions 0..1); 0.0 without an entry.
+double qfFQ2ContrastDefault(const qcAcqFifo& fifo);
+double qfFQ2BrightnessDefault(const qcAcqFifo& fifo);
+// The shortest exposure, in seconds; 0.0 without an entry.
+double qfFQ2GetMinExposure(const qcAcqFifo& fifo);
+// The shortest and the longest trigger delay, in seconds; 0.0 without an
+// entry.
+double qfFQ2GetMinTriggerDelay(const qcAcqFifo& fifo);
+double qfFQ2GetMaxTriggerDelay(const qcAcqFifo& fifo);
+
+// The sample settings the driver FIFO accepts (its getValidSampleSettings(),
+// owned by the driver FIFO) when sampling in x (or y) is supported; null
+// otherwise, or when the driver gives no list.
+const std::vector<long>* qfFQ2GetSampleXSettings(const qcAcqFifo& fifo);
+const std::vector<long>* qfFQ2GetSampleYSettings(const qcAcqFifo& fifo);
