@@ -72,8 +72,8 @@ void qcStrobeDelayProp::strobeDelay(double seconds) {
 void qcStrobeDelayProp::serialize_(qcArchive& ar, unsigned char version) {
   double seconds = strobeDelay_;
   if (version == 0) {
-    // Whole microseconds.
-    unsigned long micro = static_cast<unsigned long>(std::llround(seconds * 1e6));
+    // Only read: whole microseconds.
+    unsigned long micro = 0;
     ar || micro;
     seconds = static_cast<double>(micro) * 1e-6;
   } else {
