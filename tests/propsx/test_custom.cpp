@@ -151,7 +151,8 @@ TEST(CustomProp, ChangesReachTheFifoOnceWithTheWholeBag) {
   prop = copy;
   EXPECT_EQ(fifo.calls.size(), 2u);
   EXPECT_EQ(fifo.customBags.back(), gainAndReset());
-  prop = prop;  // self-assignment: nothing
+  const qcCustomProp& itself = prop;
+  prop = itself;  // self-assignment: nothing
   EXPECT_EQ(fifo.calls.size(), 2u);
 
   // The FIFO's error passes through.

@@ -280,7 +280,8 @@ TEST(InputLut, Assignment) {
   Lut noTable;
   noTable.lutInit(0, 1);
   target = noTable;
-  target = target;
+  const Lut& itself = target;
+  target = itself;
   EXPECT_EQ(fifo.calls.size(), calls);
   Lut emptyTarget;
   emptyTarget.lutInit(0, 1);
