@@ -40,7 +40,7 @@ class qc_AcqFifo;
 class qcFrameGrabber;
 class qcBasicFifoTraits;
 class qcTriggerModel;
-class qc_TriggerModel;
+struct qc_TriggerModel;
 class qcSyncModel;
 // Property classes and the property query.
 class qcAcqProps;
