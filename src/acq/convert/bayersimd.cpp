@@ -68,6 +68,9 @@ struct Isa {
     store(p, lo);
     store(static_cast<char*>(p) + 16, hi);
   }
+  // Order of the components before the 8- and 16-bit unpacks of a packed
+  // 32-bit store (identity: the unpacks give pixels in order).
+  static QRN_SIMD_INLINE V prepRGB32(V v) { return v; }
   static QRN_SIMD_INLINE void store4(void* p, V a, V b, V c, V d) {
     char* q = static_cast<char*>(p);
     store(q, a);
@@ -137,13 +140,18 @@ struct Isa {
     store(p, _mm256_permute2x128_si256(lo, hi, 0x20));
     store(static_cast<char*>(p) + 32, _mm256_permute2x128_si256(lo, hi, 0x31));
   }
-  // 32-bit pixels: a = 0-3 | 16-19, b = 4-7 | 20-23, c = 8-11 | 24-27, d = 12-15 | 28-31.
+  // Unpacks work per 128-bit lane.  Spreading the 4-pixel groups as 0 2 4 6 |
+  // 1 3 5 7 first makes the 8- and 16-bit unpacks yield pixels 0-7, 8-15,
+  // 16-23 and 24-31 in order.
+  static QRN_SIMD_INLINE V prepRGB32(V v) {
+    return _mm256_permutevar8x32_epi32(v, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
+  }
   static QRN_SIMD_INLINE void store4(void* p, V a, V b, V c, V d) {
     char* q = static_cast<char*>(p);
-    store(q, _mm256_permute2x128_si256(a, b, 0x20));
-    store(q + 32, _mm256_permute2x128_si256(c, d, 0x20));
-    store(q + 64, _mm256_permute2x128_si256(a, b, 0x31));
-    store(q + 96, _mm256_permute2x128_si256(c, d, 0x31));
+    store(q, a);
+    store(q + 32, b);
+    store(q + 64, c);
+    store(q + 96, d);
   }
 };
 #include "bayersimd_body.inc"
