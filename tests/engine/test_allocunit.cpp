@@ -328,3 +328,40 @@ TEST(AllocUnit, StressMutualExclusion) {
   EXPECT_FALSE(u.isContender());
   EXPECT_EQ(u.queuedCount(), 0);
 }
+
+// While a queued claimer waits, a free unit is its: a plain claimer that
+// keeps trying in the moment of the release never gets it.
+TEST(AllocUnit, PlainClaimsNeverStealAUnitBeingHandedOver) {
+  Watchdog wd(60);
+  qc_AllocUnit u;
+  int stolen = 0;
+  for (int round = 0; round < 100; ++round) {
+    qcSemaphore s0;
+    qc_AllocUnit::Token holder = u.claim(s0, qcDeadline(1.0), kNoAbort);
+    ASSERT_TRUE(holder);
+    std::atomic<bool> qGot{false}, qLetGo{false}, stop{false};
+    std::thread q([&] {
+      qcSemaphore mine;
+      qc_AllocUnit::Token t = u.queuedClaim(mine, qcDeadline(10.0), kNoAbort, nullptr);
+      qGot = static_cast<bool>(t);
+      waitUntil([&] { return qLetGo.load(); }, 10.0);
+    });
+    ASSERT_TRUE(waitUntil([&] { return u.queuedCount() == 1; }));
+    std::atomic<int> stole{0};
+    std::thread stealer([&] {
+      qcSemaphore mine;
+      while (!stop.load()) {
+        if (u.claim(mine, qcDeadline(0.0005), kNoAbort)) ++stole;
+      }
+    });
+    holder.reset();
+    EXPECT_TRUE(waitUntil([&] { return qGot.load(); }, 10.0));
+    stop = true;
+    stealer.join();
+    qLetGo = true;
+    q.join();
+    stolen += stole.load();
+  }
+  EXPECT_EQ(stolen, 0);
+  EXPECT_FALSE(u.allocated());
+}
