@@ -50,6 +50,7 @@
 #include <qrn/acq/hyper/acqfifo.h>
 #include <qrn/acq/hyper/framegrabber.h>
 #include <qrn/acq/hyper/prop/acqprops.h>
+#include <qrn/acq/hyper/prop/propquery.h>
 #include <qrn/foundation/misc.h>
 #include <qrn/foundation/pelbuffer.h>
 
