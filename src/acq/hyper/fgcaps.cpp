@@ -4,6 +4,14 @@
 
 namespace {
 
+// Setting ids read here besides those of qe_SettingId.
+constexpr long kExposureId = 1000;                // seconds
+constexpr long kMissedTriggerDetectionId = 9007;  // on/off
+constexpr long kMasterSlaveId = 9008;             // on/off
+constexpr long kBufferedTriggerId = 9009;         // on/off
+constexpr long kSampleXId = 9011;
+constexpr long kSampleYId = 9012;
+
 const qcSettingInfo* entry(const qcAcqFifo& fifo, long id) { return fifo.fifo().getSettingInfo(id); }
 
 double defaultOf(const qcAcqFifo& fifo, long id) {
@@ -34,23 +42,23 @@ QRN_HAS_ENTRY(qfFQ2IsBrightnessSupported, qeSetting_Brightness)
 QRN_HAS_ENTRY(qfFQ2IsStrobeEnableSupported, qeSetting_StrobeEnable)
 QRN_HAS_ENTRY(qfFQ2IsStrobePulseDurationSupported, qeSetting_StrobePulseDuration)
 QRN_HAS_ENTRY(qfFQ2IsStrobeHighSupported, qeSetting_StrobeHigh)
-QRN_HAS_ENTRY(qfFQ2IsSampleXSupported, qeSetting_SampleX)
-QRN_HAS_ENTRY(qfFQ2IsSampleYSupported, qeSetting_SampleY)
+QRN_HAS_ENTRY(qfFQ2IsSampleXSupported, kSampleXId)
+QRN_HAS_ENTRY(qfFQ2IsSampleYSupported, kSampleYId)
 QRN_HAS_ENTRY(qfFQ2IsTriggerDelaySupported, qeSetting_TriggerDelay)
-QRN_HAS_ENTRY(qfFQ2IsMasterSlaveSupported, qeSetting_MasterSlave)
-QRN_HAS_ENTRY(qfFQ2IsBufferedTriggerSupported, qeSetting_BufferedTrigger)
-QRN_HAS_ENTRY(qfFQ2DetectsMissedTriggers, qeSetting_MissedTriggerDetection)
+QRN_HAS_ENTRY(qfFQ2IsMasterSlaveSupported, kMasterSlaveId)
+QRN_HAS_ENTRY(qfFQ2IsBufferedTriggerSupported, kBufferedTriggerId)
+QRN_HAS_ENTRY(qfFQ2DetectsMissedTriggers, kMissedTriggerDetectionId)
 #undef QRN_HAS_ENTRY
 
 double qfFQ2ContrastDefault(const qcAcqFifo& fifo) { return defaultOf(fifo, qeSetting_Contrast); }
 double qfFQ2BrightnessDefault(const qcAcqFifo& fifo) { return defaultOf(fifo, qeSetting_Brightness); }
-double qfFQ2GetMinExposure(const qcAcqFifo& fifo) { return minimumOf(fifo, qeSetting_Exposure); }
+double qfFQ2GetMinExposure(const qcAcqFifo& fifo) { return minimumOf(fifo, kExposureId); }
 double qfFQ2GetMinTriggerDelay(const qcAcqFifo& fifo) { return minimumOf(fifo, qeSetting_TriggerDelay); }
 double qfFQ2GetMaxTriggerDelay(const qcAcqFifo& fifo) { return maximumOf(fifo, qeSetting_TriggerDelay); }
 
 const std::vector<long>* qfFQ2GetSampleXSettings(const qcAcqFifo& fifo) {
-  return sampleSettings(fifo, qeSetting_SampleX);
+  return sampleSettings(fifo, kSampleXId);
 }
 const std::vector<long>* qfFQ2GetSampleYSettings(const qcAcqFifo& fifo) {
-  return sampleSettings(fifo, qeSetting_SampleY);
+  return sampleSettings(fifo, kSampleYId);
 }

@@ -14,17 +14,6 @@
 
 class qcAcqFifo;
 
-// Setting ids of the settings database that the capability functions read
-// besides those of qe_SettingId.
-enum qe_CapabilitySettingId : long {
-  qeSetting_Exposure = 1000,                // seconds
-  qeSetting_MissedTriggerDetection = 9007,  // on/off
-  qeSetting_MasterSlave = 9008,             // on/off
-  qeSetting_BufferedTrigger = 9009,         // on/off
-  qeSetting_SampleX = 9011,
-  qeSetting_SampleY = 9012,
-};
-
 // True when the driver's database has an entry for the setting.
 bool qfFQ2IsContrastSupported(const qcAcqFifo& fifo);            // 1019
 bool qfFQ2IsBrightnessSupported(const qcAcqFifo& fifo);          // 1020
