@@ -370,6 +370,8 @@ void SimFifo::initSettingDataBase(qcSettingDataBase& db) const {
   db.emplace_back(qeSetting_TriggerDelay, 0.0, 0.065535, 0.0, qcSettingInfo::kindReal);
   db.emplace_back(9011, 1.0, 4.0, 1.0, qcSettingInfo::kindReal);
   db.emplace_back(9012, 1.0, 4.0, 1.0, qcSettingInfo::kindReal);
+  db.emplace_back(9007, 0.0, 1.0, 1.0, qcSettingInfo::kindOnOff);  // detects missed triggers
+  db.emplace_back(9008, 0.0, 1.0, 1.0, qcSettingInfo::kindOnOff);  // master and slave FIFOs
 }
 const std::vector<long>* SimFifo::getValidSampleSettings() const {
   static const std::vector<long> settings{1, 2, 4};

@@ -459,8 +459,8 @@ void Core::step_(std::unique_lock<std::mutex>& lk, Actions& out) {
     const unsigned long trig = p.fromMaster ? p.masterTrig : ++trigCounter_;
     std::unique_ptr<Acq> a;
     if (model_.canStart) {
-      // Semi-automatic: the pulse takes the oldest armed acquisition.
-      if (pending_.empty()) continue;
+      // Semi-automatic: the pulse takes the oldest acquisition armed before it.
+      if (pending_.empty() || pending_.front()->startedAt > p.t) continue;
       a = std::move(pending_.front());
       pending_.pop_front();
     } else {
