@@ -49,15 +49,12 @@ struct DriverCompletion<qc3PlanePelBuffer> {
   static constexpr auto slot = &qc_AcqFifo::complete3Plane;
 };
 
-template <class T>
-qcPelBuffer<T> moveLocal(const qcPelBuffer<T>& b) {
+// Every image kind, three-plane images included, is copied into local
+// storage when the caller asked for a local image: handing back a non-local
+// image would report success for a request that was not met.
+template <class B>
+B moveLocal(const B& b) {
   return qfPelMove(b, 0);
-}
-
-// Three-plane images stay where the driver put them.
-qc3PlanePelBuffer moveLocal(const qc3PlanePelBuffer& b) {
-  qstd_assert_(__FILE__, __LINE__, "three-plane image not local to this process");
-  return b;
 }
 
 }  // namespace

@@ -273,8 +273,7 @@ public:
 
   // FIFO factories; the caller owns the FIFO.  They throw
   // qcVideoFormat::NotSupported when the grabber does not support the
-  // format.  Until the typed standard FIFOs exist, every factory (and both
-  // slots above) throws NotSupported.
+  // format (new3PlaneAcqFifo asks nothing; newGrey16AcqFifo always throws).
   using qcStdGreyVideoFormat::newAcqFifo;
   qcStdRGB16AcqFifo* newAcqFifo(qcFrameGrabber& fg, qeRGB16Pack pack) const;
   qcStdRGB32AcqFifo* newAcqFifo(qcFrameGrabber& fg, qeRGB32Pack pack) const;

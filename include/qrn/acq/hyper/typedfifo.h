@@ -113,8 +113,7 @@ private:
 // Calls the driver completion of buffer kind B on `f` (complete8 for
 // qcPelBuffer<unsigned char>, ..., complete3Plane for qc3PlanePelBuffer) and,
 // when args.makeLocal() is true, moves a bound image whose storage is not
-// local into local memory.  A three-plane image is never moved: a bound
-// non-local one fires a debug assertion and is returned as it is.
+// local into local memory (every kind, three-plane images included).
 template <class B>
 B qf_completeTyped_(qc_AcqFifo& f, const qcAcqFifo::CompleteArgs& args);
 
@@ -220,8 +219,6 @@ protected:
 };
 
 // Three-plane colour images; made with qcBasicFifoTraits::rgb3PlaneTraits().
-// A non-local three-plane image is not moved into local memory (a debug
-// assertion fires and the image is returned as the driver gave it).
 class qc3PlaneAcqFifo : public qc_TypedAcqFifo<qc3PlanePelBuffer> {
 public:
   // The driver's completeAcq.
