@@ -1,0 +1,165 @@
+// The command line of qacq (CLI11): subcommands, options, and the mapping of
+// errors to one line and an exit code.
+#include <CLI/CLI.hpp>
+
+#include <qrn/foundation/exception.h>
+
+#include "qacq.h"
+
+#ifndef QACQ_VERSION
+#define QACQ_VERSION "unknown"
+#endif
+
+namespace qacq {
+
+namespace {
+
+// A word of a fixed set (any case), or a UsageError naming the closest ones.
+template <class T>
+T pick(const std::string& what, const std::string& text, const std::vector<std::pair<std::string, T>>& choices) {
+  std::vector<std::string> known;
+  for (const auto& [name, value] : choices) {
+    if (editDistance(name, text) == 0) return value;  // the same word but for case
+    known.push_back(name);
+  }
+  std::string msg = unknownNameMessage(what, text, known, "qacq --help");
+  if (closestNames(text, known).empty()) {
+    msg = "unknown " + what + " \"" + text + "\"; choose one of:";
+    for (const std::string& k : known) msg += " " + k;
+  }
+  throw UsageError(msg);
+}
+
+struct Options {
+  FormatsOptions formats;
+  HwconfigOptions hw;
+  GrabOptions grab;
+  std::string trigger = "manual";
+  std::string save = "png";
+  std::string roi;
+  std::vector<std::string> custom;
+  double exposure = 0;
+  bool noProgress = false;
+  std::string onOff;
+};
+
+}  // namespace
+
+int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool interactive) {
+  Options o;
+  CLI::App app("qacq: find frame grabbers and video formats, grab images, edit a board's hardware configuration.",
+               "qacq");
+  app.require_subcommand(1);
+  app.set_version_flag("--version", "qacq " QACQ_VERSION);
+  app.footer("Exit status: 0 success, 1 error, 2 bad arguments, 3 some grabbed frames failed.");
+
+  CLI::App* boards = app.add_subcommand("boards", "List the frame grabbers");
+
+  CLI::App* formats = app.add_subcommand("formats", "List the video formats (all, or those a board offers)");
+  formats->add_option("-b,--board", o.formats.board, "Only the formats this board offers (index or name, e.g. sim0)");
+  formats->add_option("-i,--image-format", o.formats.imageFormat,
+                      "Only formats delivered as this image format (grey8, grey16, rgb16, rgb32, 3plane, raw8, ...)");
+  formats->add_flag("--names", o.formats.namesOnly, "Print the names only");
+
+  CLI::App* grab = app.add_subcommand("grab", "Acquire frames and write them to image files");
+  GrabOptions& g = o.grab;
+  grab->add_option("-b,--board", g.board, "Board index or name (default: the first)");
+  grab->add_option("-f,--format", g.format, "Video format name (default: \"Sony XC75 640x480\" when the board offers it)");
+  grab->add_option("-i,--image-format", g.imageFormat, "Image format (default: the video format's own)");
+  grab->add_option("-n,--count", g.count, "Number of frames")->capture_default_str();
+  CLI::Option* exposure =
+      grab->add_option("-e,--exposure", o.exposure, "Exposure in seconds");
+  grab->add_option("-t,--timeout", g.timeout, "Seconds to wait for each frame")->capture_default_str();
+  grab->add_option("--trigger", o.trigger,
+                   "Trigger model: manual, auto, semi or freerun (auto and semi get a software trigger per frame "
+                   "unless --hw-trigger)")
+      ->capture_default_str();
+  grab->add_flag("--hw-trigger", g.hardwareTrigger, "auto/semi: wait for the board's trigger input instead");
+  grab->add_option("--roi", o.roi, "Region of interest x,y,width,height");
+  grab->add_option("--custom", o.custom, "A custom property item name=value for the driver (repeatable)");
+  grab->add_option("-o,--out", g.outDir, "Output directory (created when missing)")->capture_default_str();
+  grab->add_option("--prefix", g.prefix, "File name prefix: <prefix>-0001.png ...")->capture_default_str();
+  grab->add_option("--save", o.save, "png, pgm (PGM for grey, PPM for colour) or none")->capture_default_str();
+  grab->add_flag("-q,--quiet", g.quiet, "No line per frame (failed frames are still reported)");
+  grab->add_flag("--no-progress", o.noProgress, "No progress bar");
+
+  CLI::App* hw = app.add_subcommand("hwconfig", "Show or change a board's hardware configuration");
+  hw->add_option("-b,--board", o.hw.board, "Board index or name (default: the first)");
+  hw->require_subcommand(0, 1);
+  hw->fallthrough();  // --board may also follow the action
+  hw->add_subcommand("show", "Show the configuration (the default)");
+  CLI::App* limit = hw->add_subcommand("limit", "Offer only the named formats");
+  CLI::App* exclude = hw->add_subcommand("exclude", "Offer every format but the named ones");
+  for (CLI::App* c : {limit, exclude}) {
+    c->add_option("names", o.hw.names, "Video format names")->required();
+    c->add_flag("--force", o.hw.force, "Accept names that are not known formats");
+  }
+  hw->add_subcommand("clear", "Offer every format (clears both switches and the list)");
+  for (const char* name : {"simulator", "auto-simulator"}) {
+    CLI::App* c = hw->add_subcommand(name, std::string(name) == "simulator"
+                                               ? "Mark the board as a Camera Link simulator (on/off)"
+                                               : "Enable automatic Camera Link simulator use (on/off)");
+    c->add_option("state", o.onOff, "on or off")->required();
+  }
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e, out, err);  // --help, --version
+    err << "qacq: " << e.what() << " (see \"qacq --help\")\n";
+    return exitUsage;
+  }
+
+  try {
+    if (*boards) return listBoards(out);
+    if (*formats) return listFormats(o.formats, out);
+    if (*hw) {
+      const auto subs = hw->get_subcommands();
+      o.hw.action = subs.empty() ? "show" : subs.front()->get_name();
+      if (o.hw.action == "simulator" || o.hw.action == "auto-simulator")
+        o.hw.on = pick<bool>("state", o.onOff, {{"on", true}, {"off", false}});
+      return hwconfig(o.hw, out);
+    }
+    if (*grab) {
+      if (exposure->count()) {
+        if (!(o.exposure >= 0)) throw UsageError("--exposure must be 0 seconds or more");
+        g.exposure = o.exposure;
+      }
+      if (!o.roi.empty()) g.roi = parseRoi(o.roi);
+      for (const std::string& c : o.custom) g.custom.push_back(parseCustomItem(c));
+      g.trigger = pick<TriggerKind>("trigger model", o.trigger,
+                                    {{"manual", TriggerKind::manual},
+                                     {"auto", TriggerKind::automatic},
+                                     {"semi", TriggerKind::semi},
+                                     {"freerun", TriggerKind::freerun}});
+      g.save = pick<FileKind>("file type", o.save, {{"png", FileKind::png}, {"pgm", FileKind::pnm}, {"none", FileKind::none}});
+      g.progress = interactive && !o.noProgress;
+      const GrabResult r = qacq::grab(g, out, err);
+      return r.failed ? exitFramesFailed : exitOk;
+    }
+  } catch (const UsageError& e) {
+    err << "qacq: " << e.what() << "\n";
+    return exitUsage;
+  } catch (const Error& e) {
+    err << "qacq: " << e.what() << "\n";
+    return exitError;
+  } catch (const qcException& e) {
+    const std::string msg = e.messageString(), info = e.info();
+    err << "qacq: " << msg << (info.empty() || info == msg ? "" : ": " + info) << "\n";
+    return exitError;
+  } catch (const std::exception& e) {
+    err << "qacq: " << e.what() << "\n";
+    return exitError;
+  }
+  return exitUsage;
+}
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool interactive) {
+  std::vector<const char*> argv;
+  argv.push_back("qacq");
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  argv.push_back(nullptr);
+  return run(static_cast<int>(argv.size() - 1), argv.data(), out, err, interactive);
+}
+
+}  // namespace qacq

@@ -1,0 +1,162 @@
+// The command logic of the qacq tool, kept apart from main() so that the
+// tests can call it.
+//
+// Every command writes its normal output to `out` and returns an exit code.
+// Errors are thrown as qacq::Error (one line of text, exit 1) or
+// qacq::UsageError (a bad argument, exit 2); run() turns them, and the
+// library's exceptions, into one line "qacq: <message>" on `err`.
+//
+// Exit codes: 0 success; 1 error; 2 bad arguments; 3 a grab ran to the end
+// but some frames failed.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <qrn/acq/format/vidfmt.h>
+#include <qrn/foundation/geometry.h>
+
+class qcAcqImage;
+class qcAcqFailure;
+class qcFrameGrabber;
+
+namespace qacq {
+
+enum ExitCode : int { exitOk = 0, exitError = 1, exitUsage = 2, exitFramesFailed = 3 };
+
+// A failure the user can act on; the message is one line without "qacq: ".
+class Error : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+// A bad argument (exit 2).
+class UsageError : public Error {
+public:
+  using Error::Error;
+};
+
+// ---- closest names -----------------------------------------------------------
+
+// The Levenshtein distance between a and b, ignoring ASCII case.
+std::size_t editDistance(std::string_view a, std::string_view b);
+// Up to `max` names of `known` that are close to `wanted`, best first: names
+// equal to it but for case, then names that contain it (ignoring case),
+// then names within an edit distance of max(2, |wanted| / 3).
+std::vector<std::string> closestNames(std::string_view wanted, const std::vector<std::string>& known,
+                                      std::size_t max = 3);
+// `unknown <what> "<name>"; closest: "a", "b"` (or a hint to `seeCommand`
+// when nothing is close).
+std::string unknownNameMessage(const std::string& what, const std::string& name,
+                               const std::vector<std::string>& known, const std::string& seeCommand);
+
+// ---- image formats -------------------------------------------------------------
+
+// The short names of the public image formats ("grey8", "rgb32", "3plane", ...).
+const std::vector<std::pair<std::string, qeImageFormat>>& imageFormatNames();
+// The short name of f ("format<N>" for a value without one).
+std::string imageFormatName(qeImageFormat f);
+// A short name (any case) or a number.  Throws UsageError with the closest
+// names.
+qeImageFormat parseImageFormat(const std::string& text);
+
+// ---- boards and formats ------------------------------------------------------------
+
+// "sim0": the board's name and its index.
+std::string boardLabel(qcFrameGrabber& fg);
+// A frame grabber by index among the frame grabbers ("0") or by label
+// ("sim0"); "" is the first one.  Throws Error when there is none.
+qcFrameGrabber& selectBoard(const std::string& spec);
+// The format of that name.  Throws UsageError naming the closest names.
+const qcStdVideoFormat& findFormat(const std::string& name);
+// The format a grab uses when none is named: "Sony XC75 640x480" when the
+// board supports it, else the first format the board supports.  Throws Error
+// when it supports none.
+const qcStdVideoFormat& defaultFormat(qcFrameGrabber& fg);
+
+int listBoards(std::ostream& out);
+
+struct FormatsOptions {
+  std::string board;        // "" : every format; otherwise those the board supports
+  std::string imageFormat;  // "" : any; otherwise a name for parseImageFormat
+  bool namesOnly = false;
+};
+int listFormats(const FormatsOptions& o, std::ostream& out);
+
+// ---- hardware configuration ----------------------------------------------------------
+
+struct HwconfigOptions {
+  std::string board;
+  // "show", "limit", "exclude", "clear", "simulator", "auto-simulator"
+  std::string action = "show";
+  std::vector<std::string> names;  // limit, exclude
+  bool on = false;                 // simulator, auto-simulator
+  bool force = false;              // accept format names that are not known
+};
+int hwconfig(const HwconfigOptions& o, std::ostream& out);
+
+// ---- image files ----------------------------------------------------------------------
+
+enum class FileKind { png, pnm, none };
+// Writes the image to `stem` plus the extension for its kind and pels
+// (".png"; ".pgm" for grey, ".ppm" for colour) and returns the path.  Grey
+// images of 8 or 16 bits, packed RGB 16 and 32, three planes and 3-component
+// pels are written; 10- and 12-bit grey keep their range (PGM maxval, PNG
+// scaled with an sBIT chunk).  Throws Error for an empty image, an image
+// kind without a file form, or a failed write.
+std::string writeImage(const qcAcqImage& image, const std::string& stem, FileKind kind);
+
+// ---- grab ------------------------------------------------------------------------------
+
+enum class TriggerKind { manual, automatic, semi, freerun };
+
+struct GrabOptions {
+  std::string board;
+  std::string format;       // "" : defaultFormat
+  std::string imageFormat;  // "" : the format's own
+  long count = 1;
+  std::optional<double> exposure;  // seconds
+  double timeout = 5.0;            // seconds per frame
+  TriggerKind trigger = TriggerKind::manual;
+  bool hardwareTrigger = false;    // automatic/semi: wait for the input line, no software pulses
+  std::optional<qcPelRect> roi;
+  std::vector<std::pair<std::string, std::string>> custom;  // custom property items
+  std::string outDir = ".";
+  std::string prefix = "frame";
+  FileKind save = FileKind::png;
+  bool quiet = false;      // no line per frame (failures are still reported)
+  bool progress = false;   // draw a progress bar on the progress stream
+};
+
+struct GrabResult {
+  long frames = 0;   // completions made
+  long failed = 0;   // of those, with a failure or without an image
+  long written = 0;  // image files written
+  double seconds = 0.0;
+};
+
+// Grabs o.count frames, writes a line per frame to `out` and the progress bar
+// to `progress`, then a summary line.
+GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress);
+
+// "ok", or the failure's flags joined with "+" (with the abnormal code and the
+// driver's text).
+std::string describeFailure(const qcAcqFailure& f);
+// "x,y,w,h" (all >= 0, w and h > 0).  Throws UsageError.
+qcPelRect parseRoi(const std::string& text);
+// "name=value".  Throws UsageError.
+std::pair<std::string, std::string> parseCustomItem(const std::string& text);
+
+// ---- the whole tool --------------------------------------------------------------------
+
+// Parses the arguments (argv[0] is the program name) and runs the command.
+// `interactive`: the error stream is a terminal (progress bars are drawn).
+int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool interactive = false);
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool interactive = false);
+
+}  // namespace qacq
