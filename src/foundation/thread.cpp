@@ -41,11 +41,12 @@ bool qcSemaphore::wait(double seconds) {
 
 bool qcSemaphore::post(long n) {
   if (n < 1) return false;
-  {
-    std::lock_guard<std::mutex> g(m_);
-    if (count_ > max_ - n) return false;
-    count_ += n;
-  }
+  // Notify while holding the lock: a waiter that returns may destroy the
+  // semaphore as soon as it can take the lock, so nothing of it may be
+  // touched after the lock is released.
+  std::lock_guard<std::mutex> g(m_);
+  if (count_ > max_ - n) return false;
+  count_ += n;
   if (n == 1)
     cv_.notify_one();
   else
