@@ -102,6 +102,29 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     c->add_option("state", o.onOff, "on or off")->required();
   }
 
+  // A word where a command is expected that names none: suggest the closest
+  // (CLI11 would only say that a command is missing).
+  auto checkCommand = [&](CLI::App& parent, int at) {
+    if (at >= argc || argv[at][0] == '-') return;
+    std::vector<std::string> known;
+    for (const CLI::App* c : parent.get_subcommands([](const CLI::App*) { return true; })) {
+      if (c->get_name() == argv[at]) return;
+      known.push_back(c->get_name());
+    }
+    err << "qacq: " << unknownNameMessage("command", argv[at], known, "qacq --help") << "\n";
+    throw CLI::RuntimeError(exitUsage);
+  };
+  try {
+    checkCommand(app, 1);
+    if (argc > 1 && std::string(argv[1]) == "hwconfig") {
+      int at = 2;
+      while (at < argc && argv[at][0] == '-') at += std::string(argv[at]) == "-b" || std::string(argv[at]) == "--board" ? 2 : 1;
+      checkCommand(*hw, at);
+    }
+  } catch (const CLI::RuntimeError&) {
+    return exitUsage;
+  }
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
