@@ -21,7 +21,7 @@ TEST(SimRegistry, BoardCountAndSettingsComeFromTheStore) {
            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorin\\ORB\\sim\\board1]\n\"numTaps\"=dword:00000001\n"
            "\"poolSize\"=dword:00000006\n\"framePeriod\"=\"0.001\"\n";
   }
-  ASSERT_EQ(::setenv("QUORIN_REGISTRY_FILE", path.c_str(), 1), 0);
+  ASSERT_EQ(::setenv("QUORIN_REGISTRY_FILE", path.c_str(), 1), 0);  // replaces the default of sim_env.cpp
 
   std::vector<qcFrameGrabber*> sims;
   for (long i = 0; i < qcBoard::count(); ++i) {
