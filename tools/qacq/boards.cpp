@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iomanip>
+#include <sstream>
 
 #include <qrn/acq/hyper/driver.h>
 #include <qrn/acq/hyper/framegrabber.h>
@@ -121,8 +122,12 @@ int listFormats(const FormatsOptions& o, std::ostream& out) {
     if (const char* m = f->cameraManufacturer()) camera = m;
     if (const char* m = f->cameraModel()) camera += (camera.empty() ? "" : " ") + std::string(m);
     if (f->formatFromCCF()) camera += camera.empty() ? "(CCF)" : " (CCF)";
-    out << std::setw(static_cast<int>(w + 2)) << f->name() << std::setw(12) << size << std::setw(7) << f->depth()
-        << std::setw(9) << imageFormatName(f->imageFormat()) << camera << "\n";
+    std::ostringstream row;
+    row << std::left << std::setw(static_cast<int>(w + 2)) << f->name() << std::setw(12) << size << std::setw(7)
+        << f->depth() << std::setw(9) << imageFormatName(f->imageFormat()) << camera;
+    std::string text = row.str();
+    text.erase(text.find_last_not_of(' ') + 1);
+    out << text << "\n";
   }
   out << list.size() << (list.size() == 1 ? " format" : " formats") << "\n";
   return exitOk;
