@@ -10,7 +10,26 @@
 #include <immintrin.h>
 #endif
 
+#include <cstdint>
+#include <memory>
+
 #define QRN_SIMD_INLINE inline __attribute__((always_inline))
+
+namespace {
+// Eight rows of `width` bytes, 64-byte aligned, for the split rows that a
+// demosaic pass keeps for the next one.
+class qc_BayerScratch {
+public:
+  explicit qc_BayerScratch(long width) : mem_(new unsigned char[static_cast<std::size_t>(8 * width) + 64]) {}
+  unsigned char* data() {
+    const auto a = reinterpret_cast<std::uintptr_t>(mem_.get());
+    return mem_.get() + (64 - a % 64) % 64;
+  }
+
+private:
+  std::unique_ptr<unsigned char[]> mem_;
+};
+}  // namespace
 
 #if QRN_BAYER_X86
 
