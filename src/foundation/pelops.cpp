@@ -2,10 +2,13 @@
 // histograms and their statistics.
 #include <qrn/foundation/pelbuffer.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <new>
+#include <numeric>
 #include <string>
 
 namespace {
@@ -30,6 +33,11 @@ void copyBytes(const qc_PelBuffer& src, const qc_PelBuffer& dst) {
   if (!s || !d || s == d) return;  // empty window, or copying onto itself
   const std::size_t n = static_cast<std::size_t>(src.width()) * src.pelSize_();
   const long h = src.height();
+  // Rows back to back in both: one block (memmove keeps overlap safe).
+  if (static_cast<std::size_t>(src.rowBytes_()) == n && static_cast<std::size_t>(dst.rowBytes_()) == n) {
+    std::memmove(d, s, n * static_cast<std::size_t>(h));
+    return;
+  }
   if (std::less<const unsigned char*>()(s, d)) {
     for (long y = h - 1; y >= 0; --y) std::memmove(d + y * dst.rowBytes_(), s + y * src.rowBytes_(), n);
   } else {
@@ -92,6 +100,40 @@ std::vector<long> histogram(const qcPelBuffer_const<T>& image) {
   return h;
 }
 
+// The new local buffer of a move: width x height pels laid out as an
+// allocating root lays them out (rows on `alignment`-byte boundaries, 0: the
+// default), but left for the copy to fill.  An allocating root zero-fills its
+// pels, a second pass over every moved frame that cost a third of the move's
+// bandwidth; here only the row padding is zeroed.  The root wraps the memory
+// and frees it when it dies (its ownsMemory() is false and its alignment()
+// the pel type's).  Sizes and alignments it does not handle go to the
+// allocating root, which throws what it throws for them.
+template <class T>
+qcPelBuffer<T> moveTarget(long width, long height, long alignment) {
+  if (alignment == 0) alignment = qc_PelBuffer::defaultAlignment;
+  if (width <= 0 || height <= 0 || alignment < 0 || alignment > 4096 || (alignment & (alignment - 1)) != 0)
+    return qcPelBuffer<T>(width, height, alignment);
+  const std::size_t align = std::max(static_cast<std::size_t>(alignment), alignof(T));
+  const std::size_t unit = align / std::gcd(align, sizeof(T));
+  const std::size_t rowUpdate = (static_cast<std::size_t>(width) + unit - 1) / unit * unit;
+  const std::size_t rowBytes = rowUpdate * sizeof(T), used = static_cast<std::size_t>(width) * sizeof(T);
+  void* memory = ::operator new(rowBytes * static_cast<std::size_t>(height), std::align_val_t(align));
+  auto release = [memory, align]() noexcept { ::operator delete(memory, std::align_val_t(align)); };
+  qcPtrHandle<qcPelRoot<T>> root;
+  try {
+    root = qcPtrHandle<qcPelRoot<T>>(
+        new qcPelRoot<T>(static_cast<T*>(memory), width, height, static_cast<long>(rowUpdate), release));
+  } catch (...) {
+    release();
+    throw;
+  }
+  if (rowBytes > used) {
+    auto* bytes = static_cast<unsigned char*>(memory);
+    for (long y = 0; y < height; ++y) std::memset(bytes + y * rowBytes + used, 0, rowBytes - used);
+  }
+  return qcPelBuffer<T>(root);
+}
+
 }  // namespace
 
 template <class T>
@@ -112,7 +154,7 @@ void qfPelCopy(const qc3PlanePelBuffer& src, const qc3PlanePelBuffer& dst) {
 template <class T>
 qcPelBuffer<T> qfPelMove(const qcPelBuffer<T>& buffer, long alignment) {
   if (!buffer.isBound() || buffer.isLocal()) return buffer;
-  qcPelBuffer<T> local(buffer.width(), buffer.height(), alignment);
+  qcPelBuffer<T> local = moveTarget<T>(buffer.width(), buffer.height(), alignment);
   copyBytes(buffer, local);
   local.copyXforms(buffer);
   return local;
@@ -120,7 +162,9 @@ qcPelBuffer<T> qfPelMove(const qcPelBuffer<T>& buffer, long alignment) {
 
 qc3PlanePelBuffer qfPelMove(const qc3PlanePelBuffer& buffer, long alignment) {
   if (!buffer.isBound() || buffer.isLocal()) return buffer;
-  qc3PlanePelBuffer local(buffer.width(), buffer.height(), alignment, 0, buffer.colorSpace());
+  const long w = buffer.width(), h = buffer.height();
+  qc3PlanePelBuffer local(moveTarget<unsigned char>(w, h, alignment), moveTarget<unsigned char>(w, h, alignment),
+                          moveTarget<unsigned char>(w, h, alignment), buffer.colorSpace());
   qfPelCopy(buffer, local);
   local.copyXforms(buffer);
   return local;

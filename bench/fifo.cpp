@@ -1,0 +1,293 @@
+// Completions through a grey FIFO: what the acquisition road costs.
+//
+// Three groups, kept apart so that each cost is seen on its own:
+//
+//   BM_SimCompletion/<w>/<h>/<makeLocal>
+//       End to end on the simulated board: a standard grey FIFO made by a
+//       video format's factory, the simulator producing as fast as it can
+//       ("FramePeriod" 0, manual trigger, the default pool of 4 images kept
+//       full by one start per completion).  items_per_second is completions
+//       per second.  Includes the simulator's rendering of every frame (on
+//       its worker thread) and, with makeLocal, the move into local memory.
+//
+//   BM_FrameworkCompletion/<makeLocal>/<localImage>  and  BM_DriverCompletion
+//       The module's own cost per completion: the typed completion, the
+//       arguments, the acquire-info copy, the buffer handles and the local
+//       move decision, around a minimal in-process driver FIFO whose
+//       completion hands back a prepared buffer at once.  BM_DriverCompletion
+//       calls that driver completion directly; the difference is the
+//       framework's share.  No case here moves pels (a non-local image with
+//       makeLocal true would, and that is the next group).
+//
+//   BM_LocalMove/<w>/<h>  beside  BM_Memcpy/<w>/<h>  and  BM_NewMemcpy/<w>/<h>
+//       qfPelMove of a non-local frame (what a completion with makeLocal
+//       does) against memcpy of the same bytes into a buffer that exists
+//       (BM_Memcpy) and into a freshly allocated one (BM_NewMemcpy);
+//       bytes_per_second is the bandwidth.
+//
+// Run:  build/<dir>/bench/bench_fifo --benchmark_repetitions=7
+//           --benchmark_report_aggregates_only=true
+// The simulator's plugin is taken from the build tree unless
+// QUORIN_DRIVER_DIR is set; the registry store defaults to a file that does
+// not exist (every simulator setting at its default) unless
+// QUORIN_REGISTRY_FILE is set.  Other work on the machine moves the figures:
+// note the load average beside them.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <qrn/acq/format/vidfmt.h>
+#include <qrn/acq/hyper/framegrabber.h>
+#include <qrn/acq/hyper/typedfifo.h>
+#include <qrn/drivers/sim.h>
+#include <qrn/foundation/board.h>
+#include <qrn/foundation/pelbuffer.h>
+
+#include "../tests/support/fake_fifo.h"
+
+namespace {
+
+// ---- environment ------------------------------------------------------------
+
+const bool gEnvironment = [] {
+  ::setenv("QUORIN_DRIVER_DIR", QRN_BENCH_DRIVER_DIR, 0);
+  ::setenv("QUORIN_REGISTRY_FILE", QRN_BENCH_BINARY_DIR "/no-such-registry.reg", 0);
+  return true;
+}();
+
+// ---- the simulated board ----------------------------------------------------------
+
+qcFrameGrabber& simGrabber() {
+  for (long i = 0; i < qcBoard::count(); ++i) {
+    qcBoard& b = qcBoard::get(i);
+    if (b.name() == "sim" && b.bdIdx() == 0) {
+      if (auto* fg = dynamic_cast<qcFrameGrabber*>(&b)) return *fg;
+    }
+  }
+  throw std::runtime_error("no simulated board (is QUORIN_DRIVER_DIR the plugin directory?)");
+}
+
+// A grey format of a given size, of our own (the simulator serves any size).
+struct BenchFormat {
+  std::string name;
+  qc_BaseVideoFormat base;
+  qc_VideoFormat vf;
+  qcStdVideoFormat fmt;
+  BenchFormat(long w, long h)
+      : name("Bench grey " + std::to_string(w) + "x" + std::to_string(h)),
+        base{name.c_str(), w, h, 8, false, false, false, false},
+        vf(base, qe_pelType_unspecified),
+        fmt(vf) {}
+};
+
+const qcStdVideoFormat& benchFormat(long w, long h) {
+  static std::vector<std::unique_ptr<BenchFormat>> formats;
+  for (const auto& f : formats)
+    if (f->base.width == w && f->base.height == h) return f->fmt;
+  formats.push_back(std::make_unique<BenchFormat>(w, h));
+  return formats.back()->fmt;
+}
+
+void BM_SimCompletion(benchmark::State& state) {
+  const long w = state.range(0), h = state.range(1);
+  const bool makeLocal = state.range(2) != 0;
+  qcPtrHandle<qcStdGreyAcqFifo> fifo;
+  try {
+    fifo = qcPtrHandle<qcStdGreyAcqFifo>(benchFormat(w, h).newAcqFifo(simGrabber()));
+    qfSimSet(*fifo, qrn_sim::kFramePeriod, "0");
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
+    return;
+  }
+  const long pool = fifo->hardwareImagePoolSize();
+  fifo->start(static_cast<unsigned long>(pool));
+  qcAcquireInfo info;
+  const qcAcqFifo::CompleteArgs args = qcAcqFifo::CompleteArgs().maxWait(10.0).makeLocal(makeLocal).acquireInfo(&info);
+  for (auto _ : state) {
+    qcPelBuffer<unsigned char> img = fifo->complete(args);
+    if (!img.isBound() || info.failure() || img.width() != w || img.height() != h) {
+      state.SkipWithError("completion without a good image");
+      break;
+    }
+    if (makeLocal && !img.isLocal()) {
+      state.SkipWithError("makeLocal not honoured");
+      break;
+    }
+    benchmark::DoNotOptimize(img.rowPointer(h - 1)[w - 1]);
+    img.unbind();       // the pool image goes back before the next start
+    fifo->start(1);
+  }
+  fifo->flush();
+  state.SetItemsProcessed(state.iterations());
+  state.SetBytesProcessed(state.iterations() * w * h);
+}
+BENCHMARK(BM_SimCompletion)
+    ->ArgNames({"w", "h", "makeLocal"})
+    ->Args({64, 64, 0})
+    ->Args({64, 64, 1})
+    ->Args({640, 480, 0})
+    ->Args({640, 480, 1})
+    ->Args({2048, 2048, 0})
+    ->Args({2048, 2048, 1})
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
+
+// ---- the framework's own cost ---------------------------------------------------
+
+// A driver FIFO whose 8-bit completion writes a prepared record and hands
+// back a prepared buffer at once (a handle copy), as a driver with a
+// completed acquisition waiting does, minus its own bookkeeping.
+class ReadyDriverFifo : public qcRecordingAcqFifo {
+public:
+  qcPelBuffer<unsigned char> image;
+  qcAcquireInfo record;
+
+  qcPelBuffer<unsigned char> complete8(const CompleteArgs& a) override {
+    if (a.acquireInfo()) *a.acquireInfo() = record;
+    return image;
+  }
+};
+
+// A 640x480 frame over memory that is not the buffer's own; marked not local
+// to the process unless `local`.
+struct ForeignFrame {
+  std::vector<unsigned char> memory;
+  qcPelBuffer<unsigned char> buffer;
+  ForeignFrame(long w, long h, bool local) : memory(static_cast<std::size_t>(w * h), 0x5a) {
+    qcPtrHandle<qcPelRoot<unsigned char>> root(new qcPelRoot<unsigned char>(memory.data(), w, h, w));
+    root->local(local);
+    buffer = qcPelBuffer<unsigned char>(root);
+  }
+};
+
+qcAcquireInfo readyRecord() {
+  qcAcqFailure none;
+  return qcAcquireInfo(7, 42, none, 123456789u);
+}
+
+void BM_DriverCompletion(benchmark::State& state) {
+  ForeignFrame frame(640, 480, false);
+  auto* drv = new ReadyDriverFifo;
+  drv->image = frame.buffer;
+  drv->record = readyRecord();
+  std::unique_ptr<qc_AcqFifo> owner(drv);
+  qc_AcqFifo& f = *drv;
+  qcAcquireInfo info;
+  const qcAcqFifo::CompleteArgs args = qcAcqFifo::CompleteArgs().maxWait(1.0).makeLocal(false).acquireInfo(&info);
+  for (auto _ : state) {
+    qcPelBuffer<unsigned char> img = f.complete8(args);
+    benchmark::DoNotOptimize(img);
+  }
+  if (info.triggerNum() != 42) state.SkipWithError("record not written");
+}
+BENCHMARK(BM_DriverCompletion);
+
+void BM_FrameworkCompletion(benchmark::State& state) {
+  const bool makeLocal = state.range(0) != 0;
+  const bool localImage = state.range(1) != 0;
+  ForeignFrame frame(640, 480, localImage);
+  auto* drv = new ReadyDriverFifo;
+  drv->image = frame.buffer;
+  drv->record = readyRecord();
+  qcStdGreyAcqFifo fifo(*drv);  // owns drv
+  qcAcquireInfo info;
+  const qcAcqFifo::CompleteArgs args = qcAcqFifo::CompleteArgs().maxWait(1.0).makeLocal(makeLocal).acquireInfo(&info);
+  for (auto _ : state) {
+    qcPelBuffer<unsigned char> img = fifo.complete(args);
+    benchmark::DoNotOptimize(img);
+  }
+  if (info.triggerNum() != 42) state.SkipWithError("record not written");
+  if (fifo.complete(args).bytes_() != frame.buffer.bytes_()) state.SkipWithError("the image was moved");
+}
+BENCHMARK(BM_FrameworkCompletion)
+    ->ArgNames({"makeLocal", "localImage"})
+    ->Args({0, 0})  // non-local image handed on as it is
+    ->Args({1, 1});  // local image: the move decision says no
+
+// The same through the image-format-neutral completion (a qcAcqImage per
+// completion) and through the older pointer form.
+void BM_FrameworkCompletionAcq(benchmark::State& state) {
+  ForeignFrame frame(640, 480, true);
+  auto* drv = new ReadyDriverFifo;
+  drv->image = frame.buffer;
+  drv->record = readyRecord();
+  qcStdGreyAcqFifo fifo(*drv);
+  qcAcquireInfo info;
+  const qcAcqFifo::CompleteArgs args = qcAcqFifo::CompleteArgs().maxWait(1.0).acquireInfo(&info);
+  for (auto _ : state) {
+    qcPtrHandle<qcAcqImage> img = fifo.completeAcq(args);
+    benchmark::DoNotOptimize(img);
+  }
+}
+BENCHMARK(BM_FrameworkCompletionAcq);
+
+void BM_FrameworkCompletionOlder(benchmark::State& state) {
+  ForeignFrame frame(640, 480, true);
+  auto* drv = new ReadyDriverFifo;
+  drv->image = frame.buffer;
+  drv->record = readyRecord();
+  qcStdGreyAcqFifo fifo(*drv);
+  qcAcqFailure failure;
+  unsigned long trig = 0;
+  for (auto _ : state) {
+    qcPelBuffer<unsigned char> img = fifo.complete(&failure, &trig, true, 1.0);
+    benchmark::DoNotOptimize(img);
+  }
+  if (trig != 42) state.SkipWithError("trigger number not written");
+}
+BENCHMARK(BM_FrameworkCompletionOlder);
+
+// ---- the local move against memcpy --------------------------------------------
+
+void BM_LocalMove(benchmark::State& state) {
+  const long w = state.range(0), h = state.range(1);
+  ForeignFrame frame(w, h, false);
+  for (auto _ : state) {
+    qcPelBuffer<unsigned char> local = qfPelMove(frame.buffer);
+    benchmark::DoNotOptimize(local.bytes_());
+    benchmark::ClobberMemory();
+  }
+  qcPelBuffer<unsigned char> check = qfPelMove(frame.buffer);
+  if (!check.isLocal() || check.bytes_() == frame.buffer.bytes_() ||
+      std::memcmp(check.rowPointer(h - 1), frame.buffer.rowPointer(h - 1), static_cast<std::size_t>(w)) != 0)
+    state.SkipWithError("not a local copy");
+  state.SetBytesProcessed(state.iterations() * w * h);
+}
+
+void BM_Memcpy(benchmark::State& state) {
+  const std::size_t n = static_cast<std::size_t>(state.range(0) * state.range(1));
+  std::vector<unsigned char> src(n, 0x5a), dst(n, 0);
+  for (auto _ : state) {
+    std::memcpy(dst.data(), src.data(), n);
+    benchmark::DoNotOptimize(dst.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * n));
+}
+
+void BM_NewMemcpy(benchmark::State& state) {
+  const std::size_t n = static_cast<std::size_t>(state.range(0) * state.range(1));
+  std::vector<unsigned char> src(n, 0x5a);
+  for (auto _ : state) {
+    std::unique_ptr<unsigned char[]> dst(new unsigned char[n]);
+    std::memcpy(dst.get(), src.data(), n);
+    benchmark::DoNotOptimize(dst.get());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * n));
+}
+
+#define QRN_FRAME_SIZES ->ArgNames({"w", "h"})->Args({640, 480})->Args({2048, 2048})->Unit(benchmark::kMicrosecond)
+BENCHMARK(BM_Memcpy) QRN_FRAME_SIZES;
+BENCHMARK(BM_NewMemcpy) QRN_FRAME_SIZES;
+BENCHMARK(BM_LocalMove) QRN_FRAME_SIZES;
+#undef QRN_FRAME_SIZES
+
+}  // namespace
+
+BENCHMARK_MAIN();
