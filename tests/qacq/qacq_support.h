@@ -63,6 +63,15 @@ struct Decoded {
   }
 };
 
+// Reads the whole file into png/info; false when libpng failed.  No C++
+// object lives in this function, since libpng's error path longjmps out.
+inline bool pngReadAll(FILE* fp, png_structp png, png_infop info) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_init_io(png, fp);
+  png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+  return true;
+}
+
 inline Decoded readPng(const std::string& path) {
   Decoded d;
   FILE* fp = std::fopen(path.c_str(), "rb");
@@ -72,15 +81,13 @@ inline Decoded readPng(const std::string& path) {
   }
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
+  if (!pngReadAll(fp, png, info)) {
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(fp);
     d.ok = false;
     d.error = "libpng could not read " + path;
     return d;
   }
-  png_init_io(png, fp);
-  png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
   d.width = png_get_image_width(png, info);
   d.height = png_get_image_height(png, info);
   d.depth = png_get_bit_depth(png, info);
