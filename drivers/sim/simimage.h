@@ -58,6 +58,6 @@ struct RenderSpec {
 qcPair<long> outputSize(const qcPelRect& roi, long sampleX, long sampleY);
 
 // Renders the frame into `dst` (rows `rowBytes` apart; storageRows rows).
-void render(PelKind kind, const RenderSpec& spec, unsigned char* dst, long rowBytes);
+void render(PelKind kind, const RenderSpec& rs, unsigned char* dst, long rowBytes);
 
 }  // namespace qrn_sim

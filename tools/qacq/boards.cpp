@@ -37,23 +37,23 @@ std::string boardLabel(qcFrameGrabber& fg) {
   return b ? b->name() + std::to_string(b->bdIdx()) : std::string("?");
 }
 
-qcFrameGrabber& selectBoard(const std::string& spec) {
+qcFrameGrabber& selectBoard(const std::string& which) {
   const long n = qcFrameGrabber::count();
   if (n == 0) throw Error(noBoardsMessage());
-  if (spec.empty()) return qcFrameGrabber::get(0);
+  if (which.empty()) return qcFrameGrabber::get(0);
   char* end = nullptr;
-  const long index = std::strtol(spec.c_str(), &end, 10);
+  const long index = std::strtol(which.c_str(), &end, 10);
   if (end && *end == '\0') {
     if (index < 0 || index >= n)
-      throw UsageError("no board " + spec + ": there " + (n == 1 ? "is 1 frame grabber" : "are " + std::to_string(n) +
+      throw UsageError("no board " + which + ": there " + (n == 1 ? "is 1 frame grabber" : "are " + std::to_string(n) +
                                                               " frame grabbers") + " (see \"qacq boards\")");
     return qcFrameGrabber::get(index);
   }
   for (long i = 0; i < n; ++i) {
     qcFrameGrabber& fg = qcFrameGrabber::get(i);
-    if (boardLabel(fg) == spec) return fg;
+    if (boardLabel(fg) == which) return fg;
   }
-  throw UsageError(unknownNameMessage("board", spec, boardLabels(), "qacq boards"));
+  throw UsageError(unknownNameMessage("board", which, boardLabels(), "qacq boards"));
 }
 
 const qcStdVideoFormat& findFormat(const std::string& name) {

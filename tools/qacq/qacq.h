@@ -71,7 +71,7 @@ qeImageFormat parseImageFormat(const std::string& text);
 std::string boardLabel(qcFrameGrabber& fg);
 // A frame grabber by index among the frame grabbers ("0") or by label
 // ("sim0"); "" is the first one.  Throws Error when there is none.
-qcFrameGrabber& selectBoard(const std::string& spec);
+qcFrameGrabber& selectBoard(const std::string& which);
 // The format of that name.  Throws UsageError naming the closest names.
 const qcStdVideoFormat& findFormat(const std::string& name);
 // The format a grab uses when none is named: "Sony XC75 640x480" when the
