@@ -579,8 +579,6 @@ B Core::complete(const qcAcqFifo::CompleteArgs& args, PelKind wanted) {
         p2(h, qcPelRect(0, 2 * hh, w, hh));
     qc3PlanePelBuffer b(p0, p1, p2, qc3PlanePelBuffer::RGB);
     b.offset(off);
-    // Three-plane images are not moved by the framework: move them here.
-    if (args.makeLocal() && !b.isLocal()) b = qfPelMove(b, 0);
     return b;
   } else {
     using T = typename PelOf<B>::T;
@@ -608,7 +606,7 @@ qcPtrHandle<qcAcqImage> Core::completeAcq(const qcAcqFifo::CompleteArgs& args) {
     case PelKind::rgb32:
       return qcPtrHandle<qcAcqImage>(new qcAcqImage(local(complete<qcPelBuffer<qcPackedRGB32Pel>>(args, kind_))));
     case PelKind::plane3:
-      return qcPtrHandle<qcAcqImage>(new qcAcqImage(complete<qc3PlanePelBuffer>(args, kind_)));
+      return qcPtrHandle<qcAcqImage>(new qcAcqImage(local(complete<qc3PlanePelBuffer>(args, kind_))));
   }
   return qcPtrHandle<qcAcqImage>(new qcAcqImage());
 }
