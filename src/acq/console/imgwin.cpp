@@ -31,6 +31,8 @@ const char* const kHelp[] = {
     "h, F1          this help",
 };
 
+int gWindows = 0;  // image windows in existence (all on one thread)
+
 long toClient(double v) { return static_cast<long>(std::clamp(v, -1e9, 1e9)); }
 
 std::string format(const char* fmt, auto... args) {
@@ -55,6 +57,7 @@ qc_ImgWin::qc_ImgWin(qcImageConsole* console, const std::string& title, long wid
   if (height == qcImageConsole::NoValue) height = kDefaultHeight + scrollBarWidth + statusH;
   refreshRgb_();
   native_ = std::make_unique<qc_ImgWinNative>(*this, title, width, height, x, y);
+  ++gWindows;
   const qcPair<long> s = native_->size();
   resized(static_cast<int>(s.x), static_cast<int>(s.y));
   native_->show(flags);
@@ -63,10 +66,13 @@ qc_ImgWin::qc_ImgWin(qcImageConsole* console, const std::string& title, long wid
 }
 
 qc_ImgWin::~qc_ImgWin() {
+  --gWindows;
   destroying();
   items_.clear();
   native_.reset();
 }
+
+int qc_ImgWin::windowCount() { return gWindows; }
 
 // ---- coordinates and view ---------------------------------------------------------
 

@@ -359,6 +359,8 @@ public:
   bool isDestroying() const { return destroying_; }
   // The thread the window belongs to.
   qcThreadID owner() const { return owner_; }
+  // The number of image windows in the process.
+  static int windowCount();
 
   // Called by the SDL side when the window's size changed.
   void resized(int width, int height);
