@@ -1,5 +1,6 @@
 // The SDL2 side of the image window: creating the window, showing the
 // canvas, and the event loop that turns SDL events into the window's actions.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -164,7 +165,13 @@ void qc_ImgWinNative::pump(double seconds) {
 
 void qc_ImgWinNative::dispatch(const SDL_Event& e) {
   const auto& all = windows().byId;
-  const auto it = all.find(windowOf(e));
+  auto it = all.find(windowOf(e));
+  // Keys that arrive before SDL has seen a focus change carry no window:
+  // they go to the window waiting for the user, or to the only window.
+  if (it == all.end() && (e.type == SDL_KEYDOWN || e.type == SDL_KEYUP) && e.key.windowID == 0) {
+    it = std::find_if(all.begin(), all.end(), [](const auto& p) { return p.second->win_.isWaiting(); });
+    if (it == all.end() && all.size() == 1) it = all.begin();
+  }
   if (it == all.end()) return;
   try {
     it->second->handle(e);
