@@ -145,7 +145,7 @@ int qcImageConsole::defaultSelectionsEnabled() { return imgWin_().defaultSelecti
 void qcImageConsole::defaultSelectionsEnabled(int enabled) { imgWin_().defaultSelectionsEnabled(enabled); }
 int qcImageConsole::pelValueDisplayEnabled() { return imgWin_().pelValueDisplay(); }
 void qcImageConsole::pelValueDisplayEnabled(int enabled) { imgWin_().pelValueDisplay(enabled); }
-bool qcImageConsole::processEvents() { return imgWin_().processEvents(); }
+bool qcImageConsole::processEvents(double waitSeconds) { return imgWin_().processEvents(waitSeconds); }
 
 // ---- window ------------------------------------------------------------------------------------
 

@@ -11,6 +11,17 @@
 
 #include "imgwin_native.h"
 
+// The public key codes are SDL's.
+namespace {
+constexpr bool sameKey(qcImageConsoleCallback::Key k, SDL_Keycode s) { return static_cast<long>(k) == static_cast<long>(s); }
+}  // namespace
+static_assert(sameKey(qcImageConsoleCallback::keyReturn, SDLK_RETURN) &&
+              sameKey(qcImageConsoleCallback::keyEscape, SDLK_ESCAPE) &&
+              sameKey(qcImageConsoleCallback::keyBackspace, SDLK_BACKSPACE) &&
+              sameKey(qcImageConsoleCallback::keyArrowRight, SDLK_RIGHT) &&
+              sameKey(qcImageConsoleCallback::keyArrowLeft, SDLK_LEFT) &&
+              sameKey(qcImageConsoleCallback::keyArrowDown, SDLK_DOWN) && sameKey(qcImageConsoleCallback::keyArrowUp, SDLK_UP));
+
 namespace {
 
 constexpr std::uint32_t kBackground = qc_Canvas::rgb(48, 48, 48);
@@ -576,8 +587,8 @@ bool qc_ImgWin::key(unsigned long k) {
   }
 }
 
-bool qc_ImgWin::processEvents() {
-  qc_ImgWinNative::pump(0);
+bool qc_ImgWin::processEvents(double waitSeconds) {
+  qc_ImgWinNative::pump(std::clamp(waitSeconds, 0.0, 10.0));
   return !closed_;
 }
 

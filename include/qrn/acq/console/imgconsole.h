@@ -74,6 +74,11 @@ struct MapPair {
 // thread, from within the console's event handling.
 class qcImageConsoleCallback {
 public:
+  // Key codes of keys without a character (SDL's values).
+  enum Key : unsigned long {
+    keyReturn = '\r', keyEscape = 27, keyBackspace = '\b',
+    keyArrowRight = 0x4000004F, keyArrowLeft = 0x40000050, keyArrowDown = 0x40000051, keyArrowUp = 0x40000052,
+  };
   virtual ~qcImageConsoleCallback() = default;
   // A key went down in the window; `key` is SDL's key code (SDL_Keycode:
   // 'a'..'z', '0'..'9', SDLK_RETURN, SDLK_ESCAPE, SDLK_LEFT, ...).  Return
@@ -184,10 +189,11 @@ public:
   int pelValueDisplayEnabled();
   void pelValueDisplayEnabled(int enabled);
   // Handles the events pending for the window (repaints, keys and mouse,
-  // which reach the callback) without waiting, repaints what changed, and
-  // returns false once the user has closed the window (true while it is
-  // open).  Live views call it once per frame.
-  bool processEvents();
+  // which reach the callback), first waiting up to `waitSeconds` for one
+  // when none is pending (0: no wait), repaints what changed, and returns
+  // false once the user has closed the window (true while it is open).
+  // Live views call it once per frame.
+  bool processEvents(double waitSeconds = 0);
 
   // ---- window --------------------------------------------------------------------
   // The application's text on the status line (zoom and cursor position are

@@ -322,9 +322,9 @@ public:
   // Handles a key as the window does (after the callback): returns true when
   // it meant something.
   bool key(unsigned long key);
-  // Handles pending events without waiting; false once the user closed the
-  // window.
-  bool processEvents();
+  // Handles pending events (waiting up to `waitSeconds` for the first);
+  // false once the user closed the window.
+  bool processEvents(double waitSeconds = 0);
   bool closedByUser() const { return closed_; }
   qcImageConsoleCallback* installGUICallback(qcImageConsoleCallback* cb) {
     std::swap(cb, callback_);
