@@ -198,6 +198,11 @@ namespace {
 
 constexpr long kMaxPels = 1L << 28;  // larger files are refused, not allocated
 
+// A sample of 0..maxval as 0..255, rounded.
+unsigned char to8(unsigned v, unsigned maxval) {
+  return static_cast<unsigned char>((std::min(v, maxval) * 255u + maxval / 2) / maxval);
+}
+
 qcPtrHandle<qcAcqImage> readPng(const std::string& path) {
   png_image im{};
   im.version = PNG_IMAGE_VERSION;
@@ -217,8 +222,8 @@ qcPtrHandle<qcAcqImage> readPng(const std::string& path) {
     ok = png_image_finish_read(&im, nullptr, b.rowPointer(0), static_cast<png_int_32>(b.rowUpdate() * 4), nullptr);
     out = qcPtrHandle<qcAcqImage>(new qcAcqImage(b));
   } else {
-    // 16-bit grey is read linear and cut to its top 8 bits (the 8-bit form
-    // of libpng would apply a gamma curve).
+    // 16-bit grey is read linear and scaled to 8 bits (the 8-bit form of
+    // libpng would apply a gamma curve).
     const bool deep = (im.format & PNG_FORMAT_FLAG_LINEAR) != 0;
     qcPelBuffer<unsigned char> b(w, h);
     if (deep) {
@@ -226,7 +231,7 @@ qcPtrHandle<qcAcqImage> readPng(const std::string& path) {
       std::vector<png_uint_16> tmp(static_cast<std::size_t>(w * h));
       ok = png_image_finish_read(&im, nullptr, tmp.data(), static_cast<png_int_32>(w), nullptr);
       for (long y = 0; ok && y < h; ++y)
-        for (long x = 0; x < w; ++x) b.rowPointer(y)[x] = static_cast<unsigned char>(tmp[static_cast<std::size_t>(y * w + x)] >> 8);
+        for (long x = 0; x < w; ++x) b.rowPointer(y)[x] = to8(tmp[static_cast<std::size_t>(y * w + x)], 65535);
     } else {
       im.format = PNG_FORMAT_GRAY;
       ok = png_image_finish_read(&im, nullptr, b.rowPointer(0), static_cast<png_int_32>(b.rowUpdate()), nullptr);
@@ -261,7 +266,7 @@ qcPtrHandle<qcAcqImage> readPnm(const std::string& path, std::ifstream& f) {
   auto sample = [&](long i) {
     const unsigned v = bytes == 2 ? (row[static_cast<std::size_t>(2 * i)] << 8) | row[static_cast<std::size_t>(2 * i + 1)]
                                   : row[static_cast<std::size_t>(i)];
-    return static_cast<unsigned char>(std::min<unsigned>(v, static_cast<unsigned>(maxval)) * 255u / static_cast<unsigned>(maxval));
+    return to8(v, static_cast<unsigned>(maxval));
   };
   qcPelBuffer<unsigned char> grey;
   qcPelBuffer<qcPackedRGB32Pel> rgb;

@@ -188,8 +188,8 @@ std::pair<std::string, std::string> parseCustomItem(const std::string& text);
 // ---- image console ---------------------------------------------------------------
 
 // Reads a PNG (grey or colour, 8 or 16 bits) or a binary PGM/PPM file into
-// an image: grey 8-bit or packed RGB32 (16-bit samples keep their top 8
-// bits).  Throws Error naming the file for a file that cannot be read or is
+// an image: grey 8-bit or packed RGB32 (deeper samples scaled to 8 bits,
+// rounded).  Throws Error naming the file for a file that cannot be read or is
 // not such an image.
 qcPtrHandle<qcAcqImage> readImage(const std::string& path);
 
