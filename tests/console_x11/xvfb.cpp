@@ -59,18 +59,28 @@ XvfbServer::XvfbServer() {
       error_ = "Xvfb cannot be run (is the xvfb package installed?)";
       return;
     }
-    // Ready once its socket exists; gone early when another server took the
-    // number meanwhile.
+    // Ready once its socket exists while it still runs; gone early when
+    // another server (a test program running beside this one) took the
+    // number meanwhile, and then the socket is that server's.
     const auto end = Clock::now() + std::chrono::seconds(10);
-    while (!fs::exists(sock) && waitFor(pid, 0) < 0 && Clock::now() < end)
+    bool exited = false;
+    while (!exited && !fs::exists(sock) && Clock::now() < end) {
+      exited = waitFor(pid, 0) >= 0;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (fs::exists(sock)) {
+    }
+    if (!exited) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      exited = waitFor(pid, 0) >= 0;
+    }
+    if (!exited && fs::exists(sock)) {
       pid_ = pid;
       display_ = disp;
       return;
     }
-    kill(pid, SIGKILL);
-    waitFor(pid, 5);
+    if (!exited) {
+      kill(pid, SIGKILL);
+      waitFor(pid, 5);
+    }
   }
   error_ = "Xvfb did not start on any display from :90 to :189";
 }

@@ -152,10 +152,17 @@ LiveResult live(const LiveOptions& o, std::ostream& out) {
       }
     }
     if (keys.save && current && o.grab.save != FileKind::none) {
-      std::filesystem::create_directories(o.grab.outDir);
-      const std::string stem = (std::filesystem::path(o.grab.outDir) /
-                                (o.grab.prefix + "-live-" + std::to_string(++r.saved))).string();
-      out << "saved " << writeImage(*current, stem, o.grab.save) << "\n" << std::flush;
+      // A failed save is reported and the view goes on.
+      try {
+        std::error_code ec;
+        std::filesystem::create_directories(o.grab.outDir, ec);
+        const std::string stem =
+            (std::filesystem::path(o.grab.outDir) / (o.grab.prefix + "-live-" + std::to_string(r.saved + 1))).string();
+        out << "saved " << writeImage(*current, stem, o.grab.save) << "\n" << std::flush;
+        ++r.saved;
+      } catch (const Error& e) {
+        out << "qacq: " << e.what() << "\n" << std::flush;
+      }
     }
     keys.save = false;
     r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
