@@ -1,12 +1,10 @@
 // qacq live: frames shown in an image console as they arrive.
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
 
 #include <qrn/acq/console/imgconsole.h>
-#include <qrn/acq/convert/bayer.h>
 #include <qrn/acq/hyper/prop/acqprops.h>
 
 #include "qacq.h"
@@ -17,18 +15,6 @@ namespace qacq {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-qcPair<long> phaseOf(BayerPattern p) {
-  switch (p) {
-    case BayerPattern::GRBG: return {0, 0};
-    case BayerPattern::RGGB: return {1, 0};
-    case BayerPattern::BGGR: return {0, 1};
-    case BayerPattern::GBRG: return {1, 1};
-  }
-  return {1, 0};
-}
-
-bool isRaw(qeImageFormat f) { return f == qeImageFormat_Raw8; }
 
 // 's' saves, 'q' ends; other keys go on to the window.
 struct LiveKeys : qcImageConsoleCallback {
@@ -48,65 +34,6 @@ std::string fixed1(double v) {
 }
 
 }  // namespace
-
-bool ImageView::show(qcImageConsole& console, const qcAcqImage& image, BayerPattern bayer) {
-  if (image.isEmpty()) return false;
-  if (image.holds<qcPelBuffer<unsigned char>>()) {
-    if (isRaw(image.imageFormat())) {
-      qfBayerToPacked32_SSE(image.grey8(), phaseOf(bayer), rgb_);
-      if (!rgb_.isBound()) return false;  // odd sizes cannot be converted
-      console.showImage(qcPelBuffer_const<qcPackedRGB32Pel>(rgb_));
-    } else {
-      console.showImage(image.grey8());
-    }
-    return true;
-  }
-  if (image.holds<qcPelBuffer<qcPackedRGB32Pel>>()) {
-    console.showImage(image.rgb32());
-    return true;
-  }
-  if (image.holds<qcPelBuffer<unsigned short>>()) {
-    const qcPelBuffer<unsigned short> src = image.grey16();
-    const qeImageFormat f = image.imageFormat();
-    const int shift = f == qeImageFormat_Grey10 ? 2 : f == qeImageFormat_Grey12 ? 4 : 8;
-    const bool swap = f == qeImageFormat_Grey16BigEndian;
-    fit(grey_, src.width(), src.height());
-    for (long y = 0; y < src.height(); ++y)
-      for (long x = 0; x < src.width(); ++x) {
-        unsigned v = src.rowPointer(y)[x];
-        if (swap) v = ((v & 0xFFu) << 8) | (v >> 8);
-        grey_.rowPointer(y)[x] = static_cast<unsigned char>(std::min(255u, v >> shift));
-      }
-    grey_.offset(src.offset());
-    console.showImage(grey_);
-    return true;
-  }
-  if (image.holds<qc3PlanePelBuffer>()) {
-    qfRGBPack(image.threePlane(), rgb_);
-  } else if (image.holds<qcPelBuffer<qcPackedRGB16Pel>>()) {
-    const auto src = image.rgb16();
-    fit(rgb_, src.width(), src.height());
-    for (long y = 0; y < src.height(); ++y)
-      for (long x = 0; x < src.width(); ++x) {
-        const qcPackedRGB16Pel p = src.rowPointer(y)[x];
-        rgb_.rowPointer(y)[x] = qcPackedRGB32Pel(p.r(), p.g(), p.b());
-      }
-    rgb_.offset(src.offset());
-  } else if (image.holds<qcPelBuffer<qc3PlanePel>>()) {
-    const auto src = image.pel3();
-    fit(rgb_, src.width(), src.height());
-    for (long y = 0; y < src.height(); ++y)
-      for (long x = 0; x < src.width(); ++x) {
-        const qc3PlanePel p = src.rowPointer(y)[x];
-        rgb_.rowPointer(y)[x] = qcPackedRGB32Pel(p.c0, p.c1, p.c2);
-      }
-    rgb_.offset(src.offset());
-  } else {
-    return false;
-  }
-  console.showImage(qcPelBuffer_const<qcPackedRGB32Pel>(rgb_));
-  return true;
-}
 
 LiveResult live(const LiveOptions& o, std::ostream& out) {
   if (o.grab.count < 0) throw UsageError("--count must be 0 (no end) or more");

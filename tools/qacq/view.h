@@ -18,9 +18,17 @@ public:
   bool show(qcImageConsole& console, const qcAcqImage& image, BayerPattern bayer);
 
 private:
-  template <class T>
-  static void fit(qcPelBuffer<T>& b, long w, long h) {
-    if (b.width() != w || b.height() != h) b = qcPelBuffer<T>(w, h);
+  // dst (reallocated when its size differs) = f of each pel of src, with
+  // src's offset.
+  template <class S, class D, class F>
+  static void mapPels(const qcPelBuffer<S>& src, qcPelBuffer<D>& dst, F f) {
+    if (dst.width() != src.width() || dst.height() != src.height()) dst = qcPelBuffer<D>(src.width(), src.height());
+    for (long y = 0; y < src.height(); ++y) {
+      const S* s = src.rowPointer(y);
+      D* d = dst.rowPointer(y);
+      for (long x = 0; x < src.width(); ++x) d[x] = f(s[x]);
+    }
+    dst.offset(src.offset());
   }
   qcPelBuffer<unsigned char> grey_;
   qcPelBuffer<qcPackedRGB32Pel> rgb_;
