@@ -351,7 +351,7 @@ void Core::finish_(std::shared_ptr<Acq> a, Actions& out) {
           root = c.pool_->take<unsigned char>(size.x, rows, job->local);
           break;
       }
-      render(c.kind_, s, static_cast<unsigned char*>(root->data()), static_cast<long>(root->rowUpdate() * root->pelSize()));
+      c.generator_.render(c.kind_, s, static_cast<unsigned char*>(root->data()), static_cast<long>(root->rowUpdate() * root->pelSize()));
       q.arp->image(root, job->roi);
       qcPelRect done = job->roi;
       if (f.isIncomplete()) done.height(size.y / 2 * job->sy);

@@ -261,6 +261,7 @@ public:
   unsigned long stateCounter_ = 0;
   bool missedPending_ = false;
   bool stop_ = false;
+  ImageGenerator generator_;  // the worker's alone
   std::thread worker_;
 };
 
