@@ -17,7 +17,7 @@ qcImageConsole::qcImageConsole(const std::string& title, int flags)
     : qcImageConsole(title, NoValue, NoValue, NoValue, NoValue, flags) {}
 
 qcImageConsole::qcImageConsole(const std::string& title, int x, int y, int width, int height, int flags)
-    : title_(new std::string(title)), pos_(x, y), size_(width, height), flags_(flags),
+    : title_(std::make_unique<std::string>(title)), pos_(x, y), size_(width, height), flags_(flags),
       font_(qcDevEnv::defaultFont()) {
   if (!(flags & DeferCreate)) win_();
 }
@@ -27,14 +27,12 @@ qcImageConsole::~qcImageConsole() {
     window_->release();
     delete window_;
   }
-  delete title_;
 }
 
 qc_ImgWin& qcImageConsole::win_() {
   if (!window_) {
     window_ = new qc_ImgWin(this, *title_, size_.x, size_.y, pos_.x, pos_.y, flags_, font_);
-    delete title_;
-    title_ = nullptr;
+    title_.reset();
   }
   return *window_;
 }

@@ -36,6 +36,7 @@
 //   h, F1               show or hide the key help
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -237,7 +238,7 @@ private:
   qc_ImgWin& win_();
 
   qc_ImgWin* window_ = nullptr;
-  std::string* title_ = nullptr;
+  std::unique_ptr<std::string> title_;  // until the window exists
   qcPair<long> pos_{NoValue, NoValue};
   qcPair<long> size_{NoValue, NoValue};
   int flags_ = 0;

@@ -241,7 +241,6 @@ public:
   void discardImage();
   bool hasImage() const { return imgW_ > 0; }
   qcPair<long> imageSize() const { return {imgW_, imgH_}; }
-  qcPair<long> imageOffset() const { return offset_; }
   // Sets the colour map (throws qcImageConsole::BadColorMap, changing
   // nothing, when it does not fit).
   void colorMap(const std::vector<MapPair>& map);
@@ -301,8 +300,6 @@ public:
   bool selectionInProgress() const { return selActive_; }
   bool hasSelection() const { return selShown_; }
   bool selectionIsRect() const { return selRect_; }
-  qcPair<double> selectionStart() const { return selStart_; }
-  qcPair<double> selectionEnd() const { return selEnd_; }
   void clearSelection();
   void invalidateSelection();
   void drawSelection(qc_Canvas& canvas) const;
@@ -364,8 +361,6 @@ public:
 
   // Called by the SDL side when the window's size changed.
   void resized(int width, int height);
-  // The help text drawn over the image ('h').
-  bool helpShown() const { return help_; }
 
 private:
   friend class qc_ImgWinNative;
