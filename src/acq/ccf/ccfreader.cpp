@@ -240,6 +240,7 @@ void qc_ccfReader::readStream(std::istream& in, qc_ccfFileInfo& info, bool keepC
       textSeen = true;
       const std::size_t key = text.find(kChecksumKey);
       if (key != std::string::npos) {
+        info.addCheckSumLine(n);
         if (auto v = scanHex(text.substr(key + sizeof kChecksumKey - 1))) info.setCheckSum(*v);
       } else {
         if (keepComments) info.addComment(n, comment);

@@ -87,6 +87,9 @@ public:
   void addComment(std::uint32_t lineNumber, const std::string& text);
 
   void setCheckSum(std::uint32_t value) { checkSum_ = value; }
+  // The physical line numbers of the checksum lines the reader met.
+  const std::vector<std::uint32_t>& checkSumLines() const { return checkSumLines_; }
+  void addCheckSumLine(std::uint32_t lineNumber) { checkSumLines_.push_back(lineNumber); }
   std::uint32_t checkSum() const { return checkSum_; }
   // The checksum of the kept lines.
   std::uint32_t calcCheckSum() const;
@@ -113,6 +116,7 @@ private:
   std::map<std::uint32_t, std::string> comments_;
   std::string fileName_;
   std::uint32_t checkSum_ = 0;
+  std::vector<std::uint32_t> checkSumLines_;
 };
 
 // Writes a comment at `column` as "// text" when it fits one line (under 80
