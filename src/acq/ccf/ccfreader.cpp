@@ -181,7 +181,8 @@ void qf_ccfWriteComment(std::ostream& os, const std::string* text, std::size_t c
       }
     }
     const std::string piece = t.substr(s, end - s);
-    if (!piece.empty() && piece[0] != ' ') os << ' ';
+    // The first piece already has its blank after the "/*".
+    if (!piece.empty() && piece[0] != ' ' && s != 0) os << ' ';
     os << piece << '\n';
     w = 0;
     s = next;
