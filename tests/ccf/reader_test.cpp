@@ -376,3 +376,37 @@ TEST(CcfWriter, FileLayoutAndRoundTrip) {
 
   EXPECT_FALSE(store.writeCCF(dir / "no/such/dir/out.ccf"));
 }
+
+// The value exceptions travel through archives with their text and the
+// number chosen at the throw, and rethrow as themselves.
+TEST(CcfExceptions, ArchiveRoundTrip) {
+  const auto roundTrip = [](const qcException& e) {
+    std::stringstream ss;
+    {
+      qcArchive ar(ss, qcArchive::store);
+      qcException* p = const_cast<qcException*>(&e);
+      qcPersistent::serializePointer(ar, p);
+    }
+    qcArchive ar(ss, qcArchive::load);
+    qcException* p = nullptr;
+    qcPersistent::serializePointer(ar, p);
+    return p;
+  };
+  qcException* v = roundTrip(qc_AcqStringHelper::BadVal("float", "x", 0x10005A05));
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(v->errorNumber(), 0x10005A05u);
+  EXPECT_EQ(v->messageString(), "Invalid value. Expected float; read: \"x\"");
+  EXPECT_THROW(v->suicideAndRethrow(), qc_AcqStringHelper::BadVal);
+
+  qcException* g = roundTrip(qc_ccfReader::GeneralError("File: x(couldn't be opened)"));
+  ASSERT_NE(g, nullptr);
+  EXPECT_EQ(g->errorNumber(), 0x10005A31u);
+  EXPECT_EQ(g->messageString(), "File: x(couldn't be opened)");
+  delete g;
+
+  EXPECT_EQ(qc_AcqStringHelper::BadVal().messageString(), "Invalid value");
+  EXPECT_EQ(qc_AcqStringHelper::BadEnumVal().messageString(), "Invalid enumeration found");
+  EXPECT_EQ(qc_AcqStringHelper::BadEnumVal("w").messageString(), "Invalid enum: w");
+  EXPECT_EQ(qc_AcqStringHelper::BadEnumVal().errorNumber(), 0x10005A08u);
+  EXPECT_EQ(qc_AcqStringHelper::EqualsNotFound().className(), "qc_AcqStringHelper::EqualsNotFound");
+}
