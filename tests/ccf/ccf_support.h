@@ -12,35 +12,19 @@
 
 #include <qrn/acq/ccf/ccfreader.h>
 
+#include "temp_dir.h"
+
 namespace ccf_test {
 
-class TempDir {
-public:
-  TempDir() {
-    static int serial = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            ("ccf-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-  // Writes `text` to a file of the directory and returns its path.
-  std::string write(const std::string& name, const std::string& text) const {
-    std::filesystem::create_directories((path_ / name).parent_path());
-    std::ofstream(path_ / name, std::ios::binary) << text;
-    return (path_ / name).string();
-  }
+using TempDir = qrn_test::TempDir;
 
-private:
-  std::filesystem::path path_;
-};
+// Writes `text` to a file of the directory (making its subdirectories) and
+// returns its path.
+inline std::string writeFile(const TempDir& dir, const std::string& name, const std::string& text) {
+  std::filesystem::create_directories((dir.path() / name).parent_path());
+  std::ofstream(dir.path() / name, std::ios::binary) << text;
+  return dir / name;
+}
 
 inline std::string readText(const std::string& path) {
   std::ifstream f(path, std::ios::binary);

@@ -185,14 +185,14 @@ int scanChild() {
 // child process because it changes the process's format lists.
 TEST(CcfScan, BadFilesAreSkippedAndCatalogueNamesYield) {
   TempDir dir;
-  dir.write("a_good.ccf", withSum("format name = \"Scan Good\";\nformat width = 320;\nformat height = 240;\n"));
-  dir.write("b_badvalue.ccf", withSum("format name = \"Scan Bad\";\nformat width = abc;\n"));
-  dir.write("c_badsum.ccf", "format name = \"Scan Sum\";\nccf_checksum 1234\n");
-  dir.write("d_noname.ccf", withSum("format width = 1;\n"));
-  dir.write("e_noequals.ccf", withSum("format name \"Scan Eq\";\n"));
-  dir.write("f_xc75.CCF", withSum("format name = \"Sony XC75 640x480\";\nformat width = 648;\nformat height = 488;\n"));
-  dir.write("g_deadc0de.ccf", "format name = \"Scan Any\";\nformat width = 8;\nccf_checksum deadc0de\n");
-  dir.write("h_good.ccf", withSum("format name = \"Scan Late\";\nformat width = 16;\nformat height = 16;\n"));
+  ccf_test::writeFile(dir, "a_good.ccf", withSum("format name = \"Scan Good\";\nformat width = 320;\nformat height = 240;\n"));
+  ccf_test::writeFile(dir, "b_badvalue.ccf", withSum("format name = \"Scan Bad\";\nformat width = abc;\n"));
+  ccf_test::writeFile(dir, "c_badsum.ccf", "format name = \"Scan Sum\";\nccf_checksum 1234\n");
+  ccf_test::writeFile(dir, "d_noname.ccf", withSum("format width = 1;\n"));
+  ccf_test::writeFile(dir, "e_noequals.ccf", withSum("format name \"Scan Eq\";\n"));
+  ccf_test::writeFile(dir, "f_xc75.CCF", withSum("format name = \"Sony XC75 640x480\";\nformat width = 648;\nformat height = 488;\n"));
+  ccf_test::writeFile(dir, "g_deadc0de.ccf", "format name = \"Scan Any\";\nformat width = 8;\nccf_checksum deadc0de\n");
+  ccf_test::writeFile(dir, "h_good.ccf", withSum("format name = \"Scan Late\";\nformat width = 16;\nformat height = 16;\n"));
   EnvVar sys("QUORIN_SYSTEM_PATH", dir.path().c_str());
   EnvVar user("QUORIN_PATH", nullptr);
   EnvVar off("QUORIN_DISALLOW_CCF_READING", nullptr);
@@ -201,7 +201,7 @@ TEST(CcfScan, BadFilesAreSkippedAndCatalogueNamesYield) {
 
 TEST(CcfScan, SwitchedOffByTheEnvironment) {
   TempDir dir;
-  dir.write("off.ccf", withSum("format name = \"Scan Off\";\nformat width = 1;\n"));
+  ccf_test::writeFile(dir, "off.ccf", withSum("format name = \"Scan Off\";\nformat width = 1;\n"));
   EnvVar sys("QUORIN_SYSTEM_PATH", dir.path().c_str());
   EnvVar off("QUORIN_DISALLOW_CCF_READING", "1");
   EXPECT_FALSE(qf_CcfForceStdDirRead());

@@ -231,9 +231,9 @@ TEST(CcfLoader, ValueFormsAndProblems) {
 
 TEST(CcfSearch, FirstDirectoryWithFilesWinsAndCaseOfExtension) {
   TempDir dir;
-  dir.write("b/one.ccf", "");
-  dir.write("b/TWO.CCF", "");
-  dir.write("b/three.ccfx", "");
+  ccf_test::writeFile(dir, "b/one.ccf", "");
+  ccf_test::writeFile(dir, "b/TWO.CCF", "");
+  ccf_test::writeFile(dir, "b/three.ccfx", "");
   std::filesystem::create_directories(dir.path() / "a");
   std::filesystem::create_directories(dir.path() / "b" / "dir.ccf");
   const std::string a = (dir.path() / "a").string(), b = (dir.path() / "b").string();
@@ -242,7 +242,7 @@ TEST(CcfSearch, FirstDirectoryWithFilesWinsAndCaseOfExtension) {
   EXPECT_TRUE(qc_camCfgStore::findCCFs(a + ";" + b + "/", files));
   EXPECT_EQ(files, (std::vector<std::string>{b + "/TWO.CCF", b + "/one.ccf"}));
 
-  dir.write("a/mine.ccf", "");
+  ccf_test::writeFile(dir, "a/mine.ccf", "");
   files.clear();
   EXPECT_TRUE(qc_camCfgStore::findCCFs(a + ";" + b, files));
   EXPECT_EQ(files, (std::vector<std::string>{a + "/mine.ccf"}));

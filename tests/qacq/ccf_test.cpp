@@ -58,7 +58,7 @@ Outcome ccf(const std::vector<std::string>& args) {
 }
 
 std::string write(const TempDir& dir, const std::string& name, const std::string& text) {
-  std::ofstream(dir / name, std::ios::binary) << text;
+  std::ofstream(dir.path() / name, std::ios::binary) << text;
   return dir / name;
 }
 
