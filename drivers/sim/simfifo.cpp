@@ -95,6 +95,7 @@ void BoardState::triggerSlaves(const Core* master, unsigned long trigNum, Clock:
 SimProps::SimProps() {
   for (auto& row : lut) std::memcpy(row, qc8BitInputLutProp::default8BitInputLut, 256);
   exposure = SimFifo::kDefaultExposure;
+  for (double& c : contrast) c = SimFifo::kDefaultContrast;
 }
 
 // ============================================================================
@@ -278,6 +279,7 @@ void Core::finish_(std::shared_ptr<Acq> a, Actions& out) {
     long sx = 1, sy = 1;
     bool local = false;
     long numTaps = 1;
+    int component = -1;
     qcPtrHandle<qcCallback> moveCb, completeCb;
     qcAcqFifo::InfoCallback moveInfoCb, completeInfoCb;
     qcPtrHandle<qcCallback1<const void*>> lightCb;
@@ -289,7 +291,8 @@ void Core::finish_(std::shared_ptr<Acq> a, Actions& out) {
   job->sx = a->props->sampleX;
   job->sy = a->props->sampleY;
   job->local = localImages_;
-  job->numTaps = board_->numTaps;
+  job->numTaps = component_ < 0 ? board_->numTaps : 1;  // a colour channel is read through one tap
+  job->component = component_;
   job->moveCb = movePartCb_;
   job->completeCb = completeCb_;
   job->moveInfoCb = movePartInfoCb_;
@@ -327,6 +330,7 @@ void Core::finish_(std::shared_ptr<Acq> a, Actions& out) {
       s.sampleY = job->sy;
       s.frameNumber = q.arp->trigNum();
       s.numTaps = job->numTaps;
+      s.component = job->component;
       s.exposureScale = p.exposure / SimFifo::kDefaultExposure;
       s.contrast = p.contrast;
       s.brightness = p.brightness;
@@ -513,13 +517,12 @@ void Core::step_(std::unique_lock<std::mutex>& lk, Actions& out) {
 
 std::unique_ptr<Core::Acq> Core::popCompleted_(const qcAcqFifo::CompleteArgs& args, bool& timedOut) {
   std::unique_lock<std::mutex> lk(m_);
-  qeSimStartReqStatus status = qeSimStart_NotRequested;
+  qeSimStartReqStatus status = qeSimStart_Granted;
   if (args.autoStart() && completed_.empty() && pending_.empty() && !capturing_) {
     if (model_.canStart) {
       pending_.push_back(newAcq_(Clock::now()));
       ++stateCounter_;
       cv_.notify_all();
-      status = qeSimStart_Started;
     } else {
       status = qeSimStart_Refused;
     }

@@ -114,6 +114,16 @@ Sample scene(const RenderSpec& s, long x, long y) {
   return grey(0);
 }
 
+// A tap's contrast c and brightness b select the input window [n, p] that is
+// stretched over the output range: p - n = 1 - 254 c / 255 and
+// n = 254 c (1 - b) / 255 (values from 0 to 1).  Contrast 0 passes the
+// values unchanged.
+double contrastBrightness(double v, double c, double b) {
+  const double n = 254.0 * c * (1.0 - b) / 255.0;
+  const double width = 1.0 - 254.0 * c / 255.0;
+  return std::clamp((v - n) / width, 0.0, 1.0);
+}
+
 // Per-tap tables from an 8-bit scene value to the output value.
 struct Tables {
   unsigned char t8[4][256];
@@ -124,9 +134,7 @@ void buildTables(const RenderSpec& s, PelKind kind, Tables& t) {
   const int shift = kind == PelKind::grey10 ? 6 : kind == PelKind::grey12 ? 4 : 0;
   for (long tap = 0; tap < std::min(4L, s.numTaps); ++tap) {
     for (int v = 0; v < 256; ++v) {
-      double f = v / 255.0 * s.exposureScale;
-      f = f * 2.0 * s.contrast[tap] + (s.brightness[tap] - 0.5);
-      f = std::clamp(f, 0.0, 1.0);
+      const double f = contrastBrightness(v / 255.0 * s.exposureScale, s.contrast[tap], s.brightness[tap]);
       const auto b = static_cast<unsigned char>(std::lround(f * 255.0));
       t.t8[tap][v] = s.lut[tap][b];
       t.t16[tap][v] = static_cast<unsigned short>(std::lround(f * 65535.0) >> shift);
@@ -151,7 +159,7 @@ void render(PelKind kind, const RenderSpec& s, unsigned char* dst, long rowBytes
       const long x = s.roi.x() + ox * s.sampleX;
       Sample sm = scene(s, x, y);
       if (sm.isColor && kind != PelKind::rgb16 && kind != PelKind::rgb32 && kind != PelKind::plane3) {
-        const unsigned char l = luma(sm.c);
+        const unsigned char l = s.component == 0 ? sm.c.r : s.component == 1 ? sm.c.g : s.component == 2 ? sm.c.b : luma(sm.c);
         sm.c = {l, l, l};
       }
       const unsigned char r8 = t.t8[tap][sm.c.r], g8 = t.t8[tap][sm.c.g], b8 = t.t8[tap][sm.c.b];
