@@ -7,6 +7,7 @@
 
 #include <qrn/acq/hyper/acqfifo.h>
 #include <qrn/acq/hyper/framegrabber.h>
+#include <qrn/acq/hyper/multififo.h>
 #include <qrn/acq/hyper/prop/acqprops.h>
 #include <qrn/acq/hyper/trigmodel.h>
 #include <qrn/acq/hyper/typedfifo.h>
@@ -89,10 +90,9 @@ const qcTriggerModel& modelOf(TriggerKind k) {
   return qfManualTrigger();
 }
 
-// Sends the items through the custom property, then empties its bag again so
-// that the items (often actions) are not repeated when the property set is
-// assigned later.
-void sendCustom(qcAcqProps& props, const std::vector<std::pair<std::string, std::string>>& items) {
+}  // namespace
+
+void sendCustomItems(qcAcqProps& props, const std::vector<std::pair<std::string, std::string>>& items) {
   if (items.empty()) return;
   qcCustomPropertyBag bag;
   for (const auto& [name, value] : items) bag.addItem(qcCustomPropertyBag::qeWrite, name, value);
@@ -105,6 +105,8 @@ void sendCustom(qcAcqProps& props, const std::vector<std::pair<std::string, std:
   }
   p.customValues(qcCustomPropertyBag());
 }
+
+namespace {
 
 std::string frameStem(const GrabOptions& o, long n) {
   const int digits = std::max<int>(4, static_cast<int>(std::to_string(o.count).size()));
@@ -168,7 +170,11 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
   if (!(o.timeout > 0)) throw UsageError("--timeout must be above 0 seconds");
   qcFrameGrabber& fg = selectBoard(o.board);
   const qcStdVideoFormat& fmt = o.format.empty() ? defaultFormat(fg) : findFormat(o.format);
-  const qeImageFormat imf = o.imageFormat.empty() ? fmt.imageFormat() : parseImageFormat(o.imageFormat);
+  const qeImageFormat imf = !o.imageFormat.empty() ? parseImageFormat(o.imageFormat)
+                            : o.channels           ? qeImageFormat_PackedRGB32
+                                                   : fmt.imageFormat();
+  if (o.channels && imf != qeImageFormat_PackedRGB16 && imf != qeImageFormat_PackedRGB32 && imf != qeImageFormat_3Plane)
+    throw UsageError("--channels grabs colour: give --image-format rgb16, rgb32 or 3plane");
   const std::string label = boardLabel(fg);
   if (!fg.isSupportedEx(fmt, imf))
     throw Error("board " + label + " does not offer \"" + fmt.name() + "\" as " + imageFormatName(imf) +
@@ -181,8 +187,12 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
   } catch (const qcVideoFormat::NotSupported&) {
     throw Error("board " + label + " cannot make a FIFO for \"" + fmt.name() + "\" as " + imageFormatName(imf));
   }
+  const auto* multi = dynamic_cast<const qc_MultiAcqFifo*>(&fifo->fifo());
+  if (o.channels && !multi)
+    throw Error("board " + label + " does not acquire colour through its camera channels (it has " +
+                std::to_string(fg.numChannels()) + "; colour from channels needs three)");
   qcAcqProps& props = fifo->properties();
-  sendCustom(props, o.custom);
+  sendCustomItems(props, o.custom);
   if (o.exposure) static_cast<qcExposureProp&>(props).exposure(*o.exposure);
   if (o.roi) static_cast<qcRoiProp&>(props).roi(*o.roi);
   static_cast<qcTimeoutProp&>(props).timeout(o.timeout);
@@ -191,7 +201,9 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
 
   if (!o.quiet) {
     out << "grabbing " << o.count << (o.count == 1 ? " frame" : " frames") << " of \"" << fmt.name() << "\" ("
-        << fmt.width() << "x" << fmt.height() << " " << imageFormatName(imf) << ") from " << label << ", trigger "
+        << fmt.width() << "x" << fmt.height() << " " << imageFormatName(imf)
+        << (multi ? " through " + std::to_string(multi->numChannels()) + " channels" : std::string()) << ") from "
+        << label << ", trigger "
         << fifo->triggerModel().name() << "\n"
         << std::flush;
   }

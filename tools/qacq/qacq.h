@@ -23,6 +23,7 @@
 #include <qrn/foundation/geometry.h>
 
 class qcAcqImage;
+class qcAcqProps;
 class qcAcqFailure;
 class qcFrameGrabber;
 
@@ -129,6 +130,7 @@ struct GrabOptions {
   std::string outDir = ".";
   std::string prefix = "frame";
   FileKind save = FileKind::png;
+  bool channels = false;   // colour through the board's camera channels (a multi-channel FIFO; default rgb32)
   bool quiet = false;      // no line per frame (failures are still reported)
   bool progress = false;   // draw a progress bar on the progress stream
 };
@@ -151,6 +153,26 @@ std::string describeFailure(const qcAcqFailure& f);
 qcPelRect parseRoi(const std::string& text);
 // "name=value".  Throws UsageError.
 std::pair<std::string, std::string> parseCustomItem(const std::string& text);
+
+// Sends custom property items (name, value) to the FIFO's driver, then
+// empties the property's bag again so that the items (often actions) are not
+// repeated when the property set is assigned later.
+void sendCustomItems(qcAcqProps& props, const std::vector<std::pair<std::string, std::string>>& items);
+
+// ---- equalize ------------------------------------------------------------------------------
+
+struct EqualizeOptions {
+  std::string board;
+  std::string format;  // "" : defaultFormat
+  std::vector<std::pair<std::string, std::string>> custom;  // custom property items
+  long exclude = 200;   // pels excluded from each tail
+  long tolerance = 10;  // grey levels
+};
+
+// Equalizes the two taps of a grey FIFO (the dual-tap equalizer), prints
+// both channels' contrast and brightness and their tails before and after.
+// Throws Error when the taps were not equalized.
+int equalize(const EqualizeOptions& o, std::ostream& out);
 
 // ---- the whole tool --------------------------------------------------------------------
 
