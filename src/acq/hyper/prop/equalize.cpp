@@ -64,6 +64,7 @@ void qcEqualizeChannelProps::print(std::ostream& os) const {
 qcDualTapEqualizer::qcDualTapEqualizer(qcPtrHandle<qcGreyAcqFifo> fifo, const qcEqualizeParams& params,
                                        const qcEqualizeResults& oddResults, const qcEqualizeResults& evenResults)
     : params_(params), oddResults_(oddResults), evenResults_(evenResults), fifo_(std::move(fifo)) {
+  if (!fifo_) return;  // nothing to measure: the procedures return false
   qcAcqProps& props = fifo_->properties();
   const qcContrastBrightnessProp& cb = props;
   for (auto [ch, c] : {std::pair{kOdd, &odd_}, std::pair{kEven, &even_}}) {
