@@ -39,28 +39,30 @@
 #include <qrn/foundation/handle.h>
 #include <qrn/foundation/pelbuffer.h>
 
+// A getter and a setter of one field.
+#define QRN_EQ_FIELD_(T, name)       \
+  T name() const { return name##_; } \
+  void name(T v) { name##_ = v; }
+
 // One histogram tail: how many pels it excludes, and how close the result
 // must come.
+//   tailTarget      a grey level both channels are moved to (0: none; the
+//                   channels are matched to each other);
+//   excludeNumber   pels excluded from the tail, as a count (0: none given);
+//   excludePercent  ... and as a fraction of the pels of a line set (0: none
+//                   given); with both, the smaller count;
+//   tolerance       grey levels by which the equalized tail may differ from
+//                   the reference.
 class qcEqualizeTailParams {
 public:
   qcEqualizeTailParams() = default;
   qcEqualizeTailParams(long tailTarget, long excludeNumber, double excludePercent, long tolerance)
       : tailTarget_(tailTarget), excludeNumber_(excludeNumber), excludePercent_(excludePercent), tolerance_(tolerance) {}
 
-  // A grey level both channels are moved to (0: none; the channels are
-  // matched to each other).
-  long tailTarget() const { return tailTarget_; }
-  void tailTarget(long v) { tailTarget_ = v; }
-  // Pels excluded from the tail, as a count (0: none given) ...
-  long excludeNumber() const { return excludeNumber_; }
-  void excludeNumber(long v) { excludeNumber_ = v; }
-  // ... and as a fraction of the pels of a line set (0: none given).  With
-  // both, the smaller count.
-  double excludePercent() const { return excludePercent_; }
-  void excludePercent(double v) { excludePercent_ = v; }
-  // Grey levels by which the equalized tail may differ from the reference.
-  long tolerance() const { return tolerance_; }
-  void tolerance(long v) { tolerance_ = v; }
+  QRN_EQ_FIELD_(long, tailTarget)
+  QRN_EQ_FIELD_(long, excludeNumber)
+  QRN_EQ_FIELD_(double, excludePercent)
+  QRN_EQ_FIELD_(long, tolerance)
 
 private:
   long tailTarget_ = 0;
@@ -90,10 +92,8 @@ private:
 // Where one tail of the changed channel ended, and whether within tolerance.
 class qcEqualizeTailResults {
 public:
-  long tailResult() const { return tailResult_; }
-  void tailResult(long v) { tailResult_ = v; }
-  bool passedTolerance() const { return passedTolerance_; }
-  void passedTolerance(bool v) { passedTolerance_ = v; }
+  QRN_EQ_FIELD_(long, tailResult)
+  QRN_EQ_FIELD_(bool, passedTolerance)
 
 private:
   long tailResult_ = 0;
@@ -119,9 +119,6 @@ private:
 // the adjustment (final).
 class qcEqualizeChannelProps {
 public:
-#define QRN_EQ_FIELD_(T, name) \
-  T name() const { return name##_; } \
-  void name(T v) { name##_ = v; }
   QRN_EQ_FIELD_(double, oldContrast)
   QRN_EQ_FIELD_(double, oldBrightness)
   QRN_EQ_FIELD_(double, newContrast)
@@ -134,7 +131,6 @@ public:
   QRN_EQ_FIELD_(long, fullHiTail)
   QRN_EQ_FIELD_(long, finalLoTail)
   QRN_EQ_FIELD_(long, finalHiTail)
-#undef QRN_EQ_FIELD_
 
   // Writes every field, one "name value" per line, for diagnosis.
   void print(std::ostream& os) const;
@@ -144,6 +140,8 @@ private:
   long refP_ = 0, refN_ = 0, origLoTail_ = 0, origHiTail_ = 0, fullLoTail_ = 0, fullHiTail_ = 0, finalLoTail_ = 0,
        finalHiTail_ = 0;
 };
+
+#undef QRN_EQ_FIELD_
 
 class qcDualTapEqualizer {
 public:
