@@ -46,6 +46,7 @@ void forRowsIn(const qcPelBuffer<unsigned char>& image, const qcPelRect& rect, F
   const qcPair<long> off = image.offset();
   const long x0 = std::max(rect.x(), off.x), x1 = std::min(rect.x1(), off.x + image.width());
   const long y0 = std::max(rect.y(), off.y), y1 = std::min(rect.y1(), off.y + image.height());
+  if (x1 <= x0) return;
   for (long y = y0; y < y1; ++y) {
     const unsigned char* row = image.rowPointer(y - off.y);
     f((y & 1) != 0, row + (x0 - off.x), row + (x1 - off.x));
