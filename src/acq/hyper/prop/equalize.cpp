@@ -130,9 +130,10 @@ bool qcDualTapEqualizer::acquireImage(qcPelBuffer<unsigned char>& image, long& o
                                       long& evenHi) {
   if (!fifo_) return false;
   fifo_->flush();
-  qcPelBuffer<unsigned char> dropped;
-  acquire(*fifo_, dropped);
-  dropped = qcPelBuffer<unsigned char>();
+  {
+    qcPelBuffer<unsigned char> dropped;  // settles the new settings; its buffer goes back at once
+    acquire(*fifo_, dropped);
+  }
   const qcAcquireInfo info = acquire(*fifo_, image);
   if (info.failure() || !image.isBound() || !checkGoodness(image)) return false;
 
