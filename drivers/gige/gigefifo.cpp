@@ -189,7 +189,8 @@ void GigeFifo::configure_() {
     arv_camera_set_trigger(c, "Software", &e);
   } else if (model.usesInputLine) {
     arv_camera_set_trigger(c, line.c_str(), &e);
-    if (!e && arv_camera_is_feature_available(c, "TriggerActivation", nullptr))
+    if (!e && arv_camera_is_enumeration_entry_available(c, "TriggerActivation", lowToHigh ? "RisingEdge" : "FallingEdge",
+                                                         nullptr))
       arv_camera_set_string(c, "TriggerActivation", lowToHigh ? "RisingEdge" : "FallingEdge", &e);
   } else {
     arv_camera_clear_triggers(c, &e);
@@ -733,6 +734,7 @@ void GigeFifo::triggerModel(const qc_TriggerModel& m) {
   configure_();
 }
 void GigeFifo::triggerLowToHigh(bool on) {
+  if (s_->has("TriggerActivation") && !s_->hasEntry("TriggerActivation", on ? "RisingEdge" : "FallingEdge")) bad();
   bool redo;
   {
     std::lock_guard<std::mutex> g(m_);
@@ -797,7 +799,7 @@ void GigeFifo::update(const qcCustomProp& prop) {
       std::string line = value;
       if (!line.empty() && std::all_of(line.begin(), line.end(), [](char ch) { return ch >= '0' && ch <= '9'; }))
         line = "Line" + line;
-      if (line.empty()) bad();
+      if (line.empty() || (s_->has("TriggerSource") && !s_->hasEntry("TriggerSource", line))) bad();
       bool redo;
       {
         std::lock_guard<std::mutex> g(m_);

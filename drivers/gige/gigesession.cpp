@@ -157,6 +157,11 @@ bool Session::has(const char* feature) {
   return arv_camera_is_feature_available(cam_, feature, nullptr);
 }
 
+bool Session::hasEntry(const char* feature, const std::string& entry) {
+  std::lock_guard<std::mutex> g(m_);
+  return arv_camera_is_enumeration_entry_available(cam_, feature, entry.c_str(), nullptr);
+}
+
 std::string Session::get(const std::string& name) {
   std::lock_guard<std::mutex> g(m_);
   ArvGcNode* n = arv_device_get_feature(arv_camera_get_device(cam_), name.c_str());

@@ -59,6 +59,7 @@ public:
 
   // ---- feature access (takes the lock) ----------------------------------------
   bool has(const char* feature);
+  bool hasEntry(const char* feature, const std::string& entry);
   std::string get(const std::string& name);
   void set(const std::string& name, const std::string& value);
   std::vector<qsGigeFeature> list();
