@@ -100,6 +100,24 @@ struct HwconfigOptions {
 };
 int hwconfig(const HwconfigOptions& o, std::ostream& out);
 
+// ---- cameras (gige boards) ----------------------------------------------------------
+
+// qacq cameras: "discover" (sends discovery broadcasts, says so first),
+// "list" the configured ids, "add" or "remove" `id` in the registry store.
+struct CamerasOptions {
+  std::string action = "discover";
+  std::string id;
+};
+int cameras(const CamerasOptions& o, std::ostream& out);
+// qacq features: every GenICam feature of the board's camera, one value
+// (`name`), or sets one (`value`).
+struct FeaturesOptions {
+  std::string board;
+  std::string name;
+  std::optional<std::string> value;
+};
+int features(const FeaturesOptions& o, std::ostream& out);
+
 // ---- image files ----------------------------------------------------------------------
 
 enum class FileKind { png, pnm, none };
