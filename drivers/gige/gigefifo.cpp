@@ -212,6 +212,7 @@ void GigeFifo::configure_() {
   for (long i = 0; i < pool; ++i) arv_stream_push_buffer(st, arv_buffer_new_allocate(payload));
   auto box = std::make_shared<StreamBox>();
   box->stream = st;
+  box->payload = payload;
   box_ = box;
   {
     std::lock_guard<std::mutex> lk(m_);
@@ -325,8 +326,10 @@ void GigeFifo::handle_(const std::shared_ptr<StreamBox>& box, ArvBuffer* b, guin
   switch (status) {
     case ARV_BUFFER_STATUS_SUCCESS: break;
     case ARV_BUFFER_STATUS_TIMEOUT:
+      // The frame's packets stopped coming before it was whole: the image
+      // holds what arrived.
       f.isTimeout(true);
-      image = false;
+      f.isIncomplete(true);
       break;
     case ARV_BUFFER_STATUS_MISSING_PACKETS: f.isIncomplete(true); break;
     default:
@@ -532,8 +535,20 @@ B GigeFifo::complete_(const CompleteArgs& args, Kind wanted) {
 
   using T = typename PelOf<B>::T;
   std::size_t size = 0;
-  const void* data = arv_buffer_get_image_data(d.buffer, &size);
-  const long w = arv_buffer_get_image_width(d.buffer), h = arv_buffer_get_image_height(d.buffer);
+  long w = 0, h = 0;
+  const void* data = nullptr;
+  if (!d.info.failure().isIncomplete()) {
+    w = arv_buffer_get_image_width(d.buffer);
+    h = arv_buffer_get_image_height(d.buffer);
+    data = arv_buffer_get_image_data(d.buffer, &size);
+  } else {
+    // A frame cut short may lack its leader: the pels lie as the stream was
+    // set up (those that did not arrive hold what the buffer held before).
+    data = arv_buffer_get_data(d.buffer, nullptr);
+    size = d.box->payload;
+    w = d.roi.width();
+    h = d.roi.height();
+  }
   const std::size_t bytesPerPel = kind_ == Kind::rgb32 ? 3 : sizeof(T);
   if (!data || w <= 0 || h <= 0 || size < static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * bytesPerPel) {
     d.box->giveBack(d.buffer);

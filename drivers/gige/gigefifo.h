@@ -28,6 +28,7 @@ using Clock = std::chrono::steady_clock;
 struct StreamBox {
   std::mutex m;
   ArvStream* stream = nullptr;
+  std::size_t payload = 0;   // bytes of each buffer
   std::atomic<long> out{0};  // buffers held by the application
   void giveBack(ArvBuffer* b) {
     std::lock_guard<std::mutex> g(m);

@@ -84,9 +84,10 @@
 // they are not local (qcRemoteObject::isLocal() false), a completion with
 // makeLocal copies them, and a held buffer returns to the stream when its
 // last handle goes.  RGB8 is converted into local images.
-// The buffer's status becomes the failure: timeout -> isTimeout; missing
-// packets -> isIncomplete with the image; any other -> isAbnormal with the
-// Aravis status as code and no image.  A gap in frame ids is an overrun
+// The buffer's status becomes the failure: missing packets -> isIncomplete
+// with the image; timeout (the frame's packets stopped coming before it was
+// whole) -> isTimeout and isIncomplete, with the image as far as it came;
+// any other -> isAbnormal with the Aravis status as code and no image.  A gap in frame ids is an overrun
 // (overrun callbacks; the stream had no free buffer) or else marks the next
 // acquisition isMissed.  Trigger number: the frame id; time stamp: the
 // buffer's, in microseconds.
