@@ -19,8 +19,8 @@
 //   anything else        a USB3 Vision device id.
 // Board i (name "gige", bdIdx i, shown as "gige<i>") is the i-th element.
 // The cameras are opened when the plugin registers its boards (the first use
-// of the board list); opening a camera that does not answer takes at most
-// about one second (Aravis's control timeout and retries), and gives a board
+// of the board list); opening a camera that does not answer takes about
+// 2.5 s (Aravis's control timeout and retries), and gives a board
 // whose FIFO creation throws qcAcqFifo::CouldNotCreate with the reason in its
 // message.  A board whose camera is gone is opened again when a FIFO is made.
 //
