@@ -193,9 +193,19 @@ std::vector<std::string> configuredCameras() {
   return ids;
 }
 
-// The camera's full-sensor format, entered in the format lists.  Formats live
-// as long as the process, like the built-in ones.
+// The camera's full-sensor format, entered in the format lists while the
+// plugin is loaded.
+struct SensorFormat {
+  std::string name;
+  qc_BaseVideoFormat base;
+  qc_VideoFormat vf;
+  qcStdVideoFormat fmt;
+  SensorFormat(std::string n, long w, long h, long depth, qe_pelType t)
+      : name(std::move(n)), base{name.c_str(), w, h, depth, false, false, true, true}, vf(base, t), fmt(vf) {}
+};
+
 void addSensorFormat(const BoardState& s) {
+  static std::vector<std::unique_ptr<SensorFormat>> formats;
   static const struct {
     Kind kind;
     qe_pelType type;
@@ -206,14 +216,9 @@ void addSensorFormat(const BoardState& s) {
                {Kind::rgb32, qe_pelType_RGBpacked, 32}};
   for (const auto& k : kinds) {
     if (!s.offers[static_cast<int>(k.kind)]) continue;
-    const std::string name = s.model + " " + std::to_string(s.sensorWidth) + "x" + std::to_string(s.sensorHeight);
+    std::string name = s.model + " " + std::to_string(s.sensorWidth) + "x" + std::to_string(s.sensorHeight);
     if (qf_getFormat(name)) return;  // a camera of the same model already added it
-    char* text = new char[name.size() + 1];
-    name.copy(text, name.size());
-    text[name.size()] = '\0';
-    auto* base = new qc_BaseVideoFormat{text, s.sensorWidth, s.sensorHeight, k.depth, false, false, true, true};
-    auto* vf = new qc_VideoFormat(*base, k.type);
-    new qcStdVideoFormat(*vf);
+    formats.push_back(std::make_unique<SensorFormat>(std::move(name), s.sensorWidth, s.sensorHeight, k.depth, k.type));
     return;
   }
 }
