@@ -39,32 +39,53 @@ cpu_of() {  # cpu_of FILE CMD...: runs CMD with its output in FILE, prints its u
 }
 
 median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
+calc() { awk "BEGIN {printf \"%.4g\", $1}"; }
 
+# One run of Aravis's tool for $1 seconds: sets frames, fails, fps (median of
+# its per-second rates, the first second left out) and cpu.
+arv_run() {
+  local log=/tmp/gige-bench-arv.$$
+  cpu=$(cpu_of $log timeout -s INT "$1" arv-camera-test-0.8 -n 127.0.0.1 -w 640 -h 480 -f "$max" \
+        --features "PixelFormat=Mono8")
+  frames=$(sed -n 's/^n_completed_buffers *= *//p' $log)
+  fails=$(sed -n 's/^n_failures *= *//p' $log)
+  fps=$(grep -o '^ *[0-9]* frames/s' $log | tail -n +2 | awk '{print $1}' | median)
+  rm -f $log
+  sleep 4  # the camera lets its controller go on its heartbeat timeout
+}
+# One `qacq grab` of $1 frames: sets failed (frames reported failed), lost, fps and cpu.
+qrn_run() {
+  local log=/tmp/gige-bench-qrn.$$
+  cpu=$(cpu_of $log "$qacq" grab --board gige0 --format "Sony XC75 640x480" --trigger freerun --save none \
+        --no-progress -n "$1" --custom "AcquisitionFrameRate=$max" --custom PixelFormat=Mono8)
+  fps=$(sed -n 's/.*, \([0-9.]*\) frames\/s.*/\1/p' $log)
+  failed=$(grep '^frame [0-9]*:' $log | grep -vc ', ok' || true)
+  # Frames the camera sent that never became acquisitions: gaps in the frame ids.
+  lost=$(sed -n 's/^frame [0-9]*: trigger \([0-9]*\),.*/\1/p' $log |
+         awk 'NR == 1 {first = $1} {last = $1; n++} END {print last - first + 1 - n}')
+  [[ -n "$fps" ]] || { cat $log >&2; exit 1; }
+  rm -f $log
+  sleep 4
+}
+
+# CPU per frame is the slope between a short and a long run of each peer, so
+# that start-up (loading drivers, opening the camera) counts for neither.
 declare -a arv_fps arv_cpf qrn_fps qrn_cpf
 for ((r = 1; r <= rounds; r++)); do
-  # Aravis's own tool: per-second lines "N frames/s", then its statistics.
-  cpu=$(cpu_of /tmp/gige-bench-arv.$$ timeout -s INT "$seconds" arv-camera-test-0.8 -n 127.0.0.1 -w 640 -h 480 \
-        -f "$max" --features "PixelFormat=Mono8")
-  frames=$(sed -n 's/^n_completed_buffers *= *//p' /tmp/gige-bench-arv.$$)
-  fails=$(sed -n 's/^n_failures *= *//p' /tmp/gige-bench-arv.$$)
-  fps=$(grep -o '^ *[0-9]* frames/s' /tmp/gige-bench-arv.$$ | tail -n +2 | awk '{print $1}' | median)
-  arv_fps+=("$fps"); arv_cpf+=("$(echo "scale=6; $cpu / $frames * 1000" | bc)")
-  echo "arv-camera-test run $r: $fps frames/s (median of its per-second rates), $frames frames, $fails failures, cpu ${cpu}s, $(echo "scale=3; $cpu / $frames * 1000" | bc) ms/frame"
-
-  # About as many frames as Aravis's tool took in its run.
-  n=$frames
-  cpu=$(cpu_of /tmp/gige-bench-qrn.$$ "$qacq" grab --board gige0 --format "Sony XC75 640x480" --trigger freerun \
-        --save none --quiet --no-progress -n "$n" --custom "AcquisitionFrameRate=$max" --custom PixelFormat=Mono8)
-  line=$(grep 'frames in' /tmp/gige-bench-qrn.$$ || cat /tmp/gige-bench-qrn.$$)
-  fps=$(echo "$line" | sed -n 's/.*, \([0-9.]*\) frames\/s.*/\1/p')
-  failed=$(grep -c 'frame [0-9]*:' /tmp/gige-bench-qrn.$$ || true)
-  qrn_fps+=("$fps"); qrn_cpf+=("$(echo "scale=6; $cpu / $n * 1000" | bc)")
-  echo "qacq grab       run $r: $fps frames/s, $n frames, $failed failed, cpu ${cpu}s, $(echo "scale=3; $cpu / $n * 1000" | bc) ms/frame"
+  arv_run "$seconds"; f1=$frames c1=$cpu
+  arv_run $((2 * seconds)); f2=$frames c2=$cpu
+  arv_fps+=("$fps"); arv_cpf+=("$(calc "($c2 - $c1) / ($f2 - $f1) * 1000")")
+  echo "arv-camera-test round $r: $fps frames/s; $f1 frames in ${c1}s cpu, $f2 frames in ${c2}s cpu, $fails failures" \
+       "-> ${arv_cpf[-1]} ms cpu/frame"
+  qrn_run "$f1"; q1=$cpu
+  qrn_run "$f2"; q2=$cpu
+  qrn_fps+=("$fps"); qrn_cpf+=("$(calc "($q2 - $q1) / ($f2 - $f1) * 1000")")
+  echo "qacq grab       round $r: $fps frames/s; $f1 frames in ${q1}s cpu, $f2 frames in ${q2}s cpu, $failed failed, $lost lost" \
+       "-> ${qrn_cpf[-1]} ms cpu/frame"
 done
-rm -f /tmp/gige-bench-arv.$$ /tmp/gige-bench-qrn.$$
 
 a_fps=$(printf '%s\n' "${arv_fps[@]}" | median); q_fps=$(printf '%s\n' "${qrn_fps[@]}" | median)
 a_cpf=$(printf '%s\n' "${arv_cpf[@]}" | median); q_cpf=$(printf '%s\n' "${qrn_cpf[@]}" | median)
-echo "camera rate asked: $max frames/s"
-echo "median frame rate: qacq $q_fps, arv-camera-test $a_fps  -> ratio $(echo "scale=3; $q_fps / $a_fps" | bc)"
-echo "median CPU per frame (ms): qacq $q_cpf, arv-camera-test $a_cpf  -> ratio $(echo "scale=3; $q_cpf / $a_cpf" | bc)"
+echo "camera rate asked: $max frames/s, 640x480 Mono8"
+echo "median frame rate:          qacq $q_fps, arv-camera-test $a_fps -> ratio $(calc "$q_fps / $a_fps")"
+echo "median CPU per frame (ms):  qacq $q_cpf, arv-camera-test $a_cpf -> ratio $(calc "$q_cpf / $a_cpf")"

@@ -66,7 +66,7 @@ public:
   GigeFifo(std::shared_ptr<Session> session, const std::string& id, long width, long height, Kind kind);
   ~GigeFifo() override;
 
-  static constexpr long kDefaultPoolSize = 8;
+  static constexpr long kDefaultPoolSize = 16;
 
   bool start(unsigned long count) override;
   bool isValid(qc_ProblemFlags& flags) const override;

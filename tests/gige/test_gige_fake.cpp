@@ -247,7 +247,7 @@ TEST(GigeProperties, CustomItemsSetAndRunFeatures) {
 
 TEST(GigeProperties, PoolSizeIsTheNumberOfStreamBuffers) {
   auto f = makeFifo();
-  EXPECT_EQ(f->hardwareImagePoolSize(), 8);
+  EXPECT_EQ(f->hardwareImagePoolSize(), 16);
   EXPECT_THROW(f->hardwareImagePoolSize(1), qcAcqFifo::BadParams);
   f->hardwareImagePoolSize(2);
   EXPECT_EQ(f->availableAcqs(), 2);

@@ -72,7 +72,7 @@
 //                          bounds; the defaults are the camera's values.
 //   timeout                a started acquisition not taken within it
 //                          completes with isTimeout.
-//   hardware image pool    the number of stream buffers (default 8).
+//   hardware image pool    the number of stream buffers (default 16).
 //   custom property        write items set any feature by name
 //                          ("ExposureAuto"="Continuous"), command items run
 //                          a command feature; the driver's own items below.
