@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
-#include <sstream>
 
 #include <qrn/acq/ccf/vidfmtext.h>
 #include <qrn/acq/format/vidfmt.h>
@@ -184,13 +183,7 @@ std::vector<std::string> configuredCameras() {
     list = env;
   else
     qf_regReadString(qe_RegRoot::localMachine, kKey, "cameras", list);
-  std::vector<std::string> ids;
-  std::stringstream ss(list);
-  for (std::string id; std::getline(ss, id, ';');) {
-    const auto b = id.find_first_not_of(" \t"), e = id.find_last_not_of(" \t");
-    if (b != std::string::npos) ids.push_back(id.substr(b, e - b + 1));
-  }
-  return ids;
+  return qfGigeSplitCameraList(list);
 }
 
 // The camera's full-sensor format, entered in the format lists while the

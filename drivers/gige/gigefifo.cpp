@@ -36,21 +36,6 @@ const char* statusName(ArvBufferStatus s) {
   }
 }
 
-template <class T>
-struct PelOf;
-template <>
-struct PelOf<qcPelBuffer<unsigned char>> {
-  using T = unsigned char;
-};
-template <>
-struct PelOf<qcPelBuffer<unsigned short>> {
-  using T = unsigned short;
-};
-template <>
-struct PelOf<qcPelBuffer<qcPackedRGB32Pel>> {
-  using T = qcPackedRGB32Pel;
-};
-
 }  // namespace
 
 // ============================================================================
@@ -107,7 +92,13 @@ GigeFifo::GigeFifo(std::shared_ptr<Session> session, const std::string& id, long
       g_clear_error(&e);
     }
   }
-  configure_();
+  try {
+    configure_();
+  } catch (...) {
+    std::lock_guard<std::mutex> sg(streamMx_);
+    stopStream_();
+    throw;
+  }
   worker_ = std::thread([this] { run_(); });
 }
 
@@ -533,7 +524,7 @@ B GigeFifo::complete_(const CompleteArgs& args, Kind wanted) {
   if (info) *info = d.info;
   if (!d.buffer) return B();
 
-  using T = typename PelOf<B>::T;
+  using T = typename B::pel_type;
   std::size_t size = 0;
   long w = 0, h = 0;
   const void* data = nullptr;
@@ -656,30 +647,19 @@ void GigeFifo::cameraPort(long port) {
   if (port != 0) bad();
 }
 
-void GigeFifo::completeCallback(qcPtrHandle<qcCallback> cb) {
-  std::lock_guard<std::mutex> g(m_);
-  completeCb_ = cb;
-}
-void GigeFifo::completeInfoCallback(InfoCallback cb) {
-  std::lock_guard<std::mutex> g(m_);
-  completeInfoCb_ = cb;
-}
-void GigeFifo::movePartCallback(qcPtrHandle<qcCallback> cb) {
-  std::lock_guard<std::mutex> g(m_);
-  movePartCb_ = cb;
-}
-void GigeFifo::movePartInfoCallback(InfoCallback cb) {
-  std::lock_guard<std::mutex> g(m_);
-  movePartInfoCb_ = cb;
-}
-void GigeFifo::overrunCallback(qcPtrHandle<qcCallback> cb) {
-  std::lock_guard<std::mutex> g(m_);
-  overrunCb_ = cb;
-}
-void GigeFifo::overrunInfoCallback(InfoCallback cb) {
-  std::lock_guard<std::mutex> g(m_);
-  overrunInfoCb_ = cb;
-}
+// The callbacks, kept for the worker.
+#define QRN_GIGE_CALLBACK_(op, Type, member)   \
+  void GigeFifo::op(Type cb) {                 \
+    std::lock_guard<std::mutex> g(m_);         \
+    member = cb;                               \
+  }
+QRN_GIGE_CALLBACK_(completeCallback, qcPtrHandle<qcCallback>, completeCb_)
+QRN_GIGE_CALLBACK_(completeInfoCallback, InfoCallback, completeInfoCb_)
+QRN_GIGE_CALLBACK_(movePartCallback, qcPtrHandle<qcCallback>, movePartCb_)
+QRN_GIGE_CALLBACK_(movePartInfoCallback, InfoCallback, movePartInfoCb_)
+QRN_GIGE_CALLBACK_(overrunCallback, qcPtrHandle<qcCallback>, overrunCb_)
+QRN_GIGE_CALLBACK_(overrunInfoCallback, InfoCallback, overrunInfoCb_)
+#undef QRN_GIGE_CALLBACK_
 
 void GigeFifo::exposure(double s) {
   if (!query_.exposure) return;

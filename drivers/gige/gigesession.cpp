@@ -84,6 +84,7 @@ Session::Session(const std::string& id) {
     // looking a name up there would broadcast.
     arv_disable_interface("GigEVision");
     cam_ = arv_camera_new(id.c_str(), &e);
+    arv_enable_interface("GigEVision");
   }
   if (!cam_ && !e) throw CouldNotCreate("gige: no camera " + id);
   check(e, "gige: camera " + id + " cannot be opened");

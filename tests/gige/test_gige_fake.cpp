@@ -16,6 +16,8 @@
 #include <qrn/drivers/gige.h>
 #include <qrn/foundation/board.h>
 
+#include "gige_fixture.h"
+
 namespace {
 
 // Board 0: the fake camera; board 1: an address where nothing answers
@@ -25,28 +27,13 @@ const bool gCameras = [] {
   return true;
 }();
 
-qcFrameGrabber& gige(long idx) {
-  for (long i = 0; i < qcBoard::count(); ++i) {
-    qcBoard& b = qcBoard::get(i);
-    if (b.name() == "gige" && b.bdIdx() == idx)
-      if (auto* fg = dynamic_cast<qcFrameGrabber*>(&b)) return *fg;
-  }
-  throw std::runtime_error("no gige board " + std::to_string(idx));
-}
-
-struct TestFormat {
-  qc_BaseVideoFormat base;
-  qc_VideoFormat vf;
-  qcStdVideoFormat fmt;
-  TestFormat(const char* name, long w, long h, long depth = 8, qe_pelType t = qe_pelType_unspecified)
-      : base{name, w, h, depth, false, false, false, false}, vf(base, t), fmt(vf) {}
-};
+using TestFormat = qcGigeTestFormat;
 TestFormat& small() {
   static TestFormat f("GigeTest 64x48", 64, 48);
   return f;
 }
 
-std::string feature(const std::string& name) { return qfGigeFeature(gige(0), name); }
+std::string feature(const std::string& name) { return qfGigeFeature(qfGigeBoard(0), name); }
 
 qcAcqFifo::CompleteArgs wait(qcAcquireInfo& info, double s = 3.0) {
   return qcAcqFifo::CompleteArgs().maxWait(s).acquireInfo(&info);
@@ -54,7 +41,7 @@ qcAcqFifo::CompleteArgs wait(qcAcquireInfo& info, double s = 3.0) {
 
 template <class F = qcStdGreyAcqFifo>
 qcPtrHandle<F> makeFifo(const qcVideoFormat& fmt = small().fmt) {
-  qcPtrHandle<F> f(new F(fmt, gige(0)));
+  qcPtrHandle<F> f(new F(fmt, qfGigeBoard(0)));
   // Fast frames keep the tests short.
   qcCustomPropertyBag bag;
   bag.addItem(qcCustomPropertyBag::qeWrite, "AcquisitionFrameRate", "200");
@@ -65,17 +52,17 @@ qcPtrHandle<F> makeFifo(const qcVideoFormat& fmt = small().fmt) {
 // ---- boards and formats ----------------------------------------------------------
 
 TEST(GigeBoards, ConfiguredCamerasBecomeBoardsInOrder) {
-  qc_GigeGrabber* g = qfGigeGrabber(gige(0));
+  qc_GigeGrabber* g = qfGigeGrabber(qfGigeBoard(0));
   ASSERT_NE(g, nullptr);
   EXPECT_EQ(g->cameraModel(), "Aravis Fake");
   EXPECT_EQ(g->cameraId(), "fake");
-  EXPECT_EQ(gige(0).getUniqueId(), "gige:fake");
+  EXPECT_EQ(qfGigeBoard(0).getUniqueId(), "gige:fake");
   EXPECT_EQ(g->cameraError(), "");
-  EXPECT_EQ(qfGigeGrabber(gige(1))->cameraId(), "127.0.0.77");
+  EXPECT_EQ(qfGigeGrabber(qfGigeBoard(1))->cameraId(), "127.0.0.77");
 }
 
 TEST(GigeBoards, UnreachableCameraFailsFifoCreationWithItsReason) {
-  qcFrameGrabber& fg = gige(1);
+  qcFrameGrabber& fg = qfGigeBoard(1);
   EXPECT_TRUE(fg.isSupported(small().fmt));  // unknown camera: making the FIFO tells
   try {
     qcStdGreyAcqFifo f(small().fmt, fg);
@@ -87,7 +74,7 @@ TEST(GigeBoards, UnreachableCameraFailsFifoCreationWithItsReason) {
 }
 
 TEST(GigeFormats, SensorSizeAndPixelFormatsDecideSupport) {
-  qcFrameGrabber& fg = gige(0);
+  qcFrameGrabber& fg = qfGigeBoard(0);
   const qcStdVideoFormat& sensor = qcStdVideoFormat::getFormat("Aravis Fake 2048x2048");
   EXPECT_TRUE(fg.isSupported(sensor));
   EXPECT_EQ(sensor.imageFormat(), qeImageFormat_Grey8);
@@ -106,7 +93,7 @@ TEST(GigeFormats, SensorSizeAndPixelFormatsDecideSupport) {
 }
 
 TEST(GigeFormats, EachPelKindDeliversItsImage) {
-  qcFrameGrabber& fg = gige(0);
+  qcFrameGrabber& fg = qfGigeBoard(0);
   struct Case {
     long pelType;
     qeImageFormat format;
@@ -238,7 +225,7 @@ TEST(GigeProperties, CustomItemsSetAndRunFeatures) {
     EXPECT_THROW(f->properties().customValues(b), qcAcqFifo::BadParams) << name;
   }
   EXPECT_THROW(feature("NoSuchFeature"), qcAcqFifo::BadParams);
-  qc_GigeGrabber* g = qfGigeGrabber(gige(0));
+  qc_GigeGrabber* g = qfGigeGrabber(qfGigeBoard(0));
   bool sawWidth = false;
   for (const qsGigeFeature& x : g->features())
     if (x.name == "Width") sawWidth = x.type == "Integer" && x.value == "64";

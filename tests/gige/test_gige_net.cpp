@@ -27,6 +27,8 @@
 #include <qrn/drivers/gige.h>
 #include <qrn/foundation/board.h>
 
+#include "gige_fixture.h"
+
 #include "qacq.h"
 
 extern char** environ;
@@ -92,29 +94,15 @@ const auto* gEnv = ::testing::AddGlobalTestEnvironment(new Cameras);
 #define REQUIRE_ISOLATED() \
   if (!gIsolated) GTEST_SKIP() << "not in a network namespace holding only loopback (run gige_netns.sh)"
 
-qcFrameGrabber& gige(long idx) {
-  for (long i = 0; i < qcBoard::count(); ++i) {
-    qcBoard& b = qcBoard::get(i);
-    if (b.name() == "gige" && b.bdIdx() == idx)
-      if (auto* fg = dynamic_cast<qcFrameGrabber*>(&b)) return *fg;
-  }
-  throw std::runtime_error("no gige board " + std::to_string(idx));
-}
-
-struct TestFormat {
-  qc_BaseVideoFormat base{"GigeNet 640x480", 640, 480, 8, false, false, false, false};
-  qc_VideoFormat vf{base, qe_pelType_mono};
-  qcStdVideoFormat fmt{vf};
-};
 const qcStdVideoFormat& vga() {
-  static TestFormat f;
+  static qcGigeTestFormat f("GigeNet 640x480", 640, 480, 8, qe_pelType_mono);
   return f.fmt;
 }
 
 using Fifo = qcPtrHandle<qcStdGreyAcqFifo>;
 
 Fifo freeRun(long board) {
-  Fifo f(new qcStdGreyAcqFifo(vga(), gige(board)));
+  Fifo f(new qcStdGreyAcqFifo(vga(), qfGigeBoard(board)));
   f->hardwareImagePoolSize(16);
   qcCustomPropertyBag bag;
   bag.addItem(qcCustomPropertyBag::qeWrite, "AcquisitionFrameRate", "100");
@@ -130,7 +118,7 @@ qcAcqFifo::CompleteArgs wait(qcAcquireInfo& info, double s) {
 
 TEST(GigeNet, ThousandFramesAt640x480) {
   REQUIRE_ISOLATED();
-  ASSERT_EQ(qfGigeGrabber(gige(0))->cameraError(), "");
+  ASSERT_EQ(qfGigeGrabber(qfGigeBoard(0))->cameraError(), "");
   Fifo f = freeRun(0);
   long images = 0, failed = 0;
   unsigned long last = 0;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iomanip>
-#include <sstream>
 
 #include <qrn/acq/hyper/framegrabber.h>
 #include <qrn/acq/registry/regvalue.h>
@@ -21,16 +20,6 @@ namespace {
 
 constexpr const char* kKey = "SOFTWARE\\Quorin\\ORB\\gige";
 constexpr const char* kValue = "cameras";
-
-std::vector<std::string> splitIds(const std::string& list) {
-  std::vector<std::string> ids;
-  std::stringstream ss(list);
-  for (std::string id; std::getline(ss, id, ';');) {
-    const auto b = id.find_first_not_of(" \t"), e = id.find_last_not_of(" \t");
-    if (b != std::string::npos) ids.push_back(id.substr(b, e - b + 1));
-  }
-  return ids;
-}
 
 std::string joinIds(const std::vector<std::string>& ids) {
   std::string s;
@@ -70,7 +59,7 @@ int cameras(const CamerasOptions& o, std::ostream& out) {
   if (o.action == "discover") return discover(out);
   std::string list;
   qf_regReadString(qe_RegRoot::localMachine, kKey, kValue, list);
-  std::vector<std::string> ids = splitIds(list);
+  std::vector<std::string> ids = qfGigeSplitCameraList(list);
   if (o.action == "list") {
     for (const std::string& id : ids) out << id << "\n";
     if (ids.empty()) out << "no cameras configured (\"qacq cameras add ID\")\n";

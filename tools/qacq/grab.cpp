@@ -222,8 +222,9 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
     if (pulses) fifo->trigger();
 
     qcAcquireInfo info;
-    const qcPtrHandle<qcAcqImage> image =
-        fifo->completeAcq(qcAcqFifo::CompleteArgs().maxWait(maxWait).acquireInfo(&info));
+    // Images that are not saved stay where the driver put them (no copy).
+    const qcPtrHandle<qcAcqImage> image = fifo->completeAcq(
+        qcAcqFifo::CompleteArgs().maxWait(maxWait).acquireInfo(&info).makeLocal(o.save != FileKind::none));
     ++r.frames;
     const bool hasImage = image && !image->isEmpty();
     const bool failed = static_cast<bool>(info.failure()) || !hasImage;

@@ -99,6 +99,7 @@
 // Callbacks run on the FIFO's worker thread, joined when the FIFO goes.
 #pragma once
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,18 @@ namespace qrn_gige {
 inline constexpr const char* kInputLine = "InputLine";  // "Line<n>", "<n>" or "Software"
 inline constexpr const char* kAppTag = "AppTag";        // application tag of later acquisitions
 }  // namespace qrn_gige
+
+// The ids of a ';'-separated camera list, blanks around each trimmed, empty
+// elements dropped.
+inline std::vector<std::string> qfGigeSplitCameraList(const std::string& list) {
+  std::vector<std::string> ids;
+  std::stringstream ss(list);
+  for (std::string id; std::getline(ss, id, ';');) {
+    const auto b = id.find_first_not_of(" \t"), e = id.find_last_not_of(" \t");
+    if (b != std::string::npos) ids.push_back(id.substr(b, e - b + 1));
+  }
+  return ids;
+}
 
 // One GenICam feature as listed by features().
 struct qsGigeFeature {
