@@ -91,10 +91,11 @@
 // (overrun callbacks; the stream had no free buffer) or else marks the next
 // acquisition isMissed.  Trigger number: the frame id; time stamp: the
 // buffer's, in microseconds.
-// When the camera is lost (Aravis's control-lost: a GigE camera misses its
-// heartbeat for about 3 s), pending acquisitions and every later completion
-// fail at once with isAbnormal and errorInfo saying so.  Make the FIFO again
-// when the camera is back.
+// When the camera is lost (Aravis's control-lost: a GigE camera stops
+// answering its heartbeat; about 6 s after it went, measured on loopback),
+// pending acquisitions and every later completion fail at once with
+// isAbnormal and errorInfo saying so; until then completions keep their own
+// deadlines (maxWait).  Make the FIFO again when the camera is back.
 //
 // Callbacks run on the FIFO's worker thread, joined when the FIFO goes.
 #pragma once
