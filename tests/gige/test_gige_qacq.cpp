@@ -15,8 +15,10 @@ using ::testing::HasSubstr;
 
 namespace {
 
+// Board 1: an address on loopback where nothing answers (the attempt never
+// leaves the host).
 const bool gCameras = [] {
-  ::setenv("QUORIN_GIGE_CAMERAS", "fake", 1);
+  ::setenv("QUORIN_GIGE_CAMERAS", "fake;127.0.0.77", 1);
   return true;
 }();
 
@@ -55,6 +57,11 @@ TEST(GigeQacq, BoardsFeaturesAndGrab) {
   Outcome b = qacqRun({"boards"});
   EXPECT_EQ(b.code, 0);
   EXPECT_THAT(b.out, HasSubstr("gige0     1         gige:fake  Aravis Fake"));
+  // A camera that does not answer: a board all the same, with the reason.
+  EXPECT_THAT(b.out, HasSubstr("gige1     1         gige:127.0.0.77  (gige: camera 127.0.0.77 does not answer"));
+  Outcome g1 = qacqRun({"grab", "--board", "gige1", "--save", "none"});
+  EXPECT_EQ(g1.code, 1);
+  EXPECT_THAT(g1.err, HasSubstr("127.0.0.77"));
 
   Outcome w = qacqRun({"features", "--board", "gige0", "SensorWidth"});
   EXPECT_EQ(w.code, 0) << w.err;
