@@ -227,10 +227,12 @@ void GigeFifo::run_() {
     ArvBuffer* b = nullptr;
     std::shared_ptr<StreamBox> box;
     guint64 underruns = 0;
+    bool streaming = false;
     {
       std::lock_guard<std::mutex> sg(streamMx_);
       box = box_;
-      if (box && box->stream) {
+      streaming = box && box->stream;
+      if (streaming) {
         b = arv_stream_timeout_pop_buffer(box->stream, kPopSliceUs);
         if (b) arv_stream_get_statistics(box->stream, nullptr, nullptr, &underruns);
       }
@@ -256,7 +258,7 @@ void GigeFifo::run_() {
         triggerSent_ = true;
         triggerSentAt_ = now;
       }
-      if (!b && !(box && box->stream) && out.empty())
+      if (!b && !streaming && out.empty())
         cv_.wait_for(lk, std::chrono::microseconds(kPopSliceUs));
     }
     if (sendTrigger) {
