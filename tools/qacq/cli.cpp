@@ -46,6 +46,9 @@ struct Options {
   double exposure = 0;
   bool noProgress = false;
   std::string onOff;
+  CamerasOptions cameras;
+  FeaturesOptions features;
+  std::string featureValue;
   LiveOptions live;
   long liveCount = 0;
   std::string bayer = "RGGB";
@@ -137,6 +140,19 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     c->add_option("state", o.onOff, "on or off")->required();
   }
 
+  CLI::App* cams = app.add_subcommand("cameras", "Discover GigE Vision / USB3 Vision cameras (sends broadcasts), or "
+                                                  "list, add or remove the configured ones");
+  cams->require_subcommand(0, 1);
+  cams->add_subcommand("discover", "Discover cameras (the default): sends discovery broadcasts on every interface");
+  cams->add_subcommand("list", "The configured camera ids (the gige boards, in order)");
+  for (const char* name : {"add", "remove"})
+    cams->add_subcommand(name, std::string(name) == "add" ? "Configure a camera by id or IP address" : "Drop a camera")
+        ->add_option("id", o.cameras.id, "Aravis device id or IP address (\"fake\": the in-process fake camera)")
+        ->required();
+  CLI::App* feats = app.add_subcommand("features", "List, read or set the GenICam features of a camera board");
+  feats->add_option("-b,--board", o.features.board, "The camera's board (index or name, e.g. gige0)");
+  feats->add_option("name", o.features.name, "A feature to read (all features when absent)");
+  CLI::Option* featSet = feats->add_option("--set", o.featureValue, "Set the feature to this value first");
   CLI::App* ccfCmd = app.add_subcommand("ccf", "Check, show, re-sum and list camera configuration files");
   ccfCmd->require_subcommand(1);
   ccfCmd->add_subcommand("check", "Parse files; print every problem with its line and the checksum verdict")
@@ -195,6 +211,18 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     if (*eq) {
       for (const std::string& c : o.eqCustom) o.eq.custom.push_back(parseCustomItem(c));
       return equalize(o.eq, out);
+    }
+    if (*cams) {
+      const auto subs = cams->get_subcommands();
+      o.cameras.action = subs.empty() ? "discover" : subs.front()->get_name();
+      return cameras(o.cameras, out);
+    }
+    if (*feats) {
+      if (featSet->count()) {
+        if (o.features.name.empty()) throw UsageError("--set needs a feature name");
+        o.features.value = o.featureValue;
+      }
+      return features(o.features, out);
     }
     // The acquisition options shared by grab and live, checked and parsed.
     auto finishAcquisitionOptions = [&] {

@@ -200,7 +200,7 @@ FrameSource::~FrameSource() {
   if (o_.trigger == TriggerKind::freerun && fifo_) fifo_->triggerEnable(false);
 }
 
-qcPtrHandle<qcAcqImage> FrameSource::next(qcAcquireInfo& info) {
+qcPtrHandle<qcAcqImage> FrameSource::next(qcAcquireInfo& info, bool makeLocal) {
   // Manual acquisitions are started a few ahead so that the driver always
   // has one queued.
   const long window = 4;
@@ -219,7 +219,8 @@ qcPtrHandle<qcAcqImage> FrameSource::next(qcAcquireInfo& info) {
   // The driver's own timeout (the property) should end a late acquisition
   // first; the completion's wait is a little longer so that nothing hangs
   // with a driver that ignores it.
-  qcPtrHandle<qcAcqImage> image = fifo_->completeAcq(qcAcqFifo::CompleteArgs().maxWait(o_.timeout + 1.0).acquireInfo(&info));
+  qcPtrHandle<qcAcqImage> image = fifo_->completeAcq(
+      qcAcqFifo::CompleteArgs().maxWait(o_.timeout + 1.0).acquireInfo(&info).makeLocal(makeLocal));
   ++completed_;
   return image;
 }
@@ -244,7 +245,8 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
   const Clock::time_point t0 = Clock::now();
   for (long n = 1; n <= o.count; ++n) {
     qcAcquireInfo info;
-    const qcPtrHandle<qcAcqImage> image = src.next(info);
+    // Images that are not saved stay where the driver put them (no copy).
+    const qcPtrHandle<qcAcqImage> image = src.next(info, o.save != FileKind::none);
     ++r.frames;
     const bool hasImage = image && !image->isEmpty();
     const bool failed = static_cast<bool>(info.failure()) || !hasImage;

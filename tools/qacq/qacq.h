@@ -104,6 +104,24 @@ struct HwconfigOptions {
 };
 int hwconfig(const HwconfigOptions& o, std::ostream& out);
 
+// ---- cameras (gige boards) ----------------------------------------------------------
+
+// qacq cameras: "discover" (sends discovery broadcasts, says so first),
+// "list" the configured ids, "add" or "remove" `id` in the registry store.
+struct CamerasOptions {
+  std::string action = "discover";
+  std::string id;
+};
+int cameras(const CamerasOptions& o, std::ostream& out);
+// qacq features: every GenICam feature of the board's camera, one value
+// (`name`), or sets one (`value`).
+struct FeaturesOptions {
+  std::string board;
+  std::string name;
+  std::optional<std::string> value;
+};
+int features(const FeaturesOptions& o, std::ostream& out);
+
 // ---- camera configuration files ----------------------------------------------------
 
 struct CcfOptions {
@@ -178,8 +196,9 @@ public:
   // The multi-channel FIFO behind fifo(), or null when it is a plain one.
   const qc_MultiAcqFifo* multi() const { return multi_; }
   // The next frame (null or empty when it failed; info says why).  Waits at
-  // most the timeout plus a second.
-  qcPtrHandle<qcAcqImage> next(qcAcquireInfo& info);
+  // most the timeout plus a second.  With makeLocal false the image may stay
+  // in the driver's memory (no copy).
+  qcPtrHandle<qcAcqImage> next(qcAcquireInfo& info, bool makeLocal = true);
 
 private:
   GrabOptions o_;
