@@ -11,6 +11,7 @@
 #include <immintrin.h>
 #endif
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -75,6 +76,8 @@ struct Isa {
   static QRN_SIMD_INLINE V unpacklo16(V a, V b) { return _mm_unpacklo_epi16(a, b); }
   static QRN_SIMD_INLINE V unpackhi16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
   static QRN_SIMD_INLINE V mullo16(V a, V b) { return _mm_mullo_epi16(a, b); }
+  static QRN_SIMD_INLINE V mulhiu16(V a, V b) { return _mm_mulhi_epu16(a, b); }
+  static QRN_SIMD_INLINE V srli16_15(V a) { return _mm_srli_epi16(a, 15); }
   static QRN_SIMD_INLINE V add16(V a, V b) { return _mm_add_epi16(a, b); }
   // Unsigned bytes of a times the bytes of w, adjacent products summed
   // (as pmaddubsw for small non-negative weights; SSE2 has no such step).
@@ -149,6 +152,8 @@ struct Isa {
   static QRN_SIMD_INLINE V unpacklo16(V a, V b) { return _mm256_unpacklo_epi16(a, b); }
   static QRN_SIMD_INLINE V unpackhi16(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
   static QRN_SIMD_INLINE V mullo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
+  static QRN_SIMD_INLINE V mulhiu16(V a, V b) { return _mm256_mulhi_epu16(a, b); }
+  static QRN_SIMD_INLINE V srli16_15(V a) { return _mm256_srli_epi16(a, 15); }
   static QRN_SIMD_INLINE V add16(V a, V b) { return _mm256_add_epi16(a, b); }
   static constexpr bool kHasMaddubs = true;
   static QRN_SIMD_INLINE V maddubs(V a, V w) { return _mm256_maddubs_epi16(a, w); }
@@ -274,6 +279,63 @@ void qf_bayerFastRGB16(qe_SimdLevel level, const qs_BayerMosaic& src, qs_RawPlan
 void qf_bayerFastRGB32(qe_SimdLevel level, const qs_BayerMosaic& src, qs_RawPlane<std::uint32_t> dst) {
   if (!validMosaic(src)) return;
   QRN_BAYER_DISPATCH(levelForWidth(level, src.width), qf_bayerRefRGB32(src, nullptr, dst), rgb32, src, dst);
+}
+
+void qf_bayerFastPlanes(qe_SimdLevel level, const qs_BayerMosaic& src, const qs_BayerBalance& wb, qs_RawPlane8 red,
+                        qs_RawPlane8 green, qs_RawPlane8 blue) {
+  if (!validMosaic(src)) return;
+  QRN_BAYER_DISPATCH(levelForWidth(level, src.width), qf_bayerRefPlanes(src, wb.luts, red, green, blue), planesWB,
+                     src, wb, red, green, blue);
+}
+
+void qf_bayerFastRGB16(qe_SimdLevel level, const qs_BayerMosaic& src, const qs_BayerBalance& wb,
+                       qs_RawPlane<std::uint16_t> dst) {
+  if (!validMosaic(src)) return;
+  QRN_BAYER_DISPATCH(levelForWidth(level, src.width), qf_bayerRefRGB16(src, wb.luts, dst), rgb16WB, src, wb, dst);
+}
+
+void qf_bayerFastRGB32(qe_SimdLevel level, const qs_BayerMosaic& src, const qs_BayerBalance& wb,
+                       qs_RawPlane<std::uint32_t> dst) {
+  if (!validMosaic(src)) return;
+  QRN_BAYER_DISPATCH(levelForWidth(level, src.width), qf_bayerRefRGB32(src, wb.luts, dst), rgb32WB, src, wb, dst);
+}
+
+namespace {
+// The multiplier M (16 fractional bits, below 128 * 65536) for which
+// min(255, floor(i * M / 65536 + 0.5)) is t[i] for every i, if there is one:
+// each unsaturated entry bounds M from both sides, each saturated one from
+// below; the smallest M in all bounds is checked over the whole table.
+bool fixedMultiplier(const unsigned char* t, std::uint32_t& mult) {
+  if (t[0] != 0) return false;
+  std::uint64_t lo = 0, hi = 128 * 65536 - 1;
+  for (std::uint64_t i = 1; i < 256; ++i) {
+    const std::uint64_t v = t[i];
+    if (v < 255) {
+      // (2v - 1) / 2i <= M / 65536 < (2v + 1) / 2i
+      lo = std::max(lo, v == 0 ? 0 : (32768 * (2 * v - 1) + i - 1) / i);
+      hi = std::min(hi, (32768 * (2 * v + 1) - 1) / i);
+    } else {
+      lo = std::max(lo, (32768 * 509 + i - 1) / i);
+    }
+  }
+  if (lo > hi) return false;
+  for (std::uint64_t i = 0; i < 256; ++i) {
+    const std::uint64_t v = std::min<std::uint64_t>(255, (i * lo + 32768) >> 16);
+    if (v != t[i]) return false;
+  }
+  mult = static_cast<std::uint32_t>(lo);
+  return true;
+}
+}  // namespace
+
+qs_BayerBalance qf_bayerBalance(const unsigned char* const* luts) {
+  qs_BayerBalance b;
+  b.fixed = true;
+  for (int k = 0; k < 3; ++k) {
+    b.luts[k] = luts[k];
+    if (!fixedMultiplier(luts[k], b.mult[k])) b.fixed = false;
+  }
+  return b;
 }
 
 void qf_bayerFastSubsample(qe_SimdLevel level, qs_RawPlaneC8 src, long width, long height, qs_RawPlane8 p00,
