@@ -362,7 +362,9 @@ TEST(BayerKernels, BalancedAcceleratedDemosaicMatchesReference) {
   for (Shape sh : shapes()) {
     for (int phase = 0; phase < 4; ++phase, ++run) {
       unsigned char t[3][256];
-      const double scales[][3] = {{1.4, 1.0, 1.8}, {0.6, 1.3, 2.0}, {anyScale(rng), anyScale(rng), anyScale(rng)}};
+      // Two-decimal scales such as 0.29 and 2.3 need fixes (see below).
+      const double scales[][3] = {
+          {1.4, 1.0, 1.8}, {0.29, 1.15, 2.3}, {anyScale(rng), anyScale(rng), anyScale(rng)}};
       const double* sc = scales[run % 3];
       for (int k = 0; k < 3; ++k) qf_bayerWhiteBalanceTable(sc[k], t[k]);
       if (run % 4 == 3) std::memcpy(t[1], gamma, 256);  // no fixed-point form: looked up
@@ -404,17 +406,18 @@ TEST(BayerKernels, BalancedAcceleratedDemosaicMatchesReference) {
 }
 
 // Every white-balance table of a scale with two decimals from 0.01 to 4
-// (and a few far ones) has a fixed-point form, and that form is the table.
-// Tables too fine for 16 fractional bits, or beyond the 16-bit lanes, have
-// none (they are looked up).
+// (and a few far ones) has a fixed-point form, and that form with its fixes
+// is the table.  Tables beyond the 16-bit lanes, or that are no scale at
+// all, have none (they are looked up).
 TEST(BayerKernels, WhiteBalanceTablesHaveAFixedPointForm) {
-  for (double s : {0.00197, 300.0}) {
-    unsigned char t[256];
-    qf_bayerWhiteBalanceTable(s, t);
+  unsigned char far[256], gamma[256];
+  qf_bayerWhiteBalanceTable(300.0, far);
+  for (int i = 0; i < 256; ++i) gamma[i] = static_cast<unsigned char>(std::lround(255 * std::sqrt(i / 255.0)));
+  for (const unsigned char* t : {far, gamma}) {
     const unsigned char* luts[3] = {t, t, t};
-    EXPECT_FALSE(qf_bayerBalance(luts).fixed) << s;
+    EXPECT_FALSE(qf_bayerBalance(luts).fixed);
   }
-  std::vector<double> scales{1e-4, 0.0019, 100.0, 127.9};
+  std::vector<double> scales{1e-4, 0.0019, 0.00197, 100.0, 127.9};
   for (int k = 1; k <= 400; ++k) scales.push_back(k / 100.0);
   for (double s : scales) {
     unsigned char t[256];
@@ -422,7 +425,10 @@ TEST(BayerKernels, WhiteBalanceTablesHaveAFixedPointForm) {
     const unsigned char* luts[3] = {t, t, t};
     const qs_BayerBalance b = qf_bayerBalance(luts);
     ASSERT_TRUE(b.fixed) << s;
-    for (int i = 0; i < 256; ++i)
-      ASSERT_EQ(std::min<std::uint64_t>(255, (std::uint64_t(i) * b.mult[0] + 32768) >> 16), t[i]) << s << " " << i;
+    for (int i = 0; i < 256; ++i) {
+      int v = static_cast<int>(std::min<std::uint64_t>(255, (std::uint64_t(i) * b.mult[0] + 32768) >> 16));
+      for (int j = 0; j < b.fixes[0]; ++j) v += b.fixAt[0][j] == i ? b.fixBy[0][j] : 0;
+      ASSERT_EQ(v, t[i]) << s << " " << i;
+    }
   }
 }

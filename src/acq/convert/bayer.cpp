@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <type_traits>
 
 QC_REGISTER_PERSISTENT(qcBayerImageConverter::BadParams);
@@ -343,6 +344,16 @@ struct qcBayerImageConverter::State {
   void invalidate() {
     greyCurrent = planesCurrent = rgb16.current = rgb32.current = false;
   }
+  // The white-balance tables of the scales, kept while they stay.
+  std::unique_ptr<Balance> balance_;
+  double balanceScales_[3] = {0, 0, 0};
+  const Balance& balance() {
+    if (!balance_ || !std::equal(scales, scales + 3, balanceScales_)) {
+      balance_ = std::make_unique<Balance>(scales[0], scales[1], scales[2]);
+      std::copy_n(scales, 3, balanceScales_);
+    }
+    return *balance_;
+  }
   // The accelerated path: SSE present and at least 16 columns.  The colour
   // outputs take it with any white balance: the accelerated kernels balance
   // with the reference's tables and give its results bit for bit.
@@ -367,8 +378,7 @@ struct qcBayerImageConverter::State {
     out.result = out.buffer.size() == source.size() ? out.buffer
                                                     : out.buffer.window(0, 0, source.width(), source.height());
     out.result.copyXforms(source);
-    const Balance wb(scales[0], scales[1], scales[2]);
-    packedInto(source, phase, &wb, fast(), out.result);
+    packedInto(source, phase, &balance(), fast(), out.result);
     out.holder.record(out.buffer);
     out.current = true;
   }
@@ -508,8 +518,7 @@ const qc3PlanePelBuffer& qcBayerImageConverter::get3PlanePelBuf() const {
       if (s.planes.size() != s.source.size() || !s.planesHolder.holds(s.planes))
         s.planes = qc3PlanePelBuffer(s.source.width(), s.source.height(), 32);
       fit3Planes(s.source, s.planes);
-      const Balance wb(s.scales[0], s.scales[1], s.scales[2]);
-      planesInto(s.source, s.phase, &wb, s.fast(), s.planes);
+      planesInto(s.source, s.phase, &s.balance(), s.fast(), s.planes);
       s.planesHolder.record(s.planes);
     }
     s.planesCurrent = true;

@@ -78,6 +78,9 @@ struct Isa {
   static QRN_SIMD_INLINE V mullo16(V a, V b) { return _mm_mullo_epi16(a, b); }
   static QRN_SIMD_INLINE V mulhiu16(V a, V b) { return _mm_mulhi_epu16(a, b); }
   static QRN_SIMD_INLINE V srli16_15(V a) { return _mm_srli_epi16(a, 15); }
+  static QRN_SIMD_INLINE V set8(int v) { return _mm_set1_epi8(static_cast<char>(v)); }
+  static QRN_SIMD_INLINE V cmpeq8(V a, V b) { return _mm_cmpeq_epi8(a, b); }
+  static QRN_SIMD_INLINE V add8(V a, V b) { return _mm_add_epi8(a, b); }
   static QRN_SIMD_INLINE V add16(V a, V b) { return _mm_add_epi16(a, b); }
   // Unsigned bytes of a times the bytes of w, adjacent products summed
   // (as pmaddubsw for small non-negative weights; SSE2 has no such step).
@@ -154,6 +157,9 @@ struct Isa {
   static QRN_SIMD_INLINE V mullo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
   static QRN_SIMD_INLINE V mulhiu16(V a, V b) { return _mm256_mulhi_epu16(a, b); }
   static QRN_SIMD_INLINE V srli16_15(V a) { return _mm256_srli_epi16(a, 15); }
+  static QRN_SIMD_INLINE V set8(int v) { return _mm256_set1_epi8(static_cast<char>(v)); }
+  static QRN_SIMD_INLINE V cmpeq8(V a, V b) { return _mm256_cmpeq_epi8(a, b); }
+  static QRN_SIMD_INLINE V add8(V a, V b) { return _mm256_add_epi8(a, b); }
   static QRN_SIMD_INLINE V add16(V a, V b) { return _mm256_add_epi16(a, b); }
   static constexpr bool kHasMaddubs = true;
   static QRN_SIMD_INLINE V maddubs(V a, V w) { return _mm256_maddubs_epi16(a, w); }
@@ -301,29 +307,56 @@ void qf_bayerFastRGB32(qe_SimdLevel level, const qs_BayerMosaic& src, const qs_B
 }
 
 namespace {
+std::uint64_t fixedMap(std::uint64_t i, std::uint64_t mult) { return std::min<std::uint64_t>(255, (i * mult + 32768) >> 16); }
+
 // The multiplier M (16 fractional bits, below 128 * 65536) for which
-// min(255, floor(i * M / 65536 + 0.5)) is t[i] for every i, if there is one:
-// each unsaturated entry bounds M from both sides, each saturated one from
-// below; the smallest M in all bounds is checked over the whole table.
-bool fixedMultiplier(const unsigned char* t, std::uint32_t& mult) {
-  if (t[0] != 0) return false;
-  std::uint64_t lo = 0, hi = 128 * 65536 - 1;
+// min(255, floor(i * M / 65536 + 0.5)) is t[i] for every i but at most
+// kMaxFixes, and those entries.  First the exact way: each unsaturated entry
+// bounds M from both sides, each saturated one from below.  Where no M meets
+// all bounds (a table made in double precision), the multipliers around the
+// one the largest unsaturated entry suggests are tried for the fewest
+// entries to fix.  Every result is checked over the whole table.
+bool fixedMultiplier(const unsigned char* t, qs_BayerBalance& b, int k) {
+  constexpr std::uint64_t kMax = 128 * 65536 - 1;
+  std::uint64_t lo = 0, hi = kMax;
+  std::uint64_t top = 0;  // the largest unsaturated input
   for (std::uint64_t i = 1; i < 256; ++i) {
     const std::uint64_t v = t[i];
     if (v < 255) {
       // (2v - 1) / 2i <= M / 65536 < (2v + 1) / 2i
       lo = std::max(lo, v == 0 ? 0 : (32768 * (2 * v - 1) + i - 1) / i);
       hi = std::min(hi, (32768 * (2 * v + 1) - 1) / i);
+      top = i;
     } else {
       lo = std::max(lo, (32768 * 509 + i - 1) / i);
     }
   }
-  if (lo > hi) return false;
-  for (std::uint64_t i = 0; i < 256; ++i) {
-    const std::uint64_t v = std::min<std::uint64_t>(255, (i * lo + 32768) >> 16);
-    if (v != t[i]) return false;
+  std::uint64_t from = lo, to = lo;
+  if (lo > hi) {
+    if (top == 0) return false;
+    const std::uint64_t guess = (65536 * t[top] + top / 2) / top, spread = 65536 / (2 * top) + 2;
+    from = guess > spread ? guess - spread : 0;
+    to = std::min(kMax, guess + spread);
   }
-  mult = static_cast<std::uint32_t>(lo);
+  int best = qs_BayerBalance::kMaxFixes + 1;
+  for (std::uint64_t m = from; m <= to && best > 0; ++m) {
+    int n = 0;
+    for (std::uint64_t i = 0; i < 256 && n < best; ++i) n += fixedMap(i, m) != t[i];
+    if (n < best) {
+      best = n;
+      b.mult[k] = static_cast<std::uint32_t>(m);
+    }
+  }
+  if (best > qs_BayerBalance::kMaxFixes) return false;
+  b.fixes[k] = 0;
+  for (std::uint64_t i = 0; i < 256; ++i) {
+    const int d = static_cast<int>(t[i]) - static_cast<int>(fixedMap(i, b.mult[k]));
+    if (d == 0) continue;
+    if (d != 1 && d != -1) return false;
+    b.fixAt[k][b.fixes[k]] = static_cast<unsigned char>(i);
+    b.fixBy[k][b.fixes[k]] = static_cast<signed char>(d);
+    ++b.fixes[k];
+  }
   return true;
 }
 }  // namespace
@@ -333,7 +366,7 @@ qs_BayerBalance qf_bayerBalance(const unsigned char* const* luts) {
   b.fixed = true;
   for (int k = 0; k < 3; ++k) {
     b.luts[k] = luts[k];
-    if (!fixedMultiplier(luts[k], b.mult[k])) b.fixed = false;
+    if (!fixedMultiplier(luts[k], b, k)) b.fixed = false;
   }
   return b;
 }

@@ -61,11 +61,18 @@ void qf_bayerWhiteBalanceTable(double scale, unsigned char table[256]);
 
 // White balance for the accelerated kernels: the three tables (red, green,
 // blue) and, when every table equals min(255, floor(i * mult / 65536 + 0.5))
-// for all 256 inputs i (with mult below 128 * 65536), those multipliers, with
-// which the kernels map in fixed point instead of looking up each value.
+// (mult below 128 * 65536) for all 256 inputs i but at most kMaxFixes
+// entries, those multipliers and the entries that differ (input, +1 or -1),
+// with which the kernels map in fixed point instead of looking up each
+// value.  (Tables made in double precision can differ from every exact
+// multiplier at inputs where i * scale lands on a half.)
 struct qs_BayerBalance {
+  static constexpr int kMaxFixes = 8;
   const unsigned char* luts[3] = {nullptr, nullptr, nullptr};
   std::uint32_t mult[3] = {0, 0, 0};
+  int fixes[3] = {0, 0, 0};
+  unsigned char fixAt[3][kMaxFixes] = {};
+  signed char fixBy[3][kMaxFixes] = {};
   bool fixed = false;
 };
 // Makes the balance of three tables (kept by the caller while it is used),
