@@ -426,7 +426,7 @@ TEST(BayerKernels, WhiteBalanceTablesHaveAFixedPointForm) {
     const qs_BayerBalance b = qf_bayerBalance(luts);
     ASSERT_TRUE(b.fixed) << s;
     for (int i = 0; i < 256; ++i) {
-      int v = static_cast<int>(std::min<std::uint64_t>(255, (std::uint64_t(i) * b.mult[0] + 32768) >> 16));
+      int v = static_cast<int>(std::min<std::uint64_t>(255, (std::uint64_t(i) * b.mult[0] + 16384) >> 15));
       for (int j = 0; j < b.fixes[0]; ++j) v += b.fixAt[0][j] == i ? b.fixBy[0][j] : 0;
       ASSERT_EQ(v, t[i]) << s << " " << i;
     }

@@ -60,8 +60,8 @@ std::uint32_t qf_bayerPackRGB32(unsigned r, unsigned g, unsigned b);
 void qf_bayerWhiteBalanceTable(double scale, unsigned char table[256]);
 
 // White balance for the accelerated kernels: the three tables (red, green,
-// blue) and, when every table equals min(255, floor(i * mult / 65536 + 0.5))
-// (mult below 128 * 65536) for all 256 inputs i but at most kMaxFixes
+// blue) and, when every table equals min(255, floor(i * mult / 32768 + 0.5))
+// (mult below 128 * 32768) for all 256 inputs i but at most kMaxFixes
 // entries, those multipliers and the entries that differ (input, +1 or -1),
 // with which the kernels map in fixed point instead of looking up each
 // value.  (Tables made in double precision can differ from every exact
