@@ -213,11 +213,6 @@ void Core::addPending_(unsigned long count) {
   pending_.push_back(Batch{count, cur_, Clock::now(), timeout_, generation_});
 }
 
-Clock::time_point Core::slotAtOrBefore_(Clock::time_point t, Clock::duration period) const {
-  if (period <= Clock::duration::zero() || t <= nextFrame_) return t;
-  return nextFrame_ + ((t - nextFrame_) / period) * period;
-}
-
 bool Core::start(unsigned long count) {
   {
     std::lock_guard<std::mutex> g(m_);
@@ -576,15 +571,14 @@ void Core::step_(std::unique_lock<std::mutex>& lk, Actions& out) {
   const bool manual = model_.canStart && !model_.usesInputLine;
   if (manual && triggerEnable_ && !pending_.empty()) {
     const Clock::duration period = seconds(framePeriod_);
-    Clock::time_point t;
-    if (period == Clock::duration::zero())
-      t = now;
-    else if (pending_.front().startedAt > nextFrame_)
-      t = pending_.front().startedAt;  // started on an idle camera: it starts a frame at once
-    else if (now - nextFrame_ < period)
-      t = nextFrame_;  // the next frame of a running stream
-    else
-      t = slotAtOrBefore_(now, period);  // late: the frame in progress now, which its stamp says
+    // The next frame of a running stream, or, started on an idle camera, a
+    // frame at once; when the board is late (a buffer came back late, the
+    // worker was slow), the frame in progress now, which its stamp says.
+    Clock::time_point t = now;
+    if (period > Clock::duration::zero()) {
+      t = std::max(nextFrame_, pending_.front().startedAt);
+      if (now - t >= period) t += ((now - t) / period) * period;
+    }
     if (now >= t) {
       if (!poolFull) {
         capture_(takePending_(), ++trigCounter_, t, out);
@@ -598,7 +592,7 @@ void Core::step_(std::unique_lock<std::mutex>& lk, Actions& out) {
     if (now >= nextFrame_) {
       // Frames whose slot passed a whole period ago were lost (the board was
       // still busy): overruns, with their own trigger numbers.
-      const Clock::time_point t = slotAtOrBefore_(now, period);
+      const Clock::time_point t = nextFrame_ + ((now - nextFrame_) / period) * period;
       const auto lost = static_cast<unsigned long>((t - nextFrame_) / period);
       for (unsigned long k = 0; k < lost; ++k) overrun_(++trigCounter_, nextFrame_ + k * period, out);
       const unsigned long trig = ++trigCounter_;

@@ -266,8 +266,6 @@ private:
   // An acquisition record for the oldest started acquisition.
   std::unique_ptr<Acq> takePending_();
   void addPending_(unsigned long count);
-  // The last frame slot at or before t (t itself before the next slot).
-  Clock::time_point slotAtOrBefore_(Clock::time_point t, Clock::duration period) const;
   // Starts taking a frame for `a` (under the lock).
   void capture_(std::unique_ptr<Acq> a, unsigned long trigNum, Clock::time_point t, Actions& out);
   void overrun_(unsigned long trigNum, Clock::time_point t, Actions& out);

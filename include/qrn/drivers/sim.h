@@ -22,7 +22,7 @@
 //                              FIFOs (below)
 //     "inputLines"      dword  simulated trigger input lines (default 2)
 //     "cameraPorts"     dword  camera ports (default 2, at least numChannels)
-//     "poolSize"        dword  default hardware image pool size (default 4, at least 2)
+//     "poolSize"        dword  default hardware image pool size (default 4, 2 to 1024)
 //     "framePeriod"     string default frame period in seconds for formats
 //                              without camera timing ("0.0333")
 //
@@ -51,11 +51,18 @@
 // FIFO is destroyed.  A frame takes one frame period: the format's (from its
 // camera timing record: hTotal x vTotal / pixel clock, per field), else the
 // board's "framePeriod", else 1/30 s; the custom item "FramePeriod" replaces it
-// (0: as fast as asked).
+// (0: as fast as asked).  Frames keep the camera's clock: in a stream, frame k
+// starts k periods after the first, its time stamp is that slot, and it is
+// delivered one period later, however long making its image took (the image
+// is made while the frame is exposed).  A free-running frame whose slot
+// passed while the board was still busy is lost as an overrun (overrun
+// callbacks, its own trigger number); a started acquisition that finds the
+// board late takes the frame in progress, and its time stamp says when that
+// started.  An acquisition started on an idle camera starts a frame at once.
 //
 // Trigger models:
 //   Manual          start(n) queues n acquisitions, taken one frame after
-//                   another.
+//                   another.  n is a count: any n costs the same memory.
 //   FreeRun         while the trigger is enabled every frame is acquired; no
 //                   start (start() throws qcAcqFifo::StartNotAllowed).
 //   Automatic       every pulse of the FIFO's input line acquires one frame; no
@@ -71,7 +78,10 @@
 // each frame after its pulse.
 //
 // Images.  Frames go into the FIFO's hardware image pool (hardwareImagePoolSize,
-// default 4).  A triggered or free-running frame that finds the pool full is
+// default 4, at most 1024: a larger size throws qcAcqFifo::BadParams).
+// prepare() makes the pool's images ready up to its deadline; when the
+// deadline passes first (or memory runs out) it returns false with a message,
+// and the rest are made as frames need them.  A triggered or free-running frame that finds the pool full is
 // lost: the overrun callbacks run (the info carries isOverrun and the trigger
 // number of the lost frame); started acquisitions instead wait for a buffer.
 // Pool images are not local to the process (qcRemoteObject::isLocal() false)
@@ -93,7 +103,8 @@
 // property's default table (values clipped to 15..240).
 //
 // Timeouts.  An acquisition that has not been taken within the timeout
-// property's time after it was started (or armed) completes with isTimeout.
+// property's time after it was started (or armed) completes with isTimeout
+// (the acquisitions of one start time out together).
 // A completion whose maxWait runs out returns no image and reports isTimeout
 // in its acquire info; the acquisition stays queued.
 //
@@ -102,6 +113,14 @@
 // with its acquire info; the overrun callbacks for lost frames; and the light
 // callback with a `const qsSimLightEvent*` for every strobe pulse (strobe
 // enabled) and every light flash (light enabled).
+//
+// Nothing thrown on the worker thread leaves it.  When making a frame fails
+// (a light callback throws, memory runs out) or a move-part callback throws,
+// that acquisition fails with isAbnormal (code 1 unless injected), no image,
+// and the reason in its error text ("sim: ..."); exceptions of the complete
+// and overrun callbacks are dropped.  A region of interest whose right or
+// bottom edge does not fit in a long is refused (qcAcqFifo::BadParams); one
+// that reaches beyond the frame is cut to it.
 //
 // Acquire info: appTag (custom item "AppTag"), trigger number (1, 2, ... per
 // FIFO; a slave uses its master's), failure, and a time stamp in microseconds
