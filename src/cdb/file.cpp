@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <thread>
@@ -183,6 +184,20 @@ struct Slot {
   bool dead = false;         // removed
 };
 
+mode_t currentUmask() {
+  // The process's umask, read without changing it for long (read from
+  // /proc when possible, which leaves it alone entirely).
+  if (FILE* f = std::fopen("/proc/self/status", "r")) {
+    char line[128];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, f)) found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    std::fclose(f);
+    if (found) return static_cast<mode_t>(mask);
+  }
+  return 022;
+}
+
 bool validMode(int32_t mode) {
   return (mode & ~(QIMG_CDB_READ | QIMG_CDB_WRITE | QIMG_CDB_NEW)) == 0 && (mode & (QIMG_CDB_READ | QIMG_CDB_WRITE)) &&
          (!(mode & QIMG_CDB_NEW) || (mode & QIMG_CDB_WRITE));
@@ -200,6 +215,22 @@ bool matches(const Slot& s, const qimg_cdbRecord& p, int32_t match) {
 
 constexpr int32_t kMatchBits = QIMG_CDB_MATCH_TYPE | QIMG_CDB_MATCH_SUBTYPE | QIMG_CDB_MATCH_DATA_VERSION |
                                QIMG_CDB_MATCH_SEQUENCE | QIMG_CDB_MATCH_RESULT_CLASS;
+
+// Creates a missing file with its header in one step (a temporary file
+// beside it, linked to the name), so that no one ever sees it without a
+// header.  When another process creates it first, theirs stays.  Failures
+// are left to the open() that follows.
+void createAtomically(const char* name) {
+  std::string tmp = std::string(name) + ".newXXXXXX";
+  const int fd = ::mkstemp(tmp.data());
+  if (fd < 0) return;
+  unsigned char head[kFileHeaderSize];
+  encodeFileHeader(head);
+  const bool ok = ::fchmod(fd, 0666 & ~currentUmask()) == 0 && ::write(fd, head, sizeof head) == sizeof head;
+  ::close(fd);
+  if (ok) (void)::link(tmp.c_str(), name);
+  ::unlink(tmp.c_str());
+}
 
 }  // namespace
 
@@ -503,11 +534,13 @@ struct qimg_cdbFile {
     return i < 0 ? nullptr : &slots[live[static_cast<std::size_t>(i)]];
   }
 
-  // base(origin) for navigation; false for an unknown origin.
+  // base(origin) for navigation: 0, the current index (-1 for none), or the
+  // end (one past the last record, so that -1 from it is the last); false for
+  // an unknown origin.
   bool base(int32_t origin, std::int64_t& out) {
     switch (origin) {
       case QIMG_CDB_FROM_FIRST: out = 0; return true;
-      case QIMG_CDB_FROM_LAST: out = static_cast<std::int64_t>(live.size()) - 1; return true;
+      case QIMG_CDB_FROM_LAST: out = static_cast<std::int64_t>(live.size()); return true;  // the end
       case QIMG_CDB_FROM_CURRENT: out = currentIndex(); return true;
       default: return false;
     }
@@ -531,7 +564,8 @@ qimg_status qimg_cdbFile_open(qimg_cdbFile* file, const char* name, int32_t mode
   if (!name || !*name || !validMode(mode)) return QIMG_CDB_FILE_INVALID_ARG;
   if (file->isOpen()) return QIMG_CDB_ALREADY_OPEN;
   const bool write = (mode & QIMG_CDB_WRITE) != 0;
-  int fd = ::open(name, (write ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC, 0666);
+  if (write && ::access(name, F_OK) != 0 && errno == ENOENT) createAtomically(name);
+  int fd = ::open(name, (write ? O_RDWR : O_RDONLY) | O_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
     const bool exists = ::access(name, F_OK) == 0;
@@ -740,7 +774,9 @@ qimg_status qimg_cdbFile_seekToMatchingRecord(qimg_cdbFile* file, int32_t direct
   if (direction != 1 && direction != -1) return QIMG_CDB_RECORD_INVALID_ARG;
   std::int64_t b = 0;
   if (!file->base(origin, b)) return QIMG_CDB_RECORD_INVALID_ARG;
-  if (origin == QIMG_CDB_FROM_CURRENT) {
+  if (origin == QIMG_CDB_FROM_LAST) {
+    b -= 1;  // at the last record
+  } else if (origin == QIMG_CDB_FROM_CURRENT) {
     // From no current record, forward starts at the first and backward finds nothing.
     b = b < 0 ? (direction > 0 ? 0 : -1) : b + direction;
   }

@@ -214,8 +214,8 @@ qimg_status qimg_cdbRecord_setImage16(qimg_cdbRecord* record, const qc_Image* im
 qimg_status qimg_cdbRecord_setImagesRGB(qimg_cdbRecord* record, const qc_Image* r, const qc_Image* g,
                                         const qc_Image* b);
 
-/* The names of types and subtypes ("image", "16-bit image"; "type 9" for a
- * number without a name).  The text is static. */
+/* The names of types and subtypes ("image", "16-bit image"; "user type" and
+ * "user subtype" for numbers without a name).  The text is static. */
 const char* qimg_cdbRecordGetTypeString(int32_t type);
 const char* qimg_cdbRecordGetSubtypeString(int32_t subtype);
 
@@ -267,8 +267,9 @@ qimg_status qimg_cdbFile_deleteRecord(qimg_cdbFile* file);
 qimg_status qimg_cdbFile_removeRecords(qimg_cdbFile* file, const int32_t* indices, int32_t count, int32_t* removed);
 
 /* Makes record base(origin) + offset current; QIMG_CDB_RECORD_NOT_FOUND when
- * it does not exist (the current record is unchanged).  With no current
- * record, the current origin stands at -1. */
+ * it does not exist (the current record is unchanged).  base: 0 from the
+ * first, the current index from the current (-1 when there is none), the
+ * number of records from the last (so offset -1 is the last record). */
 qimg_status qimg_cdbFile_goToRecord(qimg_cdbFile* file, int32_t offset, int32_t origin);
 /* Makes the first record at or after base(origin) + start that matches the
  * pattern current. */

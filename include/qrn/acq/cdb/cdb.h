@@ -11,7 +11,8 @@
 // 1 | 2 opens for reading and appending; 1 | 2 | 16 starts afresh.
 //
 // Origins of goToRecord, findRecord and seekToMatchingRecord: 0 from the first
-// record, 1 from the current record, 2 from the last record.  Match masks
+// record, 1 from the current record, 2 from the end (offset -1 from it is the
+// last record; seekToMatchingRecord starts at the last record).  Match masks
 // (the fields of a pattern record that must agree): 2 type, 4 subtype,
 // 8 data version, 16 sequence number, 32 result class; 0 matches every record.
 //

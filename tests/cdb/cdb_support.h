@@ -1,0 +1,78 @@
+// Helpers of the camera database tests: a scratch directory, test images and
+// deterministic record contents.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <qrn/acq/cdb/cdb.h>
+
+namespace cdbtest {
+
+// A fresh directory, removed with its contents at the end of the test.
+class TempDir {
+public:
+  TempDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "qrn-cdb-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+  std::filesystem::path path_;
+};
+
+// width x height pels, value (x * 7 + y * 13 + seed) & 0xFF (or & 0xFFFF).
+template <class T>
+qcPelBuffer<T> pattern(long width, long height, unsigned seed) {
+  qcPelBuffer<T> b(width, height);
+  for (long y = 0; y < height; ++y)
+    for (long x = 0; x < width; ++x)
+      b.set(x, y, static_cast<T>((x * 7 + y * 13 + static_cast<long>(seed) * 1031) & (sizeof(T) == 1 ? 0xFF : 0xFFFF)));
+  return b;
+}
+
+template <class T>
+bool samePels(const qcPelBuffer_const<T>& a, const qcPelBuffer_const<T>& b) {
+  if (a.width() != b.width() || a.height() != b.height()) return false;
+  for (long y = 0; y < a.height(); ++y)
+    for (long x = 0; x < a.width(); ++x)
+      if (a.get(x, y) != b.get(x, y)) return false;
+  return true;
+}
+
+// The data of record n of a generated file: size from n, bytes from n.
+inline std::vector<unsigned char> recordData(std::uint32_t n, std::size_t maxSize = 200000) {
+  std::vector<unsigned char> d((n * 7919u) % maxSize + 1);
+  std::uint32_t v = n * 2654435761u + 1;
+  for (auto& c : d) {
+    v = v * 1103515245u + 12345u;
+    c = static_cast<unsigned char>(v >> 16);
+  }
+  return d;
+}
+
+inline std::vector<unsigned char> readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+}
+inline void writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace cdbtest
