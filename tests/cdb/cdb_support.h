@@ -55,15 +55,22 @@ bool samePels(const qcPelBuffer_const<T>& a, const qcPelBuffer_const<T>& b) {
   return true;
 }
 
-// The data of record n of a generated file: size from n, bytes from n.
+// The data of record n of a generated file: its size and bytes depend on n
+// (a slice of a fixed pseudo-random pool, so that large records are cheap
+// to make).  maxSize is at most 4 MiB.
 inline std::vector<unsigned char> recordData(std::uint32_t n, std::size_t maxSize = 200000) {
-  std::vector<unsigned char> d((n * 7919u) % maxSize + 1);
-  std::uint32_t v = n * 2654435761u + 1;
-  for (auto& c : d) {
-    v = v * 1103515245u + 12345u;
-    c = static_cast<unsigned char>(v >> 16);
-  }
-  return d;
+  static const std::vector<unsigned char> pool = [] {
+    std::vector<unsigned char> p(std::size_t{8} << 20);
+    std::uint32_t v = 1;
+    for (auto& c : p) {
+      v = v * 1103515245u + 12345u;
+      c = static_cast<unsigned char>(v >> 16);
+    }
+    return p;
+  }();
+  const std::size_t size = (std::size_t{n} * 7919u) % maxSize + 1;
+  const std::size_t at = (std::size_t{n} * 104729u) % (pool.size() - size);
+  return std::vector<unsigned char>(pool.begin() + static_cast<long>(at), pool.begin() + static_cast<long>(at + size));
 }
 
 inline std::vector<unsigned char> readFile(const std::string& path) {

@@ -18,7 +18,8 @@ using namespace cdbtest;
 
 namespace {
 
-constexpr std::size_t kMaxRecord = 300000;
+// Large records make the kill land inside a write often.
+constexpr std::size_t kMaxRecord = 3000000;
 
 // The child: opens (creating the file when missing) and appends records
 // count, count+1, ... forever, writing each number to `ack` once its append
@@ -56,6 +57,7 @@ TEST(CdbCrash, KilledWritersLoseOnlyTheRunningAppend) {
   std::mt19937 rng(12345);
   std::uint32_t expected = 0;  // records known to be in the file
   const std::string path = dir.file("crash.cdb");
+  recordData(0, kMaxRecord);  // the children inherit the data pool ready-made
   for (int run = 0; run < 50; ++run) {
     SCOPED_TRACE(run);
     if (run % 10 == 0) {  // a fresh file now and then keeps the runs short
@@ -71,7 +73,7 @@ TEST(CdbCrash, KilledWritersLoseOnlyTheRunningAppend) {
       appendForever(path, fds[1]);
     }
     ::close(fds[1]);
-    std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 15000)(rng)));
+    std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 25000)(rng)));
     ::kill(kid, SIGKILL);
     int status = 0;
     ASSERT_EQ(::waitpid(kid, &status, 0), kid);
