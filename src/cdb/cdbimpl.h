@@ -24,6 +24,9 @@ constexpr std::uint32_t kMaxComment = 1u << 20;
 constexpr std::uint64_t kMaxData = std::uint64_t{1} << 40;
 constexpr std::uint32_t kMaxImageSide = 1u << 20;
 
+constexpr std::uint64_t kPage = 4096;
+constexpr std::uint64_t kAlignFrom = 64 * 1024;
+
 enum EntryKind : std::uint32_t { kRecord = 1, kReplacement = 2, kRemoval = 3 };
 
 // The fields of an entry header (everything but magic, sizes and CRC).
@@ -37,8 +40,15 @@ struct EntryHeader {
   std::uint32_t commentLength = 0;
   std::uint64_t dataSize = 0;
   std::uint64_t target = 0;  // replacement: offset of the entry it replaces
+  std::uint32_t padding = 0;  // bytes between comment and data (not checksummed)
 
-  std::uint64_t entrySize() const { return kEntryHeaderSize + commentLength + dataSize + kTrailerSize; }
+  std::uint64_t entrySize() const { return kEntryHeaderSize + commentLength + padding + dataSize + kTrailerSize; }
+  // Large data blocks start on a page boundary of the file, which lets the
+  // kernel copy them page by page.
+  void padFor(std::uint64_t entryOffset) {
+    const std::uint64_t dataAt = entryOffset + kEntryHeaderSize + commentLength;
+    padding = dataSize >= kAlignFrom ? static_cast<std::uint32_t>((kPage - dataAt % kPage) % kPage) : 0;
+  }
 };
 
 // Little-endian helpers.
@@ -60,6 +70,8 @@ inline std::uint64_t getU64(const unsigned char* p) {
 }
 
 std::uint32_t crc32(std::uint32_t crc, const void* data, std::size_t size);
+// The CRC of a block A followed by a block B from crc(A), crc(B) and B's size.
+std::uint32_t crc32Combine(std::uint32_t crcA, std::uint32_t crcB, std::uint64_t sizeB);
 
 void encodeFileHeader(unsigned char out[kFileHeaderSize]);
 // QIMG_CDB_OK, or QIMG_CDB_BAD_FILE_FORMAT (foreign, damaged, newer).
@@ -81,6 +93,19 @@ struct qimg_cdbRecord {
   qrtcdb::EntryHeader head;  // kind, target and the sizes are not used here
   std::string comment;
   std::vector<unsigned char> data;
+  // CRC-32 of data alone, kept with it: an append combines it with the
+  // header's instead of reading the data once more.
+  std::uint32_t dataCrc = 0;
+
+  // Takes a new data block (dataCrc: its CRC when the caller has it).
+  void takeData(std::vector<unsigned char>&& d) {
+    data = std::move(d);
+    dataCrc = qrtcdb::crc32(0, data.data(), data.size());
+  }
+  void takeData(std::vector<unsigned char>&& d, std::uint32_t crc) {
+    data = std::move(d);
+    dataCrc = crc;
+  }
 
   void clear() { *this = qimg_cdbRecord(); }
   // Makes the record bound (a setter on an unbound record starts from zero).

@@ -333,8 +333,9 @@ struct qimg_cdbFile {
     std::string comment(h.commentLength, '\0');
     if (!comment.empty() && !store->readAt(at, comment.data(), comment.size())) return QIMG_CDB_BAD_RECORD;
     crc = crc32(crc, comment.data(), comment.size());
-    at += h.commentLength;
+    at += h.commentLength + h.padding;
     std::vector<unsigned char> data;
+    std::uint32_t dataCrc = 0;
     if (out || targets) {
       try {
         data.resize(static_cast<std::size_t>(h.dataSize));
@@ -342,7 +343,8 @@ struct qimg_cdbFile {
         return QIMG_CDB_RECORD_TOO_LARGE;
       }
       if (!data.empty() && !store->readAt(at, data.data(), data.size())) return QIMG_CDB_BAD_RECORD;
-      crc = crc32(crc, data.data(), data.size());
+      dataCrc = crc32(0, data.data(), data.size());
+      crc = crc32Combine(crc, dataCrc, data.size());
     } else {
       // Checking only: stream the data through a small buffer.
       std::vector<unsigned char> buf(std::min<std::uint64_t>(h.dataSize, 1u << 20));
@@ -367,7 +369,7 @@ struct qimg_cdbFile {
       r.head.kind = kRecord;
       r.head.target = 0;
       r.comment = std::move(comment);
-      r.data = std::move(data);
+      r.takeData(std::move(data), dataCrc);
       *out = std::move(r);
     }
     return QIMG_CDB_OK;
@@ -452,20 +454,51 @@ struct qimg_cdbFile {
     return scan();
   }
 
+  // Writes one entry at pos: header, comment, data and the CRC over them.
+  // Large data goes out in slices, each checksummed just before it is
+  // written, so that the kernel copies it while it is still in the cache.
+  // With `dataCrc` (the data's own CRC, known) it is combined instead.
+  bool writeEntry(std::uint64_t pos, const EntryHeader& h, const std::string& comment, const void* data,
+                  const std::uint32_t* dataCrc) {
+    unsigned char head[kEntryHeaderSize];
+    encodeEntryHeader(h, head);
+    std::uint32_t crc = crc32(0, head, sizeof head);
+    crc = crc32(crc, comment.data(), comment.size());
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    const std::size_t size = static_cast<std::size_t>(h.dataSize);
+    constexpr std::size_t kSlice = 256 * 1024;
+    static const unsigned char zeros[kPage] = {};
+    unsigned char trailer[kTrailerSize];
+    if (dataCrc || size <= 2 * kSlice) {
+      putU32(trailer, dataCrc ? crc32Combine(crc, *dataCrc, size) : crc32(crc, bytes, size));
+      const Piece pieces[] = {
+          {head, sizeof head}, {comment.data(), comment.size()}, {zeros, h.padding}, {bytes, size}, {trailer, 4}};
+      return store->writeAt(pos, pieces, 5);
+    }
+    const Piece first[] = {{head, sizeof head}, {comment.data(), comment.size()}, {zeros, h.padding}};
+    if (!store->writeAt(pos, first, 3)) return false;
+    std::uint64_t at = pos + sizeof head + comment.size() + h.padding;
+    for (std::size_t done = 0; done < size;) {
+      const std::size_t n = std::min(kSlice, size - done);
+      crc = crc32(crc, bytes + done, n);
+      const Piece slice{bytes + done, n};
+      if (!store->writeAt(at, &slice, 1)) return false;
+      done += n;
+      at += n;
+    }
+    putU32(trailer, crc);
+    const Piece last{trailer, sizeof trailer};
+    return store->writeAt(at, &last, 1);
+  }
+
   // Appends one entry under the lock; the index learns it.
-  qimg_status append(EntryHeader h, const std::string& comment, const void* data, std::uint64_t dataSize) {
+  qimg_status append(EntryHeader h, const std::string& comment, const void* data, std::uint64_t dataSize,
+                     const std::uint32_t* dataCrc = nullptr) {
     if (!isOpen()) return QIMG_CDB_FILE_NOT_OPEN;
     if (!canWrite) return QIMG_CDB_READ_ONLY;
     h.commentLength = static_cast<std::uint32_t>(comment.size());
     h.dataSize = dataSize;
     h.version = QIMG_CDB_FORMAT_VERSION;
-    unsigned char head[kEntryHeaderSize];
-    encodeEntryHeader(h, head);
-    std::uint32_t crc = crc32(0, head, sizeof head);
-    crc = crc32(crc, comment.data(), comment.size());
-    crc = crc32(crc, data, static_cast<std::size_t>(dataSize));
-    unsigned char trailer[kTrailerSize];
-    putU32(trailer, crc);
 
     LockGuard lock(*store);
     if (!lock.held()) return QIMG_CDB_WRITE_FAILED;
@@ -473,11 +506,8 @@ struct qimg_cdbFile {
     if (validEnd < kFileHeaderSize) return QIMG_CDB_BAD_FILE_FORMAT;
     const std::uint64_t pos = validEnd;
     if (seenSize > pos && !store->truncate(pos)) return QIMG_CDB_WRITE_FAILED;
-    const Piece pieces[] = {{head, sizeof head},
-                            {comment.data(), comment.size()},
-                            {data, static_cast<std::size_t>(dataSize)},
-                            {trailer, sizeof trailer}};
-    if (!store->writeAt(pos, pieces, 4) || (syncEach && !store->sync())) {
+    h.padFor(pos);
+    if (!writeEntry(pos, h, comment, data, dataCrc) || (syncEach && !store->sync())) {
       store->truncate(pos);
       seenSize = 0;  // rescan the tail next time
       return QIMG_CDB_WRITE_FAILED;
@@ -682,7 +712,8 @@ qimg_status qimg_cdbFile_appendRecord(qimg_cdbFile* file, const qimg_cdbRecord* 
   EntryHeader h = record->head;
   h.kind = kRecord;
   h.target = 0;
-  const qimg_status st = file->append(h, record->comment, record->data.data(), record->data.size());
+  const qimg_status st =
+      file->append(h, record->comment, record->data.data(), record->data.size(), &record->dataCrc);
   if (st == QIMG_CDB_OK) file->setCurrent(static_cast<std::int64_t>(file->live.size()) - 1);
   return st;
 }
@@ -696,7 +727,7 @@ qimg_status qimg_cdbFile_storeRecord(qimg_cdbFile* file, const qimg_cdbRecord* r
   EntryHeader h = record->head;
   h.kind = kReplacement;
   h.target = s->offset;
-  return file->append(h, record->comment, record->data.data(), record->data.size());
+  return file->append(h, record->comment, record->data.data(), record->data.size(), &record->dataCrc);
 }
 
 namespace {

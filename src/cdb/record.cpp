@@ -10,18 +10,6 @@
 
 namespace qrtcdb {
 
-std::uint32_t crc32(std::uint32_t crc, const void* data, std::size_t size) {
-  const auto* p = static_cast<const Bytef*>(data);
-  // zlib takes the length as uInt: feed large blocks in pieces.
-  while (size > 0) {
-    const uInt n = static_cast<uInt>(std::min<std::size_t>(size, 1u << 30));
-    crc = static_cast<std::uint32_t>(::crc32(crc, p, n));
-    p += n;
-    size -= n;
-  }
-  return crc;
-}
-
 void encodeFileHeader(unsigned char out[kFileHeaderSize]) {
   std::memset(out, 0, kFileHeaderSize);
   std::memcpy(out, kFileMagic, sizeof kFileMagic);
@@ -66,6 +54,7 @@ void encodeEntryHeader(const EntryHeader& h, unsigned char out[kEntryHeaderSize]
   putU32(out + 68, h.commentLength);
   putU64(out + 72, h.dataSize);
   putU64(out + 80, h.target);
+  putU32(out + 88, h.padding);
   putU32(out + 92, crc32(0, out, 92));
 }
 
@@ -89,8 +78,9 @@ bool decodeEntryHeader(const unsigned char in[kEntryHeaderSize], EntryHeader& h)
   r.commentLength = getU32(in + 68);
   r.dataSize = getU64(in + 72);
   r.target = getU64(in + 80);
+  r.padding = getU32(in + 88);
   if (r.kind < kRecord || r.kind > kRemoval || r.version == 0 || r.version > QIMG_CDB_FORMAT_VERSION) return false;
-  if (r.commentLength > kMaxComment || r.dataSize > kMaxData) return false;
+  if (r.commentLength > kMaxComment || r.dataSize > kMaxData || r.padding >= kPage) return false;
   if (r.kind == kRemoval && r.dataSize % 8 != 0) return false;
   if (r.imageKind != QIMG_CDB_IMAGE_NONE) {
     const std::uint64_t bpp = imageBytesPerPel(r.imageKind);
@@ -153,7 +143,7 @@ qimg_status setImage(qimg_cdbRecord* rec, std::uint32_t kind, std::int32_t subty
   rec->head.imageKind = kind;
   rec->head.width = static_cast<std::uint32_t>(planes[0]->width);
   rec->head.height = static_cast<std::uint32_t>(planes[0]->height);
-  rec->data = std::move(data);
+  rec->takeData(std::move(data));
   return QIMG_CDB_OK;
 }
 
@@ -248,7 +238,7 @@ qimg_status qimg_cdbRecord_fillRecord(qimg_cdbRecord* record, int32_t type, int3
     if (!data && dataSize) return QIMG_CDB_RECORD_INVALID_ARG;
     if (dataSize > kMaxData) return QIMG_CDB_RECORD_TOO_LARGE;
     const auto* p = static_cast<const unsigned char*>(data);
-    if (dataSize) next.data.assign(p, p + dataSize);
+    if (dataSize) next.takeData(std::vector<unsigned char>(p, p + dataSize));
   }
   next.head.subtype = subtype;
   next.head.a = a;
@@ -333,7 +323,7 @@ qimg_status qimg_cdbRecord_setData(qimg_cdbRecord* record, int32_t dataVersion, 
   const auto* p = static_cast<const unsigned char*>(data);
   std::vector<unsigned char> copy(p, p + size);
   record->bind();
-  record->data = std::move(copy);
+  record->takeData(std::move(copy));
   record->head.dataVersion = dataVersion;
   record->head.imageKind = QIMG_CDB_IMAGE_NONE;
   record->head.width = record->head.height = 0;

@@ -92,6 +92,26 @@ TEST(CdbStatus, ExceptionClassesArePersistentWithTheirBases) {
   EXPECT_THROW(heap->suicideAndRethrow(), qcCDBFile::WriteError);
 }
 
+// ---- checksums ------------------------------------------------------------------------
+
+}  // namespace
+namespace qrtcdb {  // the library's internal checksum and zlib's, for comparison
+std::uint32_t crc32(std::uint32_t crc, const void* data, std::size_t size);
+std::uint32_t crc32Reference(std::uint32_t crc, const void* data, std::size_t size);
+}  // namespace qrtcdb
+namespace {
+
+TEST(CdbChecksum, TheFastPathAgreesWithZlib) {
+  const std::vector<unsigned char> pool = recordData(1, 1 << 20);
+  for (std::size_t len : {0u, 1u, 255u, 256u, 257u, 1000u, 4096u + 13u, 65536u, 300001u})
+    for (std::size_t off : {0u, 1u, 7u, 33u}) {
+      if (off + len > pool.size()) continue;
+      EXPECT_EQ(qrtcdb::crc32(0x12345678u, pool.data() + off, len),
+                qrtcdb::crc32Reference(0x12345678u, pool.data() + off, len))
+          << len << " at " << off;
+    }
+}
+
 // ---- argument conversions ------------------------------------------------------------------
 
 TEST(CdbArguments, ModesMatchMasksAndOriginsAreChecked) {
