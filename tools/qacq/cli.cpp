@@ -82,6 +82,21 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
   grab->add_option("--save", o.save, "png, pgm (PGM for grey, PPM for colour) or none")->capture_default_str();
   grab->add_flag("-q,--quiet", g.quiet, "No line per frame (failed frames are still reported)");
   grab->add_flag("--no-progress", o.noProgress, "No progress bar");
+  CLI::Option* saveOpt = grab->get_option("--save");
+  grab->add_option("--cdb", g.cdbFile, "Also append every frame to this camera database file (then --save defaults to none)");
+
+  CdbExtractOptions cdbx;
+  std::string cdbSave = "png";
+  CLI::App* cdb = app.add_subcommand("cdb", "List, extract or check a camera database file");
+  cdb->require_subcommand(1);
+  CLI::App* cdbListCmd = cdb->add_subcommand("list", "List the records: index, type, subtype, size, comment");
+  CLI::App* cdbExtractCmd = cdb->add_subcommand("extract", "Write the records' images (PNG/PGM) and data (.bin) to files");
+  CLI::App* cdbCheckCmd = cdb->add_subcommand("check", "Verify the CRC of every record (exit 1 on damage)");
+  for (CLI::App* c : {cdbListCmd, cdbExtractCmd, cdbCheckCmd}) c->add_option("file", cdbx.file, "The camera database file")->required();
+  cdbExtractCmd->add_option("-o,--out", cdbx.outDir, "Output directory (created when missing)")->capture_default_str();
+  cdbExtractCmd->add_option("--index", cdbx.indices, "Only these records (repeatable; default: all)");
+  cdbExtractCmd->add_option("--prefix", cdbx.prefix, "File name prefix: <prefix>-0000.png ...")->capture_default_str();
+  cdbExtractCmd->add_option("--save", cdbSave, "png or pgm (PGM for grey, PPM for colour)")->capture_default_str();
 
   CLI::App* hw = app.add_subcommand("hwconfig", "Show or change a board's hardware configuration");
   hw->add_option("-b,--board", o.hw.board, "Board index or name (default: the first)");
@@ -121,6 +136,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
       while (at < argc && argv[at][0] == '-') at += std::string(argv[at]) == "-b" || std::string(argv[at]) == "--board" ? 2 : 1;
       checkCommand(*hw, at);
     }
+    if (argc > 1 && std::string(argv[1]) == "cdb") checkCommand(*cdb, 2);
   } catch (const CLI::RuntimeError&) {
     return exitUsage;
   }
@@ -143,6 +159,12 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
         o.hw.on = pick<bool>("state", o.onOff, {{"on", true}, {"off", false}});
       return hwconfig(o.hw, out);
     }
+    if (*cdb) {
+      if (*cdbListCmd) return cdbList(cdbx.file, out);
+      if (*cdbCheckCmd) return cdbCheck(cdbx.file, out);
+      cdbx.kind = pick<FileKind>("file type", cdbSave, {{"png", FileKind::png}, {"pgm", FileKind::pnm}});
+      return cdbExtract(cdbx, out);
+    }
     if (*grab) {
       if (exposure->count()) {
         if (!(o.exposure >= 0)) throw UsageError("--exposure must be 0 seconds or more");
@@ -156,6 +178,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                                      {"semi", TriggerKind::semi},
                                      {"freerun", TriggerKind::freerun}});
       g.save = pick<FileKind>("file type", o.save, {{"png", FileKind::png}, {"pgm", FileKind::pnm}, {"none", FileKind::none}});
+      if (!g.cdbFile.empty() && !saveOpt->count()) g.save = FileKind::none;
       g.progress = interactive && !o.noProgress;
       const GrabResult r = qacq::grab(g, out, err);
       return r.failed ? exitFramesFailed : exitOk;
