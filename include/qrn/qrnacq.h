@@ -7,6 +7,8 @@
 
 #include <qrn/acq/ccf/vidfmtext.h>
 
+#include <qrn/acq/cdb/cdb.h>
+
 #include <qrn/acq/convert/bayer.h>
 
 #include <qrn/acq/format/catalog.h>
