@@ -30,9 +30,11 @@ function(qrn_add_library name)
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   target_link_libraries(${name} PUBLIC ${A_LINK} PRIVATE qrn_options ${A_PRIVATE_LINK})
-  # The libraries carry no build-tree run path: programs that link them find
-  # both through their own (and a run path with an empty entry would make
-  # dlopen() search the current directory).
+  # In the build tree the libraries find their siblings beside themselves
+  # ($ORIGIN: all are built into one directory), whatever the program that
+  # loads them links directly.  Only that one entry: CMake's own build run
+  # path could carry an empty entry, which would make dlopen() search the
+  # current directory.
   set_target_properties(${name} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
-    EXPORT_NAME ${name} SKIP_BUILD_RPATH ON)
+    EXPORT_NAME ${name} INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
 endfunction()

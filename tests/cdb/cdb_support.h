@@ -2,8 +2,6 @@
 // deterministic record contents.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -14,27 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include "temp_dir.h"
+
 #include <qrn/acq/cdb/cdb.h>
 
 namespace cdbtest {
 
-// A fresh directory, removed with its contents at the end of the test.
-class TempDir {
-public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "qrn-cdb-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-  std::filesystem::path path_;
-};
+using TempDir = qrn_test::TempDir;
 
 // width x height pels, value (x * 7 + y * 13 + seed) & 0xFF (or & 0xFFFF).
 template <class T>

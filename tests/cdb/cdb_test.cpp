@@ -116,7 +116,7 @@ TEST(CdbChecksum, TheFastPathAgreesWithZlib) {
 
 TEST(CdbArguments, ModesMatchMasksAndOriginsAreChecked) {
   TempDir dir;
-  const std::string path = dir.file("a.cdb");
+  const std::string path = dir / "a.cdb";
   for (long mode : {4L, 32L, 1L | 4L, 3L | 32L}) {
     EXPECT_THROW(qcCDBFile(path, mode), qcCDBFile::InvalidArgument) << mode;
     EXPECT_FALSE(std::filesystem::exists(path)) << "the library was called for mode " << mode;
@@ -148,7 +148,7 @@ TEST(CdbArguments, ModesMatchMasksAndOriginsAreChecked) {
 
 TEST(CdbRecords, ImagesAndDataRoundTripThroughAFile) {
   TempDir dir;
-  const std::string path = dir.file("img.cdb");
+  const std::string path = dir / "img.cdb";
   // A window whose rows are not contiguous, to exercise the packing.
   const qcPelBuffer<unsigned char> big = pattern<unsigned char>(40, 30, 1);
   const qcPelBuffer_const<unsigned char> grey8 = big.window(3, 2, 17, 11);
@@ -232,7 +232,7 @@ TEST(CdbRecords, ImagesAndDataRoundTripThroughAFile) {
 
 TEST(CdbRecords, EmptyRecordsCopiesAndBadImages) {
   TempDir dir;
-  qcCDBFile f(dir.file("e.cdb"), 1 | 2);
+  qcCDBFile f(dir / "e.cdb", 1 | 2);
   qcCDBRecord empty;
   EXPECT_THROW(f.appendRecord(empty), qcCDBRecord::RecordNotBound);
   EXPECT_THROW(empty.image(), qcCDBRecord::RecordNotBound);
@@ -273,7 +273,7 @@ std::vector<std::string> comments(qcCDBFile& f) {
 
 TEST(CdbNavigation, FindAndSeekFollowThePattern) {
   TempDir dir;
-  qcCDBFile f(dir.file("n.cdb"), 1 | 2);
+  qcCDBFile f(dir / "n.cdb", 1 | 2);
   EXPECT_EQ(f.currentRecord(), -1);
   EXPECT_THROW(f.firstRecord(), qcCDBFile::RecordNotFound);
   const int types[] = {2, 4, 2, 5, 4, 2};
@@ -299,7 +299,7 @@ TEST(CdbNavigation, FindAndSeekFollowThePattern) {
 
 TEST(CdbEditing, StoreDeleteAndRemoveKeepTheOrder) {
   TempDir dir;
-  const std::string path = dir.file("s.cdb");
+  const std::string path = dir / "s.cdb";
   {
     qcCDBFile f(path, 1 | 2);
     for (int i = 0; i < 6; ++i) f.appendRecord(qcCDBRecord(2, 0, 0, nullptr, std::to_string(i)));
@@ -328,14 +328,14 @@ TEST(CdbEditing, StoreDeleteAndRemoveKeepTheOrder) {
 
 TEST(CdbFiles, OpeningReportsWhatIsWrong) {
   TempDir dir;
-  EXPECT_THROW(qcCDBFile(dir.file("missing.cdb")), qcCDBFile::CanNotOpenFile);
-  EXPECT_FALSE(std::filesystem::exists(dir.file("missing.cdb")));
+  EXPECT_THROW(qcCDBFile((dir / "missing.cdb")), qcCDBFile::CanNotOpenFile);
+  EXPECT_FALSE(std::filesystem::exists(dir / "missing.cdb"));
   qcCDBFile closed;
   EXPECT_FALSE(closed.isOpen());
   EXPECT_THROW(closed.numRecords(), qcCDBFile::FileNotOpen);
   EXPECT_THROW(closed.close(), qcCDBFile::FileNotOpen);
 
-  const std::string path = dir.file("ro.cdb");
+  const std::string path = dir / "ro.cdb";
   { qcCDBFile f(path, 2); f.appendRecord(qcCDBRecord(2, 0, 0, nullptr, "x")); }
   qcCDBFile reader(path);
   EXPECT_EQ(reader.filename(), path);
@@ -390,7 +390,7 @@ protected:
     }
   }
   TempDir dir;
-  std::string path = dir.file("d.cdb");
+  std::string path = dir / "d.cdb";
   std::vector<std::uint32_t> sizes;
   std::vector<unsigned char> bytes;
 };
@@ -521,7 +521,7 @@ TEST(CdbStreams, AttachedStreamsHoldAFileAndTheIndexSparesTheData) {
 
 TEST(CdbFiles, AReaderSeesWhatAnotherWriterAppended) {
   TempDir dir;
-  const std::string path = dir.file("w.cdb");
+  const std::string path = dir / "w.cdb";
   qcCDBFile writer(path, 1 | 2);
   writer.appendRecord(qcCDBRecord(2, 0, 1, "a", "a"));
   qcCDBFile reader(path);
@@ -540,7 +540,7 @@ TEST(CdbFiles, AReaderSeesWhatAnotherWriterAppended) {
 // each writer's records in its own order, none interleaved.
 TEST(CdbFiles, TwoProcessesAppendingAtOnce) {
   TempDir dir;
-  const std::string path = dir.file("two.cdb");
+  const std::string path = dir / "two.cdb";
   { qcCDBFile f(path, 1 | 2 | 16); }
   constexpr int kEach = 150;
   pid_t kids[2];

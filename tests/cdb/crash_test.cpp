@@ -56,7 +56,7 @@ TEST(CdbCrash, KilledWritersLoseOnlyTheRunningAppend) {
   TempDir dir;
   std::mt19937 rng(12345);
   std::uint32_t expected = 0;  // records known to be in the file
-  const std::string path = dir.file("crash.cdb");
+  const std::string path = dir / "crash.cdb";
   recordData(0, kMaxRecord);  // the children inherit the data pool ready-made
   for (int run = 0; run < 50; ++run) {
     SCOPED_TRACE(run);

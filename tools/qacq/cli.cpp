@@ -1,5 +1,7 @@
 // The command line of qacq (CLI11): subcommands, options, and the mapping of
 // errors to one line and an exit code.
+#include <algorithm>
+
 #include <CLI/CLI.hpp>
 
 #include <qrn/foundation/exception.h>
@@ -33,6 +35,7 @@ T pick(const std::string& what, const std::string& text, const std::vector<std::
 struct Options {
   FormatsOptions formats;
   HwconfigOptions hw;
+  CcfOptions ccf;
   GrabOptions grab;
   std::string trigger = "manual";
   std::string save = "png";
@@ -41,6 +44,10 @@ struct Options {
   double exposure = 0;
   bool noProgress = false;
   std::string onOff;
+  LiveOptions live;
+  long liveCount = 0;
+  std::string bayer = "RGGB";
+  std::vector<std::string> files;
 };
 
 }  // namespace
@@ -61,22 +68,27 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                       "Only formats delivered as this image format (grey8, grey16, rgb16, rgb32, 3plane, raw8, ...)");
   formats->add_flag("--names", o.formats.namesOnly, "Print the names only");
 
-  CLI::App* grab = app.add_subcommand("grab", "Acquire frames and write them to image files");
+  // The acquisition options of grab and live.
   GrabOptions& g = o.grab;
-  grab->add_option("-b,--board", g.board, "Board index or name (default: the first)");
-  grab->add_option("-f,--format", g.format, "Video format name (default: \"Sony XC75 640x480\" when the board offers it)");
-  grab->add_option("-i,--image-format", g.imageFormat, "Image format (default: the video format's own)");
+  std::vector<CLI::Option*> exposures;  // one per command
+  auto addAcquisitionOptions = [&](CLI::App* cmd) {
+    cmd->add_option("-b,--board", g.board, "Board index or name (default: the first)");
+    cmd->add_option("-f,--format", g.format, "Video format name (default: \"Sony XC75 640x480\" when the board offers it)");
+    cmd->add_option("-i,--image-format", g.imageFormat, "Image format (default: the video format's own)");
+    exposures.push_back(cmd->add_option("-e,--exposure", o.exposure, "Exposure in seconds"));
+    cmd->add_option("-t,--timeout", g.timeout, "Seconds to wait for each frame")->capture_default_str();
+    cmd->add_option("--trigger", o.trigger,
+                    "Trigger model: manual, auto, semi or freerun (auto and semi get a software trigger per frame "
+                    "unless --hw-trigger)")
+        ->capture_default_str();
+    cmd->add_flag("--hw-trigger", g.hardwareTrigger, "auto/semi: wait for the board's trigger input instead");
+    cmd->add_option("--roi", o.roi, "Region of interest x,y,width,height");
+    cmd->add_option("--custom", o.custom, "A custom property item name=value for the driver (repeatable)");
+  };
+
+  CLI::App* grab = app.add_subcommand("grab", "Acquire frames and write them to image files");
+  addAcquisitionOptions(grab);
   grab->add_option("-n,--count", g.count, "Number of frames")->capture_default_str();
-  CLI::Option* exposure =
-      grab->add_option("-e,--exposure", o.exposure, "Exposure in seconds");
-  grab->add_option("-t,--timeout", g.timeout, "Seconds to wait for each frame")->capture_default_str();
-  grab->add_option("--trigger", o.trigger,
-                   "Trigger model: manual, auto, semi or freerun (auto and semi get a software trigger per frame "
-                   "unless --hw-trigger)")
-      ->capture_default_str();
-  grab->add_flag("--hw-trigger", g.hardwareTrigger, "auto/semi: wait for the board's trigger input instead");
-  grab->add_option("--roi", o.roi, "Region of interest x,y,width,height");
-  grab->add_option("--custom", o.custom, "A custom property item name=value for the driver (repeatable)");
   grab->add_option("-o,--out", g.outDir, "Output directory (created when missing)")->capture_default_str();
   grab->add_option("--prefix", g.prefix, "File name prefix: <prefix>-0001.png ...")->capture_default_str();
   grab->add_option("--save", o.save, "png, pgm (PGM for grey, PPM for colour) or none")->capture_default_str();
@@ -98,6 +110,19 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
   cdbExtractCmd->add_option("--prefix", cdbx.prefix, "File name prefix: <prefix>-0000.png ...")->capture_default_str();
   cdbExtractCmd->add_option("--save", cdbSave, "png or pgm (PGM for grey, PPM for colour)")->capture_default_str();
 
+  CLI::App* live = app.add_subcommand("live", "Show frames in a window as they arrive (s: save, q: quit)");
+  addAcquisitionOptions(live);
+  live->add_option("-n,--count", o.liveCount, "Frames to show, then end (0: until the window closes)")
+      ->capture_default_str();
+  live->add_option("-o,--out", g.outDir, "Where 's' saves frames")->capture_default_str();
+  live->add_option("--prefix", g.prefix, "File name prefix of saved frames")->capture_default_str();
+  live->add_option("--save", o.save, "png or pgm: the file type 's' writes")->capture_default_str();
+  live->add_flag("--overlay", o.live.overlay, "Draw a cross at the centre and the outline of the region of interest");
+  live->add_option("--bayer", o.bayer, "Pattern of raw Bayer images: RGGB, GRBG, GBRG or BGGR")->capture_default_str();
+
+  CLI::App* showCmd = app.add_subcommand("show", "Show image files (PNG, PGM, PPM) in a window; left/right step");
+  showCmd->add_option("files", o.files, "Image files")->required();
+
   CLI::App* hw = app.add_subcommand("hwconfig", "Show or change a board's hardware configuration");
   hw->add_option("-b,--board", o.hw.board, "Board index or name (default: the first)");
   hw->require_subcommand(0, 1);
@@ -116,6 +141,16 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                                                : "Enable automatic Camera Link simulator use (on/off)");
     c->add_option("state", o.onOff, "on or off")->required();
   }
+
+  CLI::App* ccfCmd = app.add_subcommand("ccf", "Check, show, re-sum and list camera configuration files");
+  ccfCmd->require_subcommand(1);
+  ccfCmd->add_subcommand("check", "Parse files; print every problem with its line and the checksum verdict")
+      ->add_option("files", o.ccf.files, "CCF files")->required();
+  ccfCmd->add_subcommand("show", "Print the parameters of a file, one per line")
+      ->add_option("file", o.ccf.files, "CCF file")->required()->expected(1);
+  ccfCmd->add_subcommand("sum", "Rewrite a file with a correct checksum, keeping its text and comments")
+      ->add_option("file", o.ccf.files, "CCF file")->required()->expected(1);
+  ccfCmd->add_subcommand("list", "List the files the search path finds and the format each gives");
 
   // A word where a command is expected that names none: suggest the closest
   // (CLI11 would only say that a command is missing).
@@ -152,6 +187,10 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
   try {
     if (*boards) return listBoards(out);
     if (*formats) return listFormats(o.formats, out);
+    if (*ccfCmd) {
+      o.ccf.action = ccfCmd->get_subcommands().front()->get_name();
+      return ccf(o.ccf, out);
+    }
     if (*hw) {
       const auto subs = hw->get_subcommands();
       o.hw.action = subs.empty() ? "show" : subs.front()->get_name();
@@ -165,8 +204,9 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
       cdbx.kind = pick<FileKind>("file type", cdbSave, {{"png", FileKind::png}, {"pgm", FileKind::pnm}});
       return cdbExtract(cdbx, out);
     }
-    if (*grab) {
-      if (exposure->count()) {
+    // The acquisition options shared by grab and live, checked and parsed.
+    auto finishAcquisitionOptions = [&] {
+      if (std::any_of(exposures.begin(), exposures.end(), [](const CLI::Option* e) { return e->count() > 0; })) {
         if (!(o.exposure >= 0)) throw UsageError("--exposure must be 0 seconds or more");
         g.exposure = o.exposure;
       }
@@ -178,6 +218,22 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                                      {"semi", TriggerKind::semi},
                                      {"freerun", TriggerKind::freerun}});
       g.save = pick<FileKind>("file type", o.save, {{"png", FileKind::png}, {"pgm", FileKind::pnm}, {"none", FileKind::none}});
+    };
+    if (*live) {
+      finishAcquisitionOptions();
+      g.count = o.liveCount;
+      o.live.grab = g;
+      o.live.bayer = pick<BayerPattern>("Bayer pattern", o.bayer,
+                                        {{"RGGB", BayerPattern::RGGB},
+                                         {"GRBG", BayerPattern::GRBG},
+                                         {"GBRG", BayerPattern::GBRG},
+                                         {"BGGR", BayerPattern::BGGR}});
+      const LiveResult r = qacq::live(o.live, out);
+      return r.failed ? exitFramesFailed : exitOk;
+    }
+    if (*showCmd) return qacq::show(o.files, out);
+    if (*grab) {
+      finishAcquisitionOptions();
       if (!g.cdbFile.empty() && !saveOpt->count()) g.save = FileKind::none;
       g.progress = interactive && !o.noProgress;
       const GrabResult r = qacq::grab(g, out, err);

@@ -163,48 +163,69 @@ std::pair<std::string, std::string> parseCustomItem(const std::string& text) {
   return {text.substr(0, eq), text.substr(eq + 1)};
 }
 
-GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress) {
-  if (o.count < 1) throw UsageError("--count must be at least 1");
+FrameSource::FrameSource(const GrabOptions& o) : o_(o) {
   if (!(o.timeout > 0)) throw UsageError("--timeout must be above 0 seconds");
-  qcFrameGrabber& fg = selectBoard(o.board);
-  const qcStdVideoFormat& fmt = o.format.empty() ? defaultFormat(fg) : findFormat(o.format);
-  const qeImageFormat imf = o.imageFormat.empty() ? fmt.imageFormat() : parseImageFormat(o.imageFormat);
-  const std::string label = boardLabel(fg);
-  if (!fg.isSupportedEx(fmt, imf))
-    throw Error("board " + label + " does not offer \"" + fmt.name() + "\" as " + imageFormatName(imf) +
-                " (see \"qacq formats --board " + label + " --image-format " + imageFormatName(imf) + "\")");
-  if (o.save != FileKind::none) prepareOutDir(o.outDir);
-
-  qcPtrHandle<qcAcqFifo> fifo;
+  fg_ = &selectBoard(o.board);
+  fmt_ = o.format.empty() ? &defaultFormat(*fg_) : &findFormat(o.format);
+  imf_ = o.imageFormat.empty() ? fmt_->imageFormat() : parseImageFormat(o.imageFormat);
+  label_ = boardLabel(*fg_);
+  if (!fg_->isSupportedEx(*fmt_, imf_))
+    throw Error("board " + label_ + " does not offer \"" + fmt_->name() + "\" as " + imageFormatName(imf_) +
+                " (see \"qacq formats --board " + label_ + " --image-format " + imageFormatName(imf_) + "\")");
   try {
-    fifo = qcPtrHandle<qcAcqFifo>(fmt.newAcqFifoEx(fg, imf));
+    fifo_ = qcPtrHandle<qcAcqFifo>(fmt_->newAcqFifoEx(*fg_, imf_));
   } catch (const qcVideoFormat::NotSupported&) {
-    throw Error("board " + label + " cannot make a FIFO for \"" + fmt.name() + "\" as " + imageFormatName(imf));
+    throw Error("board " + label_ + " cannot make a FIFO for \"" + fmt_->name() + "\" as " + imageFormatName(imf_));
   }
-  qcAcqProps& props = fifo->properties();
+  qcAcqProps& props = fifo_->properties();
   sendCustom(props, o.custom);
   if (o.exposure) static_cast<qcExposureProp&>(props).exposure(*o.exposure);
   if (o.roi) static_cast<qcRoiProp&>(props).roi(*o.roi);
   static_cast<qcTimeoutProp&>(props).timeout(o.timeout);
-  fifo->triggerModel(modelOf(o.trigger));
-  fifo->triggerEnable(true);
+  fifo_->triggerModel(modelOf(o.trigger));
+  fifo_->triggerEnable(true);
+}
 
-  if (!o.quiet) {
-    out << "grabbing " << o.count << (o.count == 1 ? " frame" : " frames") << " of \"" << fmt.name() << "\" ("
-        << fmt.width() << "x" << fmt.height() << " " << imageFormatName(imf) << ") from " << label << ", trigger "
-        << fifo->triggerModel().name() << "\n"
-        << std::flush;
-  }
+FrameSource::~FrameSource() {
+  if (o_.trigger == TriggerKind::freerun && fifo_) fifo_->triggerEnable(false);
+}
 
-  // The driver's own timeout (the property) should end a late acquisition
-  // first; the completion's wait is a little longer so that nothing hangs
-  // with a driver that ignores it.
-  const double maxWait = o.timeout + 1.0;
-  const bool pulses = !o.hardwareTrigger && (o.trigger == TriggerKind::automatic || o.trigger == TriggerKind::semi);
+qcPtrHandle<qcAcqImage> FrameSource::next(qcAcquireInfo& info) {
   // Manual acquisitions are started a few ahead so that the driver always
   // has one queued.
   const long window = 4;
-  long started = 0;
+  if (o_.trigger == TriggerKind::manual) {
+    const long end = completed_ + window;
+    const long want = (o_.count > 0 ? std::min(o_.count, end) : end) - started_;
+    if (want > 0) {
+      fifo_->start(static_cast<unsigned long>(want));
+      started_ += want;
+    }
+  } else if (o_.trigger == TriggerKind::semi) {
+    fifo_->start(1);
+  }
+  const bool pulses = !o_.hardwareTrigger && (o_.trigger == TriggerKind::automatic || o_.trigger == TriggerKind::semi);
+  if (pulses) fifo_->trigger();
+  // The driver's own timeout (the property) should end a late acquisition
+  // first; the completion's wait is a little longer so that nothing hangs
+  // with a driver that ignores it.
+  qcPtrHandle<qcAcqImage> image = fifo_->completeAcq(qcAcqFifo::CompleteArgs().maxWait(o_.timeout + 1.0).acquireInfo(&info));
+  ++completed_;
+  return image;
+}
+
+GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress) {
+  if (o.count < 1) throw UsageError("--count must be at least 1");
+  FrameSource src(o);
+  if (o.save != FileKind::none) prepareOutDir(o.outDir);
+  const qcStdVideoFormat& fmt = src.format();
+
+  if (!o.quiet) {
+    out << "grabbing " << o.count << (o.count == 1 ? " frame" : " frames") << " of \"" << fmt.name() << "\" ("
+        << fmt.width() << "x" << fmt.height() << " " << imageFormatName(src.imageFormat()) << ") from " << src.label()
+        << ", trigger " << src.fifo().triggerModel().name() << "\n"
+        << std::flush;
+  }
 
   std::unique_ptr<CdbRecorder> cdb;
   if (!o.cdbFile.empty()) cdb = std::make_unique<CdbRecorder>(o.cdbFile);
@@ -213,20 +234,8 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
   ProgressBar bar(progress, o.progress, o.count);
   const Clock::time_point t0 = Clock::now();
   for (long n = 1; n <= o.count; ++n) {
-    if (o.trigger == TriggerKind::manual) {
-      const long want = std::min(o.count, r.frames + window) - started;
-      if (want > 0) {
-        fifo->start(static_cast<unsigned long>(want));
-        started += want;
-      }
-    } else if (o.trigger == TriggerKind::semi) {
-      fifo->start(1);
-    }
-    if (pulses) fifo->trigger();
-
     qcAcquireInfo info;
-    const qcPtrHandle<qcAcqImage> image =
-        fifo->completeAcq(qcAcqFifo::CompleteArgs().maxWait(maxWait).acquireInfo(&info));
+    const qcPtrHandle<qcAcqImage> image = src.next(info);
     ++r.frames;
     const bool hasImage = image && !image->isEmpty();
     const bool failed = static_cast<bool>(info.failure()) || !hasImage;
@@ -253,7 +262,6 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
     bar.update(r.frames, r.failed);
   }
   r.seconds = secondsSince(t0);
-  if (o.trigger == TriggerKind::freerun) fifo->triggerEnable(false);
   bar.clear();
 
   std::ostringstream sum;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include <qrn/acq/format/vidfmt.h>
+#include <qrn/acq/hyper/acqfifo.h>
 #include <qrn/foundation/geometry.h>
 
 class qcAcqImage;
@@ -102,6 +103,18 @@ struct HwconfigOptions {
 };
 int hwconfig(const HwconfigOptions& o, std::ostream& out);
 
+// ---- camera configuration files ----------------------------------------------------
+
+struct CcfOptions {
+  // "check": parse, print each problem with its line and the checksum
+  // verdict (exit 1 when any file has a problem); "show": the parameters in
+  // map order; "sum": rewrite the file with a correct checksum (atomically);
+  // "list": the files the search path finds and the format each gave.
+  std::string action;
+  std::vector<std::string> files;
+};
+int ccf(const CcfOptions& o, std::ostream& out);
+
 // ---- image files ----------------------------------------------------------------------
 
 enum class FileKind { png, pnm, none };
@@ -143,6 +156,38 @@ struct GrabResult {
   double seconds = 0.0;
 };
 
+// The acquisition set-up shared by grab and live: the board, format and image
+// format of the options, a FIFO for them with the custom items, exposure,
+// ROI, timeout and trigger model applied, and the loop step that starts or
+// triggers as the model needs and completes the next frame.  Throws Error
+// or UsageError for options that do not fit the board.
+class FrameSource {
+public:
+  // o.count bounds the acquisitions started ahead (0 or less: no bound).
+  explicit FrameSource(const GrabOptions& o);
+  ~FrameSource();
+  FrameSource(const FrameSource&) = delete;
+  FrameSource& operator=(const FrameSource&) = delete;
+
+  qcFrameGrabber& board() const { return *fg_; }
+  const qcStdVideoFormat& format() const { return *fmt_; }
+  qeImageFormat imageFormat() const { return imf_; }
+  const std::string& label() const { return label_; }
+  qcAcqFifo& fifo() const { return *fifo_; }
+  // The next frame (null or empty when it failed; info says why).  Waits at
+  // most the timeout plus a second.
+  qcPtrHandle<qcAcqImage> next(qcAcquireInfo& info);
+
+private:
+  GrabOptions o_;
+  qcFrameGrabber* fg_ = nullptr;
+  const qcStdVideoFormat* fmt_ = nullptr;
+  qeImageFormat imf_{};
+  std::string label_;
+  qcPtrHandle<qcAcqFifo> fifo_;
+  long started_ = 0, completed_ = 0;
+};
+
 // Grabs o.count frames, writes a line per frame to `out` and the progress bar
 // to `progress`, then a summary line.
 GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress);
@@ -154,6 +199,37 @@ std::string describeFailure(const qcAcqFailure& f);
 qcPelRect parseRoi(const std::string& text);
 // "name=value".  Throws UsageError.
 std::pair<std::string, std::string> parseCustomItem(const std::string& text);
+
+// ---- image console ---------------------------------------------------------------
+
+// Reads a PNG (grey or colour, 8 or 16 bits) or a binary PGM/PPM file into
+// an image: grey 8-bit or packed RGB32 (deeper samples scaled to 8 bits,
+// rounded).  Throws Error naming the file for a file that cannot be read or is
+// not such an image.
+qcPtrHandle<qcAcqImage> readImage(const std::string& path);
+
+// Bayer mosaics (raw image formats) are shown through the converter with
+// this pattern of the top-left 2 x 2 cell.
+enum class BayerPattern { GRBG, RGGB, BGGR, GBRG };
+
+struct LiveOptions {
+  GrabOptions grab;  // count: frames to show (0: until the window closes)
+  bool overlay = false;  // a cross at the centre and the region of interest
+  BayerPattern bayer = BayerPattern::RGGB;
+};
+struct LiveResult {
+  long frames = 0, failed = 0, skipped = 0, saved = 0;
+  double seconds = 0.0;
+};
+// Shows frames as they arrive in an image console until the count is reached
+// or the user ends it ('q', closing the window); 's' saves the current frame
+// (o.grab.save, outDir, prefix).  The summary goes to `out`.
+LiveResult live(const LiveOptions& o, std::ostream& out);
+
+// Shows the files in an image console, left/right (or space, backspace)
+// stepping through them, until 'q' or closing.  Throws Error when no file
+// can be read.
+int show(const std::vector<std::string>& files, std::ostream& out);
 
 // ---- camera database files ---------------------------------------------------------------
 
