@@ -36,6 +36,16 @@ const qcPelBuffer<unsigned char>& image() {
 // Images per file before it is started again (keeps the disk use bounded).
 constexpr int kPerFile = 64;
 
+// Starts a new database file every kPerFile iterations, outside the timing.
+void startEvery(benchmark::State& state, int& n, std::unique_ptr<qcCDBFile>& file, const std::string& path,
+                bool sync) {
+  if (n++ % kPerFile != 0) return;
+  state.PauseTiming();
+  file = std::make_unique<qcCDBFile>(path, 1 | 2 | 16);
+  file->syncEveryAppend(sync);
+  state.ResumeTiming();
+}
+
 void BM_PlainWrite(benchmark::State& state) {
   const bool sync = state.range(0) != 0;
   const std::string path = benchFile("bench-plain.raw");
@@ -72,12 +82,7 @@ void BM_CdbAppend(benchmark::State& state) {
   std::unique_ptr<qcCDBFile> file;
   int n = 0;
   for (auto _ : state) {
-    if (n++ % kPerFile == 0) {
-      state.PauseTiming();
-      file = std::make_unique<qcCDBFile>(path, 1 | 2 | 16);
-      file->syncEveryAppend(sync);
-      state.ResumeTiming();
-    }
+    startEvery(state, n, file, path, sync);
     file->appendRecord(rec);
   }
   file.reset();
@@ -94,11 +99,7 @@ void BM_CdbFillAndAppend(benchmark::State& state) {
   std::unique_ptr<qcCDBFile> file;
   int n = 0;
   for (auto _ : state) {
-    if (n++ % kPerFile == 0) {
-      state.PauseTiming();
-      file = std::make_unique<qcCDBFile>(path, 1 | 2 | 16);
-      state.ResumeTiming();
-    }
+    startEvery(state, n, file, path, false);
     rec.fillRecord(3, -21, 0, &img, "frame");
     file->appendRecord(rec);
   }
