@@ -95,6 +95,7 @@ void BoardState::triggerSlaves(const Core* master, unsigned long trigNum, Clock:
 SimProps::SimProps() {
   for (auto& row : lut) std::memcpy(row, qc8BitInputLutProp::default8BitInputLut, 256);
   exposure = SimFifo::kDefaultExposure;
+  for (double& c : contrast) c = SimFifo::kDefaultContrast;
 }
 
 // ============================================================================
@@ -348,10 +349,13 @@ void Core::capture_(std::unique_ptr<Acq> a, unsigned long trigNum, Clock::time_p
     std::shared_ptr<Acq> acq;
     qcPelRect roi;
     long numTaps;
+    int component;
     bool local;
     qcPtrHandle<qcCallback1<const void*>> lightCb;
   };
-  Job job{shared_from_this(), acq, effectiveRoi(*acq->props), board_->numTaps, localImages_, lightCb_};
+  // A colour channel of a multi-channel FIFO is read through one tap.
+  Job job{shared_from_this(), acq, effectiveRoi(*acq->props), component_ < 0 ? board_->numTaps : 1, component_,
+          localImages_, lightCb_};
   out.push_back([job]() {
     Core& c = *job.core;
     Acq& q = *job.acq;
@@ -385,6 +389,7 @@ void Core::capture_(std::unique_ptr<Acq> a, unsigned long trigNum, Clock::time_p
       s.sampleY = p.sampleY;
       s.frameNumber = q.arp->trigNum();
       s.numTaps = job.numTaps;
+      s.component = job.component;
       s.exposureScale = p.exposure / SimFifo::kDefaultExposure;
       s.contrast = p.contrast;
       s.brightness = p.brightness;
@@ -614,13 +619,12 @@ void Core::step_(std::unique_lock<std::mutex>& lk, Actions& out) {
 
 std::unique_ptr<Core::Acq> Core::popCompleted_(const qcAcqFifo::CompleteArgs& args, bool& timedOut) {
   std::unique_lock<std::mutex> lk(m_);
-  qeSimStartReqStatus status = qeSimStart_NotRequested;
+  qeSimStartReqStatus status = qeSimStart_Granted;
   if (args.autoStart() && completed_.empty() && pending_.empty() && !capturing_) {
     if (model_.canStart) {
       addPending_(1);
       ++stateCounter_;
       cv_.notify_all();
-      status = qeSimStart_Started;
     } else {
       status = qeSimStart_Refused;
     }

@@ -37,6 +37,8 @@ struct Options {
   HwconfigOptions hw;
   CcfOptions ccf;
   GrabOptions grab;
+  EqualizeOptions eq;
+  std::vector<std::string> eqCustom;
   std::string trigger = "manual";
   std::string save = "png";
   std::string roi;
@@ -92,6 +94,8 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
   grab->add_option("-o,--out", g.outDir, "Output directory (created when missing)")->capture_default_str();
   grab->add_option("--prefix", g.prefix, "File name prefix: <prefix>-0001.png ...")->capture_default_str();
   grab->add_option("--save", o.save, "png, pgm (PGM for grey, PPM for colour) or none")->capture_default_str();
+  grab->add_flag("--channels", g.channels,
+                 "Colour through the board's camera channels, one per component (default image format rgb32)");
   grab->add_flag("-q,--quiet", g.quiet, "No line per frame (failed frames are still reported)");
   grab->add_flag("--no-progress", o.noProgress, "No progress bar");
   CLI::Option* saveOpt = grab->get_option("--save");
@@ -122,6 +126,12 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
 
   CLI::App* showCmd = app.add_subcommand("show", "Show image files (PNG, PGM, PPM) in a window; left/right step");
   showCmd->add_option("files", o.files, "Image files")->required();
+  CLI::App* eq = app.add_subcommand("equalize", "Match the two taps of a dual-tap camera (grey FIFO)");
+  eq->add_option("-b,--board", o.eq.board, "Board index or name (default: the first)");
+  eq->add_option("-f,--format", o.eq.format, "Video format name (default as for grab)");
+  eq->add_option("--exclude", o.eq.exclude, "Pels excluded from each histogram tail")->capture_default_str();
+  eq->add_option("--tolerance", o.eq.tolerance, "Grey levels the tails may differ by")->capture_default_str();
+  eq->add_option("--custom", o.eqCustom, "A custom property item name=value for the driver (repeatable)");
 
   CLI::App* hw = app.add_subcommand("hwconfig", "Show or change a board's hardware configuration");
   hw->add_option("-b,--board", o.hw.board, "Board index or name (default: the first)");
@@ -203,6 +213,10 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
       if (*cdbCheckCmd) return cdbCheck(cdbx.file, out);
       cdbx.kind = pick<FileKind>("file type", cdbSave, {{"png", FileKind::png}, {"pgm", FileKind::pnm}});
       return cdbExtract(cdbx, out);
+    }
+    if (*eq) {
+      for (const std::string& c : o.eqCustom) o.eq.custom.push_back(parseCustomItem(c));
+      return equalize(o.eq, out);
     }
     // The acquisition options shared by grab and live, checked and parsed.
     auto finishAcquisitionOptions = [&] {

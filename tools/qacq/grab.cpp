@@ -7,6 +7,7 @@
 
 #include <qrn/acq/hyper/acqfifo.h>
 #include <qrn/acq/hyper/framegrabber.h>
+#include <qrn/acq/hyper/multififo.h>
 #include <qrn/acq/hyper/prop/acqprops.h>
 #include <qrn/acq/hyper/trigmodel.h>
 #include <qrn/acq/hyper/typedfifo.h>
@@ -89,10 +90,9 @@ const qcTriggerModel& modelOf(TriggerKind k) {
   return qfManualTrigger();
 }
 
-// Sends the items through the custom property, then empties its bag again so
-// that the items (often actions) are not repeated when the property set is
-// assigned later.
-void sendCustom(qcAcqProps& props, const std::vector<std::pair<std::string, std::string>>& items) {
+}  // namespace
+
+void sendCustomItems(qcAcqProps& props, const std::vector<std::pair<std::string, std::string>>& items) {
   if (items.empty()) return;
   qcCustomPropertyBag bag;
   for (const auto& [name, value] : items) bag.addItem(qcCustomPropertyBag::qeWrite, name, value);
@@ -105,6 +105,8 @@ void sendCustom(qcAcqProps& props, const std::vector<std::pair<std::string, std:
   }
   p.customValues(qcCustomPropertyBag());
 }
+
+namespace {
 
 std::string frameStem(const GrabOptions& o, long n) {
   const int digits = std::max<int>(4, static_cast<int>(std::to_string(o.count).size()));
@@ -167,7 +169,11 @@ FrameSource::FrameSource(const GrabOptions& o) : o_(o) {
   if (!(o.timeout > 0)) throw UsageError("--timeout must be above 0 seconds");
   fg_ = &selectBoard(o.board);
   fmt_ = o.format.empty() ? &defaultFormat(*fg_) : &findFormat(o.format);
-  imf_ = o.imageFormat.empty() ? fmt_->imageFormat() : parseImageFormat(o.imageFormat);
+  imf_ = !o.imageFormat.empty() ? parseImageFormat(o.imageFormat)
+         : o.channels           ? qeImageFormat_PackedRGB32
+                                : fmt_->imageFormat();
+  if (o.channels && imf_ != qeImageFormat_PackedRGB16 && imf_ != qeImageFormat_PackedRGB32 && imf_ != qeImageFormat_3Plane)
+    throw UsageError("--channels grabs colour: give --image-format rgb16, rgb32 or 3plane");
   label_ = boardLabel(*fg_);
   if (!fg_->isSupportedEx(*fmt_, imf_))
     throw Error("board " + label_ + " does not offer \"" + fmt_->name() + "\" as " + imageFormatName(imf_) +
@@ -177,8 +183,12 @@ FrameSource::FrameSource(const GrabOptions& o) : o_(o) {
   } catch (const qcVideoFormat::NotSupported&) {
     throw Error("board " + label_ + " cannot make a FIFO for \"" + fmt_->name() + "\" as " + imageFormatName(imf_));
   }
+  multi_ = dynamic_cast<const qc_MultiAcqFifo*>(&fifo_->fifo());
+  if (o.channels && !multi_)
+    throw Error("board " + label_ + " does not acquire colour through its camera channels (it has " +
+                std::to_string(fg_->numChannels()) + "; colour from channels needs three)");
   qcAcqProps& props = fifo_->properties();
-  sendCustom(props, o.custom);
+  sendCustomItems(props, o.custom);
   if (o.exposure) static_cast<qcExposureProp&>(props).exposure(*o.exposure);
   if (o.roi) static_cast<qcRoiProp&>(props).roi(*o.roi);
   static_cast<qcTimeoutProp&>(props).timeout(o.timeout);
@@ -222,7 +232,9 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
 
   if (!o.quiet) {
     out << "grabbing " << o.count << (o.count == 1 ? " frame" : " frames") << " of \"" << fmt.name() << "\" ("
-        << fmt.width() << "x" << fmt.height() << " " << imageFormatName(src.imageFormat()) << ") from " << src.label()
+        << fmt.width() << "x" << fmt.height() << " " << imageFormatName(src.imageFormat())
+        << (src.multi() ? " through " + std::to_string(src.multi()->numChannels()) + " channels" : std::string())
+        << ") from " << src.label()
         << ", trigger " << src.fifo().triggerModel().name() << "\n"
         << std::flush;
   }

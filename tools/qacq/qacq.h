@@ -24,7 +24,10 @@
 #include <qrn/acq/hyper/acqfifo.h>
 #include <qrn/foundation/geometry.h>
 
+class qc_MultiAcqFifo;
+
 class qcAcqImage;
+class qcAcqProps;
 class qcAcqFailure;
 class qcCDBFile;
 class qcFrameGrabber;
@@ -144,6 +147,7 @@ struct GrabOptions {
   std::string outDir = ".";
   std::string prefix = "frame";
   FileKind save = FileKind::png;
+  bool channels = false;   // colour through the board's camera channels (a multi-channel FIFO; default rgb32)
   bool quiet = false;      // no line per frame (failures are still reported)
   bool progress = false;   // draw a progress bar on the progress stream
   std::string cdbFile;     // also append every frame to this camera database file
@@ -174,6 +178,8 @@ public:
   qeImageFormat imageFormat() const { return imf_; }
   const std::string& label() const { return label_; }
   qcAcqFifo& fifo() const { return *fifo_; }
+  // The multi-channel FIFO behind fifo(), or null when it is a plain one.
+  const qc_MultiAcqFifo* multi() const { return multi_; }
   // The next frame (null or empty when it failed; info says why).  Waits at
   // most the timeout plus a second.
   qcPtrHandle<qcAcqImage> next(qcAcquireInfo& info);
@@ -185,6 +191,7 @@ private:
   qeImageFormat imf_{};
   std::string label_;
   qcPtrHandle<qcAcqFifo> fifo_;
+  const qc_MultiAcqFifo* multi_ = nullptr;
   long started_ = 0, completed_ = 0;
 };
 
@@ -230,6 +237,25 @@ LiveResult live(const LiveOptions& o, std::ostream& out);
 // stepping through them, until 'q' or closing.  Throws Error when no file
 // can be read.
 int show(const std::vector<std::string>& files, std::ostream& out);
+// Sends custom property items (name, value) to the FIFO's driver, then
+// empties the property's bag again so that the items (often actions) are not
+// repeated when the property set is assigned later.
+void sendCustomItems(qcAcqProps& props, const std::vector<std::pair<std::string, std::string>>& items);
+
+// ---- equalize ------------------------------------------------------------------------------
+
+struct EqualizeOptions {
+  std::string board;
+  std::string format;  // "" : defaultFormat
+  std::vector<std::pair<std::string, std::string>> custom;  // custom property items
+  long exclude = 200;   // pels excluded from each tail
+  long tolerance = 10;  // grey levels
+};
+
+// Equalizes the two taps of a grey FIFO (the dual-tap equalizer), prints
+// both channels' contrast and brightness and their tails before and after.
+// Throws Error when the taps were not equalized.
+int equalize(const EqualizeOptions& o, std::ostream& out);
 
 // ---- camera database files ---------------------------------------------------------------
 
