@@ -12,6 +12,8 @@
 #include <qrn/acq/ccf/vfstorage.h>
 #include <qrn/acq/ccf/vidfmtext.h>
 
+#include <qrn/acq/cdb/cdb.h>
+
 #include <qrn/acq/convert/bayer.h>
 
 #include <qrn/acq/format/catalog.h>

@@ -101,6 +101,21 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                  "Colour through the board's camera channels, one per component (default image format rgb32)");
   grab->add_flag("-q,--quiet", g.quiet, "No line per frame (failed frames are still reported)");
   grab->add_flag("--no-progress", o.noProgress, "No progress bar");
+  CLI::Option* saveOpt = grab->get_option("--save");
+  grab->add_option("--cdb", g.cdbFile, "Also append every frame to this camera database file (then --save defaults to none)");
+
+  CdbExtractOptions cdbx;
+  std::string cdbSave = "png";
+  CLI::App* cdb = app.add_subcommand("cdb", "List, extract or check a camera database file");
+  cdb->require_subcommand(1);
+  CLI::App* cdbListCmd = cdb->add_subcommand("list", "List the records: index, type, subtype, size, comment");
+  CLI::App* cdbExtractCmd = cdb->add_subcommand("extract", "Write the records' images (PNG/PGM) and data (.bin) to files");
+  CLI::App* cdbCheckCmd = cdb->add_subcommand("check", "Verify the CRC of every record (exit 1 on damage)");
+  for (CLI::App* c : {cdbListCmd, cdbExtractCmd, cdbCheckCmd}) c->add_option("file", cdbx.file, "The camera database file")->required();
+  cdbExtractCmd->add_option("-o,--out", cdbx.outDir, "Output directory (created when missing)")->capture_default_str();
+  cdbExtractCmd->add_option("--index", cdbx.indices, "Only these records (repeatable; default: all)");
+  cdbExtractCmd->add_option("--prefix", cdbx.prefix, "File name prefix: <prefix>-0000.png ...")->capture_default_str();
+  cdbExtractCmd->add_option("--save", cdbSave, "png or pgm (PGM for grey, PPM for colour)")->capture_default_str();
 
   CLI::App* live = app.add_subcommand("live", "Show frames in a window as they arrive (s: save, q: quit)");
   addAcquisitionOptions(live);
@@ -182,6 +197,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
       while (at < argc && argv[at][0] == '-') at += std::string(argv[at]) == "-b" || std::string(argv[at]) == "--board" ? 2 : 1;
       checkCommand(*hw, at);
     }
+    if (argc > 1 && std::string(argv[1]) == "cdb") checkCommand(*cdb, 2);
   } catch (const CLI::RuntimeError&) {
     return exitUsage;
   }
@@ -207,6 +223,12 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
       if (o.hw.action == "simulator" || o.hw.action == "auto-simulator")
         o.hw.on = pick<bool>("state", o.onOff, {{"on", true}, {"off", false}});
       return hwconfig(o.hw, out);
+    }
+    if (*cdb) {
+      if (*cdbListCmd) return cdbList(cdbx.file, out);
+      if (*cdbCheckCmd) return cdbCheck(cdbx.file, out);
+      cdbx.kind = pick<FileKind>("file type", cdbSave, {{"png", FileKind::png}, {"pgm", FileKind::pnm}});
+      return cdbExtract(cdbx, out);
     }
     if (*eq) {
       for (const std::string& c : o.eqCustom) o.eq.custom.push_back(parseCustomItem(c));
@@ -254,6 +276,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     if (*showCmd) return qacq::show(o.files, out);
     if (*grab) {
       finishAcquisitionOptions();
+      if (!g.cdbFile.empty() && !saveOpt->count()) g.save = FileKind::none;
       g.progress = interactive && !o.noProgress;
       const GrabResult r = qacq::grab(g, out, err);
       return r.failed ? exitFramesFailed : exitOk;

@@ -240,6 +240,9 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
         << std::flush;
   }
 
+  std::unique_ptr<CdbRecorder> cdb;
+  if (!o.cdbFile.empty()) cdb = std::make_unique<CdbRecorder>(o.cdbFile);
+
   GrabResult r;
   ProgressBar bar(progress, o.progress, o.count);
   const Clock::time_point t0 = Clock::now();
@@ -255,6 +258,12 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
     if (hasImage && o.save != FileKind::none) {
       path = writeImage(*image, frameStem(o, n), o.save);
       ++r.written;
+    }
+    if (cdb) {
+      std::ostringstream comment;
+      comment << "format " << fmt.name() << ", trigger " << info.triggerNum() << ", time stamp " << info.timeStamp()
+              << ", " << describeFailure(info.failure());
+      cdb->add(hasImage ? image.ptr() : nullptr, comment.str());
     }
     if (!o.quiet || failed) {
       std::ostringstream line;
@@ -276,6 +285,7 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
   if (r.frames > 1 && r.seconds > 0) sum << ", " << fixed(r.frames / r.seconds, 1) << " frames/s";
   if (o.save != FileKind::none)
     sum << "; " << r.written << (r.written == 1 ? " image" : " images") << " written to " << o.outDir;
+  if (cdb) sum << "; recorded in " << o.cdbFile;
   out << sum.str() << "\n";
   return r;
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
@@ -28,6 +29,7 @@ class qc_MultiAcqFifo;
 class qcAcqImage;
 class qcAcqProps;
 class qcAcqFailure;
+class qcCDBFile;
 class qcFrameGrabber;
 
 namespace qacq {
@@ -166,6 +168,7 @@ struct GrabOptions {
   bool channels = false;   // colour through the board's camera channels (a multi-channel FIFO; default rgb32)
   bool quiet = false;      // no line per frame (failures are still reported)
   bool progress = false;   // draw a progress bar on the progress stream
+  std::string cdbFile;     // also append every frame to this camera database file
 };
 
 struct GrabResult {
@@ -272,6 +275,37 @@ struct EqualizeOptions {
 // both channels' contrast and brightness and their tails before and after.
 // Throws Error when the taps were not equalized.
 int equalize(const EqualizeOptions& o, std::ostream& out);
+
+// ---- camera database files ---------------------------------------------------------------
+
+// One line per record: index, type, subtype, data size, comment.
+int cdbList(const std::string& file, std::ostream& out);
+
+struct CdbExtractOptions {
+  std::string file;
+  std::string outDir = ".";
+  std::string prefix = "record";
+  std::vector<long> indices;  // empty: every record
+  FileKind kind = FileKind::png;
+};
+// Writes the image records as image files (as grab writes them) and the
+// other records' data as "<prefix>-NNNN.bin"; a line per file.
+int cdbExtract(const CdbExtractOptions& o, std::ostream& out);
+// Checks the CRC of every record; names the bad ones; exitError on damage.
+int cdbCheck(const std::string& file, std::ostream& out);
+
+// Appends grabbed frames to a camera database file (created when missing).
+class CdbRecorder {
+public:
+  explicit CdbRecorder(const std::string& path);
+  ~CdbRecorder();
+  // Appends the image as an image record (packed RGB as three planes), or,
+  // without an image, a result record that holds only the comment.
+  void add(const qcAcqImage* image, const std::string& comment);
+
+private:
+  std::unique_ptr<qcCDBFile> file_;
+};
 
 // ---- the whole tool --------------------------------------------------------------------
 

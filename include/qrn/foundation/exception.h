@@ -118,8 +118,13 @@ public:
   }
 
 // Statuses of the procedural helpers: bit 31 set on failure, the facility in
-// bits 16..27, the code in bits 0..15.
-constexpr std::uint32_t qf_statusFacility(std::uint32_t status) { return (status >> 16) & 0xFFFu; }
+// bits 16..27, the code in bits 0..15.  The record libraries number their
+// statuses the compact way instead: bits 16..27 zero, the facility in bits
+// 5..15 and the code in bits 0..4 (0x80000640 + k is facility 50, code k).
+constexpr std::uint32_t qf_statusFacility(std::uint32_t status) {
+  const std::uint32_t wide = (status >> 16) & 0xFFFu;
+  return wide ? wide : (status & 0xFFFFu) >> 5;
+}
 constexpr std::uint32_t qf_makeStatus(std::uint32_t facility, std::uint32_t code, bool failed = true) {
   return (failed ? 0x80000000u : 0u) | ((facility & 0xFFFu) << 16) | (code & 0xFFFFu);
 }
