@@ -92,3 +92,34 @@ TEST(QacqCdb, CheckNamesTheDamagedRecord) {
 }
 
 }  // namespace
+
+TEST(QacqCdb, ShowFindsTheImageRecordsOfADatabaseFile) {
+  TempDir dir;
+  const std::string file = dir / "show.cdb", png = dir / "frame-0002.png";
+  std::string text;
+  ASSERT_EQ(qacqCdb({"grab", "-q", "-n", "2", "--custom", "FramePeriod=0", "--cdb", file, "--save", "png", "--out",
+                     dir.path()}, text), 0)
+      << text;
+  {
+    // A record without an image between them is passed over.
+    qcCDBFile f(file, 1 | 2);
+    const char data[3] = {1, 2, 3};
+    f.appendRecord(qcCDBRecord(2, 0, sizeof data, data, "not an image"));
+    qcCDBRecord r;
+    f.goToRecord(1, 0);
+    f.loadRecord(r);
+    f.appendRecord(r);
+  }
+  EXPECT_EQ(qacq::cdbImageRecords(file), (std::vector<long>{0, 1, 3}));
+  EXPECT_TRUE(qacq::cdbImageRecords(png).empty());  // an image file, not a database
+  EXPECT_TRUE(qacq::cdbImageRecords(dir / "missing.cdb").empty());
+
+  // Record 3, the copy of the second frame, shows that frame's pels.
+  const qcPelBuffer<unsigned char> shown = qacq::readCdbImage(file, 3)->grey8(),
+                                   written = qacq::readImage(png)->grey8();
+  ASSERT_EQ(shown.width(), 640);
+  ASSERT_EQ(shown.height(), 480);
+  for (long y = 0; y < 480; y += 13)
+    for (long x = 0; x < 640; x += 11) ASSERT_EQ(shown.get(x, y), written.get(x, y)) << x << "," << y;
+  EXPECT_THROW(qacq::readCdbImage(file, 2), qacq::Error);  // holds no image
+}

@@ -57,6 +57,36 @@ qcAcqImage imageOf(const qcCDBRecord& r) {
 
 }  // namespace
 
+std::vector<long> cdbImageRecords(const std::string& file) {
+  if (!std::filesystem::is_regular_file(file)) return {};
+  std::vector<long> found;
+  try {
+    qcCDBFile f(file);
+    const long n = f.numRecords();
+    for (long i = 0; i < n; ++i) {
+      const long type = f.getRecordHeader(i).type;
+      if (type == 3 || type == 6) found.push_back(i);
+    }
+  } catch (const qcException&) {
+    return {};  // not a camera database file: an image file, perhaps
+  }
+  return found;
+}
+
+qcPtrHandle<qcAcqImage> readCdbImage(const std::string& file, long index) {
+  qcCDBFile f = openForReading(file);
+  f.goToRecord(index, 0);
+  qcCDBRecord r;
+  try {
+    f.loadRecord(r);
+  } catch (const qcCDBFile::BadRecordFormat&) {
+    throw Error(file + ": record " + std::to_string(index) + " is damaged (fails its CRC)");
+  }
+  qcPtrHandle<qcAcqImage> image(new qcAcqImage(imageOf(r)));
+  if (image->isEmpty()) throw Error(file + ": record " + std::to_string(index) + " holds no image");
+  return image;
+}
+
 int cdbList(const std::string& file, std::ostream& out) {
   qcCDBFile f = openForReading(file);
   const long n = f.numRecords();

@@ -127,8 +127,8 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
   live->add_flag("--overlay", o.live.overlay, "Draw a cross at the centre and the outline of the region of interest");
   live->add_option("--bayer", o.bayer, "Pattern of raw Bayer images: RGGB, GRBG, GBRG or BGGR")->capture_default_str();
 
-  CLI::App* showCmd = app.add_subcommand("show", "Show image files (PNG, PGM, PPM) in a window; left/right step");
-  showCmd->add_option("files", o.files, "Image files")->required();
+  CLI::App* showCmd = app.add_subcommand("show", "Show image files (PNG, PGM, PPM) or camera database records in a window; left/right step");
+  showCmd->add_option("files", o.files, "Image files or camera database files (each image record)")->required();
   CLI::App* eq = app.add_subcommand("equalize", "Match the two taps of a dual-tap camera (grey FIFO)");
   eq->add_option("-b,--board", o.eq.board, "Board index or name (default: the first)");
   eq->add_option("-f,--format", o.eq.format, "Video format name (default as for grab)");

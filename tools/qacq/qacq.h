@@ -293,6 +293,12 @@ struct CdbExtractOptions {
 int cdbExtract(const CdbExtractOptions& o, std::ostream& out);
 // Checks the CRC of every record; names the bad ones; exitError on damage.
 int cdbCheck(const std::string& file, std::ostream& out);
+// The indices of the image records of a camera database file; none when the
+// file is not one (reads record headers only).
+std::vector<long> cdbImageRecords(const std::string& file);
+// The image of record `index` (a copy).  Throws Error for a damaged record
+// or one that holds no image.
+qcPtrHandle<qcAcqImage> readCdbImage(const std::string& file, long index);
 
 // Appends grabbed frames to a camera database file (created when missing).
 class CdbRecorder {

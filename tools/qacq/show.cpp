@@ -1,4 +1,5 @@
-// qacq show: image files in an image console.
+// qacq show: image files and the image records of camera database files in
+// an image console.
 #include <filesystem>
 
 #include <qrn/acq/console/imgconsole.h>
@@ -26,28 +27,47 @@ struct ShowKeys : qcImageConsoleCallback {
   }
 };
 
+// One thing to show: an image file, or an image record of a camera
+// database file.
+struct Item {
+  std::string path;
+  long record = -1;  // -1: an image file
+  std::string name() const {
+    const std::string base = std::filesystem::path(path).filename().string();
+    return record < 0 ? base : base + " #" + std::to_string(record);
+  }
+  qcPtrHandle<qcAcqImage> read() const { return record < 0 ? readImage(path) : readCdbImage(path, record); }
+};
+
 }  // namespace
 
 int show(const std::vector<std::string>& files, std::ostream& out) {
   if (files.empty()) throw UsageError("name at least one image file");
+  // A camera database file stands for its image records.
+  std::vector<Item> items;
+  for (const std::string& f : files) {
+    const std::vector<long> records = cdbImageRecords(f);
+    if (records.empty()) items.push_back({f});
+    for (long r : records) items.push_back({f, r});
+  }
   // Files are read when they are shown; the first must be readable, so
   // that a mistyped name fails before a window opens.
-  qcPtrHandle<qcAcqImage> first = readImage(files.front());
+  qcPtrHandle<qcAcqImage> first = items.front().read();
   qcImageConsole console("qacq show", qcImageConsole::EnableClose);
   ShowKeys keys;
   console.installGUICallback(&keys);
   console.pelValueDisplayEnabled(1);
   ImageView view;
-  const long n = static_cast<long>(files.size());
+  const long n = static_cast<long>(items.size());
   long at = 0;
   bool fresh = true;
   while (!keys.quit) {
     if (fresh) {
-      const std::string& path = files[static_cast<std::size_t>(at)];
-      const std::string place = std::to_string(at + 1) + "/" + std::to_string(n) + "  " +
-                                std::filesystem::path(path).filename().string();
+      const Item& item = items[static_cast<std::size_t>(at)];
+      const std::string& path = item.path;
+      const std::string place = std::to_string(at + 1) + "/" + std::to_string(n) + "  " + item.name();
       try {
-        const qcPtrHandle<qcAcqImage> image = at == 0 && first ? first : readImage(path);
+        const qcPtrHandle<qcAcqImage> image = at == 0 && first ? first : item.read();
         const qc_PelBuffer* b = image->buffer();
         if (!view.show(console, *image, BayerPattern::RGGB)) throw Error("cannot show " + path);
         console.statusLine(place + "  " + std::to_string(b->width()) + "x" + std::to_string(b->height()) +
