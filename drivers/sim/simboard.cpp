@@ -23,8 +23,8 @@ namespace qrn_sim {
 
 namespace {
 
-// Refused values.  (The exception carries no text of its own.)
-[[noreturn]] void bad(const char*) { throw qcAcqFifo::BadParams(); }
+// Refused values, with what was refused as the exception's detail.
+[[noreturn]] void bad(const char* why) { throw qcAcqFifo::BadParams().withDetail(why); }
 
 // The frame period of a format: its camera timing when complete, else the
 // board's default.

@@ -68,8 +68,8 @@ bool parseLong(const std::string& s, long& out) {
   out = std::strtol(s.c_str(), &end, 10);
   return errno == 0 && end && *end == '\0';
 }
-// Refused values.  (The exception carries no text of its own.)
-[[noreturn]] void bad(const std::string&) { throw qcAcqFifo::BadParams(); }
+// Refused values, with what was refused as the exception's detail.
+[[noreturn]] void bad(const std::string& why) { throw qcAcqFifo::BadParams().withDetail(why); }
 
 }  // namespace
 
@@ -181,7 +181,8 @@ std::unique_ptr<Core::Acq> Core::newAcq_(Clock::time_point now) {
 bool Core::start(unsigned long count) {
   {
     std::lock_guard<std::mutex> g(m_);
-    if (!model_.canStart) throw qcAcqFifo::StartNotAllowed();
+    if (!model_.canStart)
+      throw qcAcqFifo::StartNotAllowed().withDetail("the trigger model \"" + model_.name + "\" does not allow start()");
     const Clock::time_point now = Clock::now();
     for (unsigned long i = 0; i < count; ++i) pending_.push_back(newAcq_(now));
     ++stateCounter_;
@@ -691,7 +692,7 @@ void Core::customItem(const std::string& type, const std::string& name, const st
     if (value != "0" && value != "1") bad("LocalImages must be 0 or 1");
     locked([&] { localImages_ = value == "1"; });
   } else {
-    bad("unknown item " + name);
+    bad("unknown custom item \"" + name + "\"");
   }
   cv_.notify_all();
 }

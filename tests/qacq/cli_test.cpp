@@ -121,7 +121,7 @@ TEST_F(QacqCli, ArgumentErrorsAreOneLineAndNonZero) {
       {{"hwconfig", "simulator", "maybe"}, 2, "unknown state \"maybe\""},
       {{"hwconfig", "limit", "No Such Format"}, 2, "unknown video format \"No Such Format\""},
       // The driver refuses a custom item: the library's exception, one line.
-      {{"grab", "--custom", "NoSuchItem=1", "--save", "none"}, 1, "qcAcqFifo::BadParams"},
+      {{"grab", "--custom", "NoSuchItem=1", "--save", "none"}, 1, "qcAcqFifo::BadParams: unknown custom item \"NoSuchItem\""},
   };
   for (const Case& c : cases) {
     const Outcome r = qacqRun(c.args);

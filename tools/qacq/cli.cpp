@@ -168,7 +168,8 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     return exitError;
   } catch (const qcException& e) {
     const std::string msg = e.messageString(), info = e.info();
-    err << "qacq: " << msg << (info.empty() || info == msg ? "" : ": " + info) << "\n";
+    err << "qacq: " << msg << (info.empty() || info == msg ? "" : ": " + info)
+        << (e.detail().empty() ? "" : ": " + e.detail()) << "\n";
     return exitError;
   } catch (const std::exception& e) {
     err << "qacq: " << e.what() << "\n";
