@@ -251,9 +251,12 @@ qc_Lut::qc_Lut(long entries, long taps) {
     entries = std::max(entries, 0L);
     taps = std::max(taps, 0L);
   }
+  std::size_t bytes = 0;
+  if (__builtin_mul_overflow(static_cast<std::size_t>(entries), static_cast<std::size_t>(taps), &bytes))
+    throw std::bad_array_new_length();
+  table_ = std::make_unique<unsigned char[]>(bytes);
   entries_ = entries;
   taps_ = taps;
-  table_ = std::make_unique<unsigned char[]>(static_cast<std::size_t>(entries) * static_cast<std::size_t>(taps));
 }
 
 qc_Lut::qc_Lut(const qc_Lut& src)
