@@ -99,6 +99,24 @@ TEST(TriggerModel, StartActionSetsTheThreeFlagsAndRejectsOtherValues) {
   }
 }
 
+TEST(TriggerModel, StartActionSetsTheFlagsFromEveryPredefinedModel) {
+  struct Row {
+    long action;
+    bool canStart, a, b;
+  };
+  for (const qcTriggerModel* from : {&qfManualTrigger(), &qfAutoTrigger(), &qfSemiTrigger(), &qfSlaveTrigger(),
+                                     &qfFreeRunTrigger()})
+    for (Row r : {Row{0, true, false, false}, Row{1, false, false, false}, Row{2, true, true, false},
+                  Row{3, false, false, true}}) {
+      SCOPED_TRACE(std::string(from->name()) + " -> " + std::to_string(r.action));
+      auto m = custom(*from);
+      m->startAction(r.action);
+      EXPECT_EQ(m->internal().canStart, r.canStart);
+      EXPECT_EQ(m->internal().startFlagA, r.a);
+      EXPECT_EQ(m->internal().startFlagB, r.b);
+    }
+}
+
 TEST(TriggerModel, TwoValuedSettersAndTriggerSource) {
   auto m = custom(qfFreeRunTrigger());
   m->missedErrorHandling(1);

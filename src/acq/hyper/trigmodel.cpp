@@ -61,11 +61,14 @@ long qcTriggerModel::startAction() const {
 
 void qcTriggerModel::startAction(long action) {
   if (action < 0 || action > 3) throw BadParams();
-  if (action == startAction()) return;
+  // Compare the flags, not the derived action: "Slave" reads as action 1
+  // but carries startFlagA, which action 1 clears.
+  const bool canStart = (action == 0 || action == 2), flagA = (action == 2), flagB = (action == 3);
+  if (rec_->canStart == canStart && rec_->startFlagA == flagA && rec_->startFlagB == flagB) return;
   qc_TriggerModel& r = writable_();
-  r.canStart = (action == 0 || action == 2);
-  r.startFlagA = (action == 2);
-  r.startFlagB = (action == 3);
+  r.canStart = canStart;
+  r.startFlagA = flagA;
+  r.startFlagB = flagB;
 }
 
 long qcTriggerModel::missedErrorHandling() const { return rec_->missedErrorHandling ? 1 : 0; }
