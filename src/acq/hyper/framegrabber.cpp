@@ -147,6 +147,10 @@ long qcFrameGrabber::numCameraPort(const qcVideoFormat& fmt) {
 
 bool qcFrameGrabber::isSupportedEx(const qcVideoFormat& fmt, qeImageFormat f) {
   noteUse_();
+  // An image format outside the table is not supported (the conversion
+  // below would turn it into "unspecified", which drivers accept).
+  const int v = static_cast<int>(f);
+  if (v != -1 && (v < 1 || v > 19)) return false;
   try {
     qc_FrameGrabber* d = internal();
     if (!d || !isFmtAllowed_(fmt)) return false;
