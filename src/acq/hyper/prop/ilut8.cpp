@@ -91,7 +91,11 @@ qc8BitInputLutProp::qc8BitInputLutProp(const qc8BitInputLutProp& src) : qcPersis
 qc8BitInputLutProp::~qc8BitInputLutProp() = default;
 
 qc8BitInputLutProp& qc8BitInputLutProp::operator=(const qc8BitInputLutProp& src) {
-  if (&src == this || lutEntries() == 0) return *this;
+  if (&src == this) return *this;
+  // An unsized target takes the source's size (as contrast/brightness
+  // does): sizing it as one tap would refuse every multi-tap source.
+  if (!sized_() && src.lutEntries() > 0) lutInit(src.lutEntries(), src.lutTaps());
+  if (lutEntries() == 0) return *this;
   const long srcEntries = src.lutEntries();
   const long srcTaps = src.lutTaps();
   if (srcEntries == 0) return *this;  // no table to copy
