@@ -30,6 +30,15 @@ T pick(const std::string& what, const std::string& text, const std::vector<std::
   throw UsageError(msg);
 }
 
+// Refuses an integer that does not fit a long (CLI11 would saturate it);
+// other malformed text is left to the option's own conversion.
+const CLI::Validator kFitsLong(
+    [](std::string& text) -> std::string {
+      long v = 0;
+      return parseLong(text, v) == std::errc::result_out_of_range ? "\"" + text + "\" is out of range" : "";
+    },
+    "");
+
 struct Options {
   FormatsOptions formats;
   HwconfigOptions hw;
@@ -66,7 +75,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
   grab->add_option("-b,--board", g.board, "Board index or name (default: the first)");
   grab->add_option("-f,--format", g.format, "Video format name (default: \"Sony XC75 640x480\" when the board offers it)");
   grab->add_option("-i,--image-format", g.imageFormat, "Image format (default: the video format's own)");
-  grab->add_option("-n,--count", g.count, "Number of frames")->capture_default_str();
+  grab->add_option("-n,--count", g.count, "Number of frames")->check(kFitsLong)->capture_default_str();
   CLI::Option* exposure =
       grab->add_option("-e,--exposure", o.exposure, "Exposure in seconds");
   grab->add_option("-t,--timeout", g.timeout, "Seconds to wait for each frame")->capture_default_str();
