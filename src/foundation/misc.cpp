@@ -9,9 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include <qrn/foundation/exception.h>
 
@@ -87,7 +89,9 @@ qcDllDictionary::~qcDllDictionary() {
 namespace {
 struct CleanupList {
   std::mutex m;
-  std::map<unsigned long, qc_CleanupObject*> live;  // by tag
+  std::condition_variable done;                                   // a cleanup() returned
+  std::map<unsigned long, qc_CleanupObject*> live;                // by tag
+  std::map<const qc_CleanupObject*, std::thread::id> running;    // cleanup() in progress, by whom
   unsigned long next = 1;
 };
 CleanupList& cleanupList() {
@@ -108,10 +112,20 @@ qc_CleanupObject::qc_CleanupObject() : tag_(qsys_cleanup_getNextTag()) {
   l.live[tag_] = this;
 }
 
-qc_CleanupObject::~qc_CleanupObject() {
+qc_CleanupObject::qc_CleanupObject(const qc_CleanupObject&) : qc_CleanupObject() {}
+
+qc_CleanupObject::~qc_CleanupObject() { unregister(); }
+
+void qc_CleanupObject::unregister() {
   CleanupList& l = cleanupList();
-  std::lock_guard<std::mutex> g(l.m);
+  std::unique_lock<std::mutex> g(l.m);
   l.live.erase(tag_);
+  // A cleanup() on this thread (an object that goes in its own cleanup())
+  // is not waited for.
+  l.done.wait(g, [&] {
+    auto it = l.running.find(this);
+    return it == l.running.end() || it->second == std::this_thread::get_id();
+  });
 }
 
 void qsys_cleanupExecute_(unsigned long fromTag) {
@@ -126,7 +140,21 @@ void qsys_cleanupExecute_(unsigned long fromTag) {
       if (it->first < fromTag) return;
       obj = it->second;
       l.live.erase(it);  // each object is cleaned up once
+      l.running[obj] = std::this_thread::get_id();
     }
+    // Clears the mark also when cleanup() throws (the object may be gone
+    // by then: only its address is used).
+    struct Done {
+      CleanupList& l;
+      const qc_CleanupObject* obj;
+      ~Done() {
+        {
+          std::lock_guard<std::mutex> g(l.m);
+          l.running.erase(obj);
+        }
+        l.done.notify_all();
+      }
+    } done{l, obj};
     obj->cleanup();
   }
 }

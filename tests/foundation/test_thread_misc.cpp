@@ -3,6 +3,7 @@
 #include <qrn/qrnstd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <thread>
 #include <vector>
@@ -153,6 +154,59 @@ TEST(Misc, CleanupObjectsRunNewestFirstOnce) {
   qsys_cleanupExecute_(from);
   qsys_cleanupExecute_(from);
   EXPECT_EQ(order, (std::vector<int>{2, 1}));
+}
+
+TEST(Misc, CleanupObjectCopiesHaveTheirOwnRegistration) {
+  static std::vector<int> order;
+  struct C : qc_CleanupObject {
+    int id;
+    explicit C(int i) : id(i) {}
+    void cleanup() override { order.push_back(id); }
+  };
+  order.clear();
+  unsigned long from = qsys_cleanup_getNextTag();
+  C a(1);
+  {
+    C copy(a);
+    EXPECT_NE(copy.tag(), a.tag());
+    copy = a;
+    EXPECT_NE(copy.tag(), a.tag());
+  }  // the copy's end leaves the original registered
+  qsys_cleanupExecute_(from);
+  EXPECT_EQ(order, (std::vector<int>{1}));
+}
+
+TEST(Misc, DestroyingACleanupObjectWaitsForItsRunningCleanup) {
+  struct Shared {
+    std::atomic<bool> inside{false}, finished{false};
+  } s;
+  struct C : qc_CleanupObject {
+    Shared& s;
+    std::vector<int> state{1, 2, 3};  // used by cleanup(), goes with the object
+    explicit C(Shared& sh) : s(sh) {}
+    ~C() override { unregister(); }
+    void cleanup() override {
+      s.inside = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      state.push_back(4);
+      s.finished = true;
+    }
+  };
+  unsigned long from = qsys_cleanup_getNextTag();
+  auto* c = new C(s);
+  std::thread runner([&] { qsys_cleanupExecute_(from); });
+  while (!s.inside) std::this_thread::yield();
+  delete c;
+  EXPECT_TRUE(s.finished) << "destroyed while its cleanup() ran";
+  runner.join();
+
+  // Objects that go in their own cleanup() do not wait for themselves.
+  struct SelfDeleting : qc_CleanupObject {
+    void cleanup() override { delete this; }
+  };
+  from = qsys_cleanup_getNextTag();
+  new SelfDeleting;
+  qsys_cleanupExecute_(from);
 }
 
 TEST(Misc, EnvironmentAndCpu) {

@@ -60,12 +60,23 @@ private:
 // ---- clean-up objects ------------------------------------------------------
 // Objects registered for clean-up are executed (their cleanup() called) in
 // reverse order of registration by qsys_cleanupExecute_(), or at process exit.
+//
+// A copy is registered on its own, with a new tag; assignment keeps each
+// object's tag.  Destroying an object waits for a cleanup() of it that runs
+// on another thread.  A derived class whose cleanup() uses its own members
+// calls unregister() first in its destructor, so that no cleanup() starts
+// once they begin to go.
 class qc_CleanupObject {
 public:
   qc_CleanupObject();
+  qc_CleanupObject(const qc_CleanupObject&);
+  qc_CleanupObject& operator=(const qc_CleanupObject&) { return *this; }
   virtual ~qc_CleanupObject();
   virtual void cleanup() {}
   unsigned long tag() const { return tag_; }
+  // Leaves the clean-up list (once; later calls do nothing), after a
+  // cleanup() of this object running on another thread has returned.
+  void unregister();
 
 private:
   unsigned long tag_;
