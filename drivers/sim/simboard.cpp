@@ -473,9 +473,8 @@ void registerBoards() {
     s->poolSize = readLong(key, "poolSize", 4, 2, 1024);
     std::string period;
     if (qf_regReadString(qe_RegRoot::localMachine, key, "framePeriod", period)) {
-      char* end = nullptr;
-      const double d = std::strtod(period.c_str(), &end);
-      if (end && *end == '\0' && d >= 0 && d < 1e6) s->framePeriod = d;
+      double d = -1;
+      if (qsys_clxAtof(period.c_str(), &d) == 0 && d >= 0 && d < 1e6) s->framePeriod = d;
     }
     qcBoard::add(std::make_unique<SimBoard>(s));
   }

@@ -55,11 +55,8 @@ qcPtrHandle<qcPelRoot<T>> adopt(qc_PelRoot* r) {
 }
 
 bool parseDouble(const std::string& s, double& out) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  out = std::strtod(s.c_str(), &end);
-  return errno == 0 && end && *end == '\0' && std::isfinite(out);
+  // The module's reader: independent of the process locale.
+  return !s.empty() && qsys_clxAtof(s.c_str(), &out) == 0 && std::isfinite(out);
 }
 bool parseLong(const std::string& s, long& out) {
   if (s.empty()) return false;

@@ -1,6 +1,7 @@
 #include <qrn/foundation/misc.h>
 
 #include <dlfcn.h>
+#include <locale.h>
 
 #include <algorithm>
 #include <atomic>
@@ -193,6 +194,26 @@ bool qfRealEq(double a, double b, double epsilon) {
   return diff <= epsilon * scale;
 }
 
+namespace {
+// Number text is the same whatever the process locale: reading and writing
+// use the "C" locale (a comma-decimal locale would refuse "1.5").
+locale_t cLocale() {
+  static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return c;
+}
+// The "C" locale on this thread while it lives (for the printf family).
+class CNumbers {
+public:
+  CNumbers() : old_(uselocale(cLocale())) {}
+  ~CNumbers() { uselocale(old_); }
+  CNumbers(const CNumbers&) = delete;
+  CNumbers& operator=(const CNumbers&) = delete;
+
+private:
+  locale_t old_;
+};
+}  // namespace
+
 std::string qfEng(double value, int digits, int trim) {
   if (digits < 1) digits = 1;
   if (digits > 17) digits = 17;
@@ -200,6 +221,7 @@ std::string qfEng(double value, int digits, int trim) {
   if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
   if (value == 0) return "0";
   // Round to the significant digits first, then place the exponent.
+  const CNumbers c;
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.*e", digits - 1, value);
   double rounded = std::strtod(buf, nullptr);
@@ -221,6 +243,7 @@ std::string qfEng(double value, int digits, int trim) {
 std::string qfStr(long value) { return std::to_string(value); }
 std::string qfStr(unsigned long value) { return std::to_string(value); }
 std::string qfStr(double value, int precision) {
+  const CNumbers c;
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.*g", precision, value);
   return buf;
@@ -240,7 +263,7 @@ std::uint32_t qsys_clxAtof(const char* text, double* value) {
   if (*p == '\0') return kFailed;
   char* end = nullptr;
   errno = 0;
-  double v = std::strtod(p, &end);
+  double v = strtod_l(p, &end, cLocale());
   if (end == p || *end != '\0') return kFailed;
   if (errno == ERANGE && std::isinf(v)) return kFailed;
   *value = v;

@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -93,7 +95,7 @@ TEST(Deadline, ExpiresAndReportsTimeLeft) {
   EXPECT_EQ(never.until(), HUGE_VAL);
 }
 
-TEST(Misc, ClxAtofConsumesTheWholeText) {
+void checkClxAtof() {
   struct Case {
     const char* text;
     bool ok;
@@ -110,7 +112,7 @@ TEST(Misc, ClxAtofConsumesTheWholeText) {
   }
 }
 
-TEST(Misc, EngFormatsReadBack) {
+void checkNumberText() {
   for (double v : {0.0, 1.0, -1.0, 12.5e-3, 1234567.0, 3.14159265358979, 2e-5, 59.94, -0.000123456789}) {
     std::string s = qfEng(v, 10, 1);
     double back = 0;
@@ -122,6 +124,24 @@ TEST(Misc, EngFormatsReadBack) {
   EXPECT_EQ(qfHex(0xDEADC0DE), "deadc0de");
   EXPECT_EQ(qfHex(0xA, 4), "000a");
   EXPECT_EQ(qfStr(-12L), "-12");
+  EXPECT_EQ(qfStr(1.5), "1.5");
+}
+
+TEST(Misc, ClxAtofConsumesTheWholeText) { checkClxAtof(); }
+TEST(Misc, EngFormatsReadBack) { checkNumberText(); }
+
+TEST(Misc, NumberTextIgnoresACommaDecimalLocale) {
+  // scripts/install-deps.sh generates the locale.
+  const std::string before = std::setlocale(LC_ALL, nullptr);
+  if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "locale de_DE.UTF-8 not installed";
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+  EXPECT_STREQ(probe, "1,5") << "not a comma-decimal locale";
+  checkClxAtof();
+  checkNumberText();
+  double v = 0;
+  EXPECT_NE(qsys_clxAtof("1,5", &v), 0u);
+  std::setlocale(LC_ALL, before.c_str());
 }
 
 TEST(Misc, RealEq) {

@@ -111,6 +111,9 @@ std::string qfStr(double value, int precision = 6);
 // Hexadecimal (lower case, no prefix), at least minWidth digits.
 std::string qfHex(unsigned long value, int minWidth = 0);
 
+// Number text here never depends on the process locale: "1.5" reads and
+// writes with a point under any LC_NUMERIC.
+//
 // Converts text to double.  Leading blanks are skipped; the whole rest of the
 // text must be a number ("1.5", "-2e3", "0x1p4", "inf").  Returns 0 and stores
 // the value on success, a failed status (bit 31 set) otherwise (value untouched).
