@@ -30,11 +30,11 @@ function(qrn_add_library name)
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   target_link_libraries(${name} PUBLIC ${A_LINK} PRIVATE qrn_options ${A_PRIVATE_LINK})
-  # A library finds its sibling libraries (they share one directory, built
-  # and installed) through the run path "$ORIGIN" alone: a program's run path
-  # covers only its own direct needs, which a Release link may drop.  No
-  # build-tree entries computed by CMake: they come with an empty entry, which
-  # would make dlopen() search the current directory.
+  # In the build tree the libraries find their siblings beside themselves
+  # ($ORIGIN: all are built into one directory), whatever the program that
+  # loads them links directly.  Only that one entry: CMake's own build run
+  # path could carry an empty entry, which would make dlopen() search the
+  # current directory.
   set_target_properties(${name} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
-    EXPORT_NAME ${name} BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "$ORIGIN")
+    EXPORT_NAME ${name} INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
 endfunction()

@@ -2,6 +2,7 @@
 // property side of its driver FIFO.  Registered with the board list when the
 // plugin is loaded.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -136,12 +137,16 @@ bool SimFifo::isAcquiring() const { return core_->locked([&] { return core_->cap
 bool SimFifo::isMovable() const { return core_->locked([&] { return !core_->completed_.empty(); }); }
 bool SimFifo::isComplete() const { return core_->locked([&] { return !core_->completed_.empty(); }); }
 long SimFifo::pendingAcqs() const {
-  return core_->locked([&] { return static_cast<long>(core_->pending_.size()) + (core_->capturing_ ? 1 : 0); });
+  return core_->locked([&] {
+    return static_cast<long>(std::min<unsigned long>(core_->pendingCount() + (core_->capturing_ ? 1 : 0), LONG_MAX));
+  });
 }
-long SimFifo::completedAcqs() const { return core_->locked([&] { return static_cast<long>(core_->completed_.size()); }); }
+long SimFifo::completedAcqs() const {
+  return core_->locked([&] { return static_cast<long>(std::min<unsigned long>(core_->completedCount(), LONG_MAX)); });
+}
 long SimFifo::availableAcqs() const { return std::max(0L, hardwareImagePoolSize() - core_->pool_->out()); }
 
-bool SimFifo::prepare(std::string* message, const qcDeadline&) {
+bool SimFifo::prepare(std::string* message, const qcDeadline& deadline) {
   const qcPelRect roi = actualRoi();
   const long sx = core_->read([](const SimProps& p) { return p.sampleX; });
   const long sy = core_->read([](const SimProps& p) { return p.sampleY; });
@@ -150,9 +155,15 @@ bool SimFifo::prepare(std::string* message, const qcDeadline&) {
     if (message) *message = "sim: the region of interest lies outside the image";
     return false;
   }
-  core_->pool_->reserve(static_cast<std::size_t>(size.x) * static_cast<std::size_t>(storageRows(core_->kind_, size.y)) *
-                            pelBytes(core_->kind_),
-                        hardwareImagePoolSize());
+  const long n = hardwareImagePoolSize();
+  if (!core_->pool_->reserve(static_cast<std::size_t>(size.x) *
+                                 static_cast<std::size_t>(storageRows(core_->kind_, size.y)) * pelBytes(core_->kind_),
+                             n, deadline)) {
+    if (message)
+      *message = "sim: the image pool of " + std::to_string(n) + " images could not be made ready in time" +
+                 " (or memory ran out)";
+    return false;
+  }
   core_->locked([&] { core_->prepared_ = true; });
   if (message) message->clear();
   return true;
@@ -238,7 +249,11 @@ void SimFifo::syncModel(const qcSyncModel& m) {
 }
 bool SimFifo::triggerEnable() const { return core_->locked([&] { return core_->triggerEnable_; }); }
 void SimFifo::triggerEnable(bool on) {
-  core_->locked([&] { core_->triggerEnable_ = on; });
+  core_->locked([&] {
+    // Frames start again from now, not from the slots passed while disabled.
+    if (on && !core_->triggerEnable_) core_->nextFrame_ = std::max(core_->nextFrame_, Clock::now());
+    core_->triggerEnable_ = on;
+  });
   core_->cv_.notify_all();
 }
 void SimFifo::triggerModel(const qc_TriggerModel& m) {
@@ -271,7 +286,10 @@ void SimFifo::triggerMaster(qc_AcqFifo* master) {
 void SimFifo::ctiOffset(double s) { cti_ = s; core_->change([&](SimProps& p) { p.ctiOffset = s; }); }
 void SimFifo::horizAdjust(double s) { horiz_ = s; core_->change([&](SimProps& p) { p.horizAdjust = s; }); }
 void SimFifo::roi(const qcPelRect& r) {
+  long edge = 0;
   if (r.width() < 0 || r.height() < 0) bad("sim: negative region of interest");
+  if (__builtin_add_overflow(r.x(), r.width(), &edge) || __builtin_add_overflow(r.y(), r.height(), &edge))
+    bad("sim: the region of interest's right or bottom edge does not fit in a long");
   core_->change([&](SimProps& p) { p.roi = r; });
 }
 void SimFifo::roiMode(qe_RoiMode mode) {
@@ -350,11 +368,7 @@ const qcSyncModel& SimFifo::defaultSyncModel() const { return qfSyncInternalDriv
 double SimFifo::actualCtiOffset() const { return cti_ < HUGE_VAL ? cti_ : 0.0; }
 double SimFifo::actualHorizAdjust() const { return horiz_ < HUGE_VAL ? horiz_ : 0.0; }
 qcPelRect SimFifo::actualRoi() const {
-  const qcPelRect r = core_->read([](const SimProps& p) { return p.roi; });
-  if (r.isEmpty()) return qcPelRect(0, 0, core_->width_, core_->height_);
-  const long x0 = std::max(0L, r.x()), y0 = std::max(0L, r.y());
-  const long x1 = std::min(core_->width_, r.x1()), y1 = std::min(core_->height_, r.y1());
-  return qcPelRect(x0, y0, std::max(0L, x1 - x0), std::max(0L, y1 - y0));
+  return core_->read([&](const SimProps& p) { return core_->effectiveRoi(p); });
 }
 const qcSyncModel& SimFifo::actualSyncModel() const {
   return sync_ && sync_ != &qc_SyncModel::defaultModel() ? *sync_ : defaultSyncModel();
@@ -380,7 +394,7 @@ const std::vector<long>* SimFifo::getValidSampleSettings() const {
 
 long SimFifo::defaultHardwareImagePoolSize() const { return board_->poolSize; }
 void SimFifo::hardwareImagePoolSize(long n) {
-  if (n < 0 || n == 1) bad("sim: pool size must be 0 or at least 2");
+  if (n < 0 || n == 1 || n > kMaxPoolSize) bad("sim: pool size must be 0 or from 2 to 1024");
   core_->locked([&] { core_->poolSize_ = n; });
   core_->cv_.notify_all();
 }
@@ -470,7 +484,7 @@ void registerBoards() {
     s->numTaps = readLong(key, "numTaps", 2, 1, 4);
     s->inputLines = readLong(key, "inputLines", 2, 1, 64);
     s->cameraPorts = readLong(key, "cameraPorts", 2, 1, 64);
-    s->poolSize = readLong(key, "poolSize", 4, 2, 1024);
+    s->poolSize = readLong(key, "poolSize", 4, 2, kMaxPoolSize);
     std::string period;
     if (qf_regReadString(qe_RegRoot::localMachine, key, "framePeriod", period)) {
       double d = -1;

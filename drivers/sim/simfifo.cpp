@@ -146,7 +146,8 @@ void Core::stopWorker() {
   }
   // Packets go before the pool they came from; images still held by the
   // application keep their memory and simply do not come back.
-  std::deque<std::unique_ptr<Acq>> p, c;
+  std::deque<Batch> p;
+  std::deque<std::unique_ptr<Acq>> c;
   {
     std::lock_guard<std::mutex> g(m_);
     p.swap(pending_);
@@ -156,23 +157,61 @@ void Core::stopWorker() {
 
 long Core::poolCapacity_() const { return poolSize_ > 0 ? poolSize_ : board_->poolSize; }
 
-qcPelRect Core::effectiveRoi_(const SimProps& p) const {
-  if (p.roi.isEmpty()) return qcPelRect(0, 0, width_, height_);
-  long x0 = std::max(0L, p.roi.x()), y0 = std::max(0L, p.roi.y());
-  long x1 = std::min(width_, p.roi.x1()), y1 = std::min(height_, p.roi.y1());
+qcPelRect Core::effectiveRoi(const SimProps& p) const {
+  const qcPelRect& r = p.roi;
+  if (r.isEmpty()) return qcPelRect(0, 0, width_, height_);
+  // min(limit, origin + size), also where the sum would not fit.
+  auto edge = [](long origin, long size, long limit) {
+    long e = 0;
+    return __builtin_add_overflow(origin, size, &e) ? limit : std::min(limit, e);
+  };
+  const long x0 = std::max(0L, r.x()), y0 = std::max(0L, r.y());
+  const long x1 = edge(r.x(), r.width(), width_), y1 = edge(r.y(), r.height(), height_);
   return qcPelRect(x0, y0, std::max(0L, x1 - x0), std::max(0L, y1 - y0));
 }
 
-std::unique_ptr<Core::Acq> Core::newAcq_(Clock::time_point now) {
+unsigned long Core::pendingCount() const {
+  unsigned long n = 0;
+  for (const Batch& b : pending_) n += b.count;
+  return n;
+}
+
+unsigned long Core::completedCount() const {
+  unsigned long n = 0;
+  for (const auto& a : completed_) n += a->repeat;
+  return n;
+}
+
+std::unique_ptr<Core::Acq> Core::acqOf_(const Batch& b) {
   auto a = std::make_unique<Acq>();
-  a->props = cur_;
+  a->props = b.props;
   a->arp = std::make_unique<qc_Arp>();
-  a->arp->properties(cur_.get());
-  a->arp->appTag(cur_->appTag);
-  a->startedAt = now;
-  a->timeout = timeout_;
-  a->generation = generation_;
+  a->arp->properties(b.props.get());
+  a->arp->appTag(b.props->appTag);
+  a->startedAt = b.startedAt;
+  a->timeout = b.timeout;
+  a->generation = b.generation;
   return a;
+}
+
+std::unique_ptr<Core::Acq> Core::newAcq_(Clock::time_point now) {
+  return acqOf_(Batch{1, cur_, now, timeout_, generation_});
+}
+
+std::unique_ptr<Core::Acq> Core::takePending_() {
+  std::unique_ptr<Acq> a = acqOf_(pending_.front());
+  if (--pending_.front().count == 0) pending_.pop_front();
+  return a;
+}
+
+void Core::addPending_(unsigned long count) {
+  if (count == 0) return;
+  pending_.push_back(Batch{count, cur_, Clock::now(), timeout_, generation_});
+}
+
+Clock::time_point Core::slotAtOrBefore_(Clock::time_point t, Clock::duration period) const {
+  if (period <= Clock::duration::zero() || t <= nextFrame_) return t;
+  return nextFrame_ + ((t - nextFrame_) / period) * period;
 }
 
 bool Core::start(unsigned long count) {
@@ -180,8 +219,7 @@ bool Core::start(unsigned long count) {
     std::lock_guard<std::mutex> g(m_);
     if (!model_.canStart)
       throw qcAcqFifo::StartNotAllowed().withDetail("the trigger model \"" + model_.name + "\" does not allow start()");
-    const Clock::time_point now = Clock::now();
-    for (unsigned long i = 0; i < count; ++i) pending_.push_back(newAcq_(now));
+    addPending_(count);
     ++stateCounter_;
   }
   cv_.notify_all();
@@ -189,7 +227,8 @@ bool Core::start(unsigned long count) {
 }
 
 void Core::flush() {
-  std::deque<std::unique_ptr<Acq>> p, c;
+  std::deque<Batch> p;
+  std::deque<std::unique_ptr<Acq>> c;
   {
     std::lock_guard<std::mutex> g(m_);
     ++generation_;
@@ -220,15 +259,25 @@ void Core::pulse(Clock::time_point t, unsigned long masterTrig, bool fromMaster)
 }
 
 void Core::run_() {
+  // Nothing thrown here may leave the thread: the acquisition concerned
+  // records what went wrong where there is one (render and delivery); what
+  // remains (the application's callbacks) is dropped.
   for (;;) {
     Actions actions;
-    {
+    try {
       std::unique_lock<std::mutex> lk(m_);
       if (stop_) break;
       step_(lk, actions);
       if (stop_) break;
+    } catch (...) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));  // out of memory: try again shortly
     }
-    for (auto& a : actions) a();
+    for (auto& a : actions) {
+      try {
+        a();
+      } catch (...) {
+      }
+    }
   }
 }
 
@@ -238,11 +287,34 @@ void Core::overrun_(unsigned long trigNum, Clock::time_point t, Actions& out) {
   qcAcquireInfo info(cur_->appTag, trigNum, f, board_->stamp(t));
   auto cb = overrunCb_;
   auto icb = overrunInfoCb_;
+  if (!cb && !icb) return;
   out.push_back([cb, icb, info]() {
     if (cb) (*cb)();
     if (icb) (*icb)(info);
   });
 }
+
+namespace {
+
+// A failure of the worker itself, recorded on the acquisition: no image.
+void failAbnormal(qc_Arp& arp, const std::string& what) {
+  arp.image(nullptr, qcPelRect());
+  arp.failure().isAbnormal(true);
+  if (arp.failure().abnormalErrorCode() == 0) arp.failure().abnormalErrorCode(1);
+  arp.failure().errorInfo("sim: " + what);
+}
+
+std::string describe(std::exception_ptr e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const std::exception& x) {
+    return x.what();
+  } catch (...) {
+    return "unknown exception";
+  }
+}
+
+}  // namespace
 
 void Core::capture_(std::unique_ptr<Acq> a, unsigned long trigNum, Clock::time_point t, Actions& out) {
   a->arp->trigNum(trigNum);
@@ -255,109 +327,121 @@ void Core::capture_(std::unique_ptr<Acq> a, unsigned long trigNum, Clock::time_p
   }
   if (a->arp->failure().isOverrun()) overrun_(trigNum, t, out);
   capturing_ = true;
-  const double period = framePeriod_;
-  captureDone_ = t + seconds(period);
+  // The frame is read out one period after it started, whatever rendering
+  // it takes; the next one starts then.
+  captureDone_ = t + seconds(framePeriod_);
   nextFrame_ = captureDone_;
   ++stateCounter_;
   // Slaves of this FIFO take their frame with this one.
   const Core* self = this;
   std::shared_ptr<BoardState> board = board_;
   out.push_back([board, self, trigNum, t]() { board->triggerSlaves(self, trigNum, t); });
-  // The worker finishes the frame once its time has come (step_).
-  finishing_ = std::shared_ptr<Acq>(std::move(a));
-}
 
-void Core::finish_(std::shared_ptr<Acq> a, Actions& out) {
-  // Everything the unlocked part needs, read under the lock.
+  // The image is made now, while the frame is exposed and read out; the
+  // worker delivers it when its time has come (step_, finish_).
+  std::shared_ptr<Acq> acq(std::move(a));
+  finishing_ = acq;
   struct Job {
     std::shared_ptr<Core> core;
     std::shared_ptr<Acq> acq;
     qcPelRect roi;
-    long sx = 1, sy = 1;
-    bool local = false;
-    long numTaps = 1;
-    qcPtrHandle<qcCallback> moveCb, completeCb;
-    qcAcqFifo::InfoCallback moveInfoCb, completeInfoCb;
+    long numTaps;
+    bool local;
     qcPtrHandle<qcCallback1<const void*>> lightCb;
   };
-  auto job = std::make_shared<Job>();
-  job->core = shared_from_this();
-  job->acq = a;
-  job->roi = effectiveRoi_(*a->props);
-  job->sx = a->props->sampleX;
-  job->sy = a->props->sampleY;
-  job->local = localImages_;
-  job->numTaps = board_->numTaps;
-  job->moveCb = movePartCb_;
-  job->completeCb = completeCb_;
-  job->moveInfoCb = movePartInfoCb_;
-  job->completeInfoCb = completeInfoCb_;
-  job->lightCb = lightCb_;
+  Job job{shared_from_this(), acq, effectiveRoi(*acq->props), board_->numTaps, localImages_, lightCb_};
   out.push_back([job]() {
-    Core& c = *job->core;
-    Acq& q = *job->acq;
+    Core& c = *job.core;
+    Acq& q = *job.acq;
     qcAcqFailure& f = q.arp->failure();
-    if (job->roi.isEmpty()) f.isInvalidRoi(true);
+    if (job.roi.isEmpty()) f.isInvalidRoi(true);
     if (q.missed) f.isMissed(true);
     if (f.isAbnormal() && f.errorInfo().empty()) f.errorInfo("sim: injected abnormal error");
     const bool noImage = f.isTimeout() || (f.isMissed() && !q.missed) || f.isAbnormal() || f.isInvalidRoi() ||
                          f.isOverrun() || f.isOtherFifoError();
     const SimProps& p = *q.props;
-    // Strobe and light fire as the frame is exposed.
-    if (job->lightCb && !f.isTimeout()) {
-      if (p.strobeEnable) {
-        qsSimLightEvent e{qsSimLightEvent::strobe, q.arp->trigNum(), p.strobeDelay, p.strobePulseDuration, 1.0,
-                          p.strobeHigh};
-        (*job->lightCb)(static_cast<const void*>(&e));
+    try {
+      // Strobe and light fire as the frame is exposed.
+      if (job.lightCb) {
+        if (p.strobeEnable) {
+          qsSimLightEvent e{qsSimLightEvent::strobe, q.arp->trigNum(), p.strobeDelay, p.strobePulseDuration, 1.0,
+                            p.strobeHigh};
+          (*job.lightCb)(static_cast<const void*>(&e));
+        }
+        if (p.lightEnable) {
+          qsSimLightEvent e{qsSimLightEvent::light, q.arp->trigNum(), p.lightDelay, 0.0, p.lightPower, true};
+          (*job.lightCb)(static_cast<const void*>(&e));
+        }
       }
-      if (p.lightEnable) {
-        qsSimLightEvent e{qsSimLightEvent::light, q.arp->trigNum(), p.lightDelay, 0.0, p.lightPower, true};
-        (*job->lightCb)(static_cast<const void*>(&e));
-      }
-    }
-    if (!noImage) {
+      if (noImage) return;
       RenderSpec s;
       s.pattern = p.pattern;
       s.frameWidth = c.width_;
       s.frameHeight = c.height_;
-      s.roi = job->roi;
-      s.sampleX = job->sx;
-      s.sampleY = job->sy;
+      s.roi = job.roi;
+      s.sampleX = p.sampleX;
+      s.sampleY = p.sampleY;
       s.frameNumber = q.arp->trigNum();
-      s.numTaps = job->numTaps;
+      s.numTaps = job.numTaps;
       s.exposureScale = p.exposure / SimFifo::kDefaultExposure;
       s.contrast = p.contrast;
       s.brightness = p.brightness;
       s.lut = p.lut;
       s.incomplete = f.isIncomplete();
-      const qcPair<long> size = outputSize(job->roi, job->sx, job->sy);
+      const qcPair<long> size = outputSize(job.roi, s.sampleX, s.sampleY);
       const long rows = storageRows(c.kind_, size.y);
       qc_PelRoot* root = nullptr;
       switch (c.kind_) {
         case PelKind::grey16:
         case PelKind::grey10:
         case PelKind::grey12:
-          root = c.pool_->take<unsigned short>(size.x, rows, job->local);
+          root = c.pool_->take<unsigned short>(size.x, rows, job.local);
           break;
         case PelKind::rgb16:
-          root = c.pool_->take<qcPackedRGB16Pel>(size.x, rows, job->local);
+          root = c.pool_->take<qcPackedRGB16Pel>(size.x, rows, job.local);
           break;
         case PelKind::rgb32:
-          root = c.pool_->take<qcPackedRGB32Pel>(size.x, rows, job->local);
+          root = c.pool_->take<qcPackedRGB32Pel>(size.x, rows, job.local);
           break;
         default:
-          root = c.pool_->take<unsigned char>(size.x, rows, job->local);
+          root = c.pool_->take<unsigned char>(size.x, rows, job.local);
           break;
       }
-      render(c.kind_, s, static_cast<unsigned char*>(root->data()), static_cast<long>(root->rowUpdate() * root->pelSize()));
-      q.arp->image(root, job->roi);
-      qcPelRect done = job->roi;
-      if (f.isIncomplete()) done.height(size.y / 2 * job->sy);
+      q.arp->image(root, job.roi);  // the packet owns the root from here
+      c.generator_.render(c.kind_, s, static_cast<unsigned char*>(root->data()),
+                          static_cast<long>(root->rowUpdate() * root->pelSize()));
+      qcPelRect done = job.roi;
+      if (f.isIncomplete()) done.height(size.y / 2 * s.sampleY);
       q.arp->completedRoi(done);
+    } catch (...) {
+      failAbnormal(*q.arp, "the frame could not be made: " + describe(std::current_exception()));
     }
-    qcAcquireInfo info(q.arp->appTag(), q.arp->trigNum(), f, static_cast<std::uint64_t>(q.arp->timeStamp()));
-    if (job->moveCb) (*job->moveCb)();
-    if (job->moveInfoCb) (*job->moveInfoCb)(info);
+  });
+}
+
+void Core::finish_(std::shared_ptr<Acq> a, Actions& out) {
+  struct Job {
+    std::shared_ptr<Core> core;
+    std::shared_ptr<Acq> acq;
+    qcPtrHandle<qcCallback> moveCb, completeCb;
+    qcAcqFifo::InfoCallback moveInfoCb, completeInfoCb;
+  };
+  Job job{shared_from_this(), std::move(a), movePartCb_, completeCb_, movePartInfoCb_, completeInfoCb_};
+  out.push_back([job]() {
+    Core& c = *job.core;
+    Acq& q = *job.acq;
+    auto record = [&] {
+      return qcAcquireInfo(q.arp->appTag(), q.arp->trigNum(), q.arp->failure(),
+                           static_cast<std::uint64_t>(q.arp->timeStamp()));
+    };
+    qcAcquireInfo info = record();
+    try {
+      if (job.moveCb) (*job.moveCb)();
+      if (job.moveInfoCb) (*job.moveInfoCb)(info);
+    } catch (...) {
+      failAbnormal(*q.arp, "the move-part callback failed: " + describe(std::current_exception()));
+      info = record();
+    }
     bool kept = false;
     {
       std::lock_guard<std::mutex> g(c.m_);
@@ -374,8 +458,8 @@ void Core::finish_(std::shared_ptr<Acq> a, Actions& out) {
     }
     c.cv_.notify_all();
     if (kept) {
-      if (job->completeCb) (*job->completeCb)();
-      if (job->completeInfoCb) (*job->completeInfoCb)(info);
+      if (job.completeCb) (*job.completeCb)();
+      if (job.completeInfoCb) (*job.completeInfoCb)(info);
     }
   });
 }
@@ -384,7 +468,7 @@ void Core::step_(std::unique_lock<std::mutex>& lk, Actions& out) {
   const Clock::time_point now = Clock::now();
   Clock::time_point wake = now + seconds(kMaxWaitSlice);
 
-  // A frame being taken finishes when its time has come.
+  // A frame being taken is delivered when its time has come.
   if (capturing_) {
     if (finishing_ && now >= captureDone_) {
       finish_(std::move(finishing_), out);
@@ -394,29 +478,33 @@ void Core::step_(std::unique_lock<std::mutex>& lk, Actions& out) {
     wake = std::min(wake, captureDone_);
   }
 
-  // Started acquisitions whose timeout ran out.
+  // Started acquisitions whose timeout ran out: one start's acquisitions
+  // time out together and complete at once (no frame time), as one record
+  // that completions hand out as many times as it counts.
   for (auto it = pending_.begin(); it != pending_.end();) {
-    Acq& a = **it;
-    if (a.timeout < HUGE_VAL && now >= a.startedAt + seconds(a.timeout)) {
-      std::unique_ptr<Acq> t = std::move(*it);
+    if (it->timeout < HUGE_VAL && now >= it->startedAt + seconds(it->timeout)) {
+      const unsigned long n = it->count;
+      std::unique_ptr<Acq> t = acqOf_(*it);
       it = pending_.erase(it);
+      t->repeat = n;
       t->arp->failure().isTimeout(true);
       t->arp->timeStamp(static_cast<std::int64_t>(board_->stamp(now)));
-      // Completed at once (no frame time), through the same path.
+      const qcAcquireInfo info(t->arp->appTag(), t->arp->trigNum(), t->arp->failure(),
+                               static_cast<std::uint64_t>(t->arp->timeStamp()));
       completed_.push_back(std::move(t));
       ++stateCounter_;
       cv_.notify_all();
       auto ccb = completeCb_;
       auto icb = completeInfoCb_;
-      const Acq& done = *completed_.back();
-      qcAcquireInfo info(done.arp->appTag(), done.arp->trigNum(), done.arp->failure(),
-                         static_cast<std::uint64_t>(done.arp->timeStamp()));
-      out.push_back([ccb, icb, info]() {
-        if (ccb) (*ccb)();
-        if (icb) (*icb)(info);
-      });
+      if (ccb || icb)
+        out.push_back([ccb, icb, info, n]() {
+          for (unsigned long i = 0; i < n; ++i) {
+            if (ccb) (*ccb)();
+            if (icb) (*icb)(info);
+          }
+        });
     } else {
-      if (a.timeout < HUGE_VAL) wake = std::min(wake, a.startedAt + seconds(a.timeout));
+      if (it->timeout < HUGE_VAL) wake = std::min(wake, it->startedAt + seconds(it->timeout));
       ++it;
     }
   }
@@ -458,9 +546,8 @@ void Core::step_(std::unique_lock<std::mutex>& lk, Actions& out) {
     std::unique_ptr<Acq> a;
     if (model_.canStart) {
       // Semi-automatic: the pulse takes the oldest acquisition armed before it.
-      if (pending_.empty() || pending_.front()->startedAt > p.t) continue;
-      a = std::move(pending_.front());
-      pending_.pop_front();
+      if (pending_.empty() || pending_.front().startedAt > p.t) continue;
+      a = takePending_();
     } else {
       if (poolFull) {
         overrun_(trig, p.t, out);
@@ -476,29 +563,43 @@ void Core::step_(std::unique_lock<std::mutex>& lk, Actions& out) {
     return;
   }
 
+  // Frames follow the camera's clock: slot k starts at the first frame's
+  // start + k periods, and a frame's time stamp is its slot.
   const bool freeRun = !model_.canStart && !model_.usesInputLine && !model_.isSlave;
   const bool manual = model_.canStart && !model_.usesInputLine;
   if (manual && triggerEnable_ && !pending_.empty()) {
-    if (now >= nextFrame_) {
+    const Clock::duration period = seconds(framePeriod_);
+    Clock::time_point t;
+    if (period == Clock::duration::zero())
+      t = now;
+    else if (pending_.front().startedAt > nextFrame_)
+      t = pending_.front().startedAt;  // started on an idle camera: it starts a frame at once
+    else if (now - nextFrame_ < period)
+      t = nextFrame_;  // the next frame of a running stream
+    else
+      t = slotAtOrBefore_(now, period);  // late: the frame in progress now, which its stamp says
+    if (now >= t) {
       if (!poolFull) {
-        std::unique_ptr<Acq> a = std::move(pending_.front());
-        pending_.pop_front();
-        capture_(std::move(a), ++trigCounter_, now, out);
+        capture_(takePending_(), ++trigCounter_, t, out);
         return;
       }
     } else {
-      wake = std::min(wake, nextFrame_);
+      wake = std::min(wake, t);
     }
   } else if (freeRun && triggerEnable_) {
+    const Clock::duration period = seconds(std::max(framePeriod_, kMinFreeRunPeriod));
     if (now >= nextFrame_) {
+      // Frames whose slot passed a whole period ago were lost (the board was
+      // still busy): overruns, with their own trigger numbers.
+      const Clock::time_point t = slotAtOrBefore_(now, period);
+      const auto lost = static_cast<unsigned long>((t - nextFrame_) / period);
+      for (unsigned long k = 0; k < lost; ++k) overrun_(++trigCounter_, nextFrame_ + k * period, out);
       const unsigned long trig = ++trigCounter_;
-      if (poolFull) {
-        overrun_(trig, now, out);
-        nextFrame_ = now + seconds(std::max(framePeriod_, kMinFreeRunPeriod));
-        return;
-      }
-      capture_(newAcq_(now), trig, now, out);
-      nextFrame_ = now + seconds(std::max(framePeriod_, kMinFreeRunPeriod));
+      if (poolFull)
+        overrun_(trig, t, out);
+      else
+        capture_(newAcq_(now), trig, t, out);
+      nextFrame_ = t + period;
       return;
     }
     wake = std::min(wake, nextFrame_);
@@ -514,7 +615,7 @@ std::unique_ptr<Core::Acq> Core::popCompleted_(const qcAcqFifo::CompleteArgs& ar
   qeSimStartReqStatus status = qeSimStart_NotRequested;
   if (args.autoStart() && completed_.empty() && pending_.empty() && !capturing_) {
     if (model_.canStart) {
-      pending_.push_back(newAcq_(Clock::now()));
+      addPending_(1);
       ++stateCounter_;
       cv_.notify_all();
       status = qeSimStart_Started;
@@ -532,9 +633,19 @@ std::unique_ptr<Core::Acq> Core::popCompleted_(const qcAcqFifo::CompleteArgs& ar
     const double left = deadline.isInfinite() ? 1.0 : std::min(1.0, deadline.until());
     cv_.wait_for(lk, seconds(left));
   }
+  ++stateCounter_;
+  Acq& front = *completed_.front();
+  if (front.repeat > 1) {
+    // One of a start's acquisitions that timed out together.
+    --front.repeat;
+    std::unique_ptr<Acq> a = acqOf_(Batch{1, front.props, front.startedAt, front.timeout, front.generation});
+    a->arp->trigNum(front.arp->trigNum());
+    a->arp->failure(front.arp->failure());
+    a->arp->timeStamp(front.arp->timeStamp());
+    return a;
+  }
   std::unique_ptr<Acq> a = std::move(completed_.front());
   completed_.pop_front();
-  ++stateCounter_;
   return a;
 }
 

@@ -25,6 +25,9 @@ namespace qrn_sim {
 
 using Clock = std::chrono::steady_clock;
 
+// The largest hardware image pool a FIFO accepts (hardwareImagePoolSize).
+inline constexpr long kMaxPoolSize = 1024;
+
 class Core;
 
 // What one simulated board is: its configuration and its live FIFOs.
@@ -81,11 +84,20 @@ public:
     return out_;
   }
 
-  // Makes blocks ready for images of `bytes` (prepare).
-  void reserve(std::size_t bytes, long n) {
+  // Makes blocks ready for images of `bytes` (prepare), until `n` exist or
+  // the deadline has passed; false then, or when memory ran out.
+  bool reserve(std::size_t bytes, long n, const qcDeadline& deadline) {
     std::lock_guard<std::mutex> g(m_);
     dropOtherSizes_(bytes);
-    while (static_cast<long>(free_.size()) + out_ < n) free_.push_back(std::make_shared<Block>(words(bytes)));
+    try {
+      while (static_cast<long>(free_.size()) + out_ < n) {
+        if (deadline.expired()) return false;
+        free_.push_back(std::make_shared<Block>(words(bytes)));
+      }
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return true;
   }
 
   // A root of `width` x `rows` pels over a pool block; the block goes back to
@@ -221,7 +233,16 @@ public:
     double timeout = HUGE_VAL;
     unsigned long generation = 0;
     bool missed = false;
+    unsigned long repeat = 1;  // completed timeouts of one start: that many equal records
     ~Acq();
+  };
+  // Acquisitions started by one start(count): counted, not one record each.
+  struct Batch {
+    unsigned long count = 0;
+    std::shared_ptr<SimProps> props;
+    Clock::time_point startedAt;
+    double timeout = HUGE_VAL;
+    unsigned long generation = 0;
   };
   struct Pulse {
     Clock::time_point t;
@@ -237,30 +258,41 @@ private:
   // One step of the worker under the lock; returns actions to run unlocked.
   void step_(std::unique_lock<std::mutex>& lk, Actions& out);
   std::unique_ptr<Acq> newAcq_(Clock::time_point now);
+  std::unique_ptr<Acq> acqOf_(const Batch& b);
+  // An acquisition record for the oldest started acquisition.
+  std::unique_ptr<Acq> takePending_();
+  void addPending_(unsigned long count);
+  // The last frame slot at or before t (t itself before the next slot).
+  Clock::time_point slotAtOrBefore_(Clock::time_point t, Clock::duration period) const;
   // Starts taking a frame for `a` (under the lock).
   void capture_(std::unique_ptr<Acq> a, unsigned long trigNum, Clock::time_point t, Actions& out);
   void overrun_(unsigned long trigNum, Clock::time_point t, Actions& out);
   void finish_(std::shared_ptr<Acq> a, Actions& out);
   long poolCapacity_() const;
-  qcPelRect effectiveRoi_(const SimProps& p) const;
   std::unique_ptr<Acq> popCompleted_(const qcAcqFifo::CompleteArgs& args, bool& timedOut);
   void fillInfo_(const qcAcqFifo::CompleteArgs& args, const Acq* a, bool timedOut) const;
 
 public:
+  // The region of interest within the frame (empty when outside it).
+  qcPelRect effectiveRoi(const SimProps& p) const;
+  unsigned long pendingCount() const;    // under the lock
+  unsigned long completedCount() const;  // under the lock
+
   std::shared_ptr<Pool> pool_;
-  std::deque<std::unique_ptr<Acq>> pending_;
+  std::deque<Batch> pending_;
   std::deque<std::unique_ptr<Acq>> completed_;
   std::deque<Pulse> pulses_;
   bool capturing_ = false;
   std::shared_ptr<Acq> finishing_;  // the frame being taken
   Clock::time_point captureDone_;
-  Clock::time_point nextFrame_;
+  Clock::time_point nextFrame_;  // the next frame slot: frames start at slots one period apart
   Clock::time_point nextPulse_;
   unsigned long trigCounter_ = 0;
   unsigned long generation_ = 0;
   unsigned long stateCounter_ = 0;
   bool missedPending_ = false;
   bool stop_ = false;
+  ImageGenerator generator_;  // the worker's alone
   std::thread worker_;
 };
 

@@ -1,9 +1,11 @@
-// Test images and the pel pipeline of the simulated frame grabber.
+// Test images of the simulated frame grabber: patterns, pel pipeline and the
+// template renderer (see simimage.h).
 #include "simimage.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include <qrn/foundation/pelbuffer.h>
 
@@ -46,13 +48,6 @@ qcPair<long> outputSize(const qcPelRect& roi, long sampleX, long sampleY) {
   return {(roi.width() + sampleX - 1) / sampleX, (roi.height() + sampleY - 1) / sampleY};
 }
 
-namespace {
-
-struct Rgb {
-  unsigned char r, g, b;
-};
-
-// The colour scene at (x, y) of a w x h frame.
 Rgb colorScene(long x, long y, long w, long h) {
   const unsigned r = static_cast<unsigned>(255 * x / std::max(1L, w - 1));
   const unsigned g = static_cast<unsigned>(255 * y / std::max(1L, h - 1));
@@ -60,6 +55,8 @@ Rgb colorScene(long x, long y, long w, long h) {
 }
 
 unsigned char luma(Rgb c) { return static_cast<unsigned char>((77u * c.r + 150u * c.g + 29u * c.b) >> 8); }
+
+namespace {
 
 // Component index (0 r, 1 g, 2 b) of a Bayer pattern at (x, y); the pattern
 // names its top-left 2 x 2 cell row by row.
@@ -80,7 +77,7 @@ struct Sample {
   bool isColor;
 };
 
-Sample scene(const RenderSpec& s, long x, long y) {
+Sample scene(const RenderSpec& s, long x, long y, unsigned long frameNumber) {
   const Pattern& p = s.pattern;
   auto grey = [](long v) {
     const auto u = static_cast<unsigned char>(std::clamp(v, 0L, 255L));
@@ -88,7 +85,7 @@ Sample scene(const RenderSpec& s, long x, long y) {
   };
   switch (p.type) {
     case Pattern::gradient:
-      return grey(static_cast<long>((static_cast<unsigned long>(x + y) + s.frameNumber) % 256));
+      return grey(static_cast<long>((static_cast<unsigned long>(x + y) + frameNumber) % 256));
     case Pattern::checkerboard: {
       const long q = std::max(1L, p.checkerSize);
       return grey(((x / q + y / q) % 2 == 0) ? 255 : 0);
@@ -114,15 +111,16 @@ Sample scene(const RenderSpec& s, long x, long y) {
   return grey(0);
 }
 
-// Per-tap tables from an 8-bit scene value to the output value.
+// Per-tap tables from an 8-bit scene value to the output value: exposure,
+// contrast/brightness and the input lookup table in one step.
 struct Tables {
   unsigned char t8[4][256];
   unsigned short t16[4][256];
 };
 
-void buildTables(const RenderSpec& s, PelKind kind, Tables& t) {
+void buildTables(const RenderSpec& s, PelKind kind, long taps, Tables& t) {
   const int shift = kind == PelKind::grey10 ? 6 : kind == PelKind::grey12 ? 4 : 0;
-  for (long tap = 0; tap < std::min(4L, s.numTaps); ++tap) {
+  for (long tap = 0; tap < taps; ++tap) {
     for (int v = 0; v < 256; ++v) {
       double f = v / 255.0 * s.exposureScale;
       f = f * 2.0 * s.contrast[tap] + (s.brightness[tap] - 0.5);
@@ -134,57 +132,183 @@ void buildTables(const RenderSpec& s, PelKind kind, Tables& t) {
   }
 }
 
+// Row classes per tap: rows of the same tap and class are equal (up to the
+// gradient's offset).  The colour scenes have one class per green value
+// (and row parity for the mosaics).
+constexpr long kClassesPerTap = 512;
+
+// Everything a frame's templates depend on; the frame number is not part of it.
+struct Signature {
+  PelKind kind = PelKind::grey8;
+  Pattern pattern;
+  long frameWidth = 0, frameHeight = 0;
+  qcPelRect roi;
+  long sampleX = 0, sampleY = 0, taps = 0;
+  Tables tables;
+
+  bool sameAs(const Signature& o) const {
+    const Pattern &a = pattern, &b = o.pattern;
+    return kind == o.kind && a.type == b.type && a.checkerSize == b.checkerSize && a.flatValue == b.flatValue &&
+           a.tapGain == b.tapGain && a.tapOffset == b.tapOffset && frameWidth == o.frameWidth &&
+           frameHeight == o.frameHeight && roi == o.roi && sampleX == o.sampleX && sampleY == o.sampleY &&
+           taps == o.taps &&
+           std::memcmp(tables.t8, o.tables.t8, sizeof(tables.t8[0]) * static_cast<std::size_t>(taps)) == 0 &&
+           std::memcmp(tables.t16, o.tables.t16, sizeof(tables.t16[0]) * static_cast<std::size_t>(taps)) == 0;
+  }
+};
+
+bool isColorKind(PelKind k) { return k == PelKind::rgb16 || k == PelKind::rgb32 || k == PelKind::plane3; }
+
 }  // namespace
 
-void render(PelKind kind, const RenderSpec& s, unsigned char* dst, long rowBytes) {
-  Tables t;
-  buildTables(s, kind, t);
-  const qcPair<long> out = outputSize(s.roi, s.sampleX, s.sampleY);
-  const long rows = s.incomplete ? out.y / 2 : out.y;
-  for (long r = 0; r < storageRows(kind, out.y); ++r) std::memset(dst + r * rowBytes, 0, static_cast<std::size_t>(rowBytes));
-  const long taps = std::clamp(s.numTaps, 1L, 4L);
-  for (long oy = 0; oy < rows; ++oy) {
-    const long y = s.roi.y() + oy * s.sampleY;
-    const long tap = y % taps;
-    unsigned char* row = dst + oy * rowBytes;
-    for (long ox = 0; ox < out.x; ++ox) {
-      const long x = s.roi.x() + ox * s.sampleX;
-      Sample sm = scene(s, x, y);
-      if (sm.isColor && kind != PelKind::rgb16 && kind != PelKind::rgb32 && kind != PelKind::plane3) {
+struct ImageGenerator::Impl {
+  Signature sig;
+  bool valid = false;
+  long outW = 0;
+  std::vector<std::vector<unsigned char>> templates;  // [tap * kClassesPerTap + class]
+  std::size_t bytes = 0;
+
+  // Which template a frame row uses, and the pel offset into it.
+  void rowSource(const RenderSpec& s, long y, long& cls, long& offset) const {
+    offset = 0;
+    switch (s.pattern.type) {
+      case Pattern::gradient: {
+        const long o = static_cast<long>((static_cast<unsigned long>(s.roi.x() + y) + s.frameNumber) % 256);
+        cls = o % s.sampleX;
+        offset = o / s.sampleX;
+        return;
+      }
+      case Pattern::checkerboard:
+        cls = (y / std::max(1L, s.pattern.checkerSize)) % 2;
+        return;
+      case Pattern::color:
+        cls = colorScene(0, y, s.frameWidth, s.frameHeight).g;
+        return;
+      case Pattern::twotap:
+        cls = y & 1;
+        return;
+      case Pattern::flat:
+        cls = 0;
+        return;
+      default:  // the mosaics
+        cls = (y & 1) * 256 + colorScene(0, y, s.frameWidth, s.frameHeight).g;
+        return;
+    }
+  }
+
+  // The template of (tap, class), rendered for frame row y on first use.
+  const unsigned char* templ(const RenderSpec& s, long tap, long cls, long y, long& len) {
+    const bool gradient = s.pattern.type == Pattern::gradient;
+    len = gradient ? outW + 256 / s.sampleX : outW;
+    std::vector<unsigned char>& t = templates[static_cast<std::size_t>(tap * kClassesPerTap + cls)];
+    if (!t.empty()) return t.data();
+    const PelKind kind = sig.kind;
+    const std::size_t pb = pelBytes(kind);
+    t.resize(static_cast<std::size_t>(len) * pb * (kind == PelKind::plane3 ? 3 : 1));
+    bytes += t.size();
+    const unsigned char* t8 = sig.tables.t8[tap];
+    const unsigned short* t16 = sig.tables.t16[tap];
+    const bool color = isColorKind(kind);
+    for (long j = 0; j < len; ++j) {
+      // The gradient's template starts at value `cls` and steps by the
+      // sampling; the others are the row itself.
+      Sample sm = gradient ? scene(s, cls + j * s.sampleX, 0, 0) : scene(s, s.roi.x() + j * s.sampleX, y, 0);
+      if (sm.isColor && !color) {
         const unsigned char l = luma(sm.c);
         sm.c = {l, l, l};
       }
-      const unsigned char r8 = t.t8[tap][sm.c.r], g8 = t.t8[tap][sm.c.g], b8 = t.t8[tap][sm.c.b];
+      const unsigned char r8 = t8[sm.c.r], g8 = t8[sm.c.g], b8 = t8[sm.c.b];
+      unsigned char* at = t.data() + static_cast<std::size_t>(j) * pb;
       switch (kind) {
         case PelKind::grey8:
         case PelKind::raw8:
-          row[ox] = r8;
+          *at = r8;
           break;
         case PelKind::grey16:
         case PelKind::grey10:
-        case PelKind::grey12: {
-          const unsigned short v = t.t16[tap][sm.c.r];
-          std::memcpy(row + 2 * ox, &v, 2);
+        case PelKind::grey12:
+          std::memcpy(at, &t16[sm.c.r], 2);
           break;
-        }
         case PelKind::rgb16: {
           const qcPackedRGB16Pel p(r8, g8, b8);
-          std::memcpy(row + 2 * ox, &p, 2);
+          std::memcpy(at, &p, 2);
           break;
         }
         case PelKind::rgb32: {
           const qcPackedRGB32Pel p(r8, g8, b8, 0);
-          std::memcpy(row + 4 * ox, &p, 4);
+          std::memcpy(at, &p, 4);
           break;
         }
         case PelKind::plane3:
-          row[ox] = r8;
-          row[out.y * rowBytes + ox] = g8;
-          row[2 * out.y * rowBytes + ox] = b8;
+          at[0] = r8;
+          at[len] = g8;
+          at[2 * len] = b8;
           break;
       }
     }
+    return t.data();
   }
+};
+
+ImageGenerator::ImageGenerator() : impl_(std::make_unique<Impl>()) {}
+ImageGenerator::~ImageGenerator() = default;
+
+std::size_t ImageGenerator::cachedBytes() const { return impl_->bytes; }
+
+void ImageGenerator::render(PelKind kind, const RenderSpec& s, unsigned char* dst, long rowBytes) {
+  Impl& g = *impl_;
+  const long taps = std::clamp(s.numTaps, 1L, 4L);
+  Signature sig;
+  sig.kind = kind;
+  sig.pattern = s.pattern;
+  sig.frameWidth = s.frameWidth;
+  sig.frameHeight = s.frameHeight;
+  sig.roi = s.roi;
+  sig.sampleX = std::max(1L, s.sampleX);
+  sig.sampleY = std::max(1L, s.sampleY);
+  sig.taps = taps;
+  buildTables(s, kind, taps, sig.tables);
+  const qcPair<long> out = outputSize(s.roi, sig.sampleX, sig.sampleY);
+  // Templates are dropped when anything but the frame number changed, and
+  // when the colour scenes' many classes have made them large.
+  constexpr std::size_t kMaxTemplateBytes = std::size_t{64} << 20;
+  if (!g.valid || !g.sig.sameAs(sig) || g.bytes > kMaxTemplateBytes) {
+    g.sig = sig;
+    g.valid = true;
+    g.outW = out.x;
+    g.templates.assign(static_cast<std::size_t>(taps * kClassesPerTap), {});
+    g.bytes = 0;
+  }
+  RenderSpec rs = s;
+  rs.sampleX = sig.sampleX;
+  rs.sampleY = sig.sampleY;
+  const std::size_t pb = pelBytes(kind);
+  const std::size_t used = static_cast<std::size_t>(out.x) * pb;
+  const std::size_t pad = rowBytes > static_cast<long>(used) ? static_cast<std::size_t>(rowBytes) - used : 0;
+  const long planes = kind == PelKind::plane3 ? 3 : 1;
+  const long rows = s.incomplete ? out.y / 2 : out.y;
+  for (long oy = 0; oy < out.y; ++oy) {
+    if (oy >= rows) {
+      for (long k = 0; k < planes; ++k)
+        std::memset(dst + (k * out.y + oy) * rowBytes, 0, static_cast<std::size_t>(rowBytes));
+      continue;
+    }
+    const long y = s.roi.y() + oy * rs.sampleY;
+    const long tap = y % taps;
+    long cls = 0, offset = 0, len = 0;
+    g.rowSource(rs, y, cls, offset);
+    const unsigned char* t = g.templ(rs, tap, cls, y, len);
+    for (long k = 0; k < planes; ++k) {
+      unsigned char* row = dst + (k * out.y + oy) * rowBytes;
+      std::memcpy(row, t + (static_cast<std::size_t>(k * len + offset)) * pb, used);
+      if (pad) std::memset(row + used, 0, pad);
+    }
+  }
+}
+
+void render(PelKind kind, const RenderSpec& rs, unsigned char* dst, long rowBytes) {
+  ImageGenerator g;
+  g.render(kind, rs, dst, rowBytes);
 }
 
 }  // namespace qrn_sim

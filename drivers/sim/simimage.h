@@ -1,8 +1,23 @@
-// Test images and the pel pipeline of the simulated frame grabber.
+// Test images of the simulated frame grabber: the patterns, the pel pipeline
+// (exposure, contrast/brightness, input lookup table, region of interest,
+// sampling) and the renderer that writes frames into image memory.
+//
+// Nothing here knows about FIFOs, triggers or time: the FIFO worker decides
+// when a frame is taken and hands the renderer a RenderSpec and the memory.
+//
+// How a frame is made.  Every row of a frame is a slice of a pre-rendered row
+// template in the output pel format: the exposure, contrast/brightness and
+// lookup table of each tap are folded into one 256-entry table per tap, and
+// a template is rendered through it once.  The per-frame change (the
+// gradient moves with the frame number) is an offset into the template, per
+// row.  An ImageGenerator keeps its templates from one frame to the next while
+// nothing but the frame number changes, so a frame then costs about a copy of
+// its bytes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include <qrn/foundation/geometry.h>
@@ -27,7 +42,7 @@ std::size_t pelBytes(PelKind k);
 long storageRows(PelKind k, long height);
 bool is16Bit(PelKind k);
 
-// The test image and its parameters.
+// The test image and its parameters (see <qrn/drivers/sim.h>, "TestImage").
 struct Pattern {
   enum Type { gradient, checkerboard, color, bayerRG, bayerGR, bayerGB, bayerBG, twotap, flat } type = gradient;
   long checkerSize = 8;
@@ -39,14 +54,23 @@ struct Pattern {
 // Parses a "TestImage" value; false when unknown.
 bool parsePattern(const std::string& name, Pattern::Type& out);
 
+// The colour test scene at (x, y) of a w x h frame: red 255 x / (w - 1),
+// green 255 y / (h - 1), blue 255 - red (rounded down).
+struct Rgb {
+  unsigned char r, g, b;
+};
+Rgb colorScene(long x, long y, long w, long h);
+// The grey value of a colour: (77 r + 150 g + 29 b) / 256.
+unsigned char luma(Rgb c);
+
 // What one frame is rendered with.
 struct RenderSpec {
   Pattern pattern;
   long frameWidth = 0, frameHeight = 0;  // the full frame
   qcPelRect roi;                         // within the frame, not empty
-  long sampleX = 1, sampleY = 1;
+  long sampleX = 1, sampleY = 1;         // 1, 2 or 4
   unsigned long frameNumber = 0;
-  long numTaps = 1;
+  long numTaps = 1;                      // 1 to 4; frame row y is read through tap y % numTaps
   double exposureScale = 1.0;
   const double* contrast = nullptr;      // per tap (4)
   const double* brightness = nullptr;    // per tap (4)
@@ -57,7 +81,30 @@ struct RenderSpec {
 // The output size: the region of interest sampled.
 qcPair<long> outputSize(const qcPelRect& roi, long sampleX, long sampleY);
 
-// Renders the frame into `dst` (rows `rowBytes` apart; storageRows rows).
+// Renders frames, keeping its row templates while only the frame number
+// changes.  Not thread-safe: one generator per thread (a FIFO's worker owns
+// one).  render() may throw std::bad_alloc; nothing else.
+class ImageGenerator {
+public:
+  ImageGenerator();
+  ~ImageGenerator();
+  ImageGenerator(const ImageGenerator&) = delete;
+  ImageGenerator& operator=(const ImageGenerator&) = delete;
+
+  // Renders the frame into `dst`: storageRows(kind, outputSize(...).y) rows,
+  // `rowBytes` apart, each at least outputSize(...).x * pelBytes(kind) bytes
+  // (bytes beyond that are zeroed).
+  void render(PelKind kind, const RenderSpec& rs, unsigned char* dst, long rowBytes);
+
+  // Bytes held by the templates (for tests).
+  std::size_t cachedBytes() const;
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// One frame without keeping anything (a new generator per call).
 void render(PelKind kind, const RenderSpec& rs, unsigned char* dst, long rowBytes);
 
 }  // namespace qrn_sim

@@ -5,6 +5,11 @@
 
 #include <qrn/qrnstd.h>
 
+#include <qrn/acq/ccf/builtinccf.h>
+#include <qrn/acq/ccf/camcfgstore.h>
+#include <qrn/acq/ccf/ccfparammap.h>
+#include <qrn/acq/ccf/ccfreader.h>
+#include <qrn/acq/ccf/vfstorage.h>
 #include <qrn/acq/ccf/vidfmtext.h>
 
 #include <qrn/acq/convert/bayer.h>

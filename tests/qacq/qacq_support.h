@@ -13,31 +13,11 @@
 #include <png.h>
 #include <unistd.h>
 
+#include "temp_dir.h"
+
 namespace qacq_test {
 
-// A fresh directory, removed with everything in it at the end of the scope.
-class TempDir {
-public:
-  TempDir() {
-    static int serial = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            ("qacq-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-  std::filesystem::path path_;
-};
+using TempDir = qrn_test::TempDir;
 
 inline std::string readFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);

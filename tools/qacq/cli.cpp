@@ -42,6 +42,7 @@ const CLI::Validator kFitsLong(
 struct Options {
   FormatsOptions formats;
   HwconfigOptions hw;
+  CcfOptions ccf;
   GrabOptions grab;
   std::string trigger = "manual";
   std::string save = "png";
@@ -111,6 +112,16 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     c->add_option("state", o.onOff, "on or off")->required();
   }
 
+  CLI::App* ccfCmd = app.add_subcommand("ccf", "Check, show, re-sum and list camera configuration files");
+  ccfCmd->require_subcommand(1);
+  ccfCmd->add_subcommand("check", "Parse files; print every problem with its line and the checksum verdict")
+      ->add_option("files", o.ccf.files, "CCF files")->required();
+  ccfCmd->add_subcommand("show", "Print the parameters of a file, one per line")
+      ->add_option("file", o.ccf.files, "CCF file")->required()->expected(1);
+  ccfCmd->add_subcommand("sum", "Rewrite a file with a correct checksum, keeping its text and comments")
+      ->add_option("file", o.ccf.files, "CCF file")->required()->expected(1);
+  ccfCmd->add_subcommand("list", "List the files the search path finds and the format each gives");
+
   // A word where a command is expected that names none: suggest the closest
   // (CLI11 would only say that a command is missing).
   auto checkCommand = [&](CLI::App& parent, int at) {
@@ -145,6 +156,10 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
   try {
     if (*boards) return listBoards(out);
     if (*formats) return listFormats(o.formats, out);
+    if (*ccfCmd) {
+      o.ccf.action = ccfCmd->get_subcommands().front()->get_name();
+      return ccf(o.ccf, out);
+    }
     if (*hw) {
       const auto subs = hw->get_subcommands();
       o.hw.action = subs.empty() ? "show" : subs.front()->get_name();

@@ -106,6 +106,18 @@ struct HwconfigOptions {
 };
 int hwconfig(const HwconfigOptions& o, std::ostream& out);
 
+// ---- camera configuration files ----------------------------------------------------
+
+struct CcfOptions {
+  // "check": parse, print each problem with its line and the checksum
+  // verdict (exit 1 when any file has a problem); "show": the parameters in
+  // map order; "sum": rewrite the file with a correct checksum (atomically);
+  // "list": the files the search path finds and the format each gave.
+  std::string action;
+  std::vector<std::string> files;
+};
+int ccf(const CcfOptions& o, std::ostream& out);
+
 // ---- image files ----------------------------------------------------------------------
 
 enum class FileKind { png, pnm, none };

@@ -101,6 +101,7 @@ private:
 
 // Gives tests and the configuration store access to private setters.
 struct qc_VidFmtExtAccess_;
+class qc_camCfgStore;
 
 // Field tables: X(type, accessor, parameter index, value).  The parameter
 // index is that of the camera configuration parameter the field loads from.
@@ -203,6 +204,9 @@ public:
   void setUninitialized();
   // True when every field except ccfVersion and the time stamp is set.
   bool integrityCheck() const;
+  // setUninitialized(), then each field from its parameter where the store
+  // holds it with the field's type.
+  void load(const qc_camCfgStore& store);
 
 private:
   friend class qc_VidFormatExtension;
@@ -241,6 +245,9 @@ public:
   void setUninitialized();
   // Whether the signals are complete for the timing record `cit`.
   bool integrityCheck(const qc_VideoExtCIT& cit) const;
+  // setUninitialized(), then each field from its parameter where the store
+  // holds it with the field's type.
+  void load(const qc_camCfgStore& store);
 
 private:
   friend class qc_VidFormatExtension;
@@ -262,6 +269,8 @@ public:
   const std::string& vfAlias() const { return vfAlias_; }
   // Always true.
   bool integrityCheck(const qc_VideoExtCIT&) const { return true; }
+  // The alias from "camlink vfalias" (cleared when absent).
+  void load(const qc_camCfgStore& store);
 
 private:
   friend class qc_VidFormatExtension;
@@ -298,6 +307,10 @@ public:
 
   // True when aliasVideoFormatName is not empty.
   bool formatIsAlias() const { return !aliasVideoFormatName_.empty(); }
+  // The alias, maker, model, resolution, drive type and options that the
+  // store holds replace the current ones; the record is marked as from a
+  // configuration file.
+  void load(const qc_camCfgStore& store);
 
   // Fills the identity from the format name.  Words are separated by blanks,
   // tabs and semicolons.  Without a separator nothing is set.  Otherwise the

@@ -1,0 +1,492 @@
+// The camera configuration store: the typed parameters of one camera
+// configuration, indexed by the parameter index of the parameter map
+// (<qrn/acq/ccf/ccfparammap.h>), with a free comment, check results and the
+// problems that reading a file found.
+//
+// Each parameter is an entry object of one entry class per value type
+// (integer, double, boolean, quoted string, one class per enumeration, and
+// the horizontal and vertical timing lists).  setParam/getParam choose the
+// class by the C++ type of the value alone: setting a long where a double
+// entry stands changes nothing and returns false.
+//
+// Threads: a store and its entries take no lock; one thread at a time.
+// Copies share their entry objects.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <type_traits>
+#include <typeinfo>
+#include <vector>
+
+#include <qrn/acq/ccf/vidfmtext.h>
+#include <qrn/foundation/archive.h>
+#include <qrn/foundation/exception.h>
+#include <qrn/foundation/handle.h>
+
+class qc_AcqStringHelper;
+class qc_ccfFileInfo;
+
+// Error codes that a caller's checks attach to entries; the store only keeps
+// and returns them.
+struct qc_ccfErrors {
+  enum Errors : std::uint32_t {
+    none = 0,
+    missing = 1,       // a required parameter is absent
+    outOfRange = 2,    // a value outside what the camera or board allows
+    inconsistent = 3,  // a value that contradicts another parameter
+    unsupported = 4,   // a value the board cannot use
+  };
+};
+
+// One edge of a horizontal timing signal.
+struct qs_h_timingSpec {
+  bool level = false;
+  long position = 0;
+  bool operator==(const qs_h_timingSpec& o) const { return level == o.level && position == o.position; }
+  bool operator!=(const qs_h_timingSpec& o) const { return !(*this == o); }
+  void doSerialize(qcArchive& ar, bool loading);
+};
+
+// One edge of a vertical timing signal; positions equal within 1e-9.
+struct qs_v_timingSpec {
+  bool level = false;
+  double position = 0.0;
+  bool operator==(const qs_v_timingSpec& o) const;
+  bool operator!=(const qs_v_timingSpec& o) const { return !(*this == o); }
+  void doSerialize(qcArchive& ar, bool loading);
+};
+
+template <class T>
+class qc_camCfgElement;
+template <class T>
+class qc_camCfgList;
+
+// ---- entries --------------------------------------------------------------------
+
+class qc_camCfgEntry : public virtual qcRepBase {
+public:
+  enum qe_Validity { notChecked = 0, valid = 1, invalid = 2 };
+
+  // An entry object of none of the entry classes.
+  QC_EXCEPTION(BadType, qcException, 0x10005A50);
+
+  ~qc_camCfgEntry() override = default;
+
+  // write false: takes one value off the cursor and stores it (a list
+  // appends); false only for an enumeration word not in the table.  write
+  // true: appends the text of value `valueIndex` to the cursor.
+  virtual bool parseEx(qc_AcqStringHelper& cursor, bool write, long valueIndex) = 0;
+  // Archives the value(s).
+  virtual void serialize(qcArchive& ar, bool loading) = 0;
+  // 1 for a single value, the element count for a list.
+  virtual long numValues() const { return 1; }
+  // Same entry class and equal values (comments and checks not compared).
+  virtual bool isEqual(const qc_camCfgEntry& other) const = 0;
+
+  // Typed access, forwarded to the entry's own class.  False when the entry
+  // holds another type; BadType for an object of none of the entry classes.
+  template <class T>
+  bool getValue(T& v) const;
+  template <class T>
+  bool setValue(const T& v);
+  // List elements: get (0 <= k < count, else an assertion and false), put
+  // (k == count appends), add, erase.
+  template <class S>
+  bool getElement(long k, S& spec) const;
+  template <class S>
+  bool putElement(long k, const S& spec);
+  template <class S>
+  bool addElement(const S& spec) { return putElement(numValues(), spec); }
+  template <class S>
+  bool eraseElement(long k);
+
+  const std::string& comment() const { return comment_; }
+  void comment(const std::string& text) { comment_ = text; }
+  // false makes the entry invalid; true makes it valid unless it is invalid.
+  void setValid(bool ok);
+  qe_Validity validity() const { return validity_; }
+  void addError(qc_ccfErrors::Errors code) { errors_.push_back(code); }
+  const std::vector<qc_ccfErrors::Errors>& errors() const { return errors_; }
+  // Not checked, no errors.
+  void resetErrors();
+
+protected:
+  // True for the entry classes of this header.
+  virtual bool isKnownClass_() const { return false; }
+  void checkKnown_() const {
+    if (!isKnownClass_()) throw BadType();
+  }
+
+private:
+  qe_Validity validity_ = notChecked;
+  std::string comment_;
+  std::vector<qc_ccfErrors::Errors> errors_;
+};
+
+// One value of type T.
+template <class T>
+class qc_camCfgElement : public qc_camCfgEntry {
+public:
+  explicit qc_camCfgElement(T v = T{}) : value_(std::move(v)) {}
+  const T& value() const { return value_; }
+  void value(const T& v) { value_ = v; }
+  bool isEqual(const qc_camCfgEntry& other) const override {
+    return typeid(*this) == typeid(other) && static_cast<const qc_camCfgElement&>(other).value_ == value_;
+  }
+
+protected:
+  bool isKnownClass_() const override { return true; }
+  T value_;
+};
+
+// A list of timing edges.
+template <class T>
+class qc_camCfgList : public qc_camCfgEntry {
+public:
+  bool parseEx(qc_AcqStringHelper& cursor, bool write, long valueIndex) override;
+  void serialize(qcArchive& ar, bool loading) override;
+  long numValues() const override { return static_cast<long>(values_.size()); }
+  bool isEqual(const qc_camCfgEntry& other) const override {
+    return typeid(*this) == typeid(other) && static_cast<const qc_camCfgList&>(other).values_ == values_;
+  }
+  std::vector<T>& values() { return values_; }
+  const std::vector<T>& values() const { return values_; }
+
+protected:
+  bool isKnownClass_() const override { return true; }
+
+private:
+  std::vector<T> values_;
+};
+
+// Scalar entry classes: class, value type, value of a new entry.
+#define QRN_CCF_SCALAR_CLASSES(X)           \
+  X(qc_CamConfigInt32, long, -1)            \
+  X(qc_CamConfigDouble, double, -1.0)       \
+  X(qc_CamConfigBool, bool, true)           \
+  X(qc_CamConfigString, std::string, "")
+
+// Enumeration entry classes: class, value type, value of a new entry, words
+// in value order.
+#define QRN_CCF_ENUM_CLASSES(X)                                                                              \
+  X(qc_CamConfigVidInterface, qc_ccfEnums::qe_vidInterface, 5, "analog", "digital_422", "digital_644",       \
+    "ieee1394", "cameralink")                                                                                \
+  X(qc_CamConfigVidEncode, qc_ccfEnums::qe_vidEncode, 7, "mono", "PAL", "NTSC", "SVHS", "RGB", "YUV", "RAW")  \
+  X(qc_CamConfigPelType, qe_pelType, -1, "mono", "RGBpacked", "RGBplanar", "UYVY", "RAW8", "UYYVYY", "UYV",   \
+    "RGB24", "RGBpacked16", "mono16", "RAW16", "RGB48", "mono10", "mono12", "mono16bigendian", "BGR24")       \
+  X(qc_CamConfigInterleave, qc_ccfEnums::qe_tapInterleave, 4, "RGB", "pixel", "line", "leftright")           \
+  X(qc_CamConfigColorPlaneOrder, qe_colorPlaneOrder, 0, "red_green_blue", "red_blue_green", "green_red_blue", \
+    "green_blue_red", "blue_red_green", "blue_green_red")                                                    \
+  X(qc_CamConfigHdSignal, qc_ccfEnums::qe_hdSignal, 4, "hd", "hsync", "csync", "ctrl1")                       \
+  X(qc_CamConfigVdSignal, qc_ccfEnums::qe_vdSignal, 4, "vd", "vsync", "ctrl1", "ctrl2")                       \
+  X(qc_CamConfigSigReference, qc_ccfEnums::qe_sigReference, 3, "none", "sync_separator", "external")          \
+  X(qc_CamConfigRefType, qc_ccfEnums::qe_refType, 2, "drive", "sync")                                        \
+  X(qc_CamConfigPclkSource, qc_ccfEnums::qe_pclkSource, 3, "oscillator", "pll", "external")                  \
+  X(qc_CamConfigDirection, qc_ccfEnums::qe_direction, 3, "in", "out", "unused")                              \
+  X(qc_CamConfigInterface, qc_ccfEnums::qe_interface, 3, "ttl", "rs422", "eia644")                           \
+  X(qc_CamConfigShutterMode, qc_ccfEnums::qe_shutterMode, 5, "none", "pulse_width_adjust_leading",           \
+    "pulse_width_adjust_trailing", "pulse_position", "variable_total")                                      \
+  X(qc_CamConfigShutterGranularity, qc_ccfEnums::qe_shutterGranularity, 2, "pel", "line")                    \
+  X(qc_CamConfigShutterLine, qc_ccfEnums::qe_shutterLine, 3, "vd", "ctrl1", "ctrl2")                          \
+  X(qc_CamConfigStrobeMode, qc_ccfEnums::qe_strobeMode, 4, "trigger", "fixed", "pulse_position", "none")      \
+  X(qc_CamConfigPolarity, qc_ccfEnums::qe_polarity, 2, "active_low", "active_high")
+
+// The null-terminated word table of an enumeration type.
+template <class E>
+struct qc_ccfWords;
+
+// An enumeration value read and written as a word of its table.
+template <class E>
+class qc_camCfgEnumElement : public qc_camCfgElement<E> {
+public:
+  using qc_camCfgElement<E>::qc_camCfgElement;
+  bool parseEx(qc_AcqStringHelper& cursor, bool write, long valueIndex) override;
+  void serialize(qcArchive& ar, bool loading) override;
+};
+
+#define QRN_CCF_DECLARE_SCALAR_(Class, T, init)                                        \
+  class Class final : public qc_camCfgElement<T> {                                     \
+  public:                                                                              \
+    Class() : qc_camCfgElement<T>(init) {}                                             \
+    bool parseEx(qc_AcqStringHelper& cursor, bool write, long valueIndex) override;    \
+    void serialize(qcArchive& ar, bool loading) override;                              \
+  };                                                                                   \
+  qcPtrHandle<qc_camCfgEntry> qf_New_##Class();
+QRN_CCF_SCALAR_CLASSES(QRN_CCF_DECLARE_SCALAR_)
+#undef QRN_CCF_DECLARE_SCALAR_
+
+#define QRN_CCF_DECLARE_ENUM_(Class, E, init, ...)                     \
+  template <>                                                          \
+  struct qc_ccfWords<E> {                                              \
+    static const char* const* table();                                 \
+  };                                                                   \
+  class Class final : public qc_camCfgEnumElement<E> {                 \
+  public:                                                              \
+    Class() : qc_camCfgEnumElement<E>(static_cast<E>(init)) {}         \
+  };                                                                   \
+  qcPtrHandle<qc_camCfgEntry> qf_New_##Class();
+QRN_CCF_ENUM_CLASSES(QRN_CCF_DECLARE_ENUM_)
+#undef QRN_CCF_DECLARE_ENUM_
+
+using qc_CamConfigHTiming = qc_camCfgList<qs_h_timingSpec>;
+using qc_CamConfigVTiming = qc_camCfgList<qs_v_timingSpec>;
+qcPtrHandle<qc_camCfgEntry> qf_New_qs_CamConfigHTiming();
+qcPtrHandle<qc_camCfgEntry> qf_New_qs_CamConfigVTiming();
+
+// The value type a setParam/getParam argument is stored as (void: none).
+template <class V>
+struct qc_ccfStored {
+  using type = void;
+};
+#define QRN_CCF_STORED_(V, S) \
+  template <>                 \
+  struct qc_ccfStored<V> {    \
+    using type = S;           \
+  };
+QRN_CCF_STORED_(long, long)
+QRN_CCF_STORED_(int, long)
+QRN_CCF_STORED_(short, long)
+QRN_CCF_STORED_(signed char, long)
+QRN_CCF_STORED_(double, double)
+QRN_CCF_STORED_(float, double)
+QRN_CCF_STORED_(bool, bool)
+QRN_CCF_STORED_(std::string, std::string)
+QRN_CCF_STORED_(const char*, std::string)
+QRN_CCF_STORED_(char*, std::string)
+QRN_CCF_STORED_(qs_h_timingSpec, qs_h_timingSpec)
+QRN_CCF_STORED_(qs_v_timingSpec, qs_v_timingSpec)
+#define QRN_CCF_STORED_ENUM_(Class, E, ...) QRN_CCF_STORED_(E, E)
+QRN_CCF_ENUM_CLASSES(QRN_CCF_STORED_ENUM_)
+#undef QRN_CCF_STORED_ENUM_
+#undef QRN_CCF_STORED_
+
+// The factory of the entry class that holds stored type S.
+template <class S>
+qcPtrHandle<qc_camCfgEntry> qf_ccfNewEntryFor();
+
+// ---- the store ------------------------------------------------------------------------
+
+class qc_camCfgStore : public virtual qcRepBase {
+public:
+  struct parseErrorInfo {
+    std::string parameter;  // as written in the line
+    std::string message;    // ": Parse error on Line [n]: <reason>"
+  };
+  using ParseErrors = std::map<std::string, std::vector<parseErrorInfo>>;
+
+  qc_camCfgStore() = default;
+  qc_camCfgStore(const qc_camCfgStore&) = default;
+  qc_camCfgStore& operator=(const qc_camCfgStore&) = default;
+  ~qc_camCfgStore() override = default;
+
+  const std::string& comment() const { return comment_; }
+  void setComment(const std::string& text) { comment_ = text; }
+  void addComment(const std::string& text) { comment_ += text; }
+  // One more than the highest index ever set.
+  long numEntries() const { return static_cast<long>(entries_.size()); }
+
+  bool isPresent(long index) const { return entry(index) != nullptr; }
+  void deleteEntry(long index);
+  bool getComment(long index, std::string& text) const;
+  bool setComment(long index, const std::string& text);
+  // The entry at an index, or null.
+  qc_camCfgEntry* entry(long index) const;
+  // Puts an entry at an index (the vector grows as needed).
+  void setEntry(long index, qcPtrHandle<qc_camCfgEntry> e);
+
+  // Makes the entry when absent; false when an entry of another class is
+  // there.  V: long, int, short, signed char, double, float, bool, string,
+  // const char* or one of the configuration enumerations.
+  template <class V>
+  bool setParam(long index, const V& v);
+  // False (output unchanged) when absent or of another class.
+  template <class V>
+  bool getParam(long index, V& v) const;
+
+  // Timing lists.
+  template <class S>
+  bool addParam(long index, const S& spec);
+  template <class S>
+  bool getParam(long index, long k, S& spec) const;
+  template <class S>
+  bool putParam(long index, long k, const S& spec);
+  template <class S>
+  bool eraseParam(long index, long k);
+  long getNumParams(long index) const;
+
+  // Checks (kept for callers that validate a configuration).
+  bool addError(long index, qc_ccfErrors::Errors code);
+  bool getErrorList(long index, std::vector<qc_ccfErrors::Errors>& codes) const;
+  bool getAllErrors(std::vector<qc_ccfErrors::Errors>& codes) const;
+  bool setValid(long index, bool ok);
+  bool getValid(long index, qc_camCfgEntry::qe_Validity& v) const;
+  void setInvalid() { invalid_ = true; }
+  bool getValid(bool& ok) const;
+  void resetMissingIndices() { missingIndices_.clear(); }
+  const std::set<int>& getMissingIndices() const { return missingIndices_; }
+  void resetAllCheckErrors();
+
+  // The parse errors of a category, or null.
+  const std::vector<parseErrorInfo>* getParseErrors(const std::string& category) const;
+  const ParseErrors& parseErrors() const { return parseErrors_; }
+
+  // Equal values at every index (absent slots at the end do not count).
+  bool operator==(const qc_camCfgStore& o) const;
+  bool operator!=(const qc_camCfgStore& o) const { return !(*this == o); }
+
+  // Archives the 93 parameter slots (comment and checks are not archived).
+  void serialize(qcArchive& ar);
+
+  // Reads a file into this store, comments kept.  Stores whether its
+  // checksum is accepted through `checkSumOK` (when given).  Throws
+  // qc_ccfReader::GeneralError, qc_AcqStringHelper::BadVal and
+  // EqualsNotFound; other problems become parse errors.
+  void readCCF(const std::string& path, bool* checkSumOK = nullptr);
+  // Writes the store as a CCF with a correct checksum.  Returns false when
+  // the file cannot be written.
+  bool writeCCF(const std::string& path) const;
+  // Builds the file image writeCCF writes.
+  void toFileInfo(qc_ccfFileInfo& info) const;
+  // The CCF files of the first element of `pathList` that holds any.
+  static bool findCCFs(const std::string& pathList, std::vector<std::string>& files);
+  // Makes and registers the video format named by parameter 0; false when
+  // the store has no name.
+  bool createVideoFormat() const;
+
+private:
+  friend class qc_ccfLoader;
+  friend class qc_ccfReader;
+  void addParseError(const std::string& category, const std::string& parameter, const std::string& message);
+  void setMissingIndex(int index) { missingIndices_.insert(index); }
+  template <class S>
+  qc_camCfgEntry* entryFor_(long index);
+
+  std::vector<qcPtrHandle<qc_camCfgEntry>> entries_;
+  std::string comment_;
+  std::set<int> missingIndices_;
+  ParseErrors parseErrors_;
+  bool invalid_ = false;
+};
+
+// ---- templates -------------------------------------------------------------------------
+
+void qf_ccfAssertIndex_(long index);
+
+template <class T>
+bool qc_camCfgEntry::getValue(T& v) const {
+  if (auto* e = dynamic_cast<const qc_camCfgElement<T>*>(this)) {
+    v = e->value();
+    return true;
+  }
+  checkKnown_();
+  return false;
+}
+
+template <class T>
+bool qc_camCfgEntry::setValue(const T& v) {
+  if (auto* e = dynamic_cast<qc_camCfgElement<T>*>(this)) {
+    e->value(v);
+    return true;
+  }
+  checkKnown_();
+  return false;
+}
+
+template <class S>
+bool qc_camCfgEntry::getElement(long k, S& spec) const {
+  auto* l = dynamic_cast<const qc_camCfgList<S>*>(this);
+  if (!l) {
+    checkKnown_();
+    return false;
+  }
+  if (k < 0 || k >= l->numValues()) {
+    qf_ccfAssertIndex_(k);
+    return false;
+  }
+  spec = l->values()[static_cast<std::size_t>(k)];
+  return true;
+}
+
+template <class S>
+bool qc_camCfgEntry::putElement(long k, const S& spec) {
+  auto* l = dynamic_cast<qc_camCfgList<S>*>(this);
+  if (!l) {
+    checkKnown_();
+    return false;
+  }
+  if (k < 0 || k > l->numValues()) return false;
+  if (k == l->numValues())
+    l->values().push_back(spec);
+  else
+    l->values()[static_cast<std::size_t>(k)] = spec;
+  return true;
+}
+
+template <class S>
+bool qc_camCfgEntry::eraseElement(long k) {
+  auto* l = dynamic_cast<qc_camCfgList<S>*>(this);
+  if (!l) {
+    checkKnown_();
+    return false;
+  }
+  if (k < 0 || k >= l->numValues()) return false;
+  l->values().erase(l->values().begin() + k);
+  return true;
+}
+
+template <class S>
+qc_camCfgEntry* qc_camCfgStore::entryFor_(long index) {
+  if (index < 0) {
+    qf_ccfAssertIndex_(index);
+    return nullptr;
+  }
+  if (!isPresent(index)) setEntry(index, qf_ccfNewEntryFor<S>());
+  return entry(index);
+}
+
+template <class V>
+bool qc_camCfgStore::setParam(long index, const V& v) {
+  using S = typename qc_ccfStored<std::decay_t<V>>::type;
+  static_assert(!std::is_void_v<S>, "not a configuration value type");
+  qc_camCfgEntry* e = entryFor_<S>(index);
+  return e && e->setValue(static_cast<S>(v));
+}
+
+template <class V>
+bool qc_camCfgStore::getParam(long index, V& v) const {
+  using S = typename qc_ccfStored<V>::type;
+  static_assert(!std::is_void_v<S> && !std::is_pointer_v<V>, "not a configuration value type");
+  const qc_camCfgEntry* e = entry(index);
+  S s{};
+  if (!e || !e->getValue(s)) return false;
+  v = static_cast<V>(s);
+  return true;
+}
+
+template <class S>
+bool qc_camCfgStore::addParam(long index, const S& spec) {
+  qc_camCfgEntry* e = entryFor_<S>(index);
+  return e && e->addElement(spec);
+}
+
+template <class S>
+bool qc_camCfgStore::getParam(long index, long k, S& spec) const {
+  const qc_camCfgEntry* e = entry(index);
+  return e && e->getElement(k, spec);
+}
+
+template <class S>
+bool qc_camCfgStore::putParam(long index, long k, const S& spec) {
+  if (k != 0 && !isPresent(index)) return false;
+  qc_camCfgEntry* e = entryFor_<S>(index);
+  return e && e->putElement(k, spec);
+}
+
+template <class S>
+bool qc_camCfgStore::eraseParam(long index, long k) {
+  qc_camCfgEntry* e = entry(index);
+  return e && e->eraseElement<S>(k);
+}

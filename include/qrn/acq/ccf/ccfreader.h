@@ -1,0 +1,246 @@
+// Camera configuration files (".ccf"): the text format, its checksum, the
+// search path, the reader, the loader and the token syntax.
+//
+// A CCF is a text file of LF-ended lines (a CR ends a line's content) of at
+// most 255 characters; the first longer line silently ends the file.  "//"
+// starts a line comment, "/*" a block comment that runs to the next "*/"
+// (text after the "*/" on its line is dropped).  Each remaining text line is
+//   <category> <parameter> = <value>;
+// Tokens are separated by blanks, tabs and semicolons; a token that starts
+// with a double quote runs to the next double quote, and a quoted string left
+// open at the end of a line continues on the next text line.  A line holding
+// "ccf_checksum" gives the file's stored checksum (hexadecimal); the special
+// value deadc0de switches the check off.
+//
+// Search path: "QUORIN_SYSTEM_PATH" (else the directory of the qrnacq library
+// file), then "QUORIN_PATH"; elements are separated by ";" and use "/" (a "\"
+// is read as "/").  Only the first element that holds any "*.ccf" (any case)
+// is used.  "QUORIN_DISALLOW_CCF_READING" switches the scan off.
+//
+// Threads: nothing here holds shared state except the scan report, which is
+// written by the scan (under the global mutex of the first format lookup) and
+// read afterwards.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <qrn/foundation/exception.h>
+#include <qrn/foundation/handle.h>
+
+class qc_camCfgStore;
+
+// Marker base of the camera configuration exceptions.
+class qc_ccfException {
+public:
+  virtual ~qc_ccfException() = default;
+};
+
+// A text exception whose error number is chosen at the throw (archived after
+// the text).  `Default` is the number of a default-constructed one.
+template <class Self, unsigned long Default>
+class qc_ccfNumberedException : public qcExceptionT<Self, qcExceptionWithString, Default> {
+  using Base = qcExceptionT<Self, qcExceptionWithString, Default>;
+
+public:
+  qc_ccfNumberedException() = default;
+  qc_ccfNumberedException(std::string text, unsigned long number) : Base(std::move(text)), number_(number) {}
+  unsigned long errorNumber() const override { return number_; }
+  void dispatchSerialize(qcArchive& ar) override {
+    Base::dispatchSerialize(ar);
+    ar || number_;
+  }
+
+private:
+  unsigned long number_ = Default;
+};
+
+// ---- checksum ------------------------------------------------------------------
+
+// Accumulates the checksum of the text lines of a file.  Blanks and tabs do
+// not count; each other character (as a signed byte) is shifted by 8, 4, 12 or
+// 0 bits depending on how many characters came before it.
+struct qc_ccfChecksum {
+  std::uint32_t sum = 0;
+  std::uint32_t count = 0;
+  void add(const std::string& line);
+};
+
+// The stored checksum value that passes every file.
+constexpr std::uint32_t kCcfNoCheckSum = 0xDEADC0DE;
+
+// ---- one file as read ------------------------------------------------------------
+
+class qc_ccfFileInfo : public virtual qcRepBase {
+public:
+  // Keeps a text line with its (physical) line number.
+  void addLine(const std::string& text, std::uint32_t lineNumber);
+  // Appends text to the last kept line (a quoted string continued); without
+  // a line, keeps it as a line numbered 0.
+  void appendToLastLine(const std::string& text);
+  // Appends text to the comment of a line ("\n" between pieces); an empty
+  // text for a line without comment does nothing.  Number 0 is the header.
+  void addComment(std::uint32_t lineNumber, const std::string& text);
+
+  void setCheckSum(std::uint32_t value) { checkSum_ = value; }
+  // The physical line numbers of the checksum lines the reader met.
+  const std::vector<std::uint32_t>& checkSumLines() const { return checkSumLines_; }
+  void addCheckSumLine(std::uint32_t lineNumber) { checkSumLines_.push_back(lineNumber); }
+  std::uint32_t checkSum() const { return checkSum_; }
+  // The checksum of the kept lines.
+  std::uint32_t calcCheckSum() const;
+  // True when the stored checksum is deadc0de or equals calcCheckSum().
+  bool checkSumOK() const;
+
+  std::size_t numLines() const { return lines_.size(); }
+  const std::string& line(std::size_t i) const { return lines_.at(i); }
+  std::uint32_t lineNumber(std::size_t i) const { return lineNumbers_.at(i); }
+  // The comment of a line number, or none.
+  const std::string* comment(std::uint32_t lineNumber) const;
+  const std::map<std::uint32_t, std::string>& comments() const { return comments_; }
+
+  const std::string& fileName() const { return fileName_; }
+  void fileName(const std::string& s) { fileName_ = s; }
+
+  // Writes the file: header comment, lines with their comments, and the
+  // checksum line (calcCheckSum(), or deadc0de with noCheckSum).
+  void write(std::ostream& os, bool noCheckSum) const;
+
+private:
+  std::vector<std::string> lines_;
+  std::vector<std::uint32_t> lineNumbers_;
+  std::map<std::uint32_t, std::string> comments_;
+  std::string fileName_;
+  std::uint32_t checkSum_ = 0;
+  std::vector<std::uint32_t> checkSumLines_;
+};
+
+// Writes a comment at `column` as "// text" when it fits one line (under 80
+// columns, no line break), else as a block comment broken before 80 columns;
+// no comment just ends the line.
+void qf_ccfWriteComment(std::ostream& os, const std::string* text, std::size_t column);
+
+// ---- reader ---------------------------------------------------------------------
+
+class qc_ccfReader {
+public:
+  // The file could not be opened, or its path is too long.  Always number
+  // 0x10005A31.
+  class GeneralError : public qc_ccfNumberedException<GeneralError, 0x10005A31> {
+  public:
+    using qc_ccfNumberedException::qc_ccfNumberedException;
+    explicit GeneralError(std::string text) : qc_ccfNumberedException(std::move(text), 0x10005A31) {}
+  };
+
+  // Reads a file into an empty file info.  Throws GeneralError when it cannot
+  // be opened.  Never reads more than one line of 256 bytes at a time.
+  static void readFile(const std::string& fileName, qc_ccfFileInfo& info, bool keepComments);
+  // The same from a stream (fileName is left as it is).
+  static void readStream(std::istream& in, qc_ccfFileInfo& info, bool keepComments);
+
+  // Appends the CCF files of the first element of the search path that holds
+  // any (sorted by name within the directory); true when some were found.
+  static bool findFiles(std::vector<std::string>& files);
+  static bool findFiles(const std::string& searchPath, std::vector<std::string>& files);
+
+  // Reads one file and registers its format when its checksum is right.
+  // Throws GeneralError (cannot be opened, path too long) and the value
+  // exceptions of qc_AcqStringHelper (a malformed value, a missing "=").
+  // Returns the format's name, or nothing when no format was made (then
+  // `why`, when given, says why: a wrong checksum or no name).
+  static std::optional<std::string> loadFile(const std::string& fileName, std::string* why = nullptr);
+  // Loads every file found on the path.  A file that fails is skipped and
+  // its reason goes into the scan report; the other files still load.
+  static void loadAll(const std::string& searchPath);
+  static void loadStdDirs();
+
+  // What the last scan did with each file it found, in order.
+  struct ScanEntry {
+    std::string path;
+    std::string format;  // the format made, or empty
+    std::string error;   // why none was made, or empty
+  };
+  static std::vector<ScanEntry> lastScanReport();
+};
+
+// The search path: QUORIN_SYSTEM_PATH or the library's directory, then
+// ";" and QUORIN_PATH when that is set.
+std::string qf_ccfSearchPath();
+
+// ---- tokens and values ------------------------------------------------------------
+
+// The unread rest of a line; tokens and values are taken off its front, or
+// (writing) appended to its end.
+class qc_AcqStringHelper : public std::string {
+public:
+  // A value of the wrong form.  Message "Invalid value. Expected <type>;
+  // read: "<token>"".
+  class BadVal : public qc_ccfNumberedException<BadVal, 0x10005A04>, public qc_ccfException {
+  public:
+    BadVal() : qc_ccfNumberedException("Invalid value", 0x10005A04) {}
+    BadVal(const std::string& type, const std::string& read, unsigned long number)
+        : qc_ccfNumberedException("Invalid value. Expected " + type + "; read: \"" + read + "\"", number) {}
+  };
+  class BadEnumVal : public qcExceptionT<BadEnumVal, qcExceptionWithString, 0x10005A08>, public qc_ccfException {
+  public:
+    BadEnumVal() : qcExceptionT("Invalid enumeration found") {}
+    explicit BadEnumVal(const std::string& word) : qcExceptionT("Invalid enum: " + word) {}
+  };
+  class EqualsNotFound : public qcExceptionT<EqualsNotFound, qcExceptionWithString, 0x10005A0A>,
+                         public qc_ccfException {
+  public:
+    EqualsNotFound() : qcExceptionT("Equals not found") {}
+  };
+
+  qc_AcqStringHelper() = default;
+  qc_AcqStringHelper(std::string s) : std::string(std::move(s)) {}
+
+  // The next token (a quoted token keeps its quotes); empty at the end.
+  std::string nextToken();
+  // Takes off "=" (the first character that is not a blank or tab) and the
+  // blanks and tabs after it; throws EqualsNotFound.
+  void expectEquals();
+  // Take one token and convert it; throw BadVal.
+  void getInt(long& v);
+  void getFloat(float& v);
+  void getDouble(double& v);
+  void getBool(bool& v);
+  void getQuotedString(std::string& v);
+  // The position of `word` in a null-terminated table, -1 when absent.
+  static long getEnumIndex(const std::string& word, const char* const* table);
+
+  // Writing side.
+  void putInt(long v);
+  void putDouble(double v);
+  void putBool(bool v);
+  void putQuotedString(const std::string& v);
+  void putString(const std::string& v) { append(v); }
+  void putSeparator() { push_back(' '); }
+};
+
+// ---- loader ---------------------------------------------------------------------------
+
+// Loads the lines of a file info into a store: the header comment becomes the
+// store's comment (appended), each line one parameter.
+class qc_ccfLoader {
+public:
+  // Loads into `store`, or into a store of its own when null.
+  explicit qc_ccfLoader(const qc_ccfFileInfo& info, qc_camCfgStore* store = nullptr);
+  ~qc_ccfLoader();
+  qc_ccfLoader(const qc_ccfLoader&) = delete;
+  qc_ccfLoader& operator=(const qc_ccfLoader&) = delete;
+
+  // Loads one line; unknown parameters and unknown words are recorded as
+  // parse errors; BadVal and EqualsNotFound are thrown.  lineNumber -1: none.
+  void addLine(const std::string& text, long lineNumber, const std::string* comment);
+
+  qc_camCfgStore& store() { return *store_; }
+
+private:
+  qcPtrHandle<qc_camCfgStore> owned_;
+  qc_camCfgStore* store_;
+};
