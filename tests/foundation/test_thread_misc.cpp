@@ -162,34 +162,33 @@ TEST(Misc, AssertionsAreObservableAndContinue) {
   EXPECT_EQ(qf_assertCount(), before + 1);
 }
 
+namespace {
+// A clean-up object that notes its id in `order` when it runs.
+struct Noting : qc_CleanupObject {
+  std::vector<int>& order;
+  int id;
+  Noting(std::vector<int>& o, int i) : order(o), id(i) {}
+  void cleanup() override { order.push_back(id); }
+};
+}  // namespace
+
 TEST(Misc, CleanupObjectsRunNewestFirstOnce) {
-  static std::vector<int> order;
-  struct C : qc_CleanupObject {
-    int id;
-    explicit C(int i) : id(i) {}
-    void cleanup() override { order.push_back(id); }
-  };
+  std::vector<int> order;
   unsigned long from = qsys_cleanup_getNextTag();
-  C a(1), b(2);
+  Noting a(order, 1), b(order, 2);
   qsys_cleanupExecute_(from);
   qsys_cleanupExecute_(from);
   EXPECT_EQ(order, (std::vector<int>{2, 1}));
 }
 
 TEST(Misc, CleanupObjectCopiesHaveTheirOwnRegistration) {
-  static std::vector<int> order;
-  struct C : qc_CleanupObject {
-    int id;
-    explicit C(int i) : id(i) {}
-    void cleanup() override { order.push_back(id); }
-  };
-  order.clear();
+  std::vector<int> order;
   unsigned long from = qsys_cleanup_getNextTag();
-  C a(1);
+  Noting a(order, 1);
   {
-    C copy(a);
+    Noting copy(a);
     EXPECT_NE(copy.tag(), a.tag());
-    copy = a;
+    static_cast<qc_CleanupObject&>(copy) = a;  // keeps its own tag
     EXPECT_NE(copy.tag(), a.tag());
   }  // the copy's end leaves the original registered
   qsys_cleanupExecute_(from);

@@ -21,7 +21,8 @@
 //
 // Archive of an exception: a version byte (0), then the base exception's
 // data (qcException: its own version byte; qcExceptionWithString: a version
-// byte and the text).  The detail is not archived.  Any other version throws qcArchive::UnknownVersion
+// byte and the text).  The detail is not archived.  Any other version throws
+// qcArchive::UnknownVersion
 // built with the qualified class name and line 0.
 #pragma once
 

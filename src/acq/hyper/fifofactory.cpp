@@ -9,11 +9,9 @@
 namespace {
 // The refusal of a format that the board does not serve.
 qcVideoFormat::NotSupported notSupported(const qcVideoFormat& fmt, const qcFrameGrabber& fg) {
-  qcVideoFormat::NotSupported e;
   const auto* board = dynamic_cast<const qcBoard*>(&fg);
-  e.setDetail(std::string("format \"") + fmt.name() + "\" is not supported by " +
-              (board ? "board \"" + board->name() + "\"" : std::string("this board")));
-  return e;
+  return qcVideoFormat::NotSupported().withDetail(std::string("format \"") + fmt.name() + "\" is not supported by " +
+                                                  (board ? "board \"" + board->name() + "\"" : std::string("this board")));
 }
 }  // namespace
 

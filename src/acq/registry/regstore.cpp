@@ -498,7 +498,8 @@ bool openLocked(const std::string& path, Fd& fd, bool& created) {
       fs::path parent = fs::path(path).parent_path();
       if (!parent.empty()) fs::create_directories(parent, ec);
       f = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-      if (f < 0 && errno == EEXIST) continue;  // another writer made it first
+      // Another writer made it first: open theirs (within the deadline).
+      if (f < 0 && errno == EEXIST && std::chrono::steady_clock::now() < deadline) continue;
       created = f >= 0;
     }
     if (f < 0) return false;

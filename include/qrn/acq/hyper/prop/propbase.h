@@ -146,7 +146,8 @@ protected:
   // Throws BadParams, naming the value and its bounds, unless lo <= v <= hi
   // (never for NaN).
   static void requireRange_(const char* what, double v, double lo, double hi, const char* unit = "") {
-    if (!qf_propInRange(v, lo, hi)) throw typename Self::BadParams().withDetail(qf_propRangeDetail_(what, v, lo, hi, unit));
+    if (!qf_propInRange(v, lo, hi))
+      throw typename Self::BadParams().withDetail(qf_propRangeDetail_(what, v, lo, hi, unit));
   }
 
   // Hook first: the FIFO hears first (when associated), then v is stored.
