@@ -1,5 +1,7 @@
 // Bayer conversion speed, one thread: grey, three-plane and packed RGB32 at
-// 640x480, 2048x2048 and 4096x4096, into preallocated outputs.  Beside them:
+// 640x480, 2048x2048 and 4096x4096, into preallocated outputs, with and
+// without white balance, and through qcBayerImageConverter with a new source
+// per conversion.  Beside them:
 // OpenCV's cvtColor for the same outputs (when OpenCV is installed) and a
 // memcpy moving the same bytes (source once, each output byte once), the
 // physical limit.  items_per_second is pixels per second of the thread's CPU
@@ -80,16 +82,53 @@ void BM_Qrn(benchmark::State& st, Output out, qe_SimdLevel level) {
   finish(st, w, h);
 }
 
-// The converter as an application uses it: a new three-plane image per
-// conversion (allocation included).
-void BM_ConverterPlanes(benchmark::State& st) {
+// White-balance scales of the balanced cases: a colour camera's usual
+// kind, and one whose tables need a few entries fixed (two-decimal scales
+// whose products land on halves).
+const double kScales[2][3] = {{1.4, 1.0, 1.8}, {0.29, 1.15, 2.3}};
+
+// The accelerated kernels with white balance (GRBG), into reused outputs.
+void BM_QrnBalanced(benchmark::State& st, Output out, int scales) {
+  const long w = st.range(0), h = st.range(1);
+  Block src = randomMosaic(w, h);
+  const qs_BayerMosaic m{src.p, w, w, h, 0, 0};
+  unsigned char t[3][256];
+  for (int k = 0; k < 3; ++k) qf_bayerWhiteBalanceTable(kScales[scales][k], t[k]);
+  const unsigned char* luts[3] = {t[0], t[1], t[2]};
+  const qs_BayerBalance wb = qf_bayerBalance(luts);
+  if (!wb.fixed) st.SkipWithError("no fixed-point balance");
+  Block d0(w * h * (out == kRGB32 ? 4 : 1)), d1(w * h), d2(w * h);
+  for (auto _ : st) {
+    if (out == kPlanes)
+      qf_bayerFastPlanes(qf_simdLevel(), m, wb, {d0.p, w}, {d1.p, w}, {d2.p, w});
+    else
+      qf_bayerFastRGB32(qf_simdLevel(), m, wb, {reinterpret_cast<std::uint32_t*>(d0.p), w * 4});
+    benchmark::DoNotOptimize(d0.p);
+    benchmark::ClobberMemory();
+  }
+  finish(st, w, h);
+}
+
+// The converter as an application uses it: a new source for every
+// conversion (setSourcePelBuf), the result asked for; scales < 0: none.
+void BM_Converter(benchmark::State& st, Output out, int scales) {
   const long w = st.range(0), h = st.range(1);
   Block src = randomMosaic(w, h);
   qcPelBuffer<unsigned char> buf(qcPtrHandle<qcPelRoot<unsigned char>>(new qcPelRoot<unsigned char>(src.p, w, h, w)));
   qcBayerImageConverter conv(buf);
+  if (scales >= 0) {
+    conv.setRedWhiteBalanceScale(kScales[scales][0]);
+    conv.setGreenWhiteBalanceScale(kScales[scales][1]);
+    conv.setBlueWhiteBalanceScale(kScales[scales][2]);
+  }
   for (auto _ : st) {
-    conv.bayerType(qcBayerImageConverter::GRBG);  // marks the result not current
-    benchmark::DoNotOptimize(conv.get3PlanePelBuf().plane0().rowPointer(0));
+    conv.setSourcePelBuf(buf);  // a new source: every result not current
+    switch (out) {
+      case kGrey: benchmark::DoNotOptimize(conv.getGreyscalePelBuf().rowPointer(0)); break;
+      case kPlanes: benchmark::DoNotOptimize(conv.get3PlanePelBuf().plane0().rowPointer(0)); break;
+      case kRGB32: benchmark::DoNotOptimize(conv.getPackedRGB32PelBuf().rowPointer(0)); break;
+    }
+    benchmark::ClobberMemory();
   }
   finish(st, w, h);
 }
@@ -147,7 +186,15 @@ BENCHMARK_CAPTURE(BM_Qrn, planes_ref, kPlanes, qe_SimdNone)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Qrn, rgb32_avx2, kRGB32, qe_SimdAVX2)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Qrn, rgb32_sse2, kRGB32, qe_SimdSSE2)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Qrn, rgb32_ref, kRGB32, qe_SimdNone)->Apply(sizes);
-BENCHMARK(BM_ConverterPlanes)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_QrnBalanced, planes_wb, kPlanes, 0)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_QrnBalanced, rgb32_wb, kRGB32, 0)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_QrnBalanced, planes_wb_fixes, kPlanes, 1)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_QrnBalanced, rgb32_wb_fixes, kRGB32, 1)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Converter, grey, kGrey, -1)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Converter, planes, kPlanes, -1)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Converter, rgb32, kRGB32, -1)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Converter, planes_wb, kPlanes, 0)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Converter, rgb32_wb, kRGB32, 0)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Memcpy, grey_1to1, 1)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Memcpy, planes_1to3, 3)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Memcpy, rgb32_1to4, 4)->Apply(sizes);

@@ -10,6 +10,10 @@
 //       per second.  Includes the simulator's rendering of every frame (on
 //       its worker thread) and, with makeLocal, the move into local memory.
 //
+//   BM_SimFreeRun/<period_ms>
+//       The simulated board free-running for 300 frames: how well its frames
+//       keep the clock (counters described at the benchmark).
+//
 //   BM_FrameworkCompletion/<makeLocal>/<localImage>  and  BM_DriverCompletion
 //       The module's own cost per completion: the typed completion, the
 //       arguments, the acquire-info copy, the buffer handles and the local
@@ -36,6 +40,8 @@
 // note the load average beside them.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -45,12 +51,14 @@
 
 #include <qrn/acq/format/vidfmt.h>
 #include <qrn/acq/hyper/framegrabber.h>
+#include <qrn/acq/hyper/trigmodel.h>
 #include <qrn/acq/hyper/typedfifo.h>
 #include <qrn/drivers/sim.h>
 #include <qrn/foundation/board.h>
 #include <qrn/foundation/pelbuffer.h>
 
 #include "../tests/support/fake_fifo.h"
+#include "simimage.h"
 
 namespace {
 
@@ -138,6 +146,98 @@ BENCHMARK(BM_SimCompletion)
     ->Args({2048, 2048, 1})
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
+
+// The simulated board free-running at a frame period of `period_ms` for 300
+// frames (one iteration: real time is what is measured).  Counters:
+//   mean_period_ratio  mean period between the first and the last time stamp
+//                      over the period asked for (1.0 is exact);
+//   max_stamp_late     how far any frame's time stamp lies behind its slot
+//                      (first stamp + (trigger number - first) x period), in
+//                      periods;
+//   max_delivery_late  how long after its slot any frame was completed, in
+//                      periods (the slot's end is 1.0: the frame is read out);
+//   lost               frames of the stream the application did not get
+//                      (overruns).
+void BM_SimFreeRun(benchmark::State& state) {
+  const double period = static_cast<double>(state.range(0)) * 1e-3;
+  constexpr int kFrames = 300;
+  qcPtrHandle<qcStdGreyAcqFifo> fifo;
+  try {
+    fifo = qcPtrHandle<qcStdGreyAcqFifo>(benchFormat(640, 480).newAcqFifo(simGrabber()));
+    qfSimSet(*fifo, qrn_sim::kFramePeriod, std::to_string(period));
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
+    return;
+  }
+  double ratio = 0, stampLate = 0, deliveryLate = 0, lost = 0;
+  for (auto _ : state) {
+    fifo->triggerModel(qfFreeRunTrigger());
+    fifo->triggerEnable(true);
+    std::vector<qcAcquireInfo> infos;
+    std::vector<std::chrono::steady_clock::time_point> arrivals;
+    const qcAcqFifo::CompleteArgs args = qcAcqFifo::CompleteArgs().maxWait(10.0).makeLocal(false);
+    while (infos.size() < kFrames) {
+      qcAcquireInfo info;
+      qcPelBuffer<unsigned char> img = fifo->complete(qcAcqFifo::CompleteArgs(args).acquireInfo(&info));
+      arrivals.push_back(std::chrono::steady_clock::now());
+      if (!img.isBound() || info.failure()) {
+        state.SkipWithError("completion without a good image");
+        return;
+      }
+      infos.push_back(info);
+    }
+    fifo->triggerEnable(false);
+    fifo->flush();
+    const qcAcquireInfo& first = infos.front();
+    const double frames = static_cast<double>(infos.back().triggerNum() - first.triggerNum());
+    ratio = static_cast<double>(infos.back().timeStamp() - first.timeStamp()) * 1e-6 / frames / period;
+    lost = frames + 1 - kFrames;
+    stampLate = deliveryLate = 0;
+    for (std::size_t i = 0; i < infos.size(); ++i) {
+      const double slot = static_cast<double>(infos[i].triggerNum() - first.triggerNum()) * period;
+      const double stamp = static_cast<double>(infos[i].timeStamp() - first.timeStamp()) * 1e-6;
+      const double arrived = std::chrono::duration<double>(arrivals[i] - arrivals[0]).count();
+      stampLate = std::max(stampLate, (stamp - slot) / period);
+      // The first frame arrived one period after its slot.
+      deliveryLate = std::max(deliveryLate, (arrived - slot) / period + 1.0);
+    }
+  }
+  state.counters["mean_period_ratio"] = ratio;
+  state.counters["max_stamp_late"] = stampLate;
+  state.counters["max_delivery_late"] = deliveryLate;
+  state.counters["lost"] = lost;
+}
+BENCHMARK(BM_SimFreeRun)->ArgNames({"period_ms"})->Arg(10)->Arg(33)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The simulator's image generation alone: a grey gradient frame (the
+// default test image, moving with the frame number) into a reused buffer, on
+// one thread; bytes_per_second beside BM_Memcpy's.
+void BM_SimRender(benchmark::State& state) {
+  const long w = state.range(0), h = state.range(1);
+  double contrast[4] = {0.5, 0.5, 0.5, 0.5}, brightness[4] = {0.5, 0.5, 0.5, 0.5};
+  unsigned char lut[4][256];
+  for (auto& t : lut)
+    for (int v = 0; v < 256; ++v) t[v] = static_cast<unsigned char>(std::clamp(v, 15, 240));
+  qrn_sim::RenderSpec spec;
+  spec.frameWidth = w;
+  spec.frameHeight = h;
+  spec.roi = qcPelRect(0, 0, w, h);
+  spec.numTaps = 2;
+  spec.contrast = contrast;
+  spec.brightness = brightness;
+  spec.lut = lut;
+  std::vector<unsigned char> frame(static_cast<std::size_t>(w * h));
+  qrn_sim::ImageGenerator gen;
+  for (auto _ : state) {
+    ++spec.frameNumber;
+    gen.render(qrn_sim::PelKind::grey8, spec, frame.data(), w);
+    benchmark::DoNotOptimize(frame.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.SetBytesProcessed(state.iterations() * w * h);
+}
+BENCHMARK(BM_SimRender)->ArgNames({"w", "h"})->Args({640, 480})->Args({2048, 2048})->Unit(benchmark::kMicrosecond);
 
 // ---- the framework's own cost ---------------------------------------------------
 

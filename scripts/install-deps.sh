@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkg-config ccache
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core xvfb xdotool xauth
+  libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core xvfb xdotool xauth libx11-dev
   libaravis-dev libusb-1.0-0-dev aravis-tools iproute2 util-linux
   libpng-dev libcli11-dev zlib1g-dev
   clang libclang-rt-14-dev

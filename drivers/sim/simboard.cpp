@@ -19,6 +19,7 @@
 #include <qrn/foundation/board.h>
 
 #include "simfifo.h"
+#include "simmulti.h"
 
 namespace qrn_sim {
 
@@ -362,6 +363,7 @@ long SimFifo::currentEncoderCount() { return 0; }
 long SimFifo::numCameraPort() const { return board_->cameraPorts; }
 long SimFifo::numTaps() const { return board_->numTaps; }
 long SimFifo::lutEntries() const { return is16Bit(core_->kind_) ? 0 : 256; }
+double SimFifo::defaultContrast() const { return kDefaultContrast; }
 double SimFifo::defaultExposure() const { return kDefaultExposure; }
 qcPtrHandle<qcPelRootPool> SimFifo::defaultPelPool() const { return {}; }
 const qcSyncModel& SimFifo::defaultSyncModel() const { return qfSyncInternalDrive(); }
@@ -410,7 +412,7 @@ class SimGrabber : public qc_FrameGrabber {
 public:
   explicit SimGrabber(std::shared_ptr<BoardState> s) : s_(std::move(s)) {}
 
-  long numChannels() const override { return s_->cameraPorts; }
+  long numChannels() const override { return s_->numChannels; }
 
   qc_AcqFifo* stdGreyAcqFifo(const qc_VideoFormat& f) override { return make_(f, PelKind::grey8); }
   qc_AcqFifo* stdGrey16AcqFifo(const qc_VideoFormat& f) override { return make_(f, PelKind::grey16); }
@@ -447,6 +449,8 @@ public:
 private:
   qc_AcqFifo* make_(const qc_VideoFormat& f, PelKind k) {
     if (!isSupported(f)) throw qcVideoFormat::NotSupported();
+    const bool color = k == PelKind::rgb16 || k == PelKind::rgb32 || k == PelKind::plane3;
+    if (color && s_->numChannels >= SimMultiFifo::kChannels) return new SimMultiFifo(f, this, k);
     return new SimFifo(s_, f, k);
   }
   std::shared_ptr<BoardState> s_;
@@ -483,7 +487,8 @@ void registerBoards() {
     s->index = i;
     s->numTaps = readLong(key, "numTaps", 2, 1, 4);
     s->inputLines = readLong(key, "inputLines", 2, 1, 64);
-    s->cameraPorts = readLong(key, "cameraPorts", 2, 1, 64);
+    s->numChannels = readLong(key, "numChannels", 2, 1, 4);
+    s->cameraPorts = std::max(readLong(key, "cameraPorts", 2, 1, 64), s->numChannels);
     s->poolSize = readLong(key, "poolSize", 4, 2, kMaxPoolSize);
     std::string period;
     if (qf_regReadString(qe_RegRoot::localMachine, key, "framePeriod", period)) {

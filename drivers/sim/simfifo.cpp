@@ -92,6 +92,7 @@ void BoardState::triggerSlaves(const Core* master, unsigned long trigNum, Clock:
 SimProps::SimProps() {
   for (auto& row : lut) std::memcpy(row, qc8BitInputLutProp::default8BitInputLut, 256);
   exposure = SimFifo::kDefaultExposure;
+  for (double& c : contrast) c = SimFifo::kDefaultContrast;
 }
 
 // ============================================================================
@@ -207,11 +208,6 @@ std::unique_ptr<Core::Acq> Core::takePending_() {
 void Core::addPending_(unsigned long count) {
   if (count == 0) return;
   pending_.push_back(Batch{count, cur_, Clock::now(), timeout_, generation_});
-}
-
-Clock::time_point Core::slotAtOrBefore_(Clock::time_point t, Clock::duration period) const {
-  if (period <= Clock::duration::zero() || t <= nextFrame_) return t;
-  return nextFrame_ + ((t - nextFrame_) / period) * period;
 }
 
 bool Core::start(unsigned long count) {
@@ -346,10 +342,13 @@ void Core::capture_(std::unique_ptr<Acq> a, unsigned long trigNum, Clock::time_p
     std::shared_ptr<Acq> acq;
     qcPelRect roi;
     long numTaps;
+    int component;
     bool local;
     qcPtrHandle<qcCallback1<const void*>> lightCb;
   };
-  Job job{shared_from_this(), acq, effectiveRoi(*acq->props), board_->numTaps, localImages_, lightCb_};
+  // A colour channel of a multi-channel FIFO is read through one tap.
+  Job job{shared_from_this(), acq, effectiveRoi(*acq->props), component_ < 0 ? board_->numTaps : 1, component_,
+          localImages_, lightCb_};
   out.push_back([job]() {
     Core& c = *job.core;
     Acq& q = *job.acq;
@@ -383,6 +382,7 @@ void Core::capture_(std::unique_ptr<Acq> a, unsigned long trigNum, Clock::time_p
       s.sampleY = p.sampleY;
       s.frameNumber = q.arp->trigNum();
       s.numTaps = job.numTaps;
+      s.component = job.component;
       s.exposureScale = p.exposure / SimFifo::kDefaultExposure;
       s.contrast = p.contrast;
       s.brightness = p.brightness;
@@ -569,15 +569,14 @@ void Core::step_(std::unique_lock<std::mutex>& lk, Actions& out) {
   const bool manual = model_.canStart && !model_.usesInputLine;
   if (manual && triggerEnable_ && !pending_.empty()) {
     const Clock::duration period = seconds(framePeriod_);
-    Clock::time_point t;
-    if (period == Clock::duration::zero())
-      t = now;
-    else if (pending_.front().startedAt > nextFrame_)
-      t = pending_.front().startedAt;  // started on an idle camera: it starts a frame at once
-    else if (now - nextFrame_ < period)
-      t = nextFrame_;  // the next frame of a running stream
-    else
-      t = slotAtOrBefore_(now, period);  // late: the frame in progress now, which its stamp says
+    // The next frame of a running stream, or, started on an idle camera, a
+    // frame at once; when the board is late (a buffer came back late, the
+    // worker was slow), the frame in progress now, which its stamp says.
+    Clock::time_point t = now;
+    if (period > Clock::duration::zero()) {
+      t = std::max(nextFrame_, pending_.front().startedAt);
+      if (now - t >= period) t += ((now - t) / period) * period;
+    }
     if (now >= t) {
       if (!poolFull) {
         capture_(takePending_(), ++trigCounter_, t, out);
@@ -591,7 +590,7 @@ void Core::step_(std::unique_lock<std::mutex>& lk, Actions& out) {
     if (now >= nextFrame_) {
       // Frames whose slot passed a whole period ago were lost (the board was
       // still busy): overruns, with their own trigger numbers.
-      const Clock::time_point t = slotAtOrBefore_(now, period);
+      const Clock::time_point t = nextFrame_ + ((now - nextFrame_) / period) * period;
       const auto lost = static_cast<unsigned long>((t - nextFrame_) / period);
       for (unsigned long k = 0; k < lost; ++k) overrun_(++trigCounter_, nextFrame_ + k * period, out);
       const unsigned long trig = ++trigCounter_;
@@ -612,13 +611,12 @@ void Core::step_(std::unique_lock<std::mutex>& lk, Actions& out) {
 
 std::unique_ptr<Core::Acq> Core::popCompleted_(const qcAcqFifo::CompleteArgs& args, bool& timedOut) {
   std::unique_lock<std::mutex> lk(m_);
-  qeSimStartReqStatus status = qeSimStart_NotRequested;
+  qeSimStartReqStatus status = qeSimStart_Granted;
   if (args.autoStart() && completed_.empty() && pending_.empty() && !capturing_) {
     if (model_.canStart) {
       addPending_(1);
       ++stateCounter_;
       cv_.notify_all();
-      status = qeSimStart_Started;
     } else {
       status = qeSimStart_Refused;
     }

@@ -36,6 +36,7 @@ struct BoardState {
   long numTaps = 2;
   long inputLines = 2;
   long cameraPorts = 2;
+  long numChannels = 2;
   long poolSize = 4;
   double framePeriod = 1.0 / 30;
   Clock::time_point epoch = Clock::now();
@@ -224,6 +225,9 @@ public:
   qcPtrHandle<qcCallback1<const void*>> lightCb_;
   std::deque<qcAcqFailure> injected_;
   const Core* master_ = nullptr;  // guarded by board_->m
+  // A channel of a multi-channel FIFO renders this component of a colour
+  // scene (0 red, 1 green, 2 blue) through one tap; -1: not a channel.
+  int component_ = -1;
 
   // ---- worker ------------------------------------------------------------------
   struct Acq {
@@ -262,8 +266,6 @@ private:
   // An acquisition record for the oldest started acquisition.
   std::unique_ptr<Acq> takePending_();
   void addPending_(unsigned long count);
-  // The last frame slot at or before t (t itself before the next slot).
-  Clock::time_point slotAtOrBefore_(Clock::time_point t, Clock::duration period) const;
   // Starts taking a frame for `a` (under the lock).
   void capture_(std::unique_ptr<Acq> a, unsigned long trigNum, Clock::time_point t, Actions& out);
   void overrun_(unsigned long trigNum, Clock::time_point t, Actions& out);
@@ -423,6 +425,7 @@ public:
   long numCameraPort() const override;
   long numTaps() const override;
   long lutEntries() const override;
+  double defaultContrast() const override;
   double defaultExposure() const override;
   qcPtrHandle<qcPelRootPool> defaultPelPool() const override;
   const qcSyncModel& defaultSyncModel() const override;
@@ -441,6 +444,7 @@ public:
   long hardwareImagePoolSize() const override;
 
   static constexpr double kDefaultExposure = 0.01;
+  static constexpr double kDefaultContrast = 0.0;  // the camera's levels unchanged
 
 private:
   std::shared_ptr<BoardState> board_;

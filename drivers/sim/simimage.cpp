@@ -111,6 +111,16 @@ Sample scene(const RenderSpec& s, long x, long y, unsigned long frameNumber) {
   return grey(0);
 }
 
+// A tap's contrast c and brightness b select the input window [n, p] that is
+// stretched over the output range: p - n = 1 - 254 c / 255 and
+// n = 254 c (1 - b) / 255 (values from 0 to 1).  Contrast 0 passes the
+// values unchanged.
+double contrastBrightness(double v, double c, double b) {
+  const double n = 254.0 * c * (1.0 - b) / 255.0;
+  const double width = 1.0 - 254.0 * c / 255.0;
+  return std::clamp((v - n) / width, 0.0, 1.0);
+}
+
 // Per-tap tables from an 8-bit scene value to the output value: exposure,
 // contrast/brightness and the input lookup table in one step.
 struct Tables {
@@ -122,9 +132,7 @@ void buildTables(const RenderSpec& s, PelKind kind, long taps, Tables& t) {
   const int shift = kind == PelKind::grey10 ? 6 : kind == PelKind::grey12 ? 4 : 0;
   for (long tap = 0; tap < taps; ++tap) {
     for (int v = 0; v < 256; ++v) {
-      double f = v / 255.0 * s.exposureScale;
-      f = f * 2.0 * s.contrast[tap] + (s.brightness[tap] - 0.5);
-      f = std::clamp(f, 0.0, 1.0);
+      const double f = contrastBrightness(v / 255.0 * s.exposureScale, s.contrast[tap], s.brightness[tap]);
       const auto b = static_cast<unsigned char>(std::lround(f * 255.0));
       t.t8[tap][v] = s.lut[tap][b];
       t.t16[tap][v] = static_cast<unsigned short>(std::lround(f * 65535.0) >> shift);
@@ -144,6 +152,7 @@ struct Signature {
   long frameWidth = 0, frameHeight = 0;
   qcPelRect roi;
   long sampleX = 0, sampleY = 0, taps = 0;
+  int component = -1;
   Tables tables;
 
   bool sameAs(const Signature& o) const {
@@ -151,7 +160,7 @@ struct Signature {
     return kind == o.kind && a.type == b.type && a.checkerSize == b.checkerSize && a.flatValue == b.flatValue &&
            a.tapGain == b.tapGain && a.tapOffset == b.tapOffset && frameWidth == o.frameWidth &&
            frameHeight == o.frameHeight && roi == o.roi && sampleX == o.sampleX && sampleY == o.sampleY &&
-           taps == o.taps &&
+           taps == o.taps && component == o.component &&
            std::memcmp(tables.t8, o.tables.t8, sizeof(tables.t8[0]) * static_cast<std::size_t>(taps)) == 0 &&
            std::memcmp(tables.t16, o.tables.t16, sizeof(tables.t16[0]) * static_cast<std::size_t>(taps)) == 0;
   }
@@ -214,7 +223,8 @@ struct ImageGenerator::Impl {
       // sampling; the others are the row itself.
       Sample sm = gradient ? scene(s, cls + j * s.sampleX, 0, 0) : scene(s, s.roi.x() + j * s.sampleX, y, 0);
       if (sm.isColor && !color) {
-        const unsigned char l = luma(sm.c);
+        const int k = sig.component;
+        const unsigned char l = k == 0 ? sm.c.r : k == 1 ? sm.c.g : k == 2 ? sm.c.b : luma(sm.c);
         sm.c = {l, l, l};
       }
       const unsigned char r8 = t8[sm.c.r], g8 = t8[sm.c.g], b8 = t8[sm.c.b];
@@ -267,6 +277,7 @@ void ImageGenerator::render(PelKind kind, const RenderSpec& s, unsigned char* ds
   sig.sampleX = std::max(1L, s.sampleX);
   sig.sampleY = std::max(1L, s.sampleY);
   sig.taps = taps;
+  sig.component = s.component;
   buildTables(s, kind, taps, sig.tables);
   const qcPair<long> out = outputSize(s.roi, sig.sampleX, sig.sampleY);
   // Templates are dropped when anything but the frame number changed, and

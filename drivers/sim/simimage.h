@@ -76,6 +76,7 @@ struct RenderSpec {
   const double* brightness = nullptr;    // per tap (4)
   const unsigned char (*lut)[256] = nullptr;  // per tap (4)
   bool incomplete = false;               // rows from the half down stay zero
+  int component = -1;                    // grey pels of a colour scene: its red (0), green (1), blue (2), or luma (-1)
 };
 
 // The output size: the region of interest sampled.

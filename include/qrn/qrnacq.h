@@ -28,6 +28,7 @@
 #include <qrn/acq/hyper/failure.h>
 #include <qrn/acq/hyper/fgcaps.h>
 #include <qrn/acq/hyper/framegrabber.h>
+#include <qrn/acq/hyper/multififo.h>
 #include <qrn/acq/hyper/problem.h>
 #include <qrn/acq/hyper/syncmodel.h>
 #include <qrn/acq/hyper/trigmodel.h>
@@ -48,6 +49,7 @@
 #include <qrn/acq/hyper/prop/cti.h>
 #include <qrn/acq/hyper/prop/custom.h>
 #include <qrn/acq/hyper/prop/custombag.h>
+#include <qrn/acq/hyper/prop/equalize.h>
 #include <qrn/acq/hyper/prop/exposure.h>
 #include <qrn/acq/hyper/prop/horizadj.h>
 #include <qrn/acq/hyper/prop/ilut8.h>

@@ -9,6 +9,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -416,4 +417,55 @@ TEST(BayerConverter, DataReOrganize) {
   EXPECT_FALSE(qfDataReOrganize0(Grey(), 4).isBound());
   // 2n does not fit in a long (or wraps to a divisor of the width).
   for (long n : {LONG_MAX, LONG_MAX / 2 + 1, LONG_MAX / 2, 16L}) EXPECT_FALSE(qfDataReOrganize0(src, n).isBound()) << n;
+}
+
+// A result that only the converter holds is converted again in place; one a
+// caller kept (a copy, or one plane of it) keeps its pels, and the converter
+// takes new ones.  Every result equals the reference for its Bayer type.
+TEST(BayerConverter, ResultsAreConvertedInPlaceUnlessACallerKeptThem) {
+  const Grey src = randomMosaic(64, 16, 9);
+  qcBayerImageConverter conv(src);
+  conv.setRedWhiteBalanceScale(1.4);
+  auto refGrey = [&](int t) { return qfBayerToGrey_C(src, 0.299, 0.587, 0.114, phaseOf(t)); };
+  auto refPlanes = [&](int t) {
+    qc3PlanePelBuffer p;
+    qfBayerTo3Planes_C(src, 1.4, 1.0, 1.0, phaseOf(t), p);
+    return p;
+  };
+  auto refRGB32 = [&](int t) {
+    qcPelBuffer<qcPackedRGB32Pel> p;
+    qfBayerToPacked32_C(src, 1.4, 1.0, 1.0, phaseOf(t), p);
+    return p;
+  };
+  auto pointers = [&] {
+    return std::vector<const void*>{conv.getGreyscalePelBuf().rowPointer(0),
+                                    conv.get3PlanePelBuf().plane0().rowPointer(0),
+                                    conv.get3PlanePelBuf().plane1().rowPointer(0),
+                                    conv.getPackedRGB32PelBuf().rowPointer(0)};
+  };
+  auto matches = [&](int t) {
+    return samePels<unsigned char>(conv.getGreyscalePelBuf(), refGrey(t)) &&
+           samePlanes(conv.get3PlanePelBuf(), refPlanes(t)) &&
+           samePels<qcPackedRGB32Pel>(conv.getPackedRGB32PelBuf(), refRGB32(t));
+  };
+
+  const std::vector<const void*> first = pointers();
+  EXPECT_TRUE(matches(0));
+  conv.bayerType(BT::RGGB);
+  EXPECT_EQ(pointers(), first);  // nobody else held them: converted in place
+  EXPECT_TRUE(matches(1));
+
+  const Grey keptGrey = conv.getGreyscalePelBuf();
+  const qcPelBuffer<unsigned char> keptGreen = conv.get3PlanePelBuf().plane1();
+  const qcPelBuffer<qcPackedRGB32Pel> keptRGB = conv.getPackedRGB32PelBuf();
+  conv.bayerType(BT::BGGR);
+  const std::vector<const void*> now = pointers();
+  EXPECT_NE(now[0], first[0]);
+  EXPECT_NE(now[2], first[2]);
+  EXPECT_NE(now[3], first[3]);
+  EXPECT_TRUE(matches(2));
+  // The kept results are those of the type they were made with.
+  EXPECT_TRUE(samePels<unsigned char>(keptGrey, refGrey(1)));
+  EXPECT_TRUE(samePels<unsigned char>(keptGreen, refPlanes(1).plane1()));
+  EXPECT_TRUE(samePels<qcPackedRGB32Pel>(keptRGB, refRGB32(1)));
 }

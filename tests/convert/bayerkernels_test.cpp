@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -345,5 +347,88 @@ TEST(BayerKernels, ReorganizeEvenOdd) {
   for (long x = 0; x < 16; ++x) {
     EXPECT_EQ(dst.row(0)[x], expect[x]);
     EXPECT_EQ(dst.row(1)[x], 100 + expect[x]);
+  }
+}
+
+// White balance on the accelerated kernels: bit-identical to the reference
+// with the same tables, for balances in fixed point and for tables that
+// have no such form (looked up), over every shape and phase.
+TEST(BayerKernels, BalancedAcceleratedDemosaicMatchesReference) {
+  std::mt19937 rng(7);
+  unsigned char gamma[256];
+  for (int i = 0; i < 256; ++i) gamma[i] = static_cast<unsigned char>(std::lround(255 * std::sqrt(i / 255.0)));
+  std::uniform_real_distribution<double> anyScale(0.3, 3.0);
+  int run = 0;
+  for (Shape sh : shapes()) {
+    for (int phase = 0; phase < 4; ++phase, ++run) {
+      unsigned char t[3][256];
+      // Two-decimal scales such as 0.29 and 2.3 need fixes (see below).
+      const double scales[][3] = {
+          {1.4, 1.0, 1.8}, {0.29, 1.15, 2.3}, {anyScale(rng), anyScale(rng), anyScale(rng)}};
+      const double* sc = scales[run % 3];
+      for (int k = 0; k < 3; ++k) qf_bayerWhiteBalanceTable(sc[k], t[k]);
+      if (run % 4 == 3) std::memcpy(t[1], gamma, 256);  // no fixed-point form: looked up
+      const unsigned char* luts[3] = {t[0], t[1], t[2]};
+      const qs_BayerBalance wb = qf_bayerBalance(luts);
+      if (run % 4 == 3) {
+        EXPECT_FALSE(wb.fixed);
+      }
+
+      Img src(sh.w, sh.h, 1, run % 5, (run % 3) * 7);
+      src.randomize(rng);
+      const qs_BayerMosaic m = mosaicOf(src, phase & 1, phase >> 1);
+      Img rr(sh.w, sh.h, 1, 0, 16), rg(sh.w, sh.h, 1, 0, 16), rb(sh.w, sh.h, 1, 0, 16);
+      qf_bayerRefPlanes(m, luts, rr.plane<unsigned char>(), rg.plane<unsigned char>(), rb.plane<unsigned char>());
+      Img r16(sh.w, sh.h, 2, 0, 6), r32(sh.w, sh.h, 4, 0, 12);
+      qf_bayerRefRGB16(m, luts, r16.plane<std::uint16_t>());
+      qf_bayerRefRGB32(m, luts, r32.plane<std::uint32_t>());
+      for (qe_SimdLevel level : kLevels) {
+        SCOPED_TRACE(std::string(levelName(qf_simdClamp(level))) + " " + std::to_string(sh.w) + "x" +
+                     std::to_string(sh.h) + " phase " + std::to_string(phase) + " scales " + std::to_string(sc[0]) +
+                     " " + std::to_string(sc[1]) + " " + std::to_string(sc[2]) + (wb.fixed ? " fixed" : " table"));
+        Img fr(sh.w, sh.h, 1, 3, 16), fg(sh.w, sh.h, 1, 1, 16), fb(sh.w, sh.h, 1, 0, 16);
+        qf_bayerFastPlanes(level, m, wb, fr.plane<unsigned char>(), fg.plane<unsigned char>(),
+                           fb.plane<unsigned char>());
+        EXPECT_TRUE(fr.samePixels(rr)) << "red " << fr.firstDiff(rr);
+        EXPECT_TRUE(fg.samePixels(rg)) << "green " << fg.firstDiff(rg);
+        EXPECT_TRUE(fb.samePixels(rb)) << "blue " << fb.firstDiff(rb);
+        Img f16(sh.w, sh.h, 2, 2, 6), f32(sh.w, sh.h, 4, 4, 12);
+        qf_bayerFastRGB16(level, m, wb, f16.plane<std::uint16_t>());
+        qf_bayerFastRGB32(level, m, wb, f32.plane<std::uint32_t>());
+        EXPECT_TRUE(f16.samePixels(r16)) << "rgb16 " << f16.firstDiff(r16);
+        EXPECT_TRUE(f32.samePixels(r32)) << "rgb32 " << f32.firstDiff(r32);
+        EXPECT_TRUE(fr.paddingIntact() && fg.paddingIntact() && fb.paddingIntact() && f16.paddingIntact() &&
+                    f32.paddingIntact());
+      }
+      if (testing::Test::HasFailure()) return;
+    }
+  }
+}
+
+// Every white-balance table of a scale with two decimals from 0.01 to 4
+// (and a few far ones) has a fixed-point form, and that form with its fixes
+// is the table.  Tables beyond the 16-bit lanes, or that are no scale at
+// all, have none (they are looked up).
+TEST(BayerKernels, WhiteBalanceTablesHaveAFixedPointForm) {
+  unsigned char far[256], gamma[256];
+  qf_bayerWhiteBalanceTable(300.0, far);
+  for (int i = 0; i < 256; ++i) gamma[i] = static_cast<unsigned char>(std::lround(255 * std::sqrt(i / 255.0)));
+  for (const unsigned char* t : {far, gamma}) {
+    const unsigned char* luts[3] = {t, t, t};
+    EXPECT_FALSE(qf_bayerBalance(luts).fixed);
+  }
+  std::vector<double> scales{1e-4, 0.0019, 0.00197, 100.0, 127.9};
+  for (int k = 1; k <= 400; ++k) scales.push_back(k / 100.0);
+  for (double s : scales) {
+    unsigned char t[256];
+    qf_bayerWhiteBalanceTable(s, t);
+    const unsigned char* luts[3] = {t, t, t};
+    const qs_BayerBalance b = qf_bayerBalance(luts);
+    ASSERT_TRUE(b.fixed) << s;
+    for (int i = 0; i < 256; ++i) {
+      int v = static_cast<int>(std::min<std::uint64_t>(255, (std::uint64_t(i) * b.mult[0] + 16384) >> 15));
+      for (int j = 0; j < b.fixes[0]; ++j) v += b.fixAt[0][j] == i ? b.fixBy[0][j] : 0;
+      ASSERT_EQ(v, t[i]) << s << " " << i;
+    }
   }
 }

@@ -33,7 +33,7 @@ inline qcFrameGrabber& qfSimGrabber(long bdIdx = 0) {
 }
 
 // A FIFO of type F on the first board, made fast and neutral: 2 ms frames,
-// identity input tables, contrast and brightness 0.5.
+// identity input tables, the FIFO's neutral contrast (0).
 template <class F>
 qcPtrHandle<F> qfSimFifo(const qcVideoFormat& fmt, double framePeriod = 0.002) {
   qcPtrHandle<F> f(new F(fmt, qfSimGrabber()));

@@ -121,15 +121,18 @@ TEST(SimFailures, FreeRunOverrunsWhenThePoolIsFull) {
     if (i.failure().isOverrun()) ++overruns;
   }));
   f->triggerModel(qfFreeRunTrigger());
-  // Nobody completes: two frames fill the pool, later frames are lost.
-  EXPECT_TRUE(qfEventually([&] { return overruns.load() >= 2; }));
+  // Nobody completes: two frames fill the pool, later frames are lost.  (A
+  // frame whose slot passes while the board is busy, on a slow machine, is
+  // lost too: the kept two need not be neighbours.)
+  EXPECT_TRUE(qfEventually([&] { return overruns.load() >= 2 && f->completedAcqs() == 2; }));
   f->triggerEnable(false);
   EXPECT_EQ(f->completedAcqs(), 2);
   qcAcquireInfo a, b;
   ASSERT_TRUE(f->complete(qfWait(a)).isBound());
   ASSERT_TRUE(f->complete(qfWait(b)).isBound());
   EXPECT_FALSE(a.failure());
-  EXPECT_EQ(b.triggerNum(), a.triggerNum() + 1);
+  EXPECT_FALSE(b.failure());
+  EXPECT_GT(b.triggerNum(), a.triggerNum());
   f->overrunInfoCallback(qcAcqFifo::InfoCallback());
 }
 

@@ -227,12 +227,15 @@ TEST(SimPipeline, ContrastAndBrightnessPerTapAndTheInputTable) {
   qfSimSet(*f, qrn_sim::kFlatValue, "100");
   qcContrastBrightnessProp& cb = f->properties();
   ASSERT_EQ(f->fifo().numTaps(), 2);
-  cb.contrastBrightness(0.5, 0.6, qcContrastBrightnessProp::channel1);  // odd lines + 0.1
-  cb.contrastBrightness(0.25, 0.5, qcContrastBrightnessProp::channel0);  // even lines x 0.5
+  EXPECT_EQ(cb.contrast(qcContrastBrightnessProp::channel0), 0.0);  // the FIFO's neutral setting
+  // Contrast 0.5 selects an input window 128 levels wide: [0, 128] with
+  // brightness 1, [63.5, 191.5] with brightness 0.5.
+  cb.contrastBrightness(0.5, 1.0, qcContrastBrightnessProp::channel0);
+  cb.contrastBrightness(0.5, 0.5, qcContrastBrightnessProp::channel1);
   auto img = grab(f);
-  EXPECT_EQ(img.get(0, 0), 50);
-  EXPECT_EQ(img.get(0, 1), 126);  // 100 + 25.5, rounded
-  cb.contrastBrightness(0.5, 0.5);
+  EXPECT_EQ(img.get(0, 0), 199);  // 100 * 255 / 128
+  EXPECT_EQ(img.get(0, 1), 73);   // (100 - 63.5) * 255 / 128
+  cb.contrastBrightness(0.0, 0.5);
 
   unsigned char invert[256];
   for (int i = 0; i < 256; ++i) invert[i] = static_cast<unsigned char>(255 - i);
@@ -333,7 +336,7 @@ TEST(SimFifos, AutoStartAndPrepare) {
   qcAcquireInfo info;
   auto img = f->complete(qfWait(info).autoStart(true).startReqStatus(&status));
   EXPECT_TRUE(img.isBound());
-  EXPECT_EQ(status, static_cast<qcAcqFifo::qeStartReqStatus>(qeSimStart_Started));
+  EXPECT_EQ(status, static_cast<qcAcqFifo::qeStartReqStatus>(qeSimStart_Granted));
 
   f->triggerEnable(false);
   f->triggerModel(qfFreeRunTrigger());

@@ -55,11 +55,14 @@ std::vector<unsigned char> slowRender(PelKind kind, const RenderSpec& s, long ro
       bool color = false;
       Rgb c = documentedScene(s.pattern, x, y, s.frameNumber, s.frameWidth, s.frameHeight, color);
       if (color && kind != PelKind::rgb16 && kind != PelKind::rgb32 && kind != PelKind::plane3) {
-        const unsigned char l = luma(c);
+        const int k = s.component;
+        const unsigned char l = k == 0 ? c.r : k == 1 ? c.g : k == 2 ? c.b : luma(c);
         c = {l, l, l};
       }
-      auto f = [&](unsigned char v) {
-        return std::clamp(v / 255.0 * s.exposureScale * 2.0 * s.contrast[tap] + (s.brightness[tap] - 0.5), 0.0, 1.0);
+      auto f = [&](unsigned char v) {  // the input window [n, n + width] stretched over 0..1
+        const double n = 254.0 * s.contrast[tap] * (1.0 - s.brightness[tap]) / 255.0;
+        const double width = 1.0 - 254.0 * s.contrast[tap] / 255.0;
+        return std::clamp((v / 255.0 * s.exposureScale - n) / width, 0.0, 1.0);
       };
       auto v8 = [&](unsigned char v) { return s.lut[tap][std::lround(f(v) * 255.0)]; };
       unsigned char* row = img.data() + oy * rowBytes;
@@ -134,6 +137,7 @@ TEST(SimImage, TemplateRenderingEqualsPelByPelRendering) {
         s.sampleX = g.sx;
         s.sampleY = g.sy;
         s.numTaps = g.taps;
+        s.component = kind == PelKind::raw8 ? static_cast<int>(g.taps % 3) : -1;  // one colour of a channel
         s.contrast = set.contrast;
         s.brightness = set.brightness;
         s.lut = set.lut;

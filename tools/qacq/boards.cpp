@@ -6,6 +6,7 @@
 
 #include <qrn/acq/hyper/driver.h>
 #include <qrn/acq/hyper/framegrabber.h>
+#include <qrn/drivers/gige.h>
 #include <qrn/foundation/board.h>
 
 #include "qacq.h"
@@ -89,7 +90,13 @@ int listBoards(std::ostream& out) {
   for (long i = 0; i < n; ++i) {
     qcFrameGrabber& fg = qcFrameGrabber::get(i);
     out << std::setw(7) << i << std::setw(10) << boardLabel(fg) << std::setw(10) << fg.numChannels()
-        << fg.getUniqueId() << "\n";
+        << fg.getUniqueId();
+    if (const qc_GigeGrabber* cam = qfGigeGrabber(fg)) {
+      const std::string model = cam->cameraModel(), why = cam->cameraError();
+      if (!model.empty()) out << "  " << model;
+      if (!why.empty()) out << "  (" << why << ")";
+    }
+    out << "\n";
   }
   return exitOk;
 }

@@ -1,5 +1,7 @@
 // The command line of qacq (CLI11): subcommands, options, and the mapping of
 // errors to one line and an exit code.
+#include <algorithm>
+
 #include <CLI/CLI.hpp>
 
 #include <qrn/foundation/exception.h>
@@ -44,6 +46,8 @@ struct Options {
   HwconfigOptions hw;
   CcfOptions ccf;
   GrabOptions grab;
+  EqualizeOptions eq;
+  std::vector<std::string> eqCustom;
   std::string trigger = "manual";
   std::string save = "png";
   std::string roi;
@@ -51,6 +55,13 @@ struct Options {
   double exposure = 0;
   bool noProgress = false;
   std::string onOff;
+  CamerasOptions cameras;
+  FeaturesOptions features;
+  std::string featureValue;
+  LiveOptions live;
+  long liveCount = 0;
+  std::string bayer = "RGGB";
+  std::vector<std::string> files;
 };
 
 }  // namespace
@@ -71,27 +82,53 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                       "Only formats delivered as this image format (grey8, grey16, rgb16, rgb32, 3plane, raw8, ...)");
   formats->add_flag("--names", o.formats.namesOnly, "Print the names only");
 
-  CLI::App* grab = app.add_subcommand("grab", "Acquire frames and write them to image files");
+  // The acquisition options of grab and live.
   GrabOptions& g = o.grab;
-  grab->add_option("-b,--board", g.board, "Board index or name (default: the first)");
-  grab->add_option("-f,--format", g.format, "Video format name (default: \"Sony XC75 640x480\" when the board offers it)");
-  grab->add_option("-i,--image-format", g.imageFormat, "Image format (default: the video format's own)");
+  std::vector<CLI::Option*> exposures;  // one per command
+  auto addAcquisitionOptions = [&](CLI::App* cmd) {
+    cmd->add_option("-b,--board", g.board, "Board index or name (default: the first)");
+    cmd->add_option("-f,--format", g.format, "Video format name (default: \"Sony XC75 640x480\" when the board offers it)");
+    cmd->add_option("-i,--image-format", g.imageFormat, "Image format (default: the video format's own)");
+    exposures.push_back(cmd->add_option("-e,--exposure", o.exposure, "Exposure in seconds"));
+    cmd->add_option("-t,--timeout", g.timeout, "Seconds to wait for each frame")->capture_default_str();
+    cmd->add_option("--trigger", o.trigger,
+                    "Trigger model: manual, auto, semi or freerun (auto and semi get a software trigger per frame "
+                    "unless --hw-trigger)")
+        ->capture_default_str();
+    cmd->add_flag("--hw-trigger", g.hardwareTrigger, "auto/semi: wait for the board's trigger input instead");
+    cmd->add_option("--roi", o.roi, "Region of interest x,y,width,height");
+    cmd->add_option("--custom", o.custom, "A custom property item name=value for the driver (repeatable)");
+  };
+
+  CLI::App* grab = app.add_subcommand("grab", "Acquire frames and write them to image files");
+  addAcquisitionOptions(grab);
   grab->add_option("-n,--count", g.count, "Number of frames")->check(kFitsLong)->capture_default_str();
-  CLI::Option* exposure =
-      grab->add_option("-e,--exposure", o.exposure, "Exposure in seconds");
-  grab->add_option("-t,--timeout", g.timeout, "Seconds to wait for each frame")->capture_default_str();
-  grab->add_option("--trigger", o.trigger,
-                   "Trigger model: manual, auto, semi or freerun (auto and semi get a software trigger per frame "
-                   "unless --hw-trigger)")
-      ->capture_default_str();
-  grab->add_flag("--hw-trigger", g.hardwareTrigger, "auto/semi: wait for the board's trigger input instead");
-  grab->add_option("--roi", o.roi, "Region of interest x,y,width,height");
-  grab->add_option("--custom", o.custom, "A custom property item name=value for the driver (repeatable)");
   grab->add_option("-o,--out", g.outDir, "Output directory (created when missing)")->capture_default_str();
   grab->add_option("--prefix", g.prefix, "File name prefix: <prefix>-0001.png ...")->capture_default_str();
   grab->add_option("--save", o.save, "png, pgm (PGM for grey, PPM for colour) or none")->capture_default_str();
+  grab->add_flag("--channels", g.channels,
+                 "Colour through the board's camera channels, one per component (default image format rgb32)");
   grab->add_flag("-q,--quiet", g.quiet, "No line per frame (failed frames are still reported)");
   grab->add_flag("--no-progress", o.noProgress, "No progress bar");
+
+  CLI::App* live = app.add_subcommand("live", "Show frames in a window as they arrive (s: save, q: quit)");
+  addAcquisitionOptions(live);
+  live->add_option("-n,--count", o.liveCount, "Frames to show, then end (0: until the window closes)")
+      ->capture_default_str();
+  live->add_option("-o,--out", g.outDir, "Where 's' saves frames")->capture_default_str();
+  live->add_option("--prefix", g.prefix, "File name prefix of saved frames")->capture_default_str();
+  live->add_option("--save", o.save, "png or pgm: the file type 's' writes")->capture_default_str();
+  live->add_flag("--overlay", o.live.overlay, "Draw a cross at the centre and the outline of the region of interest");
+  live->add_option("--bayer", o.bayer, "Pattern of raw Bayer images: RGGB, GRBG, GBRG or BGGR")->capture_default_str();
+
+  CLI::App* showCmd = app.add_subcommand("show", "Show image files (PNG, PGM, PPM) in a window; left/right step");
+  showCmd->add_option("files", o.files, "Image files")->required();
+  CLI::App* eq = app.add_subcommand("equalize", "Match the two taps of a dual-tap camera (grey FIFO)");
+  eq->add_option("-b,--board", o.eq.board, "Board index or name (default: the first)");
+  eq->add_option("-f,--format", o.eq.format, "Video format name (default as for grab)");
+  eq->add_option("--exclude", o.eq.exclude, "Pels excluded from each histogram tail")->capture_default_str();
+  eq->add_option("--tolerance", o.eq.tolerance, "Grey levels the tails may differ by")->capture_default_str();
+  eq->add_option("--custom", o.eqCustom, "A custom property item name=value for the driver (repeatable)");
 
   CLI::App* hw = app.add_subcommand("hwconfig", "Show or change a board's hardware configuration");
   hw->add_option("-b,--board", o.hw.board, "Board index or name (default: the first)");
@@ -112,6 +149,19 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     c->add_option("state", o.onOff, "on or off")->required();
   }
 
+  CLI::App* cams = app.add_subcommand("cameras", "Discover GigE Vision / USB3 Vision cameras (sends broadcasts), or "
+                                                  "list, add or remove the configured ones");
+  cams->require_subcommand(0, 1);
+  cams->add_subcommand("discover", "Discover cameras (the default): sends discovery broadcasts on every interface");
+  cams->add_subcommand("list", "The configured camera ids (the gige boards, in order)");
+  for (const char* name : {"add", "remove"})
+    cams->add_subcommand(name, std::string(name) == "add" ? "Configure a camera by id or IP address" : "Drop a camera")
+        ->add_option("id", o.cameras.id, "Aravis device id or IP address (\"fake\": the in-process fake camera)")
+        ->required();
+  CLI::App* feats = app.add_subcommand("features", "List, read or set the GenICam features of a camera board");
+  feats->add_option("-b,--board", o.features.board, "The camera's board (index or name, e.g. gige0)");
+  feats->add_option("name", o.features.name, "A feature to read (all features when absent)");
+  CLI::Option* featSet = feats->add_option("--set", o.featureValue, "Set the feature to this value first");
   CLI::App* ccfCmd = app.add_subcommand("ccf", "Check, show, re-sum and list camera configuration files");
   ccfCmd->require_subcommand(1);
   ccfCmd->add_subcommand("check", "Parse files; print every problem with its line and the checksum verdict")
@@ -167,8 +217,25 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
         o.hw.on = pick<bool>("state", o.onOff, {{"on", true}, {"off", false}});
       return hwconfig(o.hw, out);
     }
-    if (*grab) {
-      if (exposure->count()) {
+    if (*eq) {
+      for (const std::string& c : o.eqCustom) o.eq.custom.push_back(parseCustomItem(c));
+      return equalize(o.eq, out);
+    }
+    if (*cams) {
+      const auto subs = cams->get_subcommands();
+      o.cameras.action = subs.empty() ? "discover" : subs.front()->get_name();
+      return cameras(o.cameras, out);
+    }
+    if (*feats) {
+      if (featSet->count()) {
+        if (o.features.name.empty()) throw UsageError("--set needs a feature name");
+        o.features.value = o.featureValue;
+      }
+      return features(o.features, out);
+    }
+    // The acquisition options shared by grab and live, checked and parsed.
+    auto finishAcquisitionOptions = [&] {
+      if (std::any_of(exposures.begin(), exposures.end(), [](const CLI::Option* e) { return e->count() > 0; })) {
         if (!(o.exposure >= 0)) throw UsageError("--exposure must be 0 seconds or more");
         g.exposure = o.exposure;
       }
@@ -180,6 +247,22 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                                      {"semi", TriggerKind::semi},
                                      {"freerun", TriggerKind::freerun}});
       g.save = pick<FileKind>("file type", o.save, {{"png", FileKind::png}, {"pgm", FileKind::pnm}, {"none", FileKind::none}});
+    };
+    if (*live) {
+      finishAcquisitionOptions();
+      g.count = o.liveCount;
+      o.live.grab = g;
+      o.live.bayer = pick<BayerPattern>("Bayer pattern", o.bayer,
+                                        {{"RGGB", BayerPattern::RGGB},
+                                         {"GRBG", BayerPattern::GRBG},
+                                         {"GBRG", BayerPattern::GBRG},
+                                         {"BGGR", BayerPattern::BGGR}});
+      const LiveResult r = qacq::live(o.live, out);
+      return r.failed ? exitFramesFailed : exitOk;
+    }
+    if (*showCmd) return qacq::show(o.files, out);
+    if (*grab) {
+      finishAcquisitionOptions();
       g.progress = interactive && !o.noProgress;
       const GrabResult r = qacq::grab(g, out, err);
       return r.failed ? exitFramesFailed : exitOk;

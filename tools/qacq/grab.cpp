@@ -8,6 +8,7 @@
 
 #include <qrn/acq/hyper/acqfifo.h>
 #include <qrn/acq/hyper/framegrabber.h>
+#include <qrn/acq/hyper/multififo.h>
 #include <qrn/acq/hyper/prop/acqprops.h>
 #include <qrn/acq/hyper/trigmodel.h>
 #include <qrn/acq/hyper/typedfifo.h>
@@ -90,10 +91,9 @@ const qcTriggerModel& modelOf(TriggerKind k) {
   return qfManualTrigger();
 }
 
-// Sends the items through the custom property, then empties its bag again so
-// that the items (often actions) are not repeated when the property set is
-// assigned later.
-void sendCustom(qcAcqProps& props, const std::vector<std::pair<std::string, std::string>>& items) {
+}  // namespace
+
+void sendCustomItems(qcAcqProps& props, const std::vector<std::pair<std::string, std::string>>& items) {
   if (items.empty()) return;
   qcCustomPropertyBag bag;
   for (const auto& [name, value] : items) bag.addItem(qcCustomPropertyBag::qeWrite, name, value);
@@ -106,6 +106,8 @@ void sendCustom(qcAcqProps& props, const std::vector<std::pair<std::string, std:
   }
   p.customValues(qcCustomPropertyBag());
 }
+
+namespace {
 
 std::string frameStem(const GrabOptions& o, long n) {
   const int digits = std::max<int>(4, static_cast<int>(std::to_string(o.count).size()));
@@ -175,67 +177,88 @@ std::pair<std::string, std::string> parseCustomItem(const std::string& text) {
   return {text.substr(0, eq), text.substr(eq + 1)};
 }
 
-GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress) {
-  if (o.count < 1) throw UsageError("--count must be at least 1");
+FrameSource::FrameSource(const GrabOptions& o) : o_(o) {
   if (!(o.timeout > 0)) throw UsageError("--timeout must be above 0 seconds");
-  qcFrameGrabber& fg = selectBoard(o.board);
-  const qcStdVideoFormat& fmt = o.format.empty() ? defaultFormat(fg) : findFormat(o.format);
-  const qeImageFormat imf = o.imageFormat.empty() ? fmt.imageFormat() : parseImageFormat(o.imageFormat);
-  const std::string label = boardLabel(fg);
-  if (!fg.isSupportedEx(fmt, imf))
-    throw Error("board " + label + " does not offer \"" + fmt.name() + "\" as " + imageFormatName(imf) +
-                " (see \"qacq formats --board " + label + " --image-format " + imageFormatName(imf) + "\")");
-  if (o.save != FileKind::none) prepareOutDir(o.outDir);
-
-  qcPtrHandle<qcAcqFifo> fifo;
+  fg_ = &selectBoard(o.board);
+  fmt_ = o.format.empty() ? &defaultFormat(*fg_) : &findFormat(o.format);
+  imf_ = !o.imageFormat.empty() ? parseImageFormat(o.imageFormat)
+         : o.channels           ? qeImageFormat_PackedRGB32
+                                : fmt_->imageFormat();
+  if (o.channels && imf_ != qeImageFormat_PackedRGB16 && imf_ != qeImageFormat_PackedRGB32 && imf_ != qeImageFormat_3Plane)
+    throw UsageError("--channels grabs colour: give --image-format rgb16, rgb32 or 3plane");
+  label_ = boardLabel(*fg_);
+  if (!fg_->isSupportedEx(*fmt_, imf_))
+    throw Error("board " + label_ + " does not offer \"" + fmt_->name() + "\" as " + imageFormatName(imf_) +
+                " (see \"qacq formats --board " + label_ + " --image-format " + imageFormatName(imf_) + "\")");
   try {
-    fifo = qcPtrHandle<qcAcqFifo>(fmt.newAcqFifoEx(fg, imf));
+    fifo_ = qcPtrHandle<qcAcqFifo>(fmt_->newAcqFifoEx(*fg_, imf_));
   } catch (const qcVideoFormat::NotSupported&) {
-    throw Error("board " + label + " cannot make a FIFO for \"" + fmt.name() + "\" as " + imageFormatName(imf));
+    throw Error("board " + label_ + " cannot make a FIFO for \"" + fmt_->name() + "\" as " + imageFormatName(imf_));
   }
-  qcAcqProps& props = fifo->properties();
-  sendCustom(props, o.custom);
+  multi_ = dynamic_cast<const qc_MultiAcqFifo*>(&fifo_->fifo());
+  if (o.channels && !multi_)
+    throw Error("board " + label_ + " does not acquire colour through its camera channels (it has " +
+                std::to_string(fg_->numChannels()) + "; colour from channels needs three)");
+  qcAcqProps& props = fifo_->properties();
+  sendCustomItems(props, o.custom);
   if (o.exposure) static_cast<qcExposureProp&>(props).exposure(*o.exposure);
   if (o.roi) static_cast<qcRoiProp&>(props).roi(*o.roi);
   static_cast<qcTimeoutProp&>(props).timeout(o.timeout);
-  fifo->triggerModel(modelOf(o.trigger));
-  fifo->triggerEnable(true);
+  fifo_->triggerModel(modelOf(o.trigger));
+  fifo_->triggerEnable(true);
+}
 
-  if (!o.quiet) {
-    out << "grabbing " << o.count << (o.count == 1 ? " frame" : " frames") << " of \"" << fmt.name() << "\" ("
-        << fmt.width() << "x" << fmt.height() << " " << imageFormatName(imf) << ") from " << label << ", trigger "
-        << fifo->triggerModel().name() << "\n"
-        << std::flush;
-  }
+FrameSource::~FrameSource() {
+  if (o_.trigger == TriggerKind::freerun && fifo_) fifo_->triggerEnable(false);
+}
 
-  // The driver's own timeout (the property) should end a late acquisition
-  // first; the completion's wait is a little longer so that nothing hangs
-  // with a driver that ignores it.
-  const double maxWait = o.timeout + 1.0;
-  const bool pulses = !o.hardwareTrigger && (o.trigger == TriggerKind::automatic || o.trigger == TriggerKind::semi);
+qcPtrHandle<qcAcqImage> FrameSource::next(qcAcquireInfo& info, bool makeLocal) {
   // Manual acquisitions are started a few ahead so that the driver always
   // has one queued.
   const long window = 4;
-  long started = 0;
+  if (o_.trigger == TriggerKind::manual) {
+    const long end = completed_ + window;
+    const long want = (o_.count > 0 ? std::min(o_.count, end) : end) - started_;
+    if (want > 0) {
+      fifo_->start(static_cast<unsigned long>(want));
+      started_ += want;
+    }
+  } else if (o_.trigger == TriggerKind::semi) {
+    fifo_->start(1);
+  }
+  const bool pulses = !o_.hardwareTrigger && (o_.trigger == TriggerKind::automatic || o_.trigger == TriggerKind::semi);
+  if (pulses) fifo_->trigger();
+  // The driver's own timeout (the property) should end a late acquisition
+  // first; the completion's wait is a little longer so that nothing hangs
+  // with a driver that ignores it.
+  qcPtrHandle<qcAcqImage> image = fifo_->completeAcq(
+      qcAcqFifo::CompleteArgs().maxWait(o_.timeout + 1.0).acquireInfo(&info).makeLocal(makeLocal));
+  ++completed_;
+  return image;
+}
+
+GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress) {
+  if (o.count < 1) throw UsageError("--count must be at least 1");
+  FrameSource src(o);
+  if (o.save != FileKind::none) prepareOutDir(o.outDir);
+  const qcStdVideoFormat& fmt = src.format();
+
+  if (!o.quiet) {
+    out << "grabbing " << o.count << (o.count == 1 ? " frame" : " frames") << " of \"" << fmt.name() << "\" ("
+        << fmt.width() << "x" << fmt.height() << " " << imageFormatName(src.imageFormat())
+        << (src.multi() ? " through " + std::to_string(src.multi()->numChannels()) + " channels" : std::string())
+        << ") from " << src.label()
+        << ", trigger " << src.fifo().triggerModel().name() << "\n"
+        << std::flush;
+  }
 
   GrabResult r;
   ProgressBar bar(progress, o.progress, o.count);
   const Clock::time_point t0 = Clock::now();
   for (long n = 1; n <= o.count; ++n) {
-    if (o.trigger == TriggerKind::manual) {
-      const long want = std::min(o.count, r.frames + window) - started;
-      if (want > 0) {
-        fifo->start(static_cast<unsigned long>(want));
-        started += want;
-      }
-    } else if (o.trigger == TriggerKind::semi) {
-      fifo->start(1);
-    }
-    if (pulses) fifo->trigger();
-
     qcAcquireInfo info;
-    const qcPtrHandle<qcAcqImage> image =
-        fifo->completeAcq(qcAcqFifo::CompleteArgs().maxWait(maxWait).acquireInfo(&info));
+    // Images that are not saved stay where the driver put them (no copy).
+    const qcPtrHandle<qcAcqImage> image = src.next(info, o.save != FileKind::none);
     ++r.frames;
     const bool hasImage = image && !image->isEmpty();
     const bool failed = static_cast<bool>(info.failure()) || !hasImage;
@@ -256,7 +279,6 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
     bar.update(r.frames, r.failed);
   }
   r.seconds = secondsSince(t0);
-  if (o.trigger == TriggerKind::freerun) fifo->triggerEnable(false);
   bar.clear();
 
   std::ostringstream sum;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <vector>
+#include <algorithm>
 
 #include <png.h>
 
@@ -184,6 +186,117 @@ std::string writeImage(const qcAcqImage& image, const std::string& stem, FileKin
     throw Error("cannot write " + path + ": " + why);
   }
   return path;
+}
+
+}  // namespace qacq
+
+// ---- reading ----------------------------------------------------------------------
+
+namespace qacq {
+
+namespace {
+
+constexpr long kMaxPels = 1L << 28;  // larger files are refused, not allocated
+
+// A sample of 0..maxval as 0..255, rounded.
+unsigned char to8(unsigned v, unsigned maxval) {
+  return static_cast<unsigned char>((std::min(v, maxval) * 255u + maxval / 2) / maxval);
+}
+
+qcPtrHandle<qcAcqImage> readPng(const std::string& path) {
+  png_image im{};
+  im.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&im, path.c_str())) throw Error("cannot read " + path + ": " + im.message);
+  const bool colour = (im.format & PNG_FORMAT_FLAG_COLOR) != 0;
+  const long w = static_cast<long>(im.width), h = static_cast<long>(im.height);
+  if (w <= 0 || h <= 0 || w > kMaxPels / h) {
+    png_image_free(&im);
+    throw Error("cannot read " + path + ": image too large");
+  }
+  bool ok = false;
+  qcPtrHandle<qcAcqImage> out;
+  if (colour) {
+    // BGRA is the memory order of qcPackedRGB32Pel.
+    im.format = PNG_FORMAT_BGRA;
+    qcPelBuffer<qcPackedRGB32Pel> b(w, h);
+    ok = png_image_finish_read(&im, nullptr, b.rowPointer(0), static_cast<png_int_32>(b.rowUpdate() * 4), nullptr);
+    out = qcPtrHandle<qcAcqImage>(new qcAcqImage(b));
+  } else {
+    // 16-bit grey is read linear and scaled to 8 bits (the 8-bit form of
+    // libpng would apply a gamma curve).
+    const bool deep = (im.format & PNG_FORMAT_FLAG_LINEAR) != 0;
+    qcPelBuffer<unsigned char> b(w, h);
+    if (deep) {
+      im.format = PNG_FORMAT_LINEAR_Y;
+      std::vector<png_uint_16> tmp(static_cast<std::size_t>(w * h));
+      ok = png_image_finish_read(&im, nullptr, tmp.data(), static_cast<png_int_32>(w), nullptr);
+      for (long y = 0; ok && y < h; ++y)
+        for (long x = 0; x < w; ++x) b.rowPointer(y)[x] = to8(tmp[static_cast<std::size_t>(y * w + x)], 65535);
+    } else {
+      im.format = PNG_FORMAT_GRAY;
+      ok = png_image_finish_read(&im, nullptr, b.rowPointer(0), static_cast<png_int_32>(b.rowUpdate()), nullptr);
+    }
+    out = qcPtrHandle<qcAcqImage>(new qcAcqImage(b));
+  }
+  if (!ok) {
+    const std::string why = im.message;
+    png_image_free(&im);
+    throw Error("cannot read " + path + ": " + why);
+  }
+  return out;
+}
+
+// Binary PGM (P5) or PPM (P6), maxval up to 65535.
+qcPtrHandle<qcAcqImage> readPnm(const std::string& path, std::ifstream& f) {
+  auto bad = [&](const std::string& why) { return Error("cannot read " + path + ": " + why); };
+  std::string magic;
+  f >> magic;
+  auto number = [&]() {
+    while (f >> std::ws && f.peek() == '#') f.ignore(1L << 20, '\n');
+    long v = -1;
+    if (!(f >> v)) throw bad("not a binary PGM/PPM header");
+    return v;
+  };
+  const long w = number(), h = number(), maxval = number();
+  f.get();  // the one blank after maxval
+  if (w <= 0 || h <= 0 || w > kMaxPels / h) throw bad("bad size " + std::to_string(w) + "x" + std::to_string(h));
+  if (maxval <= 0 || maxval > 65535) throw bad("bad maxval " + std::to_string(maxval));
+  const int channels = magic == "P6" ? 3 : 1, bytes = maxval > 255 ? 2 : 1;
+  std::vector<unsigned char> row(static_cast<std::size_t>(w * channels * bytes));
+  auto sample = [&](long i) {
+    const unsigned v = bytes == 2 ? (row[static_cast<std::size_t>(2 * i)] << 8) | row[static_cast<std::size_t>(2 * i + 1)]
+                                  : row[static_cast<std::size_t>(i)];
+    return to8(v, static_cast<unsigned>(maxval));
+  };
+  qcPelBuffer<unsigned char> grey;
+  qcPelBuffer<qcPackedRGB32Pel> rgb;
+  if (channels == 1) grey = qcPelBuffer<unsigned char>(w, h);
+  else rgb = qcPelBuffer<qcPackedRGB32Pel>(w, h);
+  for (long y = 0; y < h; ++y) {
+    if (!f.read(reinterpret_cast<char*>(row.data()), static_cast<std::streamsize>(row.size())))
+      throw bad("truncated at row " + std::to_string(y));
+    for (long x = 0; x < w; ++x) {
+      if (channels == 1) grey.rowPointer(y)[x] = sample(x);
+      else rgb.rowPointer(y)[x] = qcPackedRGB32Pel(sample(3 * x), sample(3 * x + 1), sample(3 * x + 2));
+    }
+  }
+  return qcPtrHandle<qcAcqImage>(channels == 1 ? new qcAcqImage(grey) : new qcAcqImage(rgb));
+}
+
+}  // namespace
+
+qcPtrHandle<qcAcqImage> readImage(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) throw Error("cannot open " + path + ": " + std::strerror(errno));
+  char magic[2] = {0, 0};
+  f.read(magic, 2);
+  if (magic[0] == 'P' && (magic[1] == '5' || magic[1] == '6')) {
+    f.seekg(0);
+    return readPnm(path, f);
+  }
+  f.close();
+  if (static_cast<unsigned char>(magic[0]) == 0x89 && magic[1] == 'P') return readPng(path);
+  throw Error("cannot read " + path + ": not a PNG, binary PGM or PPM file");
 }
 
 }  // namespace qacq

@@ -21,9 +21,13 @@
 #include <vector>
 
 #include <qrn/acq/format/vidfmt.h>
+#include <qrn/acq/hyper/acqfifo.h>
 #include <qrn/foundation/geometry.h>
 
+class qc_MultiAcqFifo;
+
 class qcAcqImage;
+class qcAcqProps;
 class qcAcqFailure;
 class qcFrameGrabber;
 
@@ -106,6 +110,24 @@ struct HwconfigOptions {
 };
 int hwconfig(const HwconfigOptions& o, std::ostream& out);
 
+// ---- cameras (gige boards) ----------------------------------------------------------
+
+// qacq cameras: "discover" (sends discovery broadcasts, says so first),
+// "list" the configured ids, "add" or "remove" `id` in the registry store.
+struct CamerasOptions {
+  std::string action = "discover";
+  std::string id;
+};
+int cameras(const CamerasOptions& o, std::ostream& out);
+// qacq features: every GenICam feature of the board's camera, one value
+// (`name`), or sets one (`value`).
+struct FeaturesOptions {
+  std::string board;
+  std::string name;
+  std::optional<std::string> value;
+};
+int features(const FeaturesOptions& o, std::ostream& out);
+
 // ---- camera configuration files ----------------------------------------------------
 
 struct CcfOptions {
@@ -147,6 +169,7 @@ struct GrabOptions {
   std::string outDir = ".";
   std::string prefix = "frame";
   FileKind save = FileKind::png;
+  bool channels = false;   // colour through the board's camera channels (a multi-channel FIFO; default rgb32)
   bool quiet = false;      // no line per frame (failures are still reported)
   bool progress = false;   // draw a progress bar on the progress stream
 };
@@ -156,6 +179,42 @@ struct GrabResult {
   long failed = 0;   // of those, with a failure or without an image
   long written = 0;  // image files written
   double seconds = 0.0;
+};
+
+// The acquisition set-up shared by grab and live: the board, format and image
+// format of the options, a FIFO for them with the custom items, exposure,
+// ROI, timeout and trigger model applied, and the loop step that starts or
+// triggers as the model needs and completes the next frame.  Throws Error
+// or UsageError for options that do not fit the board.
+class FrameSource {
+public:
+  // o.count bounds the acquisitions started ahead (0 or less: no bound).
+  explicit FrameSource(const GrabOptions& o);
+  ~FrameSource();
+  FrameSource(const FrameSource&) = delete;
+  FrameSource& operator=(const FrameSource&) = delete;
+
+  qcFrameGrabber& board() const { return *fg_; }
+  const qcStdVideoFormat& format() const { return *fmt_; }
+  qeImageFormat imageFormat() const { return imf_; }
+  const std::string& label() const { return label_; }
+  qcAcqFifo& fifo() const { return *fifo_; }
+  // The multi-channel FIFO behind fifo(), or null when it is a plain one.
+  const qc_MultiAcqFifo* multi() const { return multi_; }
+  // The next frame (null or empty when it failed; info says why).  Waits at
+  // most the timeout plus a second.  With makeLocal false the image may stay
+  // in the driver's memory (no copy).
+  qcPtrHandle<qcAcqImage> next(qcAcquireInfo& info, bool makeLocal = true);
+
+private:
+  GrabOptions o_;
+  qcFrameGrabber* fg_ = nullptr;
+  const qcStdVideoFormat* fmt_ = nullptr;
+  qeImageFormat imf_{};
+  std::string label_;
+  qcPtrHandle<qcAcqFifo> fifo_;
+  const qc_MultiAcqFifo* multi_ = nullptr;
+  long started_ = 0, completed_ = 0;
 };
 
 // Grabs o.count frames, writes a line per frame to `out` and the progress bar
@@ -169,6 +228,56 @@ std::string describeFailure(const qcAcqFailure& f);
 qcPelRect parseRoi(const std::string& text);
 // "name=value".  Throws UsageError.
 std::pair<std::string, std::string> parseCustomItem(const std::string& text);
+
+// ---- image console ---------------------------------------------------------------
+
+// Reads a PNG (grey or colour, 8 or 16 bits) or a binary PGM/PPM file into
+// an image: grey 8-bit or packed RGB32 (deeper samples scaled to 8 bits,
+// rounded).  Throws Error naming the file for a file that cannot be read or is
+// not such an image.
+qcPtrHandle<qcAcqImage> readImage(const std::string& path);
+
+// Bayer mosaics (raw image formats) are shown through the converter with
+// this pattern of the top-left 2 x 2 cell.
+enum class BayerPattern { GRBG, RGGB, BGGR, GBRG };
+
+struct LiveOptions {
+  GrabOptions grab;  // count: frames to show (0: until the window closes)
+  bool overlay = false;  // a cross at the centre and the region of interest
+  BayerPattern bayer = BayerPattern::RGGB;
+};
+struct LiveResult {
+  long frames = 0, failed = 0, skipped = 0, saved = 0;
+  double seconds = 0.0;
+};
+// Shows frames as they arrive in an image console until the count is reached
+// or the user ends it ('q', closing the window); 's' saves the current frame
+// (o.grab.save, outDir, prefix).  The summary goes to `out`.
+LiveResult live(const LiveOptions& o, std::ostream& out);
+
+// Shows the files in an image console, left/right (or space, backspace)
+// stepping through them, until 'q' or closing.  Throws Error when no file
+// can be read.
+int show(const std::vector<std::string>& files, std::ostream& out);
+// Sends custom property items (name, value) to the FIFO's driver, then
+// empties the property's bag again so that the items (often actions) are not
+// repeated when the property set is assigned later.
+void sendCustomItems(qcAcqProps& props, const std::vector<std::pair<std::string, std::string>>& items);
+
+// ---- equalize ------------------------------------------------------------------------------
+
+struct EqualizeOptions {
+  std::string board;
+  std::string format;  // "" : defaultFormat
+  std::vector<std::pair<std::string, std::string>> custom;  // custom property items
+  long exclude = 200;   // pels excluded from each tail
+  long tolerance = 10;  // grey levels
+};
+
+// Equalizes the two taps of a grey FIFO (the dual-tap equalizer), prints
+// both channels' contrast and brightness and their tails before and after.
+// Throws Error when the taps were not equalized.
+int equalize(const EqualizeOptions& o, std::ostream& out);
 
 // ---- the whole tool --------------------------------------------------------------------
 

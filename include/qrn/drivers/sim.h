@@ -17,9 +17,12 @@
 //   HKEY_LOCAL_MACHINE\SOFTWARE\Quorin\ORB\sim\board<i>
 //     "numTaps"         dword  taps of the digitizer, 1 to 4 (default 2): line
 //                              y of the full frame is read through tap y % numTaps
+//     "numChannels"     dword  independent acquisition channels, 1 to 4 (default 2);
+//                              with 3 or more, colour FIFOs are multi-channel
+//                              FIFOs (below)
 //     "inputLines"      dword  simulated trigger input lines (default 2)
-//     "cameraPorts"     dword  camera ports (default 2)
-//     "poolSize"        dword  default hardware image pool size (default 4, at least 2)
+//     "cameraPorts"     dword  camera ports (default 2, at least numChannels)
+//     "poolSize"        dword  default hardware image pool size (default 4, 2 to 1024)
 //     "framePeriod"     string default frame period in seconds for formats
 //                              without camera timing ("0.0333")
 //
@@ -30,15 +33,36 @@
 // RGBpacked (packed RGB32), RGBplanar, RAW8 (a Bayer mosaic in 8 bits),
 // RGBpacked16, mono16, mono10 and mono12 (16-bit pels holding 10 or 12 bits).
 //
+// Multi-channel FIFOs.  On a board with three channels or more, a FIFO for
+// colour (packed RGB 16 or 32, or three planes; by traits or by the image
+// types RGBpacked, RGBpacked16 and RGBplanar) is an RGB camera on three
+// channels (qc_MultiAcqFifo, <qrn/acq/hyper/multififo.h>): channel i renders
+// component i of the test image (red, green, blue; grey test images give
+// the same grey in each) through one tap, on camera ports p, p + 1, p + 2.
+// Its completions combine the channels; its grey completion (complete8)
+// gives the green channel.  Items of the custom property go to every channel
+// unless a "Channel" item comes first (below); the default contrast and
+// brightness, exposure, settings database, input-table size and hardware
+// image pool are channel 0's, and a pool size, numeric setting or region of
+// interest mode is given to every channel.  On boards of one or two channels
+// colour FIFOs stay single-channel (a colour digitizer).
+//
 // Each FIFO has one worker thread that produces its frames, joined when the
 // FIFO is destroyed.  A frame takes one frame period: the format's (from its
 // camera timing record: hTotal x vTotal / pixel clock, per field), else the
 // board's "framePeriod", else 1/30 s; the custom item "FramePeriod" replaces it
-// (0: as fast as asked).
+// (0: as fast as asked).  Frames keep the camera's clock: in a stream, frame k
+// starts k periods after the first, its time stamp is that slot, and it is
+// delivered one period later, however long making its image took (the image
+// is made while the frame is exposed).  A free-running frame whose slot
+// passed while the board was still busy is lost as an overrun (overrun
+// callbacks, its own trigger number); a started acquisition that finds the
+// board late takes the frame in progress, and its time stamp says when that
+// started.  An acquisition started on an idle camera starts a frame at once.
 //
 // Trigger models:
 //   Manual          start(n) queues n acquisitions, taken one frame after
-//                   another.
+//                   another.  n is a count: any n costs the same memory.
 //   FreeRun         while the trigger is enabled every frame is acquired; no
 //                   start (start() throws qcAcqFifo::StartNotAllowed).
 //   Automatic       every pulse of the FIFO's input line acquires one frame; no
@@ -54,7 +78,10 @@
 // each frame after its pulse.
 //
 // Images.  Frames go into the FIFO's hardware image pool (hardwareImagePoolSize,
-// default 4).  A triggered or free-running frame that finds the pool full is
+// default 4, at most 1024: a larger size throws qcAcqFifo::BadParams).
+// prepare() makes the pool's images ready up to its deadline; when the
+// deadline passes first (or memory runs out) it returns false with a message,
+// and the rest are made as frames need them.  A triggered or free-running frame that finds the pool full is
 // lost: the overrun callbacks run (the info carries isOverrun and the trigger
 // number of the lost frame); started acquisitions instead wait for a buffer.
 // Pool images are not local to the process (qcRemoteObject::isLocal() false)
@@ -63,18 +90,21 @@
 // goes back to the pool when its last handle goes.
 //
 // The pels: the test image (below) at the frame's number, scaled by
-// exposure / defaultExposure() (0.01 s), then per tap contrast and brightness
-// (v * 2 * contrast + brightness - 0.5, on values from 0 to 1, clipped), then
+// exposure / defaultExposure() (0.01 s), then per tap contrast c and
+// brightness b, which select the input window [n, p] stretched over the
+// output range (on values from 0 to 1: p - n = 1 - 254 c / 255,
+// n = 254 c (1 - b) / 255; clipped), then
 // the tap's 8-bit input lookup table (8-bit pels and components only), then
 // cut to the region of interest and sampled by the sample property (settings
 // 9011 and 9012: 1, 2 or 4).  A region of interest that does not overlap the
 // frame fails the acquisition with isInvalidRoi.  With identity tables,
-// contrast and brightness 0.5 and the default exposure, 8-bit pels are the
-// test image's values exactly.  Note that the input table starts as the
+// contrast 0 (the FIFO's default: any brightness) and the default exposure,
+// 8-bit pels are the test image's values exactly.  Note that the input table starts as the
 // property's default table (values clipped to 15..240).
 //
 // Timeouts.  An acquisition that has not been taken within the timeout
-// property's time after it was started (or armed) completes with isTimeout.
+// property's time after it was started (or armed) completes with isTimeout
+// (the acquisitions of one start time out together).
 // A completion whose maxWait runs out returns no image and reports isTimeout
 // in its acquire info; the acquisition stays queued.
 //
@@ -83,6 +113,14 @@
 // with its acquire info; the overrun callbacks for lost frames; and the light
 // callback with a `const qsSimLightEvent*` for every strobe pulse (strobe
 // enabled) and every light flash (light enabled).
+//
+// Nothing thrown on the worker thread leaves it.  When making a frame fails
+// (a light callback throws, memory runs out) or a move-part callback throws,
+// that acquisition fails with isAbnormal (code 1 unless injected), no image,
+// and the reason in its error text ("sim: ..."); exceptions of the complete
+// and overrun callbacks are dropped.  A region of interest whose right or
+// bottom edge does not fit in a long is refused (qcAcqFifo::BadParams); one
+// that reaches beyond the frame is cut to it.
 //
 // Acquire info: appTag (custom item "AppTag"), trigger number (1, 2, ... per
 // FIFO; a slave uses its master's), failure, and a time stamp in microseconds
@@ -155,6 +193,10 @@
 // "AppTag"        the application tag of acquisitions started (or taken)
 //                 from now on.
 // "LocalImages"   1: pool images are local to the process; 0 (default): not.
+// "Channel"       multi-channel FIFOs: the channel (0, 1, ...) that the
+//                 following items of the same bag go to; "all" (the default)
+//                 sends them to every channel (a "FireInputLine" to channel 0
+//                 only).  qfSimInject(fifo, failure, channel) uses it.
 //
 // The custom property stores its bag and sends it again when a property set
 // is assigned to the FIFO's set: items are actions, so send them through
@@ -173,13 +215,15 @@ inline constexpr const char* kFireInputLine = "FireInputLine";
 inline constexpr const char* kInject = "Inject";
 inline constexpr const char* kAppTag = "AppTag";
 inline constexpr const char* kLocalImages = "LocalImages";
+inline constexpr const char* kChannel = "Channel";
 }  // namespace qrn_sim
 
 // What a start request became (written through CompleteArgs::startReqStatus).
+// 0 is the only status that lets a multi-channel FIFO go on to its other
+// channels, so every start that was not refused reports it.
 enum qeSimStartReqStatus : std::int32_t {
-  qeSimStart_NotRequested = 0,  // autoStart was false, or nothing needed starting
-  qeSimStart_Started = 1,       // the completion started one acquisition
-  qeSimStart_Refused = 2,       // the trigger model does not allow software starts
+  qeSimStart_Granted = 0,  // the completion started one acquisition, or none was needed
+  qeSimStart_Refused = 2,  // the trigger model does not allow software starts
 };
 
 // The light callback's argument (valid during the call only).
@@ -225,3 +269,10 @@ inline void qfSimFireInputLine(qcAcqFifo& fifo, long line) {
 }
 // Queues one injected failure (see "Inject").
 inline void qfSimInject(qcAcqFifo& fifo, const std::string& failure) { qfSimSet(fifo, qrn_sim::kInject, failure); }
+// Queues one injected failure on one channel of a multi-channel FIFO.
+inline void qfSimInject(qcAcqFifo& fifo, const std::string& failure, long channel) {
+  qcCustomPropertyBag bag;
+  bag.addItem(qcCustomPropertyBag::qeWrite, qrn_sim::kChannel, std::to_string(channel));
+  bag.addItem(qcCustomPropertyBag::qeWrite, qrn_sim::kInject, failure);
+  qfSimSend(fifo, bag);
+}

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <type_traits>
 
 QC_REGISTER_PERSISTENT(qcBayerImageConverter::BadParams);
 
@@ -56,11 +58,17 @@ public:
     }
   }
   const unsigned char* const* luts() const { return identity_ ? nullptr : ptrs_; }
+  // The tables in the accelerated kernels' form (made on first use).
+  const qs_BayerBalance& fast() const {
+    if (!fast_.luts[0]) fast_ = qf_bayerBalance(ptrs_);
+    return fast_;
+  }
 
 private:
   unsigned char tables_[3][256];
   const unsigned char* ptrs_[3];
   bool identity_;
+  mutable qs_BayerBalance fast_;
 };
 
 // Binds dst to a new buffer of the source's size unless it holds it already.
@@ -81,7 +89,10 @@ void fit3Planes(const qcPelBuffer_const<unsigned char>& src, qc3PlanePelBuffer& 
 void planesInto(const qcPelBuffer_const<unsigned char>& src, const qcPair<long>& phase, const Balance* wb,
                 bool fast, const qc3PlanePelBuffer& dst) {
   const qs_BayerMosaic m = mosaic(src, phase);
-  if (fast)
+  if (fast && wb && wb->luts())
+    qf_bayerFastPlanes(qf_simdLevel(), m, wb->fast(), rawPlane(dst.plane0()), rawPlane(dst.plane1()),
+                       rawPlane(dst.plane2()));
+  else if (fast)
     qf_bayerFastPlanes(qf_simdLevel(), m, rawPlane(dst.plane0()), rawPlane(dst.plane1()), rawPlane(dst.plane2()));
   else
     qf_bayerRefPlanes(m, wb ? wb->luts() : nullptr, rawPlane(dst.plane0()), rawPlane(dst.plane1()),
@@ -92,7 +103,9 @@ void packedInto(const qcPelBuffer_const<unsigned char>& src, const qcPair<long>&
                 const qcPelBuffer<qcPackedRGB16Pel>& dst) {
   const qs_RawPlane<std::uint16_t> d{reinterpret_cast<std::uint16_t*>(dst.rowPointer(0)),
                                      static_cast<std::ptrdiff_t>(dst.rowUpdate() * sizeof(qcPackedRGB16Pel))};
-  if (fast)
+  if (fast && wb && wb->luts())
+    qf_bayerFastRGB16(qf_simdLevel(), mosaic(src, phase), wb->fast(), d);
+  else if (fast)
     qf_bayerFastRGB16(qf_simdLevel(), mosaic(src, phase), d);
   else
     qf_bayerRefRGB16(mosaic(src, phase), wb ? wb->luts() : nullptr, d);
@@ -102,22 +115,29 @@ void packedInto(const qcPelBuffer_const<unsigned char>& src, const qcPair<long>&
                 const qcPelBuffer<qcPackedRGB32Pel>& dst) {
   const qs_RawPlane<std::uint32_t> d{reinterpret_cast<std::uint32_t*>(dst.rowPointer(0)),
                                      static_cast<std::ptrdiff_t>(dst.rowUpdate() * sizeof(qcPackedRGB32Pel))};
-  if (fast)
+  if (fast && wb && wb->luts())
+    qf_bayerFastRGB32(qf_simdLevel(), mosaic(src, phase), wb->fast(), d);
+  else if (fast)
     qf_bayerFastRGB32(qf_simdLevel(), mosaic(src, phase), d);
   else
     qf_bayerRefRGB32(mosaic(src, phase), wb ? wb->luts() : nullptr, d);
 }
 
-qcPelBuffer<unsigned char> greyOf(const qcPelBuffer_const<unsigned char>& src, double red, double green,
-                                  double blue, const qcPair<long>& phase, bool fast) {
-  if (!usable(src)) return {};
-  qcPelBuffer<unsigned char> out(src.width(), src.height(), 0, 8);
+void greyInto(const qcPelBuffer_const<unsigned char>& src, double red, double green, double blue,
+              const qcPair<long>& phase, bool fast, qcPelBuffer<unsigned char>& out) {
   out.copyXforms(src);
   const qs_GreyWeights w = qf_greyWeights(red, green, blue);
   if (fast)
     qf_bayerFastGrey(qf_simdLevel(), mosaic(src, phase), w, rawPlane(out));
   else
     qf_bayerRefGrey(mosaic(src, phase), w, rawPlane(out));
+}
+
+qcPelBuffer<unsigned char> greyOf(const qcPelBuffer_const<unsigned char>& src, double red, double green,
+                                  double blue, const qcPair<long>& phase, bool fast) {
+  if (!usable(src)) return {};
+  qcPelBuffer<unsigned char> out(src.width(), src.height(), 0, 8);
+  greyInto(src, red, green, blue, phase, fast, out);
   return out;
 }
 
@@ -265,17 +285,44 @@ qcPelBuffer<unsigned char> qfThreePlanesToGrey_SSE(const qcPelBuffer_const<unsig
 
 // ---- the converter ----------------------------------------------------------------
 
+// The reference counts of a result's roots (plane by plane) while the
+// converter alone holds it: a result whose counts are still those is
+// converted again in place; one that a caller also holds (a copy, a window,
+// a plane) gets a new buffer, so the caller's pels never change.
+struct SoleHolder {
+  long counts[3] = {0, 0, 0};
+  template <class B>
+  static long count(const B& b, int i) {
+    const qc_PelBuffer* p = &b;
+    if constexpr (std::is_same_v<B, qc3PlanePelBuffer>) p = &b.plane(i);
+    return p->isBound() && p->untypedRoot() ? p->untypedRoot()->refCount() : 0;
+  }
+  template <class B>
+  void record(const B& b) {
+    for (int i = 0; i < 3; ++i) counts[i] = count(b, i);
+  }
+  template <class B>
+  bool holds(const B& b) const {
+    if (!b.isBound()) return false;
+    for (int i = 0; i < 3; ++i)
+      if (count(b, i) != counts[i]) return false;
+    return true;
+  }
+};
+
 // A packed output: the buffer converted into (allocated or the caller's) and
 // the result handed out (the buffer, or its window of the source's size).
 template <class P>
 struct PackedOutput {
   bool current = false;
   bool exists = false;
+  bool given = false;  // the caller's buffer (setPackedRGB16Pel/32Pel): always converted into
+  SoleHolder holder;
   qcPelBuffer<P> buffer;
   qcPelBuffer<P> result;
 
   void drop() {
-    exists = false;
+    exists = given = false;
     buffer.unbind();
     result.unbind();
     current = false;
@@ -285,6 +332,7 @@ struct PackedOutput {
 struct qcBayerImageConverter::State {
   bool greyCurrent = false;
   bool planesCurrent = false;
+  SoleHolder greyHolder, planesHolder;
   PackedOutput<qcPackedRGB16Pel> rgb16;
   PackedOutput<qcPackedRGB32Pel> rgb32;
   qcPelBuffer_const<unsigned char> source;
@@ -297,12 +345,20 @@ struct qcBayerImageConverter::State {
   void invalidate() {
     greyCurrent = planesCurrent = rgb16.current = rgb32.current = false;
   }
-  bool unitScales() const { return scales[0] == 1.0 && scales[1] == 1.0 && scales[2] == 1.0; }
-  // The accelerated path: SSE present and at least 16 columns (and, for the
-  // colour outputs, no white balance).
-  bool fast(bool colour) const {
-    return qcCpuType::SSESupported() && source.width() >= 16 && (!colour || unitScales());
+  // The white-balance tables of the scales, kept while they stay.
+  std::unique_ptr<Balance> balance_;
+  double balanceScales_[3] = {0, 0, 0};
+  const Balance& balance() {
+    if (!balance_ || !std::equal(scales, scales + 3, balanceScales_)) {
+      balance_ = std::make_unique<Balance>(scales[0], scales[1], scales[2]);
+      std::copy_n(scales, 3, balanceScales_);
+    }
+    return *balance_;
   }
+  // The accelerated path: SSE present and at least 16 columns.  The colour
+  // outputs take it with any white balance: the accelerated kernels balance
+  // with the reference's tables and give its results bit for bit.
+  bool fast() const { return qcCpuType::SSESupported() && source.width() >= 16; }
 
   template <class P>
   void convertPacked(PackedOutput<P>& out) {
@@ -311,16 +367,20 @@ struct qcBayerImageConverter::State {
       out.result.unbind();
       return;
     }
-    if (!out.exists) {
+    // A buffer of ours that a caller still holds (a copy of an earlier
+    // result) is left to the caller.
+    if (!out.exists || (!out.given && !out.holder.holds(out.buffer))) {
+      out.result.unbind();
       out.buffer = qcPelBuffer<P>(source.width(), source.height(), 32);
       out.exists = true;
+      out.given = false;
     }
     out.buffer.copyXforms(source);
     out.result = out.buffer.size() == source.size() ? out.buffer
                                                     : out.buffer.window(0, 0, source.width(), source.height());
     out.result.copyXforms(source);
-    const Balance wb(scales[0], scales[1], scales[2]);
-    packedInto(source, phase, &wb, fast(true), out.result);
+    packedInto(source, phase, &balance(), fast(), out.result);
+    out.holder.record(out.buffer);
     out.current = true;
   }
 
@@ -330,7 +390,7 @@ struct qcBayerImageConverter::State {
     if (source.isBound() && (dst.width() < source.width() || dst.height() < source.height())) throw BadParams();
     out.buffer = dst;
     out.result.unbind();
-    out.exists = true;
+    out.exists = out.given = true;
     out.current = false;
   }
 
@@ -429,7 +489,12 @@ qcBayerImageConverter::BayerType qcBayerImageConverter::bayerType() const {
 const qcPelBuffer<unsigned char>& qcBayerImageConverter::getGreyscalePelBuf() const {
   State& s = *state_;
   if (!s.greyCurrent) {
-    s.grey = greyOf(s.source, s.weights[0], s.weights[1], s.weights[2], s.phase, s.fast(false));
+    if (usable(s.source) && s.grey.size() == s.source.size() && s.greyHolder.holds(s.grey)) {
+      greyInto(s.source, s.weights[0], s.weights[1], s.weights[2], s.phase, s.fast(), s.grey);
+    } else {
+      s.grey = greyOf(s.source, s.weights[0], s.weights[1], s.weights[2], s.phase, s.fast());
+      s.greyHolder.record(s.grey);
+    }
     s.greyCurrent = true;
   }
   return s.grey;
@@ -451,13 +516,11 @@ const qc3PlanePelBuffer& qcBayerImageConverter::get3PlanePelBuf() const {
     if (!s.source.isBound()) {
       s.planes.unbind();
     } else {
-      qc3PlanePelBuffer fresh(s.source.width(), s.source.height(), 32);
-      fresh.offset(s.source.offset());
-      if (s.fast(true))
-        qfBayerTo3Planes_SSE(s.source, s.phase, fresh);
-      else
-        qfBayerTo3Planes_C(s.source, s.scales[0], s.scales[1], s.scales[2], s.phase, fresh);
-      s.planes = fresh;
+      if (s.planes.size() != s.source.size() || !s.planesHolder.holds(s.planes))
+        s.planes = qc3PlanePelBuffer(s.source.width(), s.source.height(), 32);
+      fit3Planes(s.source, s.planes);
+      planesInto(s.source, s.phase, &s.balance(), s.fast(), s.planes);
+      s.planesHolder.record(s.planes);
     }
     s.planesCurrent = true;
   }
@@ -472,10 +535,10 @@ void qcBayerImageConverter::setPackedRGB32Pel(qcPelBuffer<qcPackedRGB32Pel>& dst
 }
 
 void qcBayerImageConverter::extractKernelAverages(double& a00, double& a10, double& a01, double& a11) const {
-  averages(state_->source, state_->fast(false), a00, a10, a01, a11);
+  averages(state_->source, state_->fast(), a00, a10, a01, a11);
 }
 
 void qcBayerImageConverter::kernelSubsample(qcPelBuffer<unsigned char>& p00, qcPelBuffer<unsigned char>& p10,
                                             qcPelBuffer<unsigned char>& p01, qcPelBuffer<unsigned char>& p11) const {
-  subsample(state_->source, state_->fast(false), p00, p10, p01, p11);
+  subsample(state_->source, state_->fast(), p00, p10, p01, p11);
 }

@@ -11,8 +11,10 @@
 #include <immintrin.h>
 #endif
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 
 #define QRN_SIMD_INLINE inline __attribute__((always_inline))
 
@@ -75,6 +77,15 @@ struct Isa {
   static QRN_SIMD_INLINE V unpacklo16(V a, V b) { return _mm_unpacklo_epi16(a, b); }
   static QRN_SIMD_INLINE V unpackhi16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
   static QRN_SIMD_INLINE V mullo16(V a, V b) { return _mm_mullo_epi16(a, b); }
+  // floor(a * m / 32768 + 0.5) for a in 0..255 and m in 0..32767 (SSE2 has no
+  // pmulhrsw: the high word of a * 2m, plus the carry of the rounding half).
+  static QRN_SIMD_INLINE V mulRound15(V a, V m2) {
+    return _mm_add_epi16(_mm_mulhi_epu16(a, m2), _mm_srli_epi16(_mm_mullo_epi16(a, m2), 15));
+  }
+  static constexpr int kRound15Scale = 2;  // mulRound15 takes 2m
+  static QRN_SIMD_INLINE V set8(int v) { return _mm_set1_epi8(static_cast<char>(v)); }
+  static QRN_SIMD_INLINE V cmpeq8(V a, V b) { return _mm_cmpeq_epi8(a, b); }
+  static QRN_SIMD_INLINE V add8(V a, V b) { return _mm_add_epi8(a, b); }
   static QRN_SIMD_INLINE V add16(V a, V b) { return _mm_add_epi16(a, b); }
   // Unsigned bytes of a times the bytes of w, adjacent products summed
   // (as pmaddubsw for small non-negative weights; SSE2 has no such step).
@@ -149,6 +160,12 @@ struct Isa {
   static QRN_SIMD_INLINE V unpacklo16(V a, V b) { return _mm256_unpacklo_epi16(a, b); }
   static QRN_SIMD_INLINE V unpackhi16(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
   static QRN_SIMD_INLINE V mullo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
+  // floor(a * m / 32768 + 0.5) for a in 0..255 and m in 0..32767 (pmulhrsw).
+  static QRN_SIMD_INLINE V mulRound15(V a, V m) { return _mm256_mulhrs_epi16(a, m); }
+  static constexpr int kRound15Scale = 1;
+  static QRN_SIMD_INLINE V set8(int v) { return _mm256_set1_epi8(static_cast<char>(v)); }
+  static QRN_SIMD_INLINE V cmpeq8(V a, V b) { return _mm256_cmpeq_epi8(a, b); }
+  static QRN_SIMD_INLINE V add8(V a, V b) { return _mm256_add_epi8(a, b); }
   static QRN_SIMD_INLINE V add16(V a, V b) { return _mm256_add_epi16(a, b); }
   static constexpr bool kHasMaddubs = true;
   static QRN_SIMD_INLINE V maddubs(V a, V w) { return _mm256_maddubs_epi16(a, w); }
@@ -274,6 +291,92 @@ void qf_bayerFastRGB16(qe_SimdLevel level, const qs_BayerMosaic& src, qs_RawPlan
 void qf_bayerFastRGB32(qe_SimdLevel level, const qs_BayerMosaic& src, qs_RawPlane<std::uint32_t> dst) {
   if (!validMosaic(src)) return;
   QRN_BAYER_DISPATCH(levelForWidth(level, src.width), qf_bayerRefRGB32(src, nullptr, dst), rgb32, src, dst);
+}
+
+void qf_bayerFastPlanes(qe_SimdLevel level, const qs_BayerMosaic& src, const qs_BayerBalance& wb, qs_RawPlane8 red,
+                        qs_RawPlane8 green, qs_RawPlane8 blue) {
+  if (!validMosaic(src)) return;
+  QRN_BAYER_DISPATCH(levelForWidth(level, src.width), qf_bayerRefPlanes(src, wb.luts, red, green, blue), planesWB,
+                     src, wb, red, green, blue);
+}
+
+void qf_bayerFastRGB16(qe_SimdLevel level, const qs_BayerMosaic& src, const qs_BayerBalance& wb,
+                       qs_RawPlane<std::uint16_t> dst) {
+  if (!validMosaic(src)) return;
+  QRN_BAYER_DISPATCH(levelForWidth(level, src.width), qf_bayerRefRGB16(src, wb.luts, dst), rgb16WB, src, wb, dst);
+}
+
+void qf_bayerFastRGB32(qe_SimdLevel level, const qs_BayerMosaic& src, const qs_BayerBalance& wb,
+                       qs_RawPlane<std::uint32_t> dst) {
+  if (!validMosaic(src)) return;
+  QRN_BAYER_DISPATCH(levelForWidth(level, src.width), qf_bayerRefRGB32(src, wb.luts, dst), rgb32WB, src, wb, dst);
+}
+
+namespace {
+std::uint64_t fixedMap(std::uint64_t i, std::uint64_t mult) { return std::min<std::uint64_t>(255, (i * mult + 16384) >> 15); }
+
+// The multiplier M (15 fractional bits, below 128 * 32768) for which
+// min(255, floor(i * M / 32768 + 0.5)) is t[i] for every i but at most
+// kMaxFixes, and those entries.  First the exact way: each unsaturated entry
+// bounds M from both sides, each saturated one from below.  Where no M meets
+// all bounds (a table made in double precision), the multipliers around the
+// one the largest unsaturated entry suggests are tried for the fewest
+// entries to fix.  Every result is checked over the whole table.
+bool fixedMultiplier(const unsigned char* t, qs_BayerBalance& b, int k) {
+  constexpr std::uint64_t kMax = 128 * 32768 - 1;
+  std::uint64_t lo = 0, hi = kMax;
+  std::uint64_t top = 0;  // the largest unsaturated input
+  for (std::uint64_t i = 1; i < 256; ++i) {
+    const std::uint64_t v = t[i];
+    if (v < 255) {
+      // (2v - 1) / 2i <= M / 32768 < (2v + 1) / 2i
+      lo = std::max(lo, v == 0 ? 0 : (16384 * (2 * v - 1) + i - 1) / i);
+      hi = std::min(hi, (16384 * (2 * v + 1) - 1) / i);
+      top = i;
+    } else {
+      lo = std::max(lo, (16384 * 509 + i - 1) / i);
+    }
+  }
+  // A whole multiplier (the identity among them) where one fits: cheaper to apply.
+  const std::uint64_t whole = (lo + 32767) / 32768 * 32768;
+  std::uint64_t from = whole <= hi ? whole : lo, to = from;
+  if (lo > hi) {
+    if (top == 0) return false;
+    const std::uint64_t guess = (32768 * t[top] + top / 2) / top, spread = 32768 / (2 * top) + 2;
+    from = guess > spread ? guess - spread : 0;
+    to = std::min(kMax, guess + spread);
+  }
+  int best = qs_BayerBalance::kMaxFixes + 1;
+  for (std::uint64_t m = from; m <= to && best > 0; ++m) {
+    int n = 0;
+    for (std::uint64_t i = 0; i < 256 && n < best; ++i) n += fixedMap(i, m) != t[i];
+    if (n < best) {
+      best = n;
+      b.mult[k] = static_cast<std::uint32_t>(m);
+    }
+  }
+  if (best > qs_BayerBalance::kMaxFixes) return false;
+  b.fixes[k] = 0;
+  for (std::uint64_t i = 0; i < 256; ++i) {
+    const int d = static_cast<int>(t[i]) - static_cast<int>(fixedMap(i, b.mult[k]));
+    if (d == 0) continue;
+    if (d != 1 && d != -1) return false;
+    b.fixAt[k][b.fixes[k]] = static_cast<unsigned char>(i);
+    b.fixBy[k][b.fixes[k]] = static_cast<signed char>(d);
+    ++b.fixes[k];
+  }
+  return true;
+}
+}  // namespace
+
+qs_BayerBalance qf_bayerBalance(const unsigned char* const* luts) {
+  qs_BayerBalance b;
+  b.fixed = true;
+  for (int k = 0; k < 3; ++k) {
+    b.luts[k] = luts[k];
+    if (!fixedMultiplier(luts[k], b, k)) b.fixed = false;
+  }
+  return b;
 }
 
 void qf_bayerFastSubsample(qe_SimdLevel level, qs_RawPlaneC8 src, long width, long height, qs_RawPlane8 p00,

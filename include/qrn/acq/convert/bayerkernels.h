@@ -59,6 +59,26 @@ std::uint32_t qf_bayerPackRGB32(unsigned r, unsigned g, unsigned b);
 // White-balance table: T[i] = min(255, floor(i * scale + 0.5)).
 void qf_bayerWhiteBalanceTable(double scale, unsigned char table[256]);
 
+// White balance for the accelerated kernels: the three tables (red, green,
+// blue) and, when every table equals min(255, floor(i * mult / 32768 + 0.5))
+// (mult below 128 * 32768) for all 256 inputs i but at most kMaxFixes
+// entries, those multipliers and the entries that differ (input, +1 or -1),
+// with which the kernels map in fixed point instead of looking up each
+// value.  (Tables made in double precision can differ from every exact
+// multiplier at inputs where i * scale lands on a half.)
+struct qs_BayerBalance {
+  static constexpr int kMaxFixes = 8;
+  const unsigned char* luts[3] = {nullptr, nullptr, nullptr};
+  std::uint32_t mult[3] = {0, 0, 0};
+  int fixes[3] = {0, 0, 0};
+  unsigned char fixAt[3][kMaxFixes] = {};
+  signed char fixBy[3][kMaxFixes] = {};
+  bool fixed = false;
+};
+// Makes the balance of three tables (kept by the caller while it is used),
+// finding and checking the fixed-point multipliers.
+qs_BayerBalance qf_bayerBalance(const unsigned char* const* luts);
+
 // ---- reference kernels ---------------------------------------------------------
 // `luts` is null (no white balance) or three 256-entry tables: red, green, blue.
 void qf_bayerRefPlanes(const qs_BayerMosaic& src, const unsigned char* const* luts, qs_RawPlane8 red,
@@ -82,6 +102,14 @@ void qf_bayerFastPlanes(qe_SimdLevel level, const qs_BayerMosaic& src, qs_RawPla
 void qf_bayerFastGrey(qe_SimdLevel level, const qs_BayerMosaic& src, const qs_GreyWeights& w, qs_RawPlane8 dst);
 void qf_bayerFastRGB16(qe_SimdLevel level, const qs_BayerMosaic& src, qs_RawPlane<std::uint16_t> dst);
 void qf_bayerFastRGB32(qe_SimdLevel level, const qs_BayerMosaic& src, qs_RawPlane<std::uint32_t> dst);
+// The colour outputs with white balance: bit-identical to the reference
+// kernels given the same tables.
+void qf_bayerFastPlanes(qe_SimdLevel level, const qs_BayerMosaic& src, const qs_BayerBalance& wb, qs_RawPlane8 red,
+                        qs_RawPlane8 green, qs_RawPlane8 blue);
+void qf_bayerFastRGB16(qe_SimdLevel level, const qs_BayerMosaic& src, const qs_BayerBalance& wb,
+                       qs_RawPlane<std::uint16_t> dst);
+void qf_bayerFastRGB32(qe_SimdLevel level, const qs_BayerMosaic& src, const qs_BayerBalance& wb,
+                       qs_RawPlane<std::uint32_t> dst);
 void qf_bayerFastSubsample(qe_SimdLevel level, qs_RawPlaneC8 src, long width, long height, qs_RawPlane8 p00,
                            qs_RawPlane8 p10, qs_RawPlane8 p01, qs_RawPlane8 p11);
 void qf_bayerFastSums(qe_SimdLevel level, qs_RawPlaneC8 src, long width, long height, std::uint64_t sums[4]);

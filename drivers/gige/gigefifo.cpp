@@ -1,0 +1,820 @@
+// The camera driver FIFO.
+#include "gigefifo.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <typeinfo>
+
+#include <qrn/acq/hyper/prop/acqprops.h>
+#include <qrn/acq/hyper/syncmodel.h>
+
+namespace qrn_gige {
+
+namespace {
+
+constexpr guint64 kPopSliceUs = 20000;                  // the worker re-checks at least this often
+constexpr auto kTriggerRetry = std::chrono::seconds(1);  // a software trigger without a frame is sent again
+
+Clock::duration seconds(double s) {
+  if (!(s > 0)) return Clock::duration::zero();
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(std::min(s, 1e6)));
+}
+
+long roundDown(long v, long inc) { return inc > 1 ? v - v % inc : v; }
+
+const char* statusName(ArvBufferStatus s) {
+  switch (s) {
+    case ARV_BUFFER_STATUS_CLEARED: return "cleared";
+    case ARV_BUFFER_STATUS_TIMEOUT: return "timeout";
+    case ARV_BUFFER_STATUS_MISSING_PACKETS: return "missing packets";
+    case ARV_BUFFER_STATUS_WRONG_PACKET_ID: return "wrong packet id";
+    case ARV_BUFFER_STATUS_SIZE_MISMATCH: return "size mismatch";
+    case ARV_BUFFER_STATUS_FILLING: return "filling";
+    case ARV_BUFFER_STATUS_ABORTED: return "aborted";
+    default: return "unknown";
+  }
+}
+
+}  // namespace
+
+// ============================================================================
+// Property query
+// ============================================================================
+
+#define QRN_GIGE_QUERY_IMPL_(P, cond)                                          \
+  GigeQuery::operator P*() const { return props && (cond) ? props : nullptr; } \
+  GigeQuery::operator P&() const {                                             \
+    if (!props || !(cond)) throw std::bad_cast();                              \
+    return *props;                                                             \
+  }
+QRN_GIGE_QUERY_IMPL_(qcTriggerProp, true)
+QRN_GIGE_QUERY_IMPL_(qcStrobeProp, strobe)
+QRN_GIGE_QUERY_IMPL_(qcExposureProp, exposure)
+QRN_GIGE_QUERY_IMPL_(qcTimeoutProp, true)
+QRN_GIGE_QUERY_IMPL_(qcMovePartCallbackProp, true)
+QRN_GIGE_QUERY_IMPL_(qcOverrunCallbackProp, true)
+QRN_GIGE_QUERY_IMPL_(qcCompleteCallbackProp, true)
+QRN_GIGE_QUERY_IMPL_(qcRoiProp, true)
+QRN_GIGE_QUERY_IMPL_(qcContrastBrightnessProp, contrast)
+QRN_GIGE_QUERY_IMPL_(qcCustomProp, true)
+#undef QRN_GIGE_QUERY_IMPL_
+
+// ============================================================================
+// Life
+// ============================================================================
+
+GigeFifo::GigeFifo(std::shared_ptr<Session> session, const std::string& id, long width, long height, Kind kind)
+    : s_(std::move(session)), id_(id), width_(width), height_(height), kind_(kind), pixelFormat_(s_->pixelFormatFor(kind)) {
+  if (pixelFormat_.empty()) throw CouldNotCreate("gige: camera " + id + " offers no pixel format for this FIFO");
+  {
+    std::lock_guard<std::mutex> g(s_->mutex());
+    ArvCamera* c = s_->camera();
+    query_.exposure = arv_camera_is_exposure_time_available(c, nullptr);
+    if (query_.exposure) defaultExposure_ = arv_camera_get_exposure_time(c, nullptr) * 1e-6;
+    auto spread = [](double v, double lo, double hi) { return hi > lo ? std::clamp((v - lo) / (hi - lo), 0.0, 1.0) : 0.5; };
+    if (arv_camera_is_gain_available(c, nullptr)) {
+      arv_camera_get_gain_bounds(c, &gainMin_, &gainMax_, nullptr);
+      defaultContrast_ = spread(arv_camera_get_gain(c, nullptr), gainMin_, gainMax_);
+      query_.contrast = true;
+    }
+    if (arv_camera_is_black_level_available(c, nullptr)) {
+      arv_camera_get_black_level_bounds(c, &blackMin_, &blackMax_, nullptr);
+      defaultBrightness_ = spread(arv_camera_get_black_level(c, nullptr), blackMin_, blackMax_);
+      query_.contrast = true;
+    }
+    softwareTrigger_ = arv_camera_is_software_trigger_supported(c, nullptr);
+    query_.strobe = !s_->strobeLine.empty();
+    if (s_->isGv()) {
+      // Good GigE practice: the largest packet the path carries.
+      GError* e = nullptr;
+      arv_camera_gv_auto_packet_size(c, &e);
+      g_clear_error(&e);
+    }
+  }
+  try {
+    configure_();
+  } catch (...) {
+    std::lock_guard<std::mutex> sg(streamMx_);
+    stopStream_();
+    throw;
+  }
+  worker_ = std::thread([this] { run_(); });
+}
+
+GigeFifo::~GigeFifo() {
+  {
+    std::lock_guard<std::mutex> g(m_);
+    stop_ = true;
+  }
+  cv_.notify_all();
+  if (worker_.joinable()) worker_.join();
+  std::lock_guard<std::mutex> sg(streamMx_);
+  stopStream_();
+  for (Done& d : done_)
+    if (d.buffer) d.box->giveBack(d.buffer);
+}
+
+void GigeFifo::stopStream_() {
+  if (!box_) return;
+  {
+    std::lock_guard<std::mutex> g(s_->mutex());
+    if (!s_->lost()) arv_camera_stop_acquisition(s_->camera(), nullptr);
+  }
+  ArvStream* st;
+  {
+    std::lock_guard<std::mutex> g(box_->m);
+    st = box_->stream;
+    box_->stream = nullptr;
+  }
+  if (st) g_object_unref(st);  // frees the buffers it still holds
+  box_.reset();
+}
+
+bool GigeFifo::shouldRun_() const { return !model_.isSlave && triggerEnable_ && !lost_; }
+
+void GigeFifo::configure_() {
+  std::lock_guard<std::mutex> sg(streamMx_);
+  stopStream_();
+  Model model;
+  bool run;
+  std::string line;
+  bool lowToHigh;
+  long pool;
+  qcPelRect want;
+  {
+    std::lock_guard<std::mutex> g(m_);
+    model = model_;
+    run = shouldRun_();
+    line = inputLine_;
+    lowToHigh = lowToHigh_;
+    pool = poolSize_ > 0 ? poolSize_ : kDefaultPoolSize;
+    want = roi_.isEmpty() ? qcPelRect(0, 0, width_, height_) : roi_;
+  }
+  std::lock_guard<std::mutex> g(s_->mutex());
+  if (s_->lost()) throw CouldNotCreate("gige: camera " + id_ + " was lost; make the FIFO again once it is back");
+  ArvCamera* c = s_->camera();
+  GError* e = nullptr;
+  arv_camera_set_pixel_format_from_string(c, pixelFormat_.c_str(), &e);
+  check(e, "gige: pixel format " + pixelFormat_);
+
+  // The region: within the format's frame, offsets and sizes on the increments.
+  const long x0 = std::max(0L, want.x()), y0 = std::max(0L, want.y());
+  const long x1 = std::min(width_, want.x1()), y1 = std::min(height_, want.y1());
+  if (x1 <= x0 || y1 <= y0) bad();
+  gint wmin = 1, wmax = 0, hmin = 1, hmax = 0;
+  arv_camera_get_width_bounds(c, &wmin, &wmax, nullptr);
+  arv_camera_get_height_bounds(c, &hmin, &hmax, nullptr);
+  const long x = roundDown(x0, arv_camera_get_x_offset_increment(c, nullptr));
+  const long y = roundDown(y0, arv_camera_get_y_offset_increment(c, nullptr));
+  const long w = std::max<long>(wmin, roundDown(x1 - x, arv_camera_get_width_increment(c, nullptr)));
+  const long h = std::max<long>(hmin, roundDown(y1 - y, arv_camera_get_height_increment(c, nullptr)));
+  arv_camera_set_region(c, x, y, w, h, &e);
+  check(e, "gige: region");
+  gint rx, ry, rw, rh;
+  arv_camera_get_region(c, &rx, &ry, &rw, &rh, &e);
+  check(e, "gige: region");
+
+  // The trigger model.
+  if (model.canStart && !model.usesInputLine && softwareTrigger_) {
+    arv_camera_set_trigger(c, "Software", &e);
+  } else if (model.usesInputLine) {
+    arv_camera_set_trigger(c, line.c_str(), &e);
+    if (!e && arv_camera_is_enumeration_entry_available(c, "TriggerActivation", lowToHigh ? "RisingEdge" : "FallingEdge",
+                                                         nullptr))
+      arv_camera_set_string(c, "TriggerActivation", lowToHigh ? "RisingEdge" : "FallingEdge", &e);
+  } else {
+    arv_camera_clear_triggers(c, &e);
+  }
+  if (e) {
+    g_error_free(e);
+    bad();
+  }
+  arv_camera_set_acquisition_mode(c, ARV_ACQUISITION_MODE_CONTINUOUS, &e);
+  check(e, "gige: acquisition mode");
+
+  const guint payload = arv_camera_get_payload(c, &e);
+  check(e, "gige: payload");
+  ArvStream* st = arv_camera_create_stream(c, nullptr, nullptr, &e);
+  check(e, "gige: stream");
+  if (ARV_IS_GV_STREAM(st))
+    g_object_set(st, "socket-buffer", ARV_GV_STREAM_SOCKET_BUFFER_AUTO, "packet-resend", ARV_GV_STREAM_PACKET_RESEND_ALWAYS,
+                 nullptr);
+  for (long i = 0; i < pool; ++i) arv_stream_push_buffer(st, arv_buffer_new_allocate(payload));
+  auto box = std::make_shared<StreamBox>();
+  box->stream = st;
+  box->payload = payload;
+  box_ = box;
+  {
+    std::lock_guard<std::mutex> lk(m_);
+    actualRoi_ = qcPelRect(rx, ry, rw, rh);
+    haveFrameId_ = false;
+    underruns_ = 0;
+    triggerSent_ = false;
+  }
+  if (run) {
+    arv_camera_start_acquisition(c, &e);
+    check(e, "gige: start of acquisition");
+  }
+}
+
+// ============================================================================
+// Worker
+// ============================================================================
+
+void GigeFifo::run_() {
+  for (;;) {
+    ArvBuffer* b = nullptr;
+    std::shared_ptr<StreamBox> box;
+    guint64 underruns = 0;
+    bool streaming = false;
+    {
+      std::lock_guard<std::mutex> sg(streamMx_);
+      box = box_;
+      streaming = box && box->stream;
+      if (streaming) {
+        b = arv_stream_timeout_pop_buffer(box->stream, kPopSliceUs);
+        if (b) arv_stream_get_statistics(box->stream, nullptr, nullptr, &underruns);
+      }
+    }
+    Actions out;
+    bool sendTrigger = false;
+    {
+      std::unique_lock<std::mutex> lk(m_);
+      if (stop_) {
+        if (b) box->giveBack(b);
+        break;
+      }
+      if (s_->lost() && !lost_) {
+        lost_ = true;
+        failLost_(out);
+      }
+      if (b) handle_(box, b, underruns, out);
+      const Clock::time_point now = Clock::now();
+      expire_(now, out);
+      if (model_.canStart && !model_.usesInputLine && softwareTrigger_ && !pending_.empty() && shouldRun_() &&
+          (!triggerSent_ || now - triggerSentAt_ > kTriggerRetry)) {
+        sendTrigger = true;
+        triggerSent_ = true;
+        triggerSentAt_ = now;
+      }
+      if (!b && !streaming && out.empty())
+        cv_.wait_for(lk, std::chrono::microseconds(kPopSliceUs));
+    }
+    if (sendTrigger) {
+      std::lock_guard<std::mutex> g(s_->mutex());
+      if (!s_->lost()) arv_camera_software_trigger(s_->camera(), nullptr);
+    }
+    for (auto& a : out) a();
+  }
+}
+
+void GigeFifo::completed_(Done d, Actions& out) {
+  const qcAcquireInfo info = d.info;
+  done_.push_back(std::move(d));
+  ++stateCounter_;
+  cv_.notify_all();
+  auto mcb = movePartCb_, ccb = completeCb_;
+  auto micb = movePartInfoCb_, cicb = completeInfoCb_;
+  out.push_back([=]() {
+    if (mcb) (*mcb)();
+    if (micb) (*micb)(info);
+    if (ccb) (*ccb)();
+    if (cicb) (*cicb)(info);
+  });
+}
+
+void GigeFifo::handle_(const std::shared_ptr<StreamBox>& box, ArvBuffer* b, guint64 underruns, Actions& out) {
+  const ArvBufferStatus status = arv_buffer_get_status(b);
+  const guint64 id = arv_buffer_get_frame_id(b);
+  guint64 ts = arv_buffer_get_timestamp(b);
+  if (ts == 0) ts = arv_buffer_get_system_timestamp(b);
+  ts /= 1000;  // microseconds
+
+  // Frames the camera sent that never reached a buffer.
+  if (haveFrameId_ && id > lastFrameId_ + 1) {
+    if (underruns > underruns_) {
+      auto cb = overrunCb_;
+      auto icb = overrunInfoCb_;
+      for (guint64 lostId = lastFrameId_ + 1; lostId < id; ++lostId) {
+        qcAcqFailure f;
+        f.isOverrun(true);
+        const qcAcquireInfo info(appTag_, static_cast<unsigned long>(lostId), f, ts);
+        out.push_back([cb, icb, info]() {
+          if (cb) (*cb)();
+          if (icb) (*icb)(info);
+        });
+      }
+    } else {
+      missedPending_ = true;
+    }
+  }
+  underruns_ = underruns;
+  haveFrameId_ = true;
+  lastFrameId_ = id;
+  triggerSent_ = false;
+
+  qcAcqFailure f;
+  bool image = true;
+  switch (status) {
+    case ARV_BUFFER_STATUS_SUCCESS: break;
+    case ARV_BUFFER_STATUS_TIMEOUT:
+      // The frame's packets stopped coming before it was whole: the image
+      // holds what arrived.
+      f.isTimeout(true);
+      f.isIncomplete(true);
+      break;
+    case ARV_BUFFER_STATUS_MISSING_PACKETS: f.isIncomplete(true); break;
+    default:
+      f.isAbnormal(true);
+      f.abnormalErrorCode(status);
+      f.errorInfo(std::string("gige: buffer ") + statusName(status));
+      image = false;
+      break;
+  }
+  unsigned long tag = appTag_;
+  bool take;
+  if (model_.isSlave || !triggerEnable_) {
+    take = false;
+  } else if (model_.canStart) {
+    take = !pending_.empty();
+    if (take) {
+      tag = pending_.front().appTag;
+      pending_.pop_front();
+    }
+  } else {
+    take = true;
+  }
+  if (!take) {
+    box->giveBack(b);
+    return;
+  }
+  if (missedPending_) {
+    f.isMissed(true);
+    missedPending_ = false;
+  }
+  if (!image) {
+    box->giveBack(b);
+    b = nullptr;
+  }
+  completed_(Done{box, b, actualRoi_, qcAcquireInfo(tag, static_cast<unsigned long>(id), f, ts)}, out);
+}
+
+void GigeFifo::expire_(Clock::time_point now, Actions& out) {
+  while (!pending_.empty()) {
+    const Pending& p = pending_.front();
+    if (p.timeout == HUGE_VAL || now < p.startedAt + seconds(p.timeout)) break;
+    qcAcqFailure f;
+    f.isTimeout(true);
+    const unsigned long tag = p.appTag;
+    pending_.pop_front();
+    completed_(Done{nullptr, nullptr, {}, qcAcquireInfo(tag, 0, f, 0)}, out);
+  }
+}
+
+qcAcqFailure GigeFifo::lostFailure_() const {
+  qcAcqFailure f;
+  f.isAbnormal(true);
+  f.errorInfo("gige: camera " + id_ + " lost (no answer to its heartbeat); make the FIFO again once it is back");
+  return f;
+}
+
+void GigeFifo::failLost_(Actions& out) {
+  while (!pending_.empty()) {
+    const unsigned long tag = pending_.front().appTag;
+    pending_.pop_front();
+    completed_(Done{nullptr, nullptr, {}, qcAcquireInfo(tag, 0, lostFailure_(), 0)}, out);
+  }
+}
+
+// ============================================================================
+// Operations
+// ============================================================================
+
+bool GigeFifo::start(unsigned long count) {
+  {
+    std::lock_guard<std::mutex> g(m_);
+    if (!model_.canStart) throw qcAcqFifo::StartNotAllowed();
+    const Clock::time_point now = Clock::now();
+    for (unsigned long i = 0; i < count; ++i) pending_.push_back(Pending{now, timeout_, appTag_});
+    ++stateCounter_;
+  }
+  cv_.notify_all();
+  return true;
+}
+
+bool GigeFifo::isValid(qc_ProblemFlags& flags) const {
+  std::lock_guard<std::mutex> g(m_);
+  if (!model_.isSlave) return true;
+  flags |= qcAcqProblem::kSlaveTriggerNoMaster | qcAcqProblem::kInvalidMasterOrSlave;
+  return false;
+}
+
+bool GigeFifo::isIdle() const {
+  std::lock_guard<std::mutex> g(m_);
+  return pending_.empty();
+}
+bool GigeFifo::isWaiting() const {
+  std::lock_guard<std::mutex> g(m_);
+  return !pending_.empty() && !triggerSent_;
+}
+bool GigeFifo::isAcquiring() const {
+  std::lock_guard<std::mutex> g(m_);
+  return !pending_.empty() && triggerSent_;
+}
+bool GigeFifo::isMovable() const { return isComplete(); }
+bool GigeFifo::isComplete() const {
+  std::lock_guard<std::mutex> g(m_);
+  return !done_.empty();
+}
+long GigeFifo::pendingAcqs() const {
+  std::lock_guard<std::mutex> g(m_);
+  return static_cast<long>(pending_.size());
+}
+long GigeFifo::completedAcqs() const {
+  std::lock_guard<std::mutex> g(m_);
+  return static_cast<long>(done_.size());
+}
+long GigeFifo::availableAcqs() const {
+  long held = 0;
+  {
+    std::lock_guard<std::mutex> g(m_);
+    for (const Done& d : done_) held += d.buffer ? 1 : 0;
+  }
+  {
+    std::lock_guard<std::mutex> sg(streamMx_);
+    if (box_) held += box_->out.load();
+  }
+  return std::max(0L, hardwareImagePoolSize() - held);
+}
+
+bool GigeFifo::prepare(std::string* message, const qcDeadline&) {
+  std::lock_guard<std::mutex> g(m_);
+  if (lost_) {
+    if (message) *message = lostFailure_().errorInfo();
+    return false;
+  }
+  prepared_ = true;
+  if (message) message->clear();
+  return true;
+}
+bool GigeFifo::isPrepared() const {
+  std::lock_guard<std::mutex> g(m_);
+  return prepared_;
+}
+
+void GigeFifo::flush() {
+  std::deque<Done> gone;
+  {
+    std::lock_guard<std::mutex> g(m_);
+    pending_.clear();
+    gone.swap(done_);
+    triggerSent_ = false;
+    missedPending_ = false;
+    ++stateCounter_;
+  }
+  for (Done& d : gone)
+    if (d.buffer) d.box->giveBack(d.buffer);
+  cv_.notify_all();
+}
+
+template <class B>
+B GigeFifo::complete_(const CompleteArgs& args, Kind wanted) {
+  qcAcquireInfo* info = args.acquireInfo();
+  if (!(wanted == kind_ || (wanted == Kind::grey8 && kind_ == Kind::raw8))) {
+    if (info) {
+      qcAcqFailure f;
+      f.isAbnormal(true);
+      f.errorInfo("gige: this FIFO delivers another kind of pels");
+      *info = qcAcquireInfo(0, 0, f, 0);
+    }
+    return B();
+  }
+  Done d;
+  {
+    std::unique_lock<std::mutex> lk(m_);
+    std::int32_t status = 0;  // not requested
+    if (args.autoStart() && done_.empty() && pending_.empty()) {
+      if (model_.canStart) {
+        pending_.push_back(Pending{Clock::now(), timeout_, appTag_});
+        ++stateCounter_;
+        cv_.notify_all();
+        status = 1;  // started
+      } else {
+        status = 2;  // refused
+      }
+    }
+    if (args.startReqStatus()) *args.startReqStatus() = static_cast<qcAcqFifo::qeStartReqStatus>(status);
+    const qcDeadline deadline(args.maxWait());
+    while (done_.empty()) {
+      if (lost_ || deadline.expired()) {
+        qcAcqFailure f;
+        if (lost_)
+          f = lostFailure_();
+        else
+          f.isTimeout(true);
+        if (info) *info = qcAcquireInfo(0, 0, f, 0);
+        return B();
+      }
+      const double left = deadline.isInfinite() ? 0.1 : std::min(0.1, deadline.until());
+      cv_.wait_for(lk, seconds(left));
+    }
+    d = std::move(done_.front());
+    done_.pop_front();
+    ++stateCounter_;
+  }
+  if (info) *info = d.info;
+  if (!d.buffer) return B();
+
+  using T = typename B::pel_type;
+  std::size_t size = 0;
+  long w = 0, h = 0;
+  const void* data = nullptr;
+  if (!d.info.failure().isIncomplete()) {
+    w = arv_buffer_get_image_width(d.buffer);
+    h = arv_buffer_get_image_height(d.buffer);
+    data = arv_buffer_get_image_data(d.buffer, &size);
+  } else {
+    // A frame cut short may lack its leader: the pels lie as the stream was
+    // set up (those that did not arrive hold what the buffer held before).
+    data = arv_buffer_get_data(d.buffer, nullptr);
+    size = d.box->payload;
+    w = d.roi.width();
+    h = d.roi.height();
+  }
+  const std::size_t bytesPerPel = kind_ == Kind::rgb32 ? 3 : sizeof(T);
+  if (!data || w <= 0 || h <= 0 || size < static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * bytesPerPel) {
+    d.box->giveBack(d.buffer);
+    if (info) {
+      qcAcqFailure f = d.info.failure();
+      f.isAbnormal(true);
+      f.errorInfo("gige: the camera delivered a buffer of another size");
+      info->failure(f);
+    }
+    return B();
+  }
+  qcPtrHandle<qcPelRoot<T>> root;
+  if constexpr (std::is_same_v<T, qcPackedRGB32Pel>) {
+    root = qcPtrHandle<qcPelRoot<T>>(new qcPelRoot<T>(w, h));
+    const auto* src = static_cast<const unsigned char*>(data);
+    for (long yy = 0; yy < h; ++yy) {
+      T* row = root->rowPointer(yy);
+      for (long xx = 0; xx < w; ++xx, src += 3) row[xx] = T(src[0], src[1], src[2]);
+    }
+    d.box->giveBack(d.buffer);
+  } else {
+    std::shared_ptr<StreamBox> box = d.box;
+    ArvBuffer* buf = d.buffer;
+    ++box->out;
+    auto* r = new qcPelRoot<T>(static_cast<T*>(const_cast<void*>(data)), w, h, w, [box, buf]() {
+      --box->out;
+      box->giveBack(buf);
+    });
+    r->local(false);
+    root = qcPtrHandle<qcPelRoot<T>>(r);
+  }
+  B b(root);
+  b.offset(qcPair<long>(d.roi.x(), d.roi.y()));
+  return b;
+}
+
+qcPelBuffer<unsigned char> GigeFifo::complete8(const CompleteArgs& a) {
+  return complete_<qcPelBuffer<unsigned char>>(a, Kind::grey8);
+}
+qcPelBuffer<unsigned short> GigeFifo::complete16(const CompleteArgs& a) {
+  return complete_<qcPelBuffer<unsigned short>>(a, Kind::grey16);
+}
+qcPelBuffer<qcPackedRGB32Pel> GigeFifo::completeRGB32(const CompleteArgs& a) {
+  return complete_<qcPelBuffer<qcPackedRGB32Pel>>(a, Kind::rgb32);
+}
+
+qcPtrHandle<qcAcqImage> GigeFifo::completeAcq(const CompleteArgs& args) {
+  auto local = [&](auto b) { return args.makeLocal() ? qfPelMove(b, 0) : b; };
+  switch (kind_) {
+    case Kind::grey8:
+    case Kind::raw8:
+      return qcPtrHandle<qcAcqImage>(new qcAcqImage(local(complete_<qcPelBuffer<unsigned char>>(args, kind_)),
+                                                    kind_ == Kind::raw8 ? qeImageFormat_Raw8 : qeImageFormat_Grey8));
+    case Kind::grey16: {
+      const qeImageFormat f = pixelFormat_ == "Mono10"   ? qeImageFormat_Grey10
+                              : pixelFormat_ == "Mono12" ? qeImageFormat_Grey12
+                                                         : qeImageFormat_Grey16;
+      return qcPtrHandle<qcAcqImage>(new qcAcqImage(local(complete_<qcPelBuffer<unsigned short>>(args, kind_)), f));
+    }
+    case Kind::rgb32:
+      return qcPtrHandle<qcAcqImage>(new qcAcqImage(complete_<qcPelBuffer<qcPackedRGB32Pel>>(args, kind_)));
+  }
+  return qcPtrHandle<qcAcqImage>(new qcAcqImage());
+}
+
+void GigeFifo::trigger() {
+  if (!softwareTrigger_) return;
+  std::lock_guard<std::mutex> g(s_->mutex());
+  if (!s_->lost()) arv_camera_software_trigger(s_->camera(), nullptr);
+}
+
+void GigeFifo::waitForStateChange(qc_Resource* resource) {
+  if (resource) resource->unlock();
+  {
+    std::unique_lock<std::mutex> lk(m_);
+    const unsigned long seen = stateCounter_;
+    cv_.wait_for(lk, std::chrono::milliseconds(100), [&] { return stateCounter_ != seen; });
+  }
+  if (resource) resource->lock();
+}
+
+void GigeFifo::setContrast(double c, long tap) {
+  if (tap != 0 || !(c >= 0 && c <= 1)) bad();
+  if (gainMax_ <= gainMin_) return;  // the camera has no gain
+  std::lock_guard<std::mutex> g(s_->mutex());
+  GError* e = nullptr;
+  arv_camera_set_gain(s_->camera(), gainMin_ + c * (gainMax_ - gainMin_), &e);
+  if (e) {
+    g_error_free(e);
+    bad();
+  }
+}
+void GigeFifo::setBrightness(double b, long tap) {
+  if (tap != 0 || !(b >= 0 && b <= 1)) bad();
+  if (blackMax_ <= blackMin_) return;  // the camera has no black level
+  std::lock_guard<std::mutex> g(s_->mutex());
+  GError* e = nullptr;
+  arv_camera_set_black_level(s_->camera(), blackMin_ + b * (blackMax_ - blackMin_), &e);
+  if (e) {
+    g_error_free(e);
+    bad();
+  }
+}
+void GigeFifo::cameraPort(long port) {
+  if (port != 0) bad();
+}
+
+// The callbacks, kept for the worker.
+#define QRN_GIGE_CALLBACK_(op, Type, member)   \
+  void GigeFifo::op(Type cb) {                 \
+    std::lock_guard<std::mutex> g(m_);         \
+    member = cb;                               \
+  }
+QRN_GIGE_CALLBACK_(completeCallback, qcPtrHandle<qcCallback>, completeCb_)
+QRN_GIGE_CALLBACK_(completeInfoCallback, InfoCallback, completeInfoCb_)
+QRN_GIGE_CALLBACK_(movePartCallback, qcPtrHandle<qcCallback>, movePartCb_)
+QRN_GIGE_CALLBACK_(movePartInfoCallback, InfoCallback, movePartInfoCb_)
+QRN_GIGE_CALLBACK_(overrunCallback, qcPtrHandle<qcCallback>, overrunCb_)
+QRN_GIGE_CALLBACK_(overrunInfoCallback, InfoCallback, overrunInfoCb_)
+#undef QRN_GIGE_CALLBACK_
+
+void GigeFifo::exposure(double s) {
+  if (!query_.exposure) return;
+  std::lock_guard<std::mutex> g(s_->mutex());
+  ArvCamera* c = s_->camera();
+  double lo = 0, hi = 0;
+  arv_camera_get_exposure_time_bounds(c, &lo, &hi, nullptr);
+  const double us = s * 1e6;
+  if (!(us >= lo && us <= hi)) bad();
+  GError* e = nullptr;
+  arv_camera_set_exposure_time(c, us, &e);
+  if (e) {
+    g_error_free(e);
+    bad();
+  }
+}
+
+void GigeFifo::pelRootPool(qcPtrHandle<qcPelRootPool> pool) {
+  if (pool) bad();  // acquires into the stream's own buffers only
+}
+void GigeFifo::timeout(double s) {
+  if (!(s >= 0)) bad();
+  std::lock_guard<std::mutex> g(m_);
+  timeout_ = s;
+}
+
+void GigeFifo::strobeEnable(bool on) {
+  if (!query_.strobe) return;
+  std::lock_guard<std::mutex> g(s_->mutex());
+  ArvCamera* c = s_->camera();
+  GError* e = nullptr;
+  arv_camera_set_string(c, "LineSelector", s_->strobeLine.c_str(), &e);
+  if (!e && on && arv_camera_is_feature_available(c, "LineMode", nullptr)) arv_camera_set_string(c, "LineMode", "Output", &e);
+  if (!e) arv_camera_set_string(c, "LineSource", on ? "ExposureActive" : "Off", &e);
+  if (e) {
+    g_error_free(e);
+    bad();
+  }
+}
+void GigeFifo::strobeHigh(bool activeHigh) {
+  if (!query_.strobe) return;
+  std::lock_guard<std::mutex> g(s_->mutex());
+  ArvCamera* c = s_->camera();
+  if (!arv_camera_is_feature_available(c, "LineInverter", nullptr)) return;
+  arv_camera_set_string(c, "LineSelector", s_->strobeLine.c_str(), nullptr);
+  arv_camera_set_boolean(c, "LineInverter", !activeHigh, nullptr);
+}
+
+bool GigeFifo::triggerEnable() const {
+  std::lock_guard<std::mutex> g(m_);
+  return triggerEnable_;
+}
+void GigeFifo::triggerEnable(bool on) {
+  {
+    std::lock_guard<std::mutex> g(m_);
+    if (triggerEnable_ == on) return;
+    triggerEnable_ = on;
+  }
+  configure_();
+}
+void GigeFifo::triggerModel(const qc_TriggerModel& m) {
+  {
+    std::lock_guard<std::mutex> g(m_);
+    model_ = Model{m.canStart, m.usesInputLine, m.isSlave};
+    pending_.clear();
+  }
+  configure_();
+}
+void GigeFifo::triggerLowToHigh(bool on) {
+  if (s_->has("TriggerActivation") && !s_->hasEntry("TriggerActivation", on ? "RisingEdge" : "FallingEdge")) bad();
+  bool redo;
+  {
+    std::lock_guard<std::mutex> g(m_);
+    redo = lowToHigh_ != on && model_.usesInputLine;
+    lowToHigh_ = on;
+  }
+  if (redo) configure_();
+}
+void GigeFifo::triggerMaster(qc_AcqFifo* master) {
+  if (master) throw qcAcqFifo::InvalidMaster();  // cameras have no master FIFOs
+}
+
+void GigeFifo::roi(const qcPelRect& r) {
+  if (r.width() < 0 || r.height() < 0) bad();
+  qcPelRect before;
+  {
+    std::lock_guard<std::mutex> g(m_);
+    before = roi_;
+    roi_ = r;
+  }
+  try {
+    configure_();
+  } catch (...) {
+    {
+      std::lock_guard<std::mutex> g(m_);
+      roi_ = before;
+    }
+    configure_();
+    throw;
+  }
+}
+void GigeFifo::roiMode(qe_RoiMode mode) {
+  if (mode != qeRoiMode_Default) bad();
+}
+qcPelRect GigeFifo::actualRoi() const {
+  std::lock_guard<std::mutex> g(m_);
+  return actualRoi_;
+}
+const qcSyncModel& GigeFifo::defaultSyncModel() const { return qfSyncInternalDrive(); }
+
+void GigeFifo::hardwareImagePoolSize(long n) {
+  if (n < 0 || n == 1) bad();
+  {
+    std::lock_guard<std::mutex> g(m_);
+    if (poolSize_ == n) return;
+    poolSize_ = n;
+  }
+  configure_();
+}
+long GigeFifo::hardwareImagePoolSize() const {
+  std::lock_guard<std::mutex> g(m_);
+  return poolSize_ > 0 ? poolSize_ : kDefaultPoolSize;
+}
+
+void GigeFifo::update(const qcCustomProp& prop) {
+  const qcCustomPropertyBag bag = prop.customValues();
+  for (long i = 0; i < bag.getItemCount(); ++i) {
+    const std::string name = bag.getName(i), value = bag.getValue(i);
+    if (bag.getType(i) == qcCustomPropertyBag::qeCommand) {
+      s_->set(name, "");
+    } else if (name == kInputLine) {
+      std::string line = value;
+      if (!line.empty() && std::all_of(line.begin(), line.end(), [](char ch) { return ch >= '0' && ch <= '9'; }))
+        line = "Line" + line;
+      if (line.empty() || (s_->has("TriggerSource") && !s_->hasEntry("TriggerSource", line))) bad();
+      bool redo;
+      {
+        std::lock_guard<std::mutex> g(m_);
+        inputLine_ = line;
+        redo = model_.usesInputLine;
+      }
+      if (redo) configure_();
+    } else if (name == kAppTag) {
+      char* end = nullptr;
+      errno = 0;
+      const unsigned long tag = std::strtoul(value.c_str(), &end, 10);
+      if (value.empty() || errno != 0 || *end != '\0') bad();
+      std::lock_guard<std::mutex> g(m_);
+      appTag_ = tag;
+    } else {
+      s_->set(name, value);
+    }
+  }
+}
+
+}  // namespace qrn_gige

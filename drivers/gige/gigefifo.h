@@ -1,0 +1,246 @@
+// The camera driver FIFO: one Aravis stream, its buffers handed out as pool
+// images, a worker thread that turns buffers into acquisitions.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <qrn/acq/hyper/acqfifo.h>
+#include <qrn/acq/hyper/prop/propquery.h>
+#include <qrn/acq/hyper/trigmodel.h>
+#include <qrn/foundation/pelbuffer.h>
+
+#include "gigesession.h"
+
+namespace qrn_gige {
+
+using Clock = std::chrono::steady_clock;
+
+// The stream, shared with the release functions of the images handed out: a
+// buffer goes back to the stream while it lives, else it is freed.
+struct StreamBox {
+  std::mutex m;
+  ArvStream* stream = nullptr;
+  std::size_t payload = 0;   // bytes of each buffer
+  std::atomic<long> out{0};  // buffers held by the application
+  void giveBack(ArvBuffer* b) {
+    std::lock_guard<std::mutex> g(m);
+    if (stream)
+      arv_stream_push_buffer(stream, b);
+    else
+      g_object_unref(b);
+  }
+};
+
+// The property query: what the camera's features allow.
+class GigeQuery : public qcAcqPropertyQuery {
+public:
+  qcAcqProps* props = nullptr;
+  bool exposure = false, strobe = false, contrast = false;
+#define QRN_GIGE_QUERY_(P) \
+  operator P*() const override; \
+  operator P&() const override;
+  QRN_GIGE_QUERY_(qcTriggerProp)
+  QRN_GIGE_QUERY_(qcStrobeProp)
+  QRN_GIGE_QUERY_(qcExposureProp)
+  QRN_GIGE_QUERY_(qcTimeoutProp)
+  QRN_GIGE_QUERY_(qcMovePartCallbackProp)
+  QRN_GIGE_QUERY_(qcOverrunCallbackProp)
+  QRN_GIGE_QUERY_(qcCompleteCallbackProp)
+  QRN_GIGE_QUERY_(qcRoiProp)
+  QRN_GIGE_QUERY_(qcContrastBrightnessProp)
+  QRN_GIGE_QUERY_(qcCustomProp)
+#undef QRN_GIGE_QUERY_
+};
+
+class GigeFifo : public qc_AcqFifo {
+public:
+  // Takes the camera for the FIFO's life; throws CouldNotCreate.
+  GigeFifo(std::shared_ptr<Session> session, const std::string& id, long width, long height, Kind kind);
+  ~GigeFifo() override;
+
+  static constexpr long kDefaultPoolSize = 16;
+
+  bool start(unsigned long count) override;
+  bool isValid(qc_ProblemFlags& flags) const override;
+  bool isIdle() const override;
+  bool isWaiting() const override;
+  bool isAcquiring() const override;
+  bool isMovable() const override;
+  bool isComplete() const override;
+  long pendingAcqs() const override;
+  long completedAcqs() const override;
+  long availableAcqs() const override;
+  bool prepare(std::string* message, const qcDeadline& deadline) override;
+  bool isPrepared() const override;
+  void flush() override;
+  qcPelBuffer<unsigned char> complete8(const CompleteArgs& args) override;
+  qcPelBuffer<unsigned short> complete16(const CompleteArgs& args) override;
+  qcPelBuffer<qcPackedRGB32Pel> completeRGB32(const CompleteArgs& args) override;
+  qcPtrHandle<qcAcqImage> completeAcq(const CompleteArgs& args) override;
+  void trigger() override;
+  void waitForStateChange(qc_Resource* resource) override;
+  void setContrast(double contrast, long tap) override;
+  void setBrightness(double brightness, long tap) override;
+  void setLut(const unsigned char*, long, long) override { bad(); }
+  void cameraPort(long port) override;
+  void completeCallback(qcPtrHandle<qcCallback> cb) override;
+  void completeInfoCallback(InfoCallback cb) override;
+  void exposure(double seconds) override;
+  void settlingTime(double) override {}
+  void movePartCallback(qcPtrHandle<qcCallback> cb) override;
+  void movePartInfoCallback(InfoCallback cb) override;
+  void overrunCallback(qcPtrHandle<qcCallback> cb) override;
+  void overrunInfoCallback(InfoCallback cb) override;
+  void pelRootPool(qcPtrHandle<qcPelRootPool> pool) override;
+  void timeout(double seconds) override;
+  void strobeEnable(bool on) override;
+  void strobePulseDuration(double) override {}
+  void strobeHigh(bool activeHigh) override;
+  void strobeDelay(double) override {}
+  void syncModel(const qcSyncModel&) override {}
+  bool triggerEnable() const override;
+  void triggerEnable(bool on) override;
+  void triggerModel(const qc_TriggerModel& model) override;
+  void triggerLowToHigh(bool on) override;
+  void triggerMaster(qc_AcqFifo* master) override;
+  void ctiOffset(double) override {}
+  void horizAdjust(double) override {}
+  void roi(const qcPelRect& r) override;
+  void roiMode(qe_RoiMode mode) override;
+  bool isRoiModeSupported(qe_RoiMode mode) override { return mode == qeRoiMode_Default; }
+  void lightCallback(qcPtrHandle<qcCallback1<const void*>>) override {}
+  void lightEnable(bool) override {}
+  void darkLevel(double) override {}
+  void lightPower(double) override {}
+  void lightDelay(double) override {}
+  void auxLightPort(long) override {}
+  void auxDarkLevel(double) override {}
+  void auxLightPower(double) override {}
+  void clippingEnable(bool) override {}
+  void clippingLowerLimit(unsigned char) override {}
+  void clippingUpperLimit(unsigned char) override {}
+  void alphaEnable(bool) override {}
+  void alphaSource(qe_AlphaSource) override {}
+  void alphaByte(unsigned char) override {}
+  void selectHighGain(bool) override {}
+  void masterClockFrequency(double) override {}
+  void update(const qcCustomProp& p) override;
+  void firstPelOffset(signed char) override {}
+  void zeroCounterWhenTriggered(bool) override {}
+  void useTestEncoder(bool) override {}
+  void positiveTestEncoderDirection(bool) override {}
+  void encoderTriggerEnabled(bool, bool) override {}
+  void stepsPerLine(long, long) override {}
+  void encoderPort(long) override {}
+  long numEncoderPort() const override { return 0; }
+  void encoderOffset(long) override {}
+  void positiveAcquireDirection(bool) override {}
+  void useSingleChannel(bool) override {}
+  void encoderResolution(qe_EncoderResolution) override {}
+  void startAcqOnEncoderCount(long) override {}
+  void ignoreBackwardEncoderCountsBetweenAcquires(bool) override {}
+  void ignoreTooFastEncoder(bool) override {}
+  long encoderTriggerLatency() const override { return 0; }
+  void zeroCounter() override {}
+  long currentEncoderCount() override { return 0; }
+  long numCameraPort() const override { return 1; }
+  long numTaps() const override { return 1; }
+  double defaultContrast() const override { return defaultContrast_; }
+  double defaultBrightness() const override { return defaultBrightness_; }
+  double defaultExposure() const override { return defaultExposure_; }
+  qcPtrHandle<qcPelRootPool> defaultPelPool() const override { return {}; }
+  const qcSyncModel& defaultSyncModel() const override;
+  double actualCtiOffset() const override { return 0.0; }
+  double actualHorizAdjust() const override { return 0.0; }
+  qcPelRect actualRoi() const override;
+  const qcSyncModel& actualSyncModel() const override { return defaultSyncModel(); }
+  bool isValidPool(const qcPtrHandle<qcPelRootPool>& pool) override { return !pool; }
+  qcAcqPropertyQuery& propertyQuery() override { return query_; }
+  void initializePropertyQuery(qcAcqProps* props) override { query_.props = props; }
+  long defaultHardwareImagePoolSize() const override { return kDefaultPoolSize; }
+  void hardwareImagePoolSize(long n) override;
+  long hardwareImagePoolSize() const override;
+
+private:
+  struct Model {
+    bool canStart = true, usesInputLine = false, isSlave = false;
+  };
+  struct Pending {
+    Clock::time_point startedAt;
+    double timeout;
+    unsigned long appTag;
+  };
+  struct Done {
+    std::shared_ptr<StreamBox> box;
+    ArvBuffer* buffer = nullptr;  // owned; null: no image
+    qcPelRect roi;
+    qcAcquireInfo info;
+  };
+  using Actions = std::vector<std::function<void()>>;
+
+  // Stops the camera, applies region, format and trigger features, makes the
+  // stream and its buffers again, and starts the camera when it should run.
+  // Throws CouldNotCreate (a camera error) or BadParams.
+  void configure_();
+  void stopStream_();
+  bool shouldRun_() const;  // under m_
+  void run_();
+  void handle_(const std::shared_ptr<StreamBox>& box, ArvBuffer* b, guint64 underruns, Actions& out);  // under m_
+  void expire_(Clock::time_point now, Actions& out);  // under m_
+  void failLost_(Actions& out);  // under m_
+  void completed_(Done d, Actions& out);  // under m_
+  template <class B>
+  B complete_(const CompleteArgs& args, Kind wanted);
+  qcAcqFailure lostFailure_() const;
+
+  const std::shared_ptr<Session> s_;
+  const std::string id_;
+  const long width_, height_;
+  const Kind kind_;
+  const std::string pixelFormat_;
+  GigeQuery query_;
+  double defaultExposure_ = 0.01, defaultContrast_ = 0.5, defaultBrightness_ = 0.5;
+  double gainMin_ = 0, gainMax_ = 0, blackMin_ = 0, blackMax_ = 0;
+  bool softwareTrigger_ = false;
+
+  // Guards box_ and its stream's life (configure_ against the worker's pop).
+  mutable std::mutex streamMx_;
+  std::shared_ptr<StreamBox> box_;  // one per stream made
+
+  mutable std::mutex m_;
+  std::condition_variable cv_;
+  Model model_;
+  bool triggerEnable_ = true;
+  bool lowToHigh_ = true;
+  std::string inputLine_ = "Line0";
+  qcPelRect roi_;        // requested, empty: the whole frame
+  qcPelRect actualRoi_;  // applied
+  long poolSize_ = 0;    // 0: the default
+  bool prepared_ = false;
+  bool lost_ = false;
+  double timeout_ = HUGE_VAL;
+  unsigned long appTag_ = 0;
+  std::deque<Pending> pending_;
+  std::deque<Done> done_;
+  bool triggerSent_ = false;
+  Clock::time_point triggerSentAt_;
+  guint64 lastFrameId_ = 0;
+  bool haveFrameId_ = false;
+  guint64 underruns_ = 0;
+  bool missedPending_ = false;
+  unsigned long stateCounter_ = 0;
+  qcPtrHandle<qcCallback> completeCb_, movePartCb_, overrunCb_;
+  InfoCallback completeInfoCb_, movePartInfoCb_, overrunInfoCb_;
+  bool stop_ = false;
+  std::thread worker_;
+};
+
+}  // namespace qrn_gige

@@ -1,0 +1,225 @@
+// Opening a camera through Aravis and reaching its GenICam features.
+#include "gigesession.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <ostream>
+
+namespace qrn_gige {
+
+void CouldNotCreate::message_(std::ostream& os) const { os << "qcAcqFifo::CouldNotCreate: " << why_; }
+
+void check(GError* e, const std::string& what) {
+  if (!e) return;
+  std::string msg = what + ": " + (e->message ? e->message : "Aravis error");
+  g_error_free(e);
+  throw CouldNotCreate(msg);
+}
+
+namespace {
+
+bool isFakeId(const std::string& id) { return id == "fake" || id.rfind("Fake_", 0) == 0; }
+
+// The local address the kernel would use to reach `device` (a UDP connect
+// sends nothing).
+std::string localAddressFor(const in_addr& device) {
+  const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (s < 0) return "0.0.0.0";
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(3956);
+  to.sin_addr = device;
+  sockaddr_in me{};
+  socklen_t len = sizeof me;
+  std::string r = "0.0.0.0";
+  char buf[INET_ADDRSTRLEN];
+  if (::connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
+      ::getsockname(s, reinterpret_cast<sockaddr*>(&me), &len) == 0 && inet_ntop(AF_INET, &me.sin_addr, buf, sizeof buf))
+    r = buf;
+  ::close(s);
+  return r;
+}
+
+// Opens a GigE Vision camera by address without any discovery broadcast.
+ArvDevice* openByAddress(const std::string& id, const in_addr& addr) {
+  GInetAddress* dev = g_inet_address_new_from_string(id.c_str());
+  GInetAddress* itf = g_inet_address_new_from_string(localAddressFor(addr).c_str());
+  GError* e = nullptr;
+  ArvDevice* d = arv_gv_device_new(itf, dev, &e);
+  g_object_unref(dev);
+  g_object_unref(itf);
+  check(e, "gige: camera " + id + " does not answer");
+  if (!d) throw CouldNotCreate("gige: camera " + id + " does not answer");
+  return d;
+}
+
+const char* typeName(ArvGcNode* n) {
+  if (ARV_IS_GC_COMMAND(n)) return "Command";
+  if (ARV_IS_GC_ENUMERATION(n)) return "Enumeration";
+  if (ARV_IS_GC_BOOLEAN(n)) return "Boolean";
+  if (ARV_IS_GC_STRING(n)) return "String";
+  if (ARV_IS_GC_FLOAT(n)) return "Float";
+  if (ARV_IS_GC_INTEGER(n)) return "Integer";
+  return "";
+}
+
+}  // namespace
+
+Session::Session(const std::string& id) {
+  GError* e = nullptr;
+  in_addr addr{};
+  if (isFakeId(id)) {
+    arv_enable_interface("Fake");
+    cam_ = arv_camera_new(id == "fake" ? "Fake_1" : id.c_str(), &e);
+  } else if (inet_pton(AF_INET, id.c_str(), &addr) == 1) {
+    ArvDevice* d = openByAddress(id, addr);
+    cam_ = arv_camera_new_with_device(d, &e);
+    g_object_unref(d);
+  } else {
+    // A USB3 Vision id: the GigE interface stays out of the search, since
+    // looking a name up there would broadcast.
+    arv_disable_interface("GigEVision");
+    cam_ = arv_camera_new(id.c_str(), &e);
+    arv_enable_interface("GigEVision");
+  }
+  if (!cam_ && !e) throw CouldNotCreate("gige: no camera " + id);
+  check(e, "gige: camera " + id + " cannot be opened");
+  gv_ = arv_camera_is_gv_device(cam_);
+  g_signal_connect(arv_camera_get_device(cam_), "control-lost", G_CALLBACK(&Session::onControlLost_), this);
+
+  auto text = [](const char* s) { return std::string(s ? s : ""); };
+  vendor = text(arv_camera_get_vendor_name(cam_, nullptr));
+  model = text(arv_camera_get_model_name(cam_, nullptr));
+  gint w = 0, h = 0;
+  arv_camera_get_sensor_size(cam_, &w, &h, &e);
+  if (e) {
+    g_clear_error(&e);
+    arv_camera_get_width_bounds(cam_, nullptr, &w, nullptr);
+    arv_camera_get_height_bounds(cam_, nullptr, &h, nullptr);
+  }
+  sensorWidth = w;
+  sensorHeight = h;
+  guint n = 0;
+  if (const char** pf = arv_camera_dup_available_pixel_formats_as_strings(cam_, &n, nullptr)) {
+    for (guint i = 0; i < n; ++i) pixelFormats.emplace_back(text(pf[i]));
+    g_free(pf);
+  }
+  if (arv_camera_is_feature_available(cam_, "LineSelector", nullptr) &&
+      arv_camera_is_feature_available(cam_, "LineSource", nullptr)) {
+    ArvDevice* d = arv_camera_get_device(cam_);
+    if (const char** lines = arv_device_dup_available_enumeration_feature_values_as_strings(d, "LineSelector", &n, nullptr)) {
+      for (guint i = 0; i < n && strobeLine.empty(); ++i) {
+        arv_device_set_string_feature_value(d, "LineSelector", lines[i], nullptr);
+        if (arv_device_is_enumeration_entry_available(d, "LineSource", "ExposureActive", nullptr)) strobeLine = lines[i];
+      }
+      g_free(lines);
+    }
+  }
+}
+
+Session::~Session() {
+  if (cam_) {
+    g_signal_handlers_disconnect_by_data(arv_camera_get_device(cam_), this);
+    g_object_unref(cam_);
+  }
+}
+
+void Session::onControlLost_(ArvDevice*, gpointer self) { static_cast<Session*>(self)->lost_ = true; }
+
+bool Session::offers(const std::string& pf) const {
+  return std::find(pixelFormats.begin(), pixelFormats.end(), pf) != pixelFormats.end();
+}
+
+std::string Session::pixelFormatFor(Kind k) const {
+  static const char* const grey8[] = {"Mono8"};
+  static const char* const grey16[] = {"Mono16", "Mono12", "Mono10"};
+  static const char* const raw8[] = {"BayerRG8", "BayerGR8", "BayerGB8", "BayerBG8"};
+  static const char* const rgb32[] = {"RGB8", "RGB8Packed"};
+  auto first = [&](const auto& list) -> std::string {
+    for (const char* p : list)
+      if (offers(p)) return p;
+    return {};
+  };
+  switch (k) {
+    case Kind::grey8: return first(grey8);
+    case Kind::grey16: return first(grey16);
+    case Kind::raw8: return first(raw8);
+    case Kind::rgb32: return first(rgb32);
+  }
+  return {};
+}
+
+bool Session::has(const char* feature) {
+  std::lock_guard<std::mutex> g(m_);
+  return arv_camera_is_feature_available(cam_, feature, nullptr);
+}
+
+bool Session::hasEntry(const char* feature, const std::string& entry) {
+  std::lock_guard<std::mutex> g(m_);
+  return arv_camera_is_enumeration_entry_available(cam_, feature, entry.c_str(), nullptr);
+}
+
+std::string Session::get(const std::string& name) {
+  std::lock_guard<std::mutex> g(m_);
+  ArvGcNode* n = arv_device_get_feature(arv_camera_get_device(cam_), name.c_str());
+  if (!n || !ARV_IS_GC_FEATURE_NODE(n) || ARV_IS_GC_COMMAND(n)) bad();
+  GError* e = nullptr;
+  const char* v = arv_gc_feature_node_get_value_as_string(ARV_GC_FEATURE_NODE(n), &e);
+  if (e) {
+    g_error_free(e);
+    bad();
+  }
+  return v ? v : "";
+}
+
+void Session::set(const std::string& name, const std::string& value) {
+  std::lock_guard<std::mutex> g(m_);
+  ArvGcNode* n = arv_device_get_feature(arv_camera_get_device(cam_), name.c_str());
+  if (!n || !ARV_IS_GC_FEATURE_NODE(n)) bad();
+  GError* e = nullptr;
+  if (ARV_IS_GC_COMMAND(n))
+    arv_gc_command_execute(ARV_GC_COMMAND(n), &e);
+  else
+    arv_gc_feature_node_set_value_from_string(ARV_GC_FEATURE_NODE(n), value.c_str(), &e);
+  if (e) {
+    g_error_free(e);
+    bad();
+  }
+}
+
+std::vector<qsGigeFeature> Session::list() {
+  std::lock_guard<std::mutex> g(m_);
+  std::vector<qsGigeFeature> out;
+  ArvGc* gc = arv_device_get_genicam(arv_camera_get_device(cam_));
+  std::vector<std::string> seen;
+  std::function<void(const char*)> walk = [&](const char* name) {
+    if (std::find(seen.begin(), seen.end(), name) != seen.end()) return;
+    seen.emplace_back(name);
+    ArvGcNode* n = arv_gc_get_node(gc, name);
+    if (!n) return;
+    if (ARV_IS_GC_CATEGORY(n)) {
+      for (const GSList* l = arv_gc_category_get_features(ARV_GC_CATEGORY(n)); l; l = l->next)
+        walk(static_cast<const char*>(l->data));
+      return;
+    }
+    if (!ARV_IS_GC_FEATURE_NODE(n) || !arv_gc_feature_node_is_implemented(ARV_GC_FEATURE_NODE(n), nullptr)) return;
+    qsGigeFeature f{name, typeName(n), {}};
+    if (!ARV_IS_GC_COMMAND(n)) {
+      GError* e = nullptr;
+      const char* v = arv_gc_feature_node_get_value_as_string(ARV_GC_FEATURE_NODE(n), &e);
+      if (e)
+        g_error_free(e);
+      else if (v)
+        f.value = v;
+    }
+    out.push_back(std::move(f));
+  };
+  walk("Root");
+  return out;
+}
+
+}  // namespace qrn_gige

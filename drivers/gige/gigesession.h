@@ -1,0 +1,79 @@
+// One camera reached through Aravis: opening by id, feature access under one
+// lock, and the control-lost flag.
+#pragma once
+
+#include <arv.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <qrn/drivers/gige.h>
+
+namespace qrn_gige {
+
+// Pel kinds a camera can deliver.
+enum class Kind { grey8, grey16, raw8, rgb32 };
+
+// Refused values (the exception carries no text of its own).
+[[noreturn]] inline void bad() { throw qcAcqFifo::BadParams(); }
+
+// CouldNotCreate with the reason in its message.
+class CouldNotCreate : public qcAcqFifo::CouldNotCreate {
+public:
+  explicit CouldNotCreate(std::string why) : why_(std::move(why)) {}
+  std::string info() const override { return why_; }
+
+protected:
+  void message_(std::ostream& os) const override;
+
+private:
+  std::string why_;
+};
+
+class Session {
+public:
+  // Opens the camera of `id` (see gige.h); throws CouldNotCreate.
+  explicit Session(const std::string& id);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  ArvCamera* camera() const { return cam_; }
+  std::mutex& mutex() { return m_; }
+  bool lost() const { return lost_.load(); }
+  bool isGv() const { return gv_; }
+
+  // Facts read when the camera was opened.
+  std::string vendor, model;
+  long sensorWidth = 0, sensorHeight = 0;
+  std::vector<std::string> pixelFormats;
+  std::string strobeLine;  // a line offering ExposureActive, "" when none
+
+  bool offers(const std::string& pf) const;
+  // The pixel format that delivers `k`, "" when none.
+  std::string pixelFormatFor(Kind k) const;
+
+  // ---- feature access (takes the lock) ----------------------------------------
+  bool has(const char* feature);
+  bool hasEntry(const char* feature, const std::string& entry);
+  std::string get(const std::string& name);
+  void set(const std::string& name, const std::string& value);
+  std::vector<qsGigeFeature> list();
+
+private:
+  static void onControlLost_(ArvDevice*, gpointer self);
+
+  std::mutex m_;
+  ArvCamera* cam_ = nullptr;
+  bool gv_ = false;
+  std::atomic<bool> lost_{false};
+};
+
+// Throws CouldNotCreate with Aravis's message when `e` is set (and frees it).
+void check(GError* e, const std::string& what);
+
+}  // namespace qrn_gige

@@ -1,0 +1,247 @@
+// The image console: a desktop window that shows one image with graphic
+// overlays, a status line, zoom and scroll controls, and that asks the user to
+// pick a point or an area or to acknowledge a prompt.
+//
+// qcImageConsole is the application's handle.  It owns the window object
+// (qc_ImgWin, <qrn/acq/console/imgwin.h>), creates it in the constructor (or
+// at the first other call with the flag DeferCreate), and forwards every call
+// to it.  The window is an SDL2 window drawn in software; text uses the
+// DejaVu fonts through SDL2_ttf.  Without a display (no DISPLAY, or SDL's
+// video driver cannot start) creation throws CantCreateWindow.  SDL's
+// "dummy" or "offscreen" video driver (environment SDL_VIDEODRIVER) gives a
+// window without a screen, which is enough for everything but a user.
+//
+// Threads.  A console, and every console of the process, is driven from the
+// thread that created the first window of the process: SDL's video and event
+// handling are not thread-safe.  Calls from another thread fire a debug
+// assertion (qstd_assert) and are carried out anyway, with undefined results.
+// The interactive calls (selectPoint, selectArea, waitForUser) run the
+// window's event loop on that thread until the user answers; other calls
+// only process events when they say so.  Events of the window (repaints,
+// resizing, scrolling) are handled while an interactive call runs, during
+// processEvents(), and by showImage, forceRefresh and forceOverlays.
+//
+// Coordinates.  Overlays, centres and selections are in image coordinates:
+// pel (i, j) of the shown buffer covers [i, i + 1) x [j, j + 1), moved by
+// the buffer's offset().
+//
+// Keys and mouse in the window (the callback's keyDown sees every key first
+// and consumes it by returning true):
+//   left click / drag   pick a point / an area (while selections are enabled)
+//   Enter               acknowledge the prompt
+//   Escape, closing     cancel the prompt (UserCancelled)
+//   + / - , wheel       zoom in / out by a power of two
+//   arrow keys, right-button drag, scroll bars   pan
+//   f, Home             fit: show the whole image
+//   h, F1               show or hide the key help
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <qrn/foundation/exception.h>
+#include <qrn/foundation/geometry.h>
+#include <qrn/foundation/pelbuffer.h>
+
+class qc_ImgWin;
+class qcImageConsole;
+
+// The overlay colours: one of 14 fixed pens.  color() is the pen's index
+// (0 to 13), which is also what the window's pen table is indexed by.
+class qcPen {
+public:
+  static const qcPen sBlack, sWhite, sDkGray, sGray, sLtGray, sRed, sOrange, sYellow, sDkGreen, sGreen, sCyan,
+      sBlue, sPurple, sMagenta;
+  static constexpr int count = 14;
+
+  constexpr int color() const { return color_; }
+  friend constexpr bool operator==(qcPen a, qcPen b) { return a.color_ == b.color_; }
+
+private:
+  constexpr explicit qcPen(int c) : color_(c) {}
+  int color_;
+};
+
+// One colour-map entry: the pels of value `pel` are shown in (r, g, b).
+struct MapPair {
+  unsigned char pel = 0, r = 0, g = 0, b = 0;
+  constexpr MapPair() = default;
+  constexpr MapPair(unsigned char pel_, unsigned char r_, unsigned char g_, unsigned char b_)
+      : pel(pel_), r(r_), g(g_), b(b_) {}
+};
+
+// Lets the application react to window events.  Called on the console's
+// thread, from within the console's event handling.
+class qcImageConsoleCallback {
+public:
+  // Key codes of keys without a character (SDL's values).
+  enum Key : unsigned long {
+    keyReturn = '\r', keyEscape = 27, keyBackspace = '\b',
+    keyArrowRight = 0x4000004F, keyArrowLeft = 0x40000050, keyArrowDown = 0x40000051, keyArrowUp = 0x40000052,
+  };
+  virtual ~qcImageConsoleCallback() = default;
+  // A key went down in the window; `key` is SDL's key code (SDL_Keycode:
+  // 'a'..'z', '0'..'9', SDLK_RETURN, SDLK_ESCAPE, SDLK_LEFT, ...).  Return
+  // true to consume it (the console then ignores it).
+  virtual bool keyDown(qcImageConsole& console, unsigned long key);
+};
+
+class qcImageConsole {
+public:
+  // The user cancelled a selection or prompt, or one was asked for while the
+  // window is hidden or shows no image.
+  QC_EXCEPTION(UserCancelled, qcException, 0x10000E00);
+  // The window cannot be created; the text says why ("no further
+  // information." when there is none).
+  class CantCreateWindow : public qcExceptionT<CantCreateWindow, qcExceptionWithString, 0x10000E01> {
+  public:
+    CantCreateWindow() : qcExceptionT("no further information.") {}
+    explicit CantCreateWindow(const char* text) : qcExceptionT(text && *text ? text : "no further information.") {}
+  };
+  // A colour map needs more palette entries than are free.
+  QC_EXCEPTION(BadColorMap, qcException, 0);
+
+  // Construction flags (bits of `flags`).
+  enum Flags : int {
+    Minimize = 1,            // show the window minimized
+    Maximize = 2,            // show it maximized (with Minimize: normally)
+    DeferCreate = 16,        // create the window at the first other call
+    EnableClose = 32,        // the user may close the window
+    NoPendingMessages = 64,  // do not process the events pending after creation
+  };
+  // Overlay calls draw in mode Draw and erase a matching item in any other.
+  enum DrawingMode : int { Draw = 1, Erase = 2 };
+
+  // A position or size of NoValue lets the window choose.
+  static constexpr long NoValue = -32768;
+
+  // Throw CantCreateWindow unless DeferCreate is given.
+  explicit qcImageConsole(const std::string& title, int flags = 0);
+  qcImageConsole(const std::string& title, int x, int y, int width, int height, int flags = 0);
+  // Releases the window, then closes it.
+  ~qcImageConsole();
+  qcImageConsole(const qcImageConsole&) = delete;
+  qcImageConsole& operator=(const qcImageConsole&) = delete;
+
+  // Lets go of the window: the user may now close it; every later call but
+  // destruction is a programming error.
+  void release();
+  // The outer window rectangle for a wanted image-area rectangle: the image
+  // area plus the scroll bars and the status line.
+  static qcPelRect adjustWindowRect(const qcPelRect& client, int flags);
+
+  // ---- image -----------------------------------------------------------------
+  // showImage(image, 0, 255).
+  qcImageConsole& operator<<(const qcPelBuffer_const<unsigned char>& image);
+  // Shows a copy of `image` with pels from low to high spread over the grey
+  // ramp (0 and 0 mean 0 and 255; high below low is a programming error and
+  // is taken as 0 to 255).  An image of the size already shown replaces it
+  // keeping zoom and centre; any other is centred at zoom 1, then fitted
+  // (viewEntire).  The window is repainted at once.
+  void showImage(const qcPelBuffer_const<unsigned char>& image, unsigned char low = 0, unsigned char high = 0);
+  // Shows it with that centre (image coordinates) and zoom (snapped as zoom(z)).
+  void showImage(const qcPelBuffer_const<unsigned char>& image, qcPair<double> center, double zoom,
+                 unsigned char low = 0, unsigned char high = 0);
+  // A colour image, shown as is (colour map and range apply to grey images
+  // only); same replace rules as the grey form.
+  void showImage(const qcPelBuffer_const<qcPackedRGB32Pel>& image);
+  void discardImage();
+  bool hasImage();
+  // Repaints the window now.
+  void forceRefresh();
+  // Repaints the overlays (the whole image area) now.
+  void forceOverlays();
+  // Fits the whole image into the window (the largest power-of-two zoom at
+  // which it fits, centred).
+  void viewEntire();
+  // Colours for particular pel values of grey images.  Throws BadColorMap
+  // when the map would leave fewer than 2 grey levels (the map is not taken
+  // then).
+  void colorMap(const std::vector<MapPair>& map);
+
+  // ---- overlays (image coordinates) ---------------------------------------
+  void drawText(double x, double y, const std::string& text, qcPen pen);
+  void drawRect(double x, double y, double width, double height, qcPen pen);
+  void drawLine(double x0, double y0, double x1, double y1, qcPen pen);
+  // a and b in screen pixels: arms from a down to b pixels from the centre
+  // (b = 0: a full cross).
+  void drawCross(double x, double y, long a, long b, qcPen pen);
+  void drawEllipse(double x, double y, double rx, double ry, qcPen pen);
+  void drawingMode(DrawingMode mode);
+  DrawingMode drawingMode();
+  void clearOverlays();
+
+  // ---- interaction ------------------------------------------------------------
+  // Each shows `prompt` (when not null) on the status line while the user
+  // works and puts the earlier status line back afterwards.  Each throws
+  // UserCancelled at once when the window is hidden or shows no image, and
+  // when the user cancels (Escape, closing the window).
+  // A click, then Enter: the point clicked.
+  qcPair<double> selectPoint(const char* prompt = nullptr, qcPen pen = qcPen::sYellow);
+  // A drag, then Enter: the area (corners rounded to whole pels, width and
+  // height not negative).
+  qcPelRect selectArea(const char* prompt = nullptr, qcPen pen = qcPen::sYellow);
+  // Enter.
+  void waitForUser(const char* prompt = nullptr);
+  void defaultSelectionColor(qcPen pen);
+  int defaultSelectionsEnabled();
+  void defaultSelectionsEnabled(int enabled);
+  int pelValueDisplayEnabled();
+  void pelValueDisplayEnabled(int enabled);
+  // Handles the events pending for the window (repaints, keys and mouse,
+  // which reach the callback), first waiting up to `waitSeconds` for one
+  // when none is pending (0: no wait), repaints what changed, and returns
+  // false once the user has closed the window (true while it is open).
+  // Live views call it once per frame.
+  bool processEvents(double waitSeconds = 0);
+
+  // ---- window --------------------------------------------------------------------
+  // The application's text on the status line (zoom and cursor position are
+  // shown beside it).
+  void statusLine(const std::string& text);
+  std::string statusLine();
+  // The text's pixel height (0: the default, 13).
+  void font(unsigned long font);
+  unsigned long font();
+  void title(const std::string& title);
+  std::string title();
+  // The window's position and size on the screen.
+  qcPelRect windowRect();
+  void windowRect(const qcPelRect& r);
+  // Powers of two from 1/8 to 64; 0 without an image.  Setting snaps down
+  // (zoom(3) gives 2) and does nothing without an image.
+  double zoom();
+  void zoom(double z);
+  // The image point at the centre of the image area ((0, 0) without an image).
+  qcPair<double> center();
+  void center(const qcPair<double>& c);
+  int minimize();
+  void minimize(int on);
+  int maximize();
+  void maximize(int on);
+  int hide();
+  void hide(int on);
+  void bringToTop();
+  // The native (X11) window of the frame and of the image area (the same
+  // window here); SDL's window id under a video driver without native windows.
+  unsigned long getFrameWindowRep();
+  unsigned long getDisplayWindowRep();
+  // Installs `cb` (not owned; null removes it) and returns the one before.
+  qcImageConsoleCallback* installGUICallback(qcImageConsoleCallback* cb);
+
+  // The window object (created if needed); for tests and the window's own
+  // helpers.
+  qc_ImgWin& imgWin_();
+
+private:
+  qc_ImgWin& win_();
+
+  qc_ImgWin* window_ = nullptr;
+  std::unique_ptr<std::string> title_;  // until the window exists
+  qcPair<long> pos_{NoValue, NoValue};
+  qcPair<long> size_{NoValue, NoValue};
+  int flags_ = 0;
+  unsigned long font_ = 0;
+  bool released_ = false;
+};

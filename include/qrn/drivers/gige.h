@@ -1,0 +1,169 @@
+// GigE Vision and USB3 Vision cameras ("gige" boards): what an application
+// can ask of the camera driver beyond the driver interfaces.
+//
+// The driver is a board driver plugin (libqrngige.so in the driver
+// directory) built on Aravis 0.8, which does the transport and GenICam.  An
+// application needs nothing of this header to acquire: each configured
+// camera is a qcFrameGrabber.  The header names the driver's own custom
+// items and gives header-only access to GenICam features.  Nothing here
+// links against the plugin.
+//
+// ---- Boards ----------------------------------------------------------------
+// Cameras are configured, never discovered by default (discovery broadcasts
+// on every interface).  The list is ';'-separated:
+//   environment "QUORIN_GIGE_CAMERAS"  when set (even empty), else
+//   HKEY_LOCAL_MACHINE\SOFTWARE\Quorin\ORB\gige  "cameras"  (string)
+// Each element is
+//   "fake" or "Fake_1"   Aravis's in-process fake camera (no network at all);
+//   an IPv4 address      a GigE Vision camera opened by address (no broadcast);
+//   anything else        a USB3 Vision device id.
+// Board i (name "gige", bdIdx i, shown as "gige<i>") is the i-th element.
+// The cameras are opened when the plugin registers its boards (the first use
+// of the board list); opening a camera that does not answer takes about
+// 2.5 s (Aravis's control timeout and retries), and gives a board
+// whose FIFO creation throws qcAcqFifo::CouldNotCreate with the reason in its
+// message.  A board whose camera is gone is opened again when a FIFO is made.
+//
+// ---- Formats -----------------------------------------------------------------
+// A format is supported when it fits the camera's sensor and its pel kind is
+// one the camera offers:
+//   grey 8                       Mono8
+//   grey 16 (mono16/10/12)       Mono16, Mono12 or Mono10 (unpacked, the
+//                                first offered of mono16/12/10 for grey16)
+//   RAW8 (qe_pelType_RAW8)       a Bayer 8 format (BayerRG8, GR8, GB8, BG8)
+//   packed RGB32                 RGB8 (converted to 32-bit pels)
+// A format's pel kind is its camera configuration's pel type, else its own,
+// else grey 8 (depth 8) or grey 16.  Each camera adds a format of its full
+// sensor named "<vendor> <model> <W>x<H>" (grey 8 when Mono8 is offered, else
+// the camera's first kind above) to the format lists.
+//
+// One FIFO at a time per camera: a second FIFO while one lives throws
+// qcAcqFifo::CouldNotCreate.
+//
+// ---- Properties and GenICam features -------------------------------------------
+// Each property is reported by the property query only when the camera has
+// its features.
+//   exposure               ExposureTime (or ExposureTimeAbs), microseconds;
+//                          values outside the feature's bounds throw
+//                          qcAcqFifo::BadParams.  The default is the
+//                          camera's value when the FIFO was made.
+//   ROI                    OffsetX/OffsetY/Width/Height within the format's
+//                          frame; offsets are rounded down and sizes down to
+//                          the features' increments (actualRoi() tells).
+//   trigger models         Manual: TriggerMode On, TriggerSource Software,
+//                          one TriggerSoftware per started acquisition (a
+//                          camera without software trigger runs free and a
+//                          started acquisition takes the next frame).
+//                          FreeRun: TriggerMode Off, continuous.
+//                          Automatic / Semi-Automatic: TriggerMode On,
+//                          TriggerSource the FIFO's input line (custom item
+//                          "InputLine", default "Line0"), TriggerActivation
+//                          RisingEdge (low to high) or FallingEdge.
+//                          Slave: not possible; isValid reports
+//                          slaveTriggerNoMaster with invalidMasterOrSlave
+//                          and no frame is taken.
+//   trigger()              TriggerSoftware (with "InputLine" "Software" it
+//                          triggers the Automatic models).
+//   strobe                 a line whose LineSource offers ExposureActive:
+//                          LineMode Output, LineSource ExposureActive (Off
+//                          when disabled), LineInverter for active low.
+//   contrast, brightness   tap 0 only: Gain (or GainRaw) and BlackLevel (or
+//   (tap 0)                BlackLevelRaw), 0..1 spread over the feature's
+//                          bounds; the defaults are the camera's values.
+//   timeout                a started acquisition not taken within it
+//                          completes with isTimeout.
+//   hardware image pool    the number of stream buffers (default 16).
+//   custom property        write items set any feature by name
+//                          ("ExposureAuto"="Continuous"), command items run
+//                          a command feature; the driver's own items below.
+//                          Read values with qfGigeFeature (below): the bag
+//                          carries no read items.
+//
+// ---- Acquisitions and failures ---------------------------------------------------
+// Images are the stream buffers themselves (no copy) for Mono and Bayer pels:
+// they are not local (qcRemoteObject::isLocal() false), a completion with
+// makeLocal copies them, and a held buffer returns to the stream when its
+// last handle goes.  RGB8 is converted into local images.
+// The buffer's status becomes the failure: missing packets -> isIncomplete
+// with the image; timeout (the frame's packets stopped coming before it was
+// whole) -> isTimeout and isIncomplete, with the image as far as it came;
+// any other -> isAbnormal with the Aravis status as code and no image.  A gap in frame ids is an overrun
+// (overrun callbacks; the stream had no free buffer) or else marks the next
+// acquisition isMissed.  Trigger number: the frame id; time stamp: the
+// buffer's, in microseconds.
+// When the camera is lost (Aravis's control-lost: a GigE camera stops
+// answering its heartbeat; about 6 s after it went, measured on loopback),
+// pending acquisitions and every later completion fail at once with
+// isAbnormal and errorInfo saying so; until then completions keep their own
+// deadlines (maxWait).  Make the FIFO again when the camera is back.
+//
+// Callbacks run on the FIFO's worker thread, joined when the FIFO goes.
+#pragma once
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <qrn/acq/hyper/acqfifo.h>
+#include <qrn/acq/hyper/framegrabber.h>
+#include <qrn/acq/hyper/prop/acqprops.h>
+#include <qrn/foundation/board.h>
+
+namespace qrn_gige {
+// Custom items of the driver (write items, values as text).
+inline constexpr const char* kInputLine = "InputLine";  // "Line<n>", "<n>" or "Software"
+inline constexpr const char* kAppTag = "AppTag";        // application tag of later acquisitions
+}  // namespace qrn_gige
+
+// The ids of a ';'-separated camera list, blanks around each trimmed, empty
+// elements dropped.
+inline std::vector<std::string> qfGigeSplitCameraList(const std::string& list) {
+  std::vector<std::string> ids;
+  std::stringstream ss(list);
+  for (std::string id; std::getline(ss, id, ';');) {
+    const auto b = id.find_first_not_of(" \t"), e = id.find_last_not_of(" \t");
+    if (b != std::string::npos) ids.push_back(id.substr(b, e - b + 1));
+  }
+  return ids;
+}
+
+// One GenICam feature as listed by features().
+struct qsGigeFeature {
+  std::string name;
+  std::string type;   // "Integer", "Float", "Boolean", "String", "Enumeration", "Command"
+  std::string value;  // empty for commands and unreadable features
+};
+
+// What the driver object of a "gige" board offers.  Reach it through
+// qfGigeGrabber.  Calls are serialised per camera; any thread may call.
+class qc_GigeGrabber : public qc_FrameGrabber {
+public:
+  // The camera's vendor and model ("" while it cannot be opened).
+  virtual std::string cameraModel() const = 0;
+  // The configured id.
+  virtual std::string cameraId() const = 0;
+  // Why the camera cannot be used ("" when it is open).
+  virtual std::string cameraError() const = 0;
+  // The value of one feature as text.  Throws qcAcqFifo::BadParams for an
+  // unknown or unreadable feature, qcAcqFifo::CouldNotCreate when the camera
+  // cannot be opened.
+  virtual std::string feature(const std::string& name) = 0;
+  // Sets a feature from text (a command feature runs; the value is ignored).
+  // Throws like feature().
+  virtual void feature(const std::string& name, const std::string& value) = 0;
+  // Every implemented feature with its value.
+  virtual std::vector<qsGigeFeature> features() = 0;
+};
+
+// The driver object of a "gige" board, or null for other boards.
+inline qc_GigeGrabber* qfGigeGrabber(qcFrameGrabber& fg) {
+  auto* b = dynamic_cast<qcBoard*>(&fg);
+  if (!b || b->name() != "gige") return nullptr;
+  return static_cast<qc_GigeGrabber*>(fg.internal());
+}
+// The value of a feature of the board's camera (see qc_GigeGrabber).
+inline std::string qfGigeFeature(qcFrameGrabber& fg, const std::string& name) {
+  qc_GigeGrabber* g = qfGigeGrabber(fg);
+  if (!g) throw qcAcqFifo::BadParams();
+  return g->feature(name);
+}

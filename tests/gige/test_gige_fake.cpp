@@ -1,0 +1,351 @@
+// The camera driver on Aravis's in-process fake camera: boards, formats,
+// properties read back through the camera's features, trigger models,
+// failures and the custom property.  No packet leaves the process.
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include <qrn/acq/format/vidfmt.h>
+#include <qrn/acq/hyper/callback.h>
+#include <qrn/acq/hyper/framegrabber.h>
+#include <qrn/acq/hyper/trigmodel.h>
+#include <qrn/acq/hyper/typedfifo.h>
+#include <qrn/drivers/gige.h>
+#include <qrn/foundation/board.h>
+
+#include "gige_fixture.h"
+
+namespace {
+
+// Board 0: the fake camera; board 1: a USB3 Vision id that no device has.
+// (An address where nothing answers is tried in test_gige_qacq: each open
+// of one costs seconds, and every case here is a process of its own.)
+const bool gCameras = [] {
+  ::setenv("QUORIN_GIGE_CAMERAS", "fake; QRN-NO-SUCH-CAMERA", 1);
+  return true;
+}();
+
+using TestFormat = qcGigeTestFormat;
+TestFormat& small() {
+  static TestFormat f("GigeTest 64x48", 64, 48);
+  return f;
+}
+
+std::string feature(const std::string& name) { return qfGigeFeature(qfGigeBoard(0), name); }
+
+qcAcqFifo::CompleteArgs wait(qcAcquireInfo& info, double s = 3.0) {
+  return qcAcqFifo::CompleteArgs().maxWait(s).acquireInfo(&info);
+}
+
+template <class F = qcStdGreyAcqFifo>
+qcPtrHandle<F> makeFifo(const qcVideoFormat& fmt = small().fmt) {
+  qcPtrHandle<F> f(new F(fmt, qfGigeBoard(0)));
+  // Fast frames keep the tests short.
+  qcCustomPropertyBag bag;
+  bag.addItem(qcCustomPropertyBag::qeWrite, "AcquisitionFrameRate", "200");
+  f->properties().customValues(bag);
+  return f;
+}
+
+// ---- boards and formats ----------------------------------------------------------
+
+TEST(GigeBoards, ConfiguredCamerasBecomeBoardsInOrder) {
+  qc_GigeGrabber* g = qfGigeGrabber(qfGigeBoard(0));
+  ASSERT_NE(g, nullptr);
+  EXPECT_EQ(g->cameraModel(), "Aravis Fake");
+  EXPECT_EQ(g->cameraId(), "fake");
+  EXPECT_EQ(qfGigeBoard(0).getUniqueId(), "gige:fake");
+  EXPECT_EQ(g->cameraError(), "");
+  EXPECT_EQ(qfGigeGrabber(qfGigeBoard(1))->cameraId(), "QRN-NO-SUCH-CAMERA");
+}
+
+TEST(GigeBoards, MissingCameraFailsFifoCreationWithItsReason) {
+  qcFrameGrabber& fg = qfGigeBoard(1);
+  EXPECT_TRUE(fg.isSupported(small().fmt));  // unknown camera: making the FIFO tells
+  try {
+    qcStdGreyAcqFifo f(small().fmt, fg);
+    FAIL() << "a FIFO on a camera that is not there";
+  } catch (const qcAcqFifo::CouldNotCreate& e) {
+    EXPECT_NE(std::string(e.what()).find("QRN-NO-SUCH-CAMERA"), std::string::npos) << e.what();
+  }
+  EXPECT_NE(qfGigeGrabber(fg)->cameraError(), "");
+}
+
+TEST(GigeFormats, SensorSizeAndPixelFormatsDecideSupport) {
+  qcFrameGrabber& fg = qfGigeBoard(0);
+  const qcStdVideoFormat& sensor = qcStdVideoFormat::getFormat("Aravis Fake 2048x2048");
+  EXPECT_TRUE(fg.isSupported(sensor));
+  EXPECT_EQ(sensor.imageFormat(), qeImageFormat_Grey8);
+  static TestFormat big("GigeTest 4096x16", 4096, 16);
+  static TestFormat deep("GigeTest 64x48x16", 64, 48, 16);
+  static TestFormat yuv("GigeTest 64x48 uyvy", 64, 48, 16, qe_pelType_UYVY);
+  EXPECT_FALSE(fg.isSupported(big.fmt));
+  EXPECT_TRUE(fg.isSupported(deep.fmt));   // Mono16
+  qc_FrameGrabber& d = *fg.internal();
+  EXPECT_FALSE(d.isSupported(yuv.fmt.internal(true)));  // no such pixel format
+  const qc_VideoFormat& v = small().fmt.internal(true);
+  for (long t : {qe_pelType_mono, qe_pelType_mono16, qe_pelType_mono12, qe_pelType_RAW8, qe_pelType_RGBpacked})
+    EXPECT_TRUE(d.isSupported(v, t)) << t;
+  EXPECT_FALSE(d.isSupported(v, qe_pelType_RGBplanar));
+  EXPECT_THROW(d.newAcqFifo(v, qe_pelType_UYVY), qcVideoFormat::NotSupported);
+}
+
+TEST(GigeFormats, EachPelKindDeliversItsImage) {
+  qcFrameGrabber& fg = qfGigeBoard(0);
+  struct Case {
+    long pelType;
+    qeImageFormat format;
+    const char* pixelFormat;
+  } cases[] = {{qe_pelType_mono, qeImageFormat_Grey8, "Mono8"},
+               {qe_pelType_mono16, qeImageFormat_Grey16, "Mono16"},
+               {qe_pelType_RAW8, qeImageFormat_Raw8, "BayerRG8"},
+               {qe_pelType_RGBpacked, qeImageFormat_PackedRGB32, "RGB8"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pixelFormat);
+    qc_AcqFifo* driver = fg.internal()->newAcqFifo(small().fmt.internal(true), c.pelType);
+    qcPtrHandle<qcStdAcqFifo> f(new qcStdAcqFifo(*driver, small().fmt, fg, c.format));
+    EXPECT_EQ(feature("PixelFormat"), c.pixelFormat);
+    f->start(1);
+    qcAcquireInfo info;
+    qcPtrHandle<qcAcqImage> img = f->completeAcq(wait(info));
+    ASSERT_FALSE(img->isEmpty()) << info.failure().errorInfo();
+    EXPECT_EQ(img->imageFormat(), c.format);
+    EXPECT_EQ(img->buffer()->width(), 64);
+    EXPECT_EQ(img->buffer()->height(), 48);
+  }
+}
+
+// ---- acquisition ---------------------------------------------------------------------
+
+TEST(GigeAcquisition, StreamBuffersAreHandedOutWithoutCopyAndComeBack) {
+  auto f = makeFifo();
+  f->hardwareImagePoolSize(3);
+  EXPECT_EQ(f->availableAcqs(), 3);
+  f->start(2);
+  qcAcquireInfo a, b;
+  auto img1 = f->complete(wait(a).makeLocal(false));
+  auto img2 = f->complete(wait(b).makeLocal(false));
+  ASSERT_TRUE(img1.isBound() && img2.isBound());
+  EXPECT_FALSE(img1.isLocal());
+  EXPECT_EQ(img1.size(), (qcPair<long>(64, 48)));
+  EXPECT_FALSE(a.failure()) << a.failure().errorInfo();
+  EXPECT_GT(b.triggerNum(), a.triggerNum());  // frame ids
+  EXPECT_GE(b.timeStamp(), a.timeStamp());
+  EXPECT_EQ(f->availableAcqs(), 1);
+  img1 = qcPelBuffer<unsigned char>();
+  img2 = qcPelBuffer<unsigned char>();
+  EXPECT_EQ(f->availableAcqs(), 3);
+  // makeLocal (the default) copies and gives the buffer back at once.
+  f->start(1);
+  EXPECT_TRUE(f->complete(wait(a)).isLocal());
+  EXPECT_EQ(f->availableAcqs(), 3);
+}
+
+TEST(GigeAcquisition, ImagesOutliveTheirFifo) {
+  qcPelBuffer<unsigned char> img;
+  {
+    auto f = makeFifo();
+    f->start(1);
+    qcAcquireInfo info;
+    img = f->complete(wait(info).makeLocal(false));
+    ASSERT_TRUE(img.isBound());
+  }
+  long sum = 0;
+  for (long y = 0; y < img.height(); ++y)
+    for (long x = 0; x < img.width(); ++x) sum += img.get(x, y);
+  EXPECT_GT(sum, 0);  // the fake camera draws a pattern
+}
+
+// ---- properties read back through the camera ------------------------------------------
+
+TEST(GigeProperties, ExposureRoiAndGainReachTheirFeatures) {
+  auto f = makeFifo();
+  qcExposureProp& ex = f->properties();
+  ex.exposure(0.02);
+  EXPECT_DOUBLE_EQ(std::stod(feature("ExposureTimeAbs")), 20000.0);
+  EXPECT_THROW(ex.exposure(1e6), qcAcqFifo::BadParams);
+
+  qcRoiProp& roi = f->properties();
+  roi.roi(qcPelRect(4, 2, 10, 6));
+  EXPECT_EQ(roi.actualRoi(), qcPelRect(4, 2, 10, 6));
+  EXPECT_EQ(feature("OffsetX"), "4");
+  EXPECT_EQ(feature("OffsetY"), "2");
+  EXPECT_EQ(feature("Width"), "10");
+  EXPECT_EQ(feature("Height"), "6");
+  f->start(1);
+  qcAcquireInfo info;
+  auto img = f->complete(wait(info));
+  ASSERT_TRUE(img.isBound());
+  EXPECT_EQ(img.size(), (qcPair<long>(10, 6)));
+  EXPECT_EQ(img.offset(), (qcPair<long>(4, 2)));
+  EXPECT_THROW(roi.roi(qcPelRect(100, 100, 8, 8)), qcAcqFifo::BadParams);  // outside the frame
+  EXPECT_EQ(feature("Width"), "10");                                       // unchanged
+
+  qcContrastBrightnessProp& cb = f->properties();
+  cb.setContrastEx(1.0, 0);
+  const std::string high = feature("GainRaw");
+  cb.setContrastEx(0.0, 0);
+  EXPECT_LT(std::stod(feature("GainRaw")), std::stod(high));
+  EXPECT_THROW(cb.setContrastEx(0.5, 1), qcException);  // one tap
+}
+
+TEST(GigeProperties, QueryReportsWhatTheCameraHas) {
+  auto f = makeFifo();
+  qcAcqPropertyQuery& q = f->propertyQuery();
+  EXPECT_NE(static_cast<qcExposureProp*>(q), nullptr);
+  EXPECT_NE(static_cast<qcRoiProp*>(q), nullptr);
+  EXPECT_NE(static_cast<qcTriggerProp*>(q), nullptr);
+  EXPECT_NE(static_cast<qcTimeoutProp*>(q), nullptr);
+  EXPECT_NE(static_cast<qcContrastBrightnessProp*>(q), nullptr);  // GainRaw
+  EXPECT_NE(static_cast<qcCustomProp*>(q), nullptr);
+  EXPECT_EQ(static_cast<qcStrobeProp*>(q), nullptr);  // the fake camera has no output line
+  EXPECT_EQ(static_cast<qc8BitInputLutProp*>(q), nullptr);
+  EXPECT_EQ(static_cast<qcSampleProp*>(q), nullptr);
+}
+
+TEST(GigeProperties, CustomItemsSetAndRunFeatures) {
+  auto f = makeFifo();
+  qcCustomPropertyBag bag;
+  bag.addItem(qcCustomPropertyBag::qeWrite, "AcquisitionFrameRate", "50");
+  bag.addItem(qcCustomPropertyBag::qeWrite, qrn_gige::kAppTag, "42");
+  f->properties().customValues(bag);
+  EXPECT_DOUBLE_EQ(std::stod(feature("AcquisitionFrameRate")), 50.0);
+  f->start(1);
+  qcAcquireInfo info;
+  ASSERT_TRUE(f->complete(wait(info)).isBound());
+  EXPECT_EQ(info.appTag(), 42u);
+
+  for (const auto& [name, value] : {std::pair<const char*, const char*>{"NoSuchFeature", "1"}, {"Width", "many"},
+                                    {qrn_gige::kAppTag, "x"}, {qrn_gige::kInputLine, ""},
+                                    {qrn_gige::kInputLine, "Line7"}}) {
+    qcCustomPropertyBag b;
+    b.addItem(qcCustomPropertyBag::qeWrite, name, value);
+    EXPECT_THROW(f->properties().customValues(b), qcAcqFifo::BadParams) << name;
+  }
+  EXPECT_THROW(feature("NoSuchFeature"), qcAcqFifo::BadParams);
+  qc_GigeGrabber* g = qfGigeGrabber(qfGigeBoard(0));
+  bool sawWidth = false;
+  for (const qsGigeFeature& x : g->features())
+    if (x.name == "Width") sawWidth = x.type == "Integer" && x.value == "64";
+  EXPECT_TRUE(sawWidth);
+}
+
+TEST(GigeProperties, PoolSizeIsTheNumberOfStreamBuffers) {
+  auto f = makeFifo();
+  EXPECT_EQ(f->hardwareImagePoolSize(), 16);
+  EXPECT_THROW(f->hardwareImagePoolSize(1), qcAcqFifo::BadParams);
+  f->hardwareImagePoolSize(2);
+  EXPECT_EQ(f->availableAcqs(), 2);
+}
+
+// ---- trigger models ----------------------------------------------------------------------
+
+TEST(GigeTriggers, ManualSendsOneSoftwareTriggerPerStartedAcquisition) {
+  auto f = makeFifo();
+  EXPECT_EQ(feature("TriggerMode"), "On");
+  EXPECT_EQ(feature("TriggerSource"), "Software");
+  qcAcquireInfo info;
+  EXPECT_FALSE(f->complete(wait(info, 0.1)).isBound());  // nothing started, nothing taken
+  EXPECT_TRUE(info.failure().isTimeout());
+  f->start(3);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(f->complete(wait(info)).isBound()) << i;
+  EXPECT_TRUE(f->isIdle());
+}
+
+TEST(GigeTriggers, FreeRunStreamsWithoutStarts) {
+  auto f = makeFifo();
+  qcTriggerProp& t = f->properties();
+  t.triggerModel(qfFreeRunTrigger());
+  EXPECT_EQ(feature("TriggerMode"), "Off");
+  EXPECT_THROW(f->start(1), qcAcqFifo::StartNotAllowed);
+  qcAcquireInfo info;
+  unsigned long last = 0;
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_TRUE(f->complete(wait(info)).isBound());
+    EXPECT_GT(info.triggerNum(), last);
+    last = info.triggerNum();
+  }
+  t.triggerEnable(false);
+  f->flush();
+  EXPECT_FALSE(f->complete(wait(info, 0.1)).isBound());
+}
+
+TEST(GigeTriggers, AutomaticModelsListenToTheInputLine) {
+  auto f = makeFifo();
+  qcTriggerProp& t = f->properties();
+  t.triggerModel(qfAutoTrigger());
+  EXPECT_EQ(feature("TriggerMode"), "On");
+  EXPECT_EQ(feature("TriggerSource"), "Line0");
+  EXPECT_EQ(feature("TriggerActivation"), "RisingEdge");
+  // The fake camera offers rising edges only.
+  EXPECT_THROW(t.triggerLowToHigh(false), qcAcqFifo::BadParams);
+  EXPECT_EQ(feature("TriggerActivation"), "RisingEdge");
+  EXPECT_THROW(f->start(1), qcAcqFifo::StartNotAllowed);
+
+  // Frames come without starts.  (The in-process fake camera runs free
+  // whatever its trigger source.)
+  qcCustomPropertyBag bag;
+  bag.addItem(qcCustomPropertyBag::qeWrite, qrn_gige::kInputLine, "Software");
+  f->properties().customValues(bag);
+  EXPECT_EQ(feature("TriggerSource"), "Software");
+  qcAcquireInfo info;
+  f->trigger();
+  EXPECT_TRUE(f->complete(wait(info)).isBound());
+
+  // Semi-automatic: a frame is taken by an armed acquisition only.
+  t.triggerModel(qfSemiTrigger());
+  EXPECT_EQ(feature("TriggerSource"), "Software");
+  f->flush();
+  f->trigger();
+  EXPECT_FALSE(f->complete(wait(info, 0.2)).isBound());
+  f->start(1);
+  f->trigger();
+  EXPECT_TRUE(f->complete(wait(info)).isBound());
+}
+
+TEST(GigeTriggers, SlaveIsRefusedWithItsProblemFlags) {
+  auto f = makeFifo();
+  qcTriggerProp& t = f->properties();
+  t.triggerModel(qfSlaveTrigger());
+  qcAcqProblem p;
+  EXPECT_FALSE(f->isValid(&p));
+  EXPECT_TRUE(p.slaveTriggerNoMaster());
+  EXPECT_TRUE(p.hasInvalidMaster());
+  EXPECT_THROW(f->start(1), qcAcqFifo::StartNotAllowed);
+}
+
+TEST(GigeTriggers, OneFifoAtATimePerCamera) {
+  auto f = makeFifo();
+  EXPECT_THROW(makeFifo(), qcAcqFifo::CouldNotCreate);
+  f = qcPtrHandle<qcStdGreyAcqFifo>();
+  EXPECT_NO_THROW(makeFifo());
+}
+
+// ---- failures -------------------------------------------------------------------------------
+
+TEST(GigeFailures, TimeoutOfAStartedAcquisition) {
+  auto f = makeFifo();
+  qcTriggerProp& t = f->properties();
+  t.triggerEnable(false);  // the camera stops: a started acquisition waits
+  qcTimeoutProp& to = f->properties();
+  to.timeout(0.05);
+  f->start(1);
+  qcAcquireInfo info;
+  EXPECT_FALSE(f->complete(wait(info)).isBound());
+  EXPECT_TRUE(info.failure().isTimeout());
+  EXPECT_TRUE(f->isIdle());
+}
+
+TEST(GigeFailures, AnotherPelKindGivesNoImageAndConsumesNothing) {
+  auto f = makeFifo<qcStdRGB32AcqFifo>();
+  f->start(1);
+  qcAcquireInfo info;
+  EXPECT_FALSE(f->fifo().complete8(wait(info, 0.2)).isBound());
+  EXPECT_TRUE(info.failure().isAbnormal());
+  EXPECT_TRUE(f->complete(wait(info)).isBound());
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+// qacq with camera boards, in process: the configured list in the registry
+// store, the board listing, features and a grab from the in-process fake
+// camera.  Discovery (broadcasts) is tested only inside a private network
+// namespace (gige_netns.sh).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "qacq.h"
+
+using ::testing::HasSubstr;
+
+namespace {
+
+// Board 1: an address on loopback where nothing answers (the attempt never
+// leaves the host).
+const bool gCameras = [] {
+  ::setenv("QUORIN_GIGE_CAMERAS", "fake;127.0.0.77", 1);
+  return true;
+}();
+
+struct Outcome {
+  int code;
+  std::string out, err;
+};
+
+Outcome qacqRun(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  const int code = qacq::run(args, out, err);
+  return {code, out.str(), err.str()};
+}
+
+TEST(GigeQacq, CamerasAddListAndRemoveEditTheRegistryStore) {
+  const std::string reg =
+      (std::filesystem::temp_directory_path() / ("gige-qacq-" + std::to_string(::getpid()) + ".reg")).string();
+  std::filesystem::remove(reg);
+  ::setenv("QUORIN_REGISTRY_FILE", reg.c_str(), 1);
+  EXPECT_EQ(qacqRun({"cameras", "add", "192.0.2.7"}).code, 0);
+  EXPECT_EQ(qacqRun({"cameras", "add", "fake"}).code, 0);
+  Outcome dup = qacqRun({"cameras", "add", "fake"});
+  EXPECT_EQ(dup.code, 1);
+  EXPECT_THAT(dup.err, HasSubstr("already configured"));
+  Outcome l = qacqRun({"cameras", "list"});
+  EXPECT_THAT(l.out, HasSubstr("192.0.2.7\nfake\n"));
+  EXPECT_THAT(l.out, HasSubstr("QUORIN_GIGE_CAMERAS is set"));  // it replaces the stored list
+  EXPECT_EQ(qacqRun({"cameras", "remove", "192.0.2.7"}).code, 0);
+  EXPECT_EQ(qacqRun({"cameras", "remove", "192.0.2.7"}).code, 1);
+  EXPECT_EQ(qacqRun({"cameras", "add", "a;b"}).code, 2);
+  EXPECT_EQ(qacqRun({"cameras", "list"}).out.rfind("fake\n", 0), 0u);
+  std::filesystem::remove(reg);
+}
+
+TEST(GigeQacq, BoardsFeaturesAndGrab) {
+  Outcome b = qacqRun({"boards"});
+  EXPECT_EQ(b.code, 0);
+  EXPECT_THAT(b.out, HasSubstr("gige0     1         gige:fake  Aravis Fake"));
+  // A camera that does not answer: a board all the same, with the reason.
+  EXPECT_THAT(b.out, HasSubstr("gige1     1         gige:127.0.0.77  (gige: camera 127.0.0.77 does not answer"));
+  Outcome g1 = qacqRun({"grab", "--board", "gige1", "--save", "none"});
+  EXPECT_EQ(g1.code, 1);
+  EXPECT_THAT(g1.err, HasSubstr("127.0.0.77"));
+
+  Outcome w = qacqRun({"features", "--board", "gige0", "SensorWidth"});
+  EXPECT_EQ(w.code, 0) << w.err;
+  EXPECT_EQ(w.out, "2048\n");
+  Outcome all = qacqRun({"features", "--board", "gige0"});
+  EXPECT_THAT(all.out, HasSubstr("PixelFormat"));
+  Outcome set = qacqRun({"features", "--board", "gige0", "GainRaw", "--set", "2"});
+  EXPECT_EQ(set.out, "GainRaw = 2\n");
+  EXPECT_EQ(qacqRun({"features", "--board", "gige0", "NoSuchFeature"}).code, 1);
+  EXPECT_EQ(qacqRun({"features", "--board", "sim0"}).code, 2);
+
+  Outcome g = qacqRun({"grab", "--board", "gige0", "-n", "3", "--save", "none", "--custom",
+                       "AcquisitionFrameRate=200"});
+  EXPECT_EQ(g.code, 0) << g.err;
+  EXPECT_THAT(g.out, HasSubstr("3 frames"));
+}
+
+}  // namespace
