@@ -25,8 +25,8 @@ namespace qrn_sim {
 
 namespace {
 
-// Refused values.  (The exception carries no text of its own.)
-[[noreturn]] void bad(const char*) { throw qcAcqFifo::BadParams(); }
+// Refused values, with what was refused as the exception's detail.
+[[noreturn]] void bad(const char* why) { throw qcAcqFifo::BadParams().withDetail(why); }
 
 // The frame period of a format: its camera timing when complete, else the
 // board's default.
@@ -492,9 +492,8 @@ void registerBoards() {
     s->poolSize = readLong(key, "poolSize", 4, 2, kMaxPoolSize);
     std::string period;
     if (qf_regReadString(qe_RegRoot::localMachine, key, "framePeriod", period)) {
-      char* end = nullptr;
-      const double d = std::strtod(period.c_str(), &end);
-      if (end && *end == '\0' && d >= 0 && d < 1e6) s->framePeriod = d;
+      double d = -1;
+      if (qsys_clxAtof(period.c_str(), &d) == 0 && d >= 0 && d < 1e6) s->framePeriod = d;
     }
     qcBoard::add(std::make_unique<SimBoard>(s));
   }

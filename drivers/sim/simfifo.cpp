@@ -55,11 +55,8 @@ qcPtrHandle<qcPelRoot<T>> adopt(qc_PelRoot* r) {
 }
 
 bool parseDouble(const std::string& s, double& out) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  out = std::strtod(s.c_str(), &end);
-  return errno == 0 && end && *end == '\0' && std::isfinite(out);
+  // The module's reader: independent of the process locale.
+  return !s.empty() && qsys_clxAtof(s.c_str(), &out) == 0 && std::isfinite(out);
 }
 bool parseLong(const std::string& s, long& out) {
   if (s.empty()) return false;
@@ -68,8 +65,8 @@ bool parseLong(const std::string& s, long& out) {
   out = std::strtol(s.c_str(), &end, 10);
   return errno == 0 && end && *end == '\0';
 }
-// Refused values.  (The exception carries no text of its own.)
-[[noreturn]] void bad(const std::string&) { throw qcAcqFifo::BadParams(); }
+// Refused values, with what was refused as the exception's detail.
+[[noreturn]] void bad(const std::string& why) { throw qcAcqFifo::BadParams().withDetail(why); }
 
 }  // namespace
 
@@ -216,7 +213,8 @@ void Core::addPending_(unsigned long count) {
 bool Core::start(unsigned long count) {
   {
     std::lock_guard<std::mutex> g(m_);
-    if (!model_.canStart) throw qcAcqFifo::StartNotAllowed();
+    if (!model_.canStart)
+      throw qcAcqFifo::StartNotAllowed().withDetail("the trigger model \"" + model_.name + "\" does not allow start()");
     addPending_(count);
     ++stateCounter_;
   }
@@ -800,7 +798,7 @@ void Core::customItem(const std::string& type, const std::string& name, const st
     if (value != "0" && value != "1") bad("LocalImages must be 0 or 1");
     locked([&] { localImages_ = value == "1"; });
   } else {
-    bad("unknown item " + name);
+    bad("unknown custom item \"" + name + "\"");
   }
   cv_.notify_all();
 }

@@ -2,6 +2,7 @@
 
 #include <cxxabi.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <istream>
@@ -73,6 +74,17 @@ qc_Instantiator::MakeFn qc_Instantiator::find(const std::string& name) {
   std::lock_guard<std::mutex> g(r.m);
   auto it = r.byName.find(name);
   return it == r.byName.end() ? nullptr : it->second;
+}
+
+std::vector<std::string> qc_Instantiator::names() {
+  Registry& r = registry();
+  std::vector<std::string> out;
+  {
+    std::lock_guard<std::mutex> g(r.m);
+    for (const auto& [name, make] : r.byName) out.push_back(name);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 std::size_t qc_Instantiator::count() {

@@ -29,6 +29,7 @@ std::string qcException::messageString() const {
 const char* qcException::what() const noexcept {
   try {
     what_ = messageString();
+    if (!detail_.empty()) what_ += ": " + detail_;
   } catch (...) {
     return "qcException";
   }

@@ -1,6 +1,7 @@
 #include <qrn/foundation/misc.h>
 
 #include <dlfcn.h>
+#include <locale.h>
 
 #include <algorithm>
 #include <atomic>
@@ -9,9 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include <qrn/foundation/exception.h>
 
@@ -87,7 +90,9 @@ qcDllDictionary::~qcDllDictionary() {
 namespace {
 struct CleanupList {
   std::mutex m;
-  std::map<unsigned long, qc_CleanupObject*> live;  // by tag
+  std::condition_variable done;                                   // a cleanup() returned
+  std::map<unsigned long, qc_CleanupObject*> live;                // by tag
+  std::map<const qc_CleanupObject*, std::thread::id> running;    // cleanup() in progress, by whom
   unsigned long next = 1;
 };
 CleanupList& cleanupList() {
@@ -108,10 +113,20 @@ qc_CleanupObject::qc_CleanupObject() : tag_(qsys_cleanup_getNextTag()) {
   l.live[tag_] = this;
 }
 
-qc_CleanupObject::~qc_CleanupObject() {
+qc_CleanupObject::qc_CleanupObject(const qc_CleanupObject&) : qc_CleanupObject() {}
+
+qc_CleanupObject::~qc_CleanupObject() { unregister(); }
+
+void qc_CleanupObject::unregister() {
   CleanupList& l = cleanupList();
-  std::lock_guard<std::mutex> g(l.m);
+  std::unique_lock<std::mutex> g(l.m);
   l.live.erase(tag_);
+  // A cleanup() on this thread (an object that goes in its own cleanup())
+  // is not waited for.
+  l.done.wait(g, [&] {
+    auto it = l.running.find(this);
+    return it == l.running.end() || it->second == std::this_thread::get_id();
+  });
 }
 
 void qsys_cleanupExecute_(unsigned long fromTag) {
@@ -126,7 +141,21 @@ void qsys_cleanupExecute_(unsigned long fromTag) {
       if (it->first < fromTag) return;
       obj = it->second;
       l.live.erase(it);  // each object is cleaned up once
+      l.running[obj] = std::this_thread::get_id();
     }
+    // Clears the mark also when cleanup() throws (the object may be gone
+    // by then: only its address is used).
+    struct Done {
+      CleanupList& l;
+      const qc_CleanupObject* obj;
+      ~Done() {
+        {
+          std::lock_guard<std::mutex> g(l.m);
+          l.running.erase(obj);
+        }
+        l.done.notify_all();
+      }
+    } done{l, obj};
     obj->cleanup();
   }
 }
@@ -165,6 +194,26 @@ bool qfRealEq(double a, double b, double epsilon) {
   return diff <= epsilon * scale;
 }
 
+namespace {
+// Number text is the same whatever the process locale: reading and writing
+// use the "C" locale (a comma-decimal locale would refuse "1.5").
+locale_t cLocale() {
+  static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return c;
+}
+// The "C" locale on this thread while it lives (for the printf family).
+class CNumbers {
+public:
+  CNumbers() : old_(uselocale(cLocale())) {}
+  ~CNumbers() { uselocale(old_); }
+  CNumbers(const CNumbers&) = delete;
+  CNumbers& operator=(const CNumbers&) = delete;
+
+private:
+  locale_t old_;
+};
+}  // namespace
+
 std::string qfEng(double value, int digits, int trim) {
   if (digits < 1) digits = 1;
   if (digits > 17) digits = 17;
@@ -172,6 +221,7 @@ std::string qfEng(double value, int digits, int trim) {
   if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
   if (value == 0) return "0";
   // Round to the significant digits first, then place the exponent.
+  const CNumbers c;
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.*e", digits - 1, value);
   double rounded = std::strtod(buf, nullptr);
@@ -193,6 +243,7 @@ std::string qfEng(double value, int digits, int trim) {
 std::string qfStr(long value) { return std::to_string(value); }
 std::string qfStr(unsigned long value) { return std::to_string(value); }
 std::string qfStr(double value, int precision) {
+  const CNumbers c;
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.*g", precision, value);
   return buf;
@@ -212,7 +263,7 @@ std::uint32_t qsys_clxAtof(const char* text, double* value) {
   if (*p == '\0') return kFailed;
   char* end = nullptr;
   errno = 0;
-  double v = std::strtod(p, &end);
+  double v = strtod_l(p, &end, cLocale());
   if (end == p || *end != '\0') return kFailed;
   if (errno == ERANGE && std::isinf(v)) return kFailed;
   *value = v;

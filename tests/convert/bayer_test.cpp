@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -414,6 +415,8 @@ TEST(BayerConverter, DataReOrganize) {
   EXPECT_FALSE(qfDataReOrganize0(filled(12, 2, [](long, long) { return 0; }), 2).isBound());  // not a multiple of 8
   EXPECT_FALSE(qfDataReOrganize0(src, 3).isBound());  // not a multiple of 2n
   EXPECT_FALSE(qfDataReOrganize0(Grey(), 4).isBound());
+  // 2n does not fit in a long (or wraps to a divisor of the width).
+  for (long n : {LONG_MAX, LONG_MAX / 2 + 1, LONG_MAX / 2, 16L}) EXPECT_FALSE(qfDataReOrganize0(src, n).isBound()) << n;
 }
 
 // A result that only the converter holds is converted again in place; one a

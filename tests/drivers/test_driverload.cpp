@@ -3,10 +3,21 @@
 #include <qrn/acq/hyper/driver.h>
 #include <qrn/foundation/board.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 // Each test runs in its own process (one ctest entry per case), so the board
 // list's first use happens here with the environment set in the test.
+TEST(DriverLoad, ExplicitLoadBeforeTheBoardListsFirstUseReturns) {
+  ::setenv("QUORIN_DRIVER_DIR", "/nonexistent", 1);
+  ::alarm(30);  // a deadlock ends the process instead of hanging the suite
+  const auto records = qf_loadDrivers(FAKE_DRIVER_DIR);
+  ::alarm(0);
+  EXPECT_EQ(records.size(), 3u);
+  EXPECT_EQ(qcBoard::count(), 2);
+}
+
 TEST(DriverLoad, FirstUseOfTheBoardListLoadsOnlyMatchingDrivers) {
   ::setenv("QUORIN_DRIVER_DIR", (std::string("/nonexistent;") + FAKE_DRIVER_DIR).c_str(), 1);
   ASSERT_EQ(qcBoard::count(), 2);

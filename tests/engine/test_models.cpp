@@ -1,5 +1,8 @@
 // Trigger and sync models: the constant tables, the setters and their checks,
-// customization and record ownership, and the sync model lookup.
+// customization and record ownership, the sync model lookup, and the named
+// types of the model and encoder accessors.
+#include <qrn/acq/hyper/arp.h>
+#include <qrn/acq/hyper/prop/lsprops.h>
 #include <qrn/acq/hyper/syncmodel.h>
 #include <qrn/acq/hyper/trigmodel.h>
 
@@ -8,10 +11,28 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 #include <qrn/foundation/misc.h>
 
 namespace {
+
+using TM = qcTriggerModel;
+
+// The settings' named types, taken and returned by the accessors.
+template <class T, class V>
+constexpr bool takesAndGives(V (T::*)() const, void (T::*)(V)) {
+  return true;
+}
+static_assert(takesAndGives<TM, TM::qeStartAction>(&TM::startAction, &TM::startAction));
+static_assert(takesAndGives<TM, TM::qeMissedErrorHandling>(&TM::missedErrorHandling, &TM::missedErrorHandling));
+static_assert(takesAndGives<TM, TM::qeBufferImages>(&TM::bufferImages, &TM::bufferImages));
+static_assert(takesAndGives<TM, TM::qeTriggerSource>(&TM::triggerSource, &TM::triggerSource));
+static_assert(takesAndGives<TM, TM::qeHardwareTriggerAction>(&TM::hardwareTriggerAction, &TM::hardwareTriggerAction));
+static_assert(std::is_same_v<decltype(std::declval<const qcEncoderControlProp&>().currentEncoderCount()), long>);
+static_assert(std::is_same_v<decltype(std::declval<const qc_Arp&>().encoderResolution()),
+                             qcEncoderProp::qeEncoderResolution>);
 
 // Counts the debug assertions fired while it lives.
 class AssertCount {
@@ -84,7 +105,7 @@ TEST(TriggerModel, StartActionSetsTheThreeFlagsAndRejectsOtherValues) {
   for (Row r : {Row{3, false, false, true}, Row{2, true, true, false}, Row{1, false, false, false},
                 Row{0, true, false, false}, Row{2, true, true, false}}) {
     SCOPED_TRACE(r.action);
-    m->startAction(r.action);
+    m->startAction(TM::qeStartAction(r.action));
     EXPECT_EQ(m->startAction(), r.action);
     EXPECT_EQ(m->internal().canStart, r.canStart);
     EXPECT_EQ(m->internal().startFlagA, r.a);
@@ -93,30 +114,48 @@ TEST(TriggerModel, StartActionSetsTheThreeFlagsAndRejectsOtherValues) {
   const std::string before = flags(m->internal());
   for (long bad : {-1L, 4L, 100L}) {
     SCOPED_TRACE(bad);
-    EXPECT_THROW(m->startAction(bad), qcTriggerModel::BadParams);
+    EXPECT_THROW(m->startAction(TM::qeStartAction(bad)), qcTriggerModel::BadParams);
     EXPECT_EQ(flags(m->internal()), before) << "a rejected value changes nothing";
     EXPECT_EQ(m->startAction(), 2);
   }
 }
 
+TEST(TriggerModel, StartActionSetsTheFlagsFromEveryPredefinedModel) {
+  struct Row {
+    long action;
+    bool canStart, a, b;
+  };
+  for (const qcTriggerModel* from : {&qfManualTrigger(), &qfAutoTrigger(), &qfSemiTrigger(), &qfSlaveTrigger(),
+                                     &qfFreeRunTrigger()})
+    for (Row r : {Row{0, true, false, false}, Row{1, false, false, false}, Row{2, true, true, false},
+                  Row{3, false, false, true}}) {
+      SCOPED_TRACE(std::string(from->name()) + " -> " + std::to_string(r.action));
+      auto m = custom(*from);
+      m->startAction(TM::qeStartAction(r.action));
+      EXPECT_EQ(m->internal().canStart, r.canStart);
+      EXPECT_EQ(m->internal().startFlagA, r.a);
+      EXPECT_EQ(m->internal().startFlagB, r.b);
+    }
+}
+
 TEST(TriggerModel, TwoValuedSettersAndTriggerSource) {
   auto m = custom(qfFreeRunTrigger());
-  m->missedErrorHandling(1);
+  m->missedErrorHandling(TM::qeMissedErrorHandling(1));
   EXPECT_EQ(m->missedErrorHandling(), 1);
-  m->missedErrorHandling(0);
+  m->missedErrorHandling(TM::qeMissedErrorHandling(0));
   EXPECT_EQ(m->missedErrorHandling(), 0);
-  m->bufferImages(1);
+  m->bufferImages(TM::qeBufferImages(1));
   EXPECT_EQ(m->bufferImages(), 1);
   EXPECT_FALSE(m->internal().noBufferImages);
-  m->bufferImages(0);
+  m->bufferImages(TM::qeBufferImages(0));
   EXPECT_EQ(m->bufferImages(), 0);
   m->bufferHardwareTrigger(true);
   EXPECT_TRUE(m->bufferHardwareTrigger());
 
   const std::string before = flags(m->internal());
-  EXPECT_THROW(m->missedErrorHandling(2), qcTriggerModel::BadParams);
-  EXPECT_THROW(m->missedErrorHandling(-1), qcTriggerModel::BadParams);
-  EXPECT_THROW(m->bufferImages(2), qcTriggerModel::BadParams);
+  EXPECT_THROW(m->missedErrorHandling(TM::qeMissedErrorHandling(2)), qcTriggerModel::BadParams);
+  EXPECT_THROW(m->missedErrorHandling(TM::qeMissedErrorHandling(-1)), qcTriggerModel::BadParams);
+  EXPECT_THROW(m->bufferImages(TM::qeBufferImages(2)), qcTriggerModel::BadParams);
   EXPECT_EQ(flags(m->internal()), before);
 
   struct Row {
@@ -125,43 +164,43 @@ TEST(TriggerModel, TwoValuedSettersAndTriggerSource) {
   };
   for (Row r : {Row{0, true, false}, Row{2, false, true}, Row{1, false, false}, Row{0, true, false}}) {
     SCOPED_TRACE(r.source);
-    m->triggerSource(r.source);
+    m->triggerSource(TM::qeTriggerSource(r.source));
     EXPECT_EQ(m->triggerSource(), r.source);
     EXPECT_EQ(m->internal().usesInputLine, r.input);
     EXPECT_EQ(m->internal().sourceFlag2, r.flag2);
   }
-  m->triggerSource(3);
-  m->triggerSource(-1);
+  m->triggerSource(TM::qeTriggerSource(3));
+  m->triggerSource(TM::qeTriggerSource(-1));
   EXPECT_EQ(m->triggerSource(), 0) << "other sources change nothing";
 }
 
 TEST(TriggerModel, HardwareTriggerActionNeedsInputLineWithoutSoftwareStart) {
   // Semi-Automatic can start: every action is refused.
   auto semi = custom(qfSemiTrigger());
-  for (long a : {1L, 2L, 3L}) EXPECT_THROW(semi->hardwareTriggerAction(a), qcTriggerModel::BadParams) << a;
+  for (long a : {1L, 2L, 3L}) EXPECT_THROW(semi->hardwareTriggerAction(TM::qeHardwareTriggerAction(a)), qcTriggerModel::BadParams) << a;
   EXPECT_EQ(semi->hardwareTriggerAction(), 0);
-  semi->hardwareTriggerAction(0);  // clearing is always allowed
+  semi->hardwareTriggerAction(TM::qeHardwareTriggerAction(0));  // clearing is always allowed
   // Manual has no input line.
   auto manual = custom(qfManualTrigger());
-  EXPECT_THROW(manual->hardwareTriggerAction(1), qcTriggerModel::BadParams);
+  EXPECT_THROW(manual->hardwareTriggerAction(TM::qeHardwareTriggerAction(1)), qcTriggerModel::BadParams);
 
   auto autom = custom(qfAutoTrigger());
   for (long a : {1L, 2L, 3L, 1L}) {
     SCOPED_TRACE(a);
-    autom->hardwareTriggerAction(a);
+    autom->hardwareTriggerAction(TM::qeHardwareTriggerAction(a));
     EXPECT_EQ(autom->hardwareTriggerAction(), a);
     const qc_TriggerModel& r = autom->internal();
     EXPECT_EQ(r.hwAction1 + r.hwAction2 + r.hwAction3, 1) << "that action alone";
   }
-  autom->hardwareTriggerAction(4);
-  autom->hardwareTriggerAction(-2);
+  autom->hardwareTriggerAction(TM::qeHardwareTriggerAction(4));
+  autom->hardwareTriggerAction(TM::qeHardwareTriggerAction(-2));
   EXPECT_EQ(autom->hardwareTriggerAction(), 1) << "other values change nothing";
-  autom->hardwareTriggerAction(0);
+  autom->hardwareTriggerAction(TM::qeHardwareTriggerAction(0));
   EXPECT_EQ(autom->hardwareTriggerAction(), 0);
 
   // Once software may start, the check refuses again.
-  autom->startAction(0);
-  EXPECT_THROW(autom->hardwareTriggerAction(2), qcTriggerModel::BadParams);
+  autom->startAction(TM::qeStartAction(0));
+  EXPECT_THROW(autom->hardwareTriggerAction(TM::qeHardwareTriggerAction(2)), qcTriggerModel::BadParams);
 }
 
 TEST(TriggerModel, CustomizedCopyOwnsASharedRecord) {
@@ -173,7 +212,7 @@ TEST(TriggerModel, CustomizedCopyOwnsASharedRecord) {
   EXPECT_NE(&c->internal(), &qfFreeRunTrigger().internal());
   EXPECT_TRUE(c->ownsRecord());
 
-  c->startAction(3);
+  c->startAction(TM::qeStartAction(3));
   EXPECT_EQ(qfFreeRunTrigger().startAction(), 1) << "the predefined model is untouched";
 
   // Copies share the record; it lives until the last model over it goes.
@@ -182,7 +221,7 @@ TEST(TriggerModel, CustomizedCopyOwnsASharedRecord) {
   qcTriggerModel assigned(qfManualTrigger());
   assigned = copy;
   EXPECT_EQ(copy, *h);
-  copy.missedErrorHandling(1);
+  copy.missedErrorHandling(TM::qeMissedErrorHandling(1));
   EXPECT_EQ(h->missedErrorHandling(), 1) << "a change through a copy is seen by all";
   h.reset();
   c.reset();
@@ -194,11 +233,11 @@ TEST(TriggerModel, CustomizedCopyOwnsASharedRecord) {
 TEST(TriggerModel, ChangingACopyOfAPredefinedModelCustomizesOnlyTheCopy) {
   qcTriggerModel m(qfAutoTrigger());
   EXPECT_EQ(m, qfAutoTrigger());
-  m.hardwareTriggerAction(0);  // no change: stays the predefined model
+  m.hardwareTriggerAction(TM::qeHardwareTriggerAction(0));  // no change: stays the predefined model
   EXPECT_EQ(m, qfAutoTrigger());
   EXPECT_FALSE(m.ownsRecord());
 
-  m.hardwareTriggerAction(2);
+  m.hardwareTriggerAction(TM::qeHardwareTriggerAction(2));
   EXPECT_NE(m, qfAutoTrigger());
   EXPECT_STREQ(m.name(), "Custom");
   EXPECT_EQ(m.hardwareTriggerAction(), 2);
@@ -208,14 +247,14 @@ TEST(TriggerModel, ChangingACopyOfAPredefinedModelCustomizesOnlyTheCopy) {
   // A model over a driver's own record never writes it.
   const qc_TriggerModel driverRecord = qfSlaveTrigger().internal();
   qcTriggerModel d(driverRecord);
-  d.bufferImages(1);
+  d.bufferImages(TM::qeBufferImages(1));
   EXPECT_TRUE(driverRecord.noBufferImages);
   EXPECT_EQ(d.bufferImages(), 1);
 }
 
 TEST(TriggerModel, BadParamsException) {
   try {
-    custom(qfManualTrigger())->startAction(4);
+    custom(qfManualTrigger())->startAction(TM::qeStartAction(4));
     FAIL() << "no exception";
   } catch (const qcTriggerModel::BadParams& e) {
     EXPECT_EQ(e.errorNumber(), 0x100009AFu);

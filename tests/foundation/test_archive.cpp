@@ -2,6 +2,7 @@
 
 #include <qrn/qrnstd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <sstream>
@@ -178,6 +179,15 @@ TEST(Persistent, PointerRecordsRecreateClassesAndShareObjects) {
   EXPECT_EQ(ln, nullptr);
   delete ca->next;
   delete ca;
+}
+
+TEST(Persistent, RegisteredNamesAreListedSortedAndEachFindsItsMaker) {
+  const std::vector<std::string> names = qc_Instantiator::names();
+  EXPECT_EQ(names.size(), qc_Instantiator::count());
+  EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+  const std::string circle = qc_Instantiator::nameOf(typeid(Circle));
+  EXPECT_TRUE(std::binary_search(names.begin(), names.end(), circle)) << circle;
+  for (const std::string& n : names) EXPECT_NE(qc_Instantiator::find(n), nullptr) << n;
 }
 
 TEST(Persistent, UnknownClassNameAndWrongClassThrow) {

@@ -2,6 +2,7 @@
 
 #include <qrn/qrnstd.h>
 
+#include <memory>
 #include <sstream>
 
 namespace {
@@ -75,6 +76,29 @@ TEST(Exception, ArchiveRoundTripAndVersionCheck) {
     EXPECT_EQ(uv.where(), name);
     EXPECT_EQ(uv.line(), 0);
   }
+}
+
+TEST(Exception, DetailJoinsWhatButNotTheMessageOrTheArchive) {
+  std::stringstream ss;
+  try {
+    throw Owner::BadParams("text").withDetail("value 7 is above the maximum 5");
+  } catch (const qcException& e) {
+    EXPECT_EQ(e.messageString(), "text");
+    EXPECT_STREQ(e.what(), "text: value 7 is above the maximum 5");
+    std::unique_ptr<qcException> c(e.clone());
+    EXPECT_EQ(c->detail(), e.detail());
+    qcArchive ar(ss, qcArchive::store);
+    qcException* p = c.get();
+    qcPersistent::serializePointer(ar, p);
+  }
+  std::stringstream plain;
+  {
+    qcArchive ar(plain, qcArchive::store);
+    Owner::BadParams b("text");
+    qcException* p = &b;
+    qcPersistent::serializePointer(ar, p);
+  }
+  EXPECT_EQ(ss.str(), plain.str());
 }
 
 TEST(Exception, StatusConversion) {

@@ -3,7 +3,10 @@
 #include <qrn/qrnstd.h>
 
 #include <atomic>
+#include <chrono>
+#include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -92,7 +95,7 @@ TEST(Deadline, ExpiresAndReportsTimeLeft) {
   EXPECT_EQ(never.until(), HUGE_VAL);
 }
 
-TEST(Misc, ClxAtofConsumesTheWholeText) {
+void checkClxAtof() {
   struct Case {
     const char* text;
     bool ok;
@@ -109,7 +112,7 @@ TEST(Misc, ClxAtofConsumesTheWholeText) {
   }
 }
 
-TEST(Misc, EngFormatsReadBack) {
+void checkNumberText() {
   for (double v : {0.0, 1.0, -1.0, 12.5e-3, 1234567.0, 3.14159265358979, 2e-5, 59.94, -0.000123456789}) {
     std::string s = qfEng(v, 10, 1);
     double back = 0;
@@ -121,6 +124,24 @@ TEST(Misc, EngFormatsReadBack) {
   EXPECT_EQ(qfHex(0xDEADC0DE), "deadc0de");
   EXPECT_EQ(qfHex(0xA, 4), "000a");
   EXPECT_EQ(qfStr(-12L), "-12");
+  EXPECT_EQ(qfStr(1.5), "1.5");
+}
+
+TEST(Misc, ClxAtofConsumesTheWholeText) { checkClxAtof(); }
+TEST(Misc, EngFormatsReadBack) { checkNumberText(); }
+
+TEST(Misc, NumberTextIgnoresACommaDecimalLocale) {
+  // scripts/install-deps.sh generates the locale.
+  const std::string before = std::setlocale(LC_ALL, nullptr);
+  if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "locale de_DE.UTF-8 not installed";
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+  EXPECT_STREQ(probe, "1,5") << "not a comma-decimal locale";
+  checkClxAtof();
+  checkNumberText();
+  double v = 0;
+  EXPECT_NE(qsys_clxAtof("1,5", &v), 0u);
+  std::setlocale(LC_ALL, before.c_str());
 }
 
 TEST(Misc, RealEq) {
@@ -141,18 +162,70 @@ TEST(Misc, AssertionsAreObservableAndContinue) {
   EXPECT_EQ(qf_assertCount(), before + 1);
 }
 
+namespace {
+// A clean-up object that notes its id in `order` when it runs.
+struct Noting : qc_CleanupObject {
+  std::vector<int>& order;
+  int id;
+  Noting(std::vector<int>& o, int i) : order(o), id(i) {}
+  void cleanup() override { order.push_back(id); }
+};
+}  // namespace
+
 TEST(Misc, CleanupObjectsRunNewestFirstOnce) {
-  static std::vector<int> order;
-  struct C : qc_CleanupObject {
-    int id;
-    explicit C(int i) : id(i) {}
-    void cleanup() override { order.push_back(id); }
-  };
+  std::vector<int> order;
   unsigned long from = qsys_cleanup_getNextTag();
-  C a(1), b(2);
+  Noting a(order, 1), b(order, 2);
   qsys_cleanupExecute_(from);
   qsys_cleanupExecute_(from);
   EXPECT_EQ(order, (std::vector<int>{2, 1}));
+}
+
+TEST(Misc, CleanupObjectCopiesHaveTheirOwnRegistration) {
+  std::vector<int> order;
+  unsigned long from = qsys_cleanup_getNextTag();
+  Noting a(order, 1);
+  {
+    Noting copy(a);
+    EXPECT_NE(copy.tag(), a.tag());
+    static_cast<qc_CleanupObject&>(copy) = a;  // keeps its own tag
+    EXPECT_NE(copy.tag(), a.tag());
+  }  // the copy's end leaves the original registered
+  qsys_cleanupExecute_(from);
+  EXPECT_EQ(order, (std::vector<int>{1}));
+}
+
+TEST(Misc, DestroyingACleanupObjectWaitsForItsRunningCleanup) {
+  struct Shared {
+    std::atomic<bool> inside{false}, finished{false};
+  } s;
+  struct C : qc_CleanupObject {
+    Shared& s;
+    std::vector<int> state{1, 2, 3};  // used by cleanup(), goes with the object
+    explicit C(Shared& sh) : s(sh) {}
+    ~C() override { unregister(); }
+    void cleanup() override {
+      s.inside = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      state.push_back(4);
+      s.finished = true;
+    }
+  };
+  unsigned long from = qsys_cleanup_getNextTag();
+  auto* c = new C(s);
+  std::thread runner([&] { qsys_cleanupExecute_(from); });
+  while (!s.inside) std::this_thread::yield();
+  delete c;
+  EXPECT_TRUE(s.finished) << "destroyed while its cleanup() ran";
+  runner.join();
+
+  // Objects that go in their own cleanup() do not wait for themselves.
+  struct SelfDeleting : qc_CleanupObject {
+    void cleanup() override { delete this; }
+  };
+  from = qsys_cleanup_getNextTag();
+  new SelfDeleting;
+  qsys_cleanupExecute_(from);
 }
 
 TEST(Misc, EnvironmentAndCpu) {

@@ -32,6 +32,8 @@ TEST(SimBoard, PluginLoadsAndRegistersOneBoardByDefault) {
   EXPECT_TRUE(fg.isSupported(small().fmt));
   EXPECT_TRUE(fg.isSupportedEx(small().fmt, qeImageFormat_Grey16));
   EXPECT_FALSE(fg.isSupportedEx(small().fmt, qeImageFormat_UYVY));
+  // Image formats outside the table are not supported.
+  for (int bad : {0, 20, 99, -2}) EXPECT_FALSE(fg.isSupportedEx(small().fmt, static_cast<qeImageFormat>(bad))) << bad;
 }
 
 // ---- every typed FIFO: type, size and pels of the moving gradient ------------

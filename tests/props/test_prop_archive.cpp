@@ -391,13 +391,15 @@ TEST(PropArchive, RoiVersion0KeepsTheModeAndVersion1LoadsItDirectly) {
   EXPECT_EQ(withMode.roi(), qcPelRect(5, 6, 7, 8));
   EXPECT_EQ(withMode.roiMode(), 5);
 
-  const std::string bad = propsWrite([](qcArchive& ar) {
-    unsigned char v = 0;
-    qcPelRect r(0, 0, -5, 8);
-    ar || v || r;
-  });
-  EXPECT_THROW(propsLoad(withMode, bad), qcRoiProp::BadParams);
-  EXPECT_EQ(withMode.roi(), qcPelRect(5, 6, 7, 8));
+  for (const qcPelRect& badRect : {qcPelRect(0, 0, -5, 8), qcPelRect(1, 1, LONG_MAX, LONG_MAX)}) {
+    const std::string bad = propsWrite([&](qcArchive& ar) {
+      unsigned char v = 0;
+      qcPelRect r = badRect;
+      ar || v || r;
+    });
+    EXPECT_THROW(propsLoad(withMode, bad), qcRoiProp::BadParams) << badRect;
+    EXPECT_EQ(withMode.roi(), qcPelRect(5, 6, 7, 8));
+  }
 }
 
 TEST(PropArchive, LoadsThroughSettersCheckTheValues) {

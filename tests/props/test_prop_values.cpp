@@ -225,7 +225,10 @@ INSTANTIATE_TEST_SUITE_P(
         RangeCase{"roi x -1", roi(-1, 0, 10, 10), false},
         RangeCase{"roi y -1", roi(0, -1, 10, 10), false},
         RangeCase{"roi width -1", roi(0, 0, -1, 10), false},
-        RangeCase{"roi height -1", roi(0, 0, 10, -1), false}));
+        RangeCase{"roi height -1", roi(0, 0, 10, -1), false},
+        RangeCase{"roi right edge LONG_MAX", roi(1, 0, LONG_MAX - 1, 1), true},
+        RangeCase{"roi right edge overflows", roi(1, 1, LONG_MAX, 1), false},
+        RangeCase{"roi bottom edge overflows", roi(0, 2, 1, LONG_MAX - 1), false}));
 
 TEST(PropChecks, RejectedValueLeavesTheStoredValue) {
   qcExposureProp e(0.5);

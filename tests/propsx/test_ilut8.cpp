@@ -454,3 +454,10 @@ TEST(DriverLut, MisuseAssertsAndDoesNothing) {
   EXPECT_EQ(negative.entries(), 0);
   EXPECT_EQ(asserts.fired(), 5u);
 }
+
+TEST(DriverLut, SizeWhoseByteCountOverflowsIsRefused) {
+  // 2^32 x 2^32 bytes wraps to 0: a table of no bytes that setLut8 would
+  // then overrun.
+  EXPECT_THROW(qc_Lut(1L << 32, 1L << 32), std::bad_array_new_length);
+  EXPECT_THROW(qc_Lut(LONG_MAX, 3), std::bad_array_new_length);
+}

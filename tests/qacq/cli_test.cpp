@@ -108,6 +108,10 @@ TEST_F(QacqCli, ArgumentErrorsAreOneLineAndNonZero) {
       {{"grab", "--save", "jpg"}, 2, "unknown file type \"jpg\"; closest: \"png\""},
       {{"grab", "--save", "tiff"}, 2, "unknown file type \"tiff\"; choose one of: png pgm none"},
       {{"grab", "--roi", "1,2"}, 2, "bad region of interest \"1,2\""},
+      {{"grab", "--roi", "1,2,3,4,5"}, 2, "bad region of interest \"1,2,3,4,5\""},
+      {{"grab", "--roi", "0,0,99999999999999999999,10"}, 2, "\"99999999999999999999\" is out of range"},
+      {{"grab", "--roi", "1,1,9223372036854775807,9223372036854775807"}, 2, "right or bottom edge is beyond"},
+      {{"grab", "--count", "99999999999999999999999"}, 2, "--count: \"99999999999999999999999\" is out of range"},
       {{"grab", "--exposure", "-1"}, 2, "--exposure must be 0 seconds or more"},
       {{"grab", "--timeout", "0"}, 2, "--timeout must be above 0 seconds"},
       {{"grab", "--custom", "noequals"}, 2, "bad custom item \"noequals\""},
@@ -121,7 +125,7 @@ TEST_F(QacqCli, ArgumentErrorsAreOneLineAndNonZero) {
       {{"hwconfig", "simulator", "maybe"}, 2, "unknown state \"maybe\""},
       {{"hwconfig", "limit", "No Such Format"}, 2, "unknown video format \"No Such Format\""},
       // The driver refuses a custom item: the library's exception, one line.
-      {{"grab", "--custom", "NoSuchItem=1", "--save", "none"}, 1, "qcAcqFifo::BadParams"},
+      {{"grab", "--custom", "NoSuchItem=1", "--save", "none"}, 1, "qcAcqFifo::BadParams: unknown custom item \"NoSuchItem\""},
   };
   for (const Case& c : cases) {
     const Outcome r = qacqRun(c.args);

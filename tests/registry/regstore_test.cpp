@@ -160,6 +160,7 @@ TEST(RegistryStore, AMalformedFileReadsAsEmptyAndIsNeverOverwritten) {
       {"hex(4) of three bytes", good + "\"t\"=hex(4):01,02,03\n", 4},
       {"header after a key", good + "Windows Registry Editor Version 5.00\n", 4},
       {"zero byte", good + std::string("\"t\"=\"a\0b\"\n", 11), 1},
+      {"hex(1) of an odd byte count", good + "\"t\"=hex(1):41,00,42\n", 4},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -182,6 +183,62 @@ TEST(RegistryStore, AMalformedFileReadsAsEmptyAndIsNeverOverwritten) {
     EXPECT_FALSE(reg.deleteKey("HKEY_LOCAL_MACHINE\\K"));
     EXPECT_EQ(store.read(), c.text);
   }
+}
+
+TEST(RegistryStore, AHex1StringReadsAsItsText) {
+  RegTempStore store;
+  store.write("[HKEY_LOCAL_MACHINE\\K]\n\"s\"=hex(1):41,00,42,00,00,00\n\"u\"=hex(1):e9,00,ac,20,3d,d8,00,de,00,00\n");
+  qc_RegStore reg;
+  EXPECT_EQ(reg.value("HKEY_LOCAL_MACHINE\\K", "s")->text, "AB");
+  EXPECT_EQ(reg.value("HKEY_LOCAL_MACHINE\\K", "u")->text, "\u00e9\u20ac\U0001F600");
+  std::string s;
+  ASSERT_TRUE(qf_regReadString(LM, "K", "s", s));
+  EXPECT_EQ(s, "AB");
+}
+
+TEST(RegistryStore, WritesNeverLeaveAFileTheReaderRefusesOrAnEmptyOne) {
+  {
+    RegTempStore missing;
+    qc_RegStore reg;
+    EXPECT_FALSE(reg.deleteValue(kBoard, "v"));
+    EXPECT_FALSE(reg.deleteKey(kBoard));
+    EXPECT_FALSE(reg.setDword(kBoard, std::string("a\0b", 3), 1));
+    EXPECT_FALSE(missing.exists()) << "a write that failed left a file";
+  }
+  RegTempStore store;
+  store.write(kFile);
+  qc_RegStore reg;
+  EXPECT_FALSE(reg.setDword(kBoard, std::string("a\0b", 3), 1));
+  EXPECT_FALSE(reg.setString(kBoard, std::string("\0", 1), "x"));
+  EXPECT_FALSE(reg.createKey(kBoard + std::string("\\a\0b", 4)));
+  EXPECT_EQ(store.read(), kFile);
+
+  // Just below the reader's limit: a write that would pass it fails.
+  std::string big = kFile + "\"big\"=\"" + std::string((16u << 20) - kFile.size() - 64, 'x') + "\"\r\n";
+  store.write(big);
+  ASSERT_EQ(reg.check().kind, qc_RegStore::Status::ok);
+  EXPECT_TRUE(reg.setDword(kBoard, "small", 1));
+  EXPECT_FALSE(reg.setString(kBoard, "more", std::string(100, 'y')));
+  EXPECT_EQ(reg.check().kind, qc_RegStore::Status::ok);
+  EXPECT_EQ(reg.value(kBoard, "small")->dword, 1u);
+}
+
+TEST(RegistryStore, ASymbolicLinkIsWrittenThroughAndTheModeKept) {
+  RegTempStore store;
+  const std::filesystem::path real = store.dir() / "elsewhere" / "real.reg";
+  std::filesystem::create_directories(real.parent_path());
+  { std::ofstream(real, std::ios::binary) << kFile; }
+  ASSERT_EQ(::chmod(real.c_str(), 0600), 0);
+  std::filesystem::create_symlink("elsewhere/real.reg", store.path());
+  qc_RegStore reg;
+  ASSERT_TRUE(reg.setDword(kBoard, "LimitFmt", 1));
+  ASSERT_TRUE(reg.setString(kBoard, "second", "write"));
+  EXPECT_TRUE(std::filesystem::is_symlink(store.path()));
+  EXPECT_EQ(store.read(), replaced(replaced(kFile, "dword:00000000", "dword:00000001"), "  03\r\n",
+                                   "  03\r\n\"second\"=\"write\"\r\n"));
+  struct stat st {};
+  ASSERT_EQ(::stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 TEST(RegistryStore, AnUnreadableFileGivesDefaultsAndFailedWrites) {

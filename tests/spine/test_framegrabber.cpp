@@ -232,6 +232,27 @@ TEST(FrameGrabber, DestructorDeletesTheDriverObjectOnlyWithMultiProcessAccess) {
   }
 }
 
+TEST(FrameGrabber, CopiesShareOneDriverObjectDeletedOnceByTheLast) {
+  int deleted = 0;
+  auto* d = new qcTestDriver;
+  d->onDestroy = [&] { ++deleted; };
+  {
+    auto g = std::make_unique<BareGrabber>(d);
+    g->multiProcessAccessAllowed(true);
+    ASSERT_TRUE(g->enableMultiProcessAccess(true));
+    ASSERT_EQ(g->internal(), d);
+    BareGrabber copy(*g);
+    BareGrabber assigned(new qcTestDriver);  // its own driver object, never used
+    assigned = copy;
+    g.reset();
+    EXPECT_EQ(deleted, 0) << "deleted while copies still use it";
+    EXPECT_EQ(copy.internal(), d);
+    EXPECT_EQ(copy.numChannels(), 1);
+    EXPECT_EQ(assigned.internal(), d);
+  }
+  EXPECT_EQ(deleted, 1);
+}
+
 TEST(FrameGrabber, ADriverGivenAtConstructionIsUsedWithoutCreating) {
   qcTestDriver d;
   class Given : public qcFrameGrabber {

@@ -32,6 +32,15 @@ T pick(const std::string& what, const std::string& text, const std::vector<std::
   throw UsageError(msg);
 }
 
+// Refuses an integer that does not fit a long (CLI11 would saturate it);
+// other malformed text is left to the option's own conversion.
+const CLI::Validator kFitsLong(
+    [](std::string& text) -> std::string {
+      long v = 0;
+      return parseLong(text, v) == std::errc::result_out_of_range ? "\"" + text + "\" is out of range" : "";
+    },
+    "");
+
 struct Options {
   FormatsOptions formats;
   HwconfigOptions hw;
@@ -93,7 +102,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
 
   CLI::App* grab = app.add_subcommand("grab", "Acquire frames and write them to image files");
   addAcquisitionOptions(grab);
-  grab->add_option("-n,--count", g.count, "Number of frames")->capture_default_str();
+  grab->add_option("-n,--count", g.count, "Number of frames")->check(kFitsLong)->capture_default_str();
   grab->add_option("-o,--out", g.outDir, "Output directory (created when missing)")->capture_default_str();
   grab->add_option("--prefix", g.prefix, "File name prefix: <prefix>-0001.png ...")->capture_default_str();
   grab->add_option("--save", o.save, "png, pgm (PGM for grey, PPM for colour) or none")->capture_default_str();
@@ -289,7 +298,8 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     return exitError;
   } catch (const qcException& e) {
     const std::string msg = e.messageString(), info = e.info();
-    err << "qacq: " << msg << (info.empty() || info == msg ? "" : ": " + info) << "\n";
+    err << "qacq: " << msg << (info.empty() || info == msg ? "" : ": " + info)
+        << (e.detail().empty() ? "" : ": " + e.detail()) << "\n";
     return exitError;
   } catch (const std::exception& e) {
     err << "qacq: " << e.what() << "\n";

@@ -1,6 +1,7 @@
 // qacq grab: acquire frames and write them to image files.
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -151,11 +152,22 @@ std::string describeFailure(const qcAcqFailure& f) {
 }
 
 qcPelRect parseRoi(const std::string& text) {
+  const std::string bad = "bad region of interest \"" + text + "\": ";
   long v[4];
-  char tail = 0;
-  if (std::sscanf(text.c_str(), "%ld,%ld,%ld,%ld%c", &v[0], &v[1], &v[2], &v[3], &tail) != 4 || v[0] < 0 ||
-      v[1] < 0 || v[2] <= 0 || v[3] <= 0)
-    throw UsageError("bad region of interest \"" + text + "\": give x,y,width,height (x, y >= 0; sizes > 0)");
+  std::string_view rest = text;
+  bool ok = true;
+  for (long& n : v) {
+    const std::size_t comma = &n == &v[3] ? rest.size() : rest.find(',');
+    const std::string_view field = rest.substr(0, comma);
+    const std::errc ec = parseLong(field, n);
+    if (ec == std::errc::result_out_of_range) throw UsageError(bad + "\"" + std::string(field) + "\" is out of range");
+    ok = ok && comma != std::string_view::npos && ec == std::errc{};
+    rest = comma < rest.size() ? rest.substr(comma + 1) : std::string_view();
+  }
+  if (!ok || v[0] < 0 || v[1] < 0 || v[2] <= 0 || v[3] <= 0)
+    throw UsageError(bad + "give x,y,width,height (x, y >= 0; sizes > 0)");
+  if (v[2] > LONG_MAX - v[0] || v[3] > LONG_MAX - v[1])
+    throw UsageError(bad + "its right or bottom edge is beyond " + std::to_string(LONG_MAX));
   return qcPelRect(v[0], v[1], v[2], v[3]);
 }
 

@@ -1,6 +1,7 @@
 // Closest-name suggestions and the short names of image formats.
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <tuple>
 
@@ -112,6 +113,13 @@ qeImageFormat parseImageFormat(const std::string& text) {
     for (const std::string& k : known) msg += " " + k;
   }
   throw UsageError(msg);
+}
+
+std::errc parseLong(std::string_view text, long& out) {
+  const char* end = text.data() + text.size();
+  const auto [p, ec] = std::from_chars(text.data(), end, out);
+  if (ec != std::errc{}) return ec;
+  return p == end ? std::errc{} : std::errc::invalid_argument;
 }
 
 }  // namespace qacq

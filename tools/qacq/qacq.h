@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -60,6 +61,11 @@ std::vector<std::string> closestNames(std::string_view wanted, const std::vector
 // when nothing is close).
 std::string unknownNameMessage(const std::string& what, const std::string& name,
                                const std::vector<std::string>& known, const std::string& seeCommand);
+
+// The whole of text as a decimal long: std::errc{} on success,
+// invalid_argument for anything else, result_out_of_range for a number that
+// does not fit (never saturated).
+std::errc parseLong(std::string_view text, long& out);
 
 // ---- image formats -------------------------------------------------------------
 

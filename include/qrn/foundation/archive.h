@@ -88,6 +88,8 @@ public:
   // make() of a class by registered name; null when unknown.
   static MakeFn find(const std::string& name);
   static std::size_t count();
+  // Every registered name, sorted.
+  static std::vector<std::string> names();
 };
 
 // Demangled, qualified name of a type ("qcAcqFifo::BadParams").

@@ -12,9 +12,17 @@
 // and register it for archives in one .cpp file with
 //   QC_REGISTER_PERSISTENT(qcAcqFifo::BadParams);
 //
+// A thrower may add a detail text saying what was refused and why:
+//
+//   throw BadParams().withDetail("unknown custom item \"Bogus\"");
+//
+// The detail does not change the class, the error number, messageString() or
+// the archive; what() gives "<message>: <detail>" when a detail is present.
+//
 // Archive of an exception: a version byte (0), then the base exception's
 // data (qcException: its own version byte; qcExceptionWithString: a version
-// byte and the text).  Any other version throws qcArchive::UnknownVersion
+// byte and the text).  The detail is not archived.  Any other version throws
+// qcArchive::UnknownVersion
 // built with the qualified class name and line 0.
 #pragma once
 
@@ -48,7 +56,11 @@ public:
   virtual std::string info() const { return {}; }
   // The qualified class name of the dynamic type.
   std::string className() const;
+  // What was refused and why, as the thrower told it (empty when it did not).
+  const std::string& detail() const { return detail_; }
+  void setDetail(std::string detail) { detail_ = std::move(detail); }
 
+  // The message, followed by ": " and the detail when there is one.
   const char* what() const noexcept override;
 
   static qcPersistent* make() { return new qcException; }
@@ -58,6 +70,7 @@ protected:
   virtual void message_(std::ostream& os) const;
 
 private:
+  std::string detail_;
   mutable std::string what_;
 };
 
@@ -100,6 +113,12 @@ public:
   }
   qcException* clone() const override { return new Self(static_cast<const Self&>(*this)); }
   static qcPersistent* make() { return new Self; }
+  // Sets the detail text and returns the exception itself, for
+  // `throw Name().withDetail(...)`.
+  Self& withDetail(std::string detail) {
+    this->setDetail(std::move(detail));
+    return static_cast<Self&>(*this);
+  }
 
   void dispatchSerialize(qcArchive& ar) override {
     unsigned char version = 0;

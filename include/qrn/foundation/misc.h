@@ -60,12 +60,23 @@ private:
 // ---- clean-up objects ------------------------------------------------------
 // Objects registered for clean-up are executed (their cleanup() called) in
 // reverse order of registration by qsys_cleanupExecute_(), or at process exit.
+//
+// A copy is registered on its own, with a new tag; assignment keeps each
+// object's tag.  Destroying an object waits for a cleanup() of it that runs
+// on another thread.  A derived class whose cleanup() uses its own members
+// calls unregister() first in its destructor, so that no cleanup() starts
+// once they begin to go.
 class qc_CleanupObject {
 public:
   qc_CleanupObject();
+  qc_CleanupObject(const qc_CleanupObject&);
+  qc_CleanupObject& operator=(const qc_CleanupObject&) { return *this; }
   virtual ~qc_CleanupObject();
   virtual void cleanup() {}
   unsigned long tag() const { return tag_; }
+  // Leaves the clean-up list (once; later calls do nothing), after a
+  // cleanup() of this object running on another thread has returned.
+  void unregister();
 
 private:
   unsigned long tag_;
@@ -100,6 +111,9 @@ std::string qfStr(double value, int precision = 6);
 // Hexadecimal (lower case, no prefix), at least minWidth digits.
 std::string qfHex(unsigned long value, int minWidth = 0);
 
+// Number text here never depends on the process locale: "1.5" reads and
+// writes with a point under any LC_NUMERIC.
+//
 // Converts text to double.  Leading blanks are skipped; the whole rest of the
 // text must be a number ("1.5", "-2e3", "0x1p4", "inf").  Returns 0 and stores
 // the value on success, a failed status (bit 31 set) otherwise (value untouched).

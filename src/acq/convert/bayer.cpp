@@ -260,8 +260,9 @@ void qfBayerSubsample_SSE(const qcPelBuffer_const<unsigned char>& src, qcPelBuff
 }
 
 qcPelBuffer<unsigned char> qfDataReOrganize0(const qcPelBuffer_const<unsigned char>& src, long n) {
+  // n > width / 2 first: 2 * n would overflow for the largest n.
   if (!src.isBound() || src.width() <= 0 || src.height() <= 0 || src.width() % 8 != 0 || n < 1 ||
-      src.width() % (2 * n) != 0)
+      n > src.width() / 2 || src.width() % (2 * n) != 0)
     return {};
   qcPelBuffer<unsigned char> out(src.width(), src.height(), 32);
   qf_reorganizeEvenOdd(qf_simdLevel(), rawPlaneC(src), src.width(), src.height(), n, rawPlane(out));

@@ -94,6 +94,11 @@ std::vector<qsDriverLoadRecord> qf_loadDrivers(const std::string& directories) {
     }
   }
   std::sort(files.begin(), files.end());
+  // The board list's first use comes before the loader's lock: a driver
+  // registering its boards would otherwise run the list's load hook, which
+  // loads drivers, under the lock this thread already holds.  (Inside the
+  // hook this returns at once.)
+  qcBoard::runLoadHook();
   std::vector<qsDriverLoadRecord> out;
   LoaderState& s = state();
   std::lock_guard<std::mutex> g(s.m);

@@ -4,9 +4,19 @@
 #include <qrn/acq/format/vidfmt.h>
 #include <qrn/acq/hyper/framegrabber.h>
 #include <qrn/acq/hyper/typedfifo.h>
+#include <qrn/foundation/board.h>
+
+namespace {
+// The refusal of a format that the board does not serve.
+qcVideoFormat::NotSupported notSupported(const qcVideoFormat& fmt, const qcFrameGrabber& fg) {
+  const auto* board = dynamic_cast<const qcBoard*>(&fg);
+  return qcVideoFormat::NotSupported().withDetail(std::string("format \"") + fmt.name() + "\" is not supported by " +
+                                                  (board ? "board \"" + board->name() + "\"" : std::string("this board")));
+}
+}  // namespace
 
 qcStdGreyAcqFifo* qcStdGreyVideoFormat::newAcqFifo(qcFrameGrabber& fg) const {
-  if (!isSupported(fg)) throw qcVideoFormat::NotSupported();
+  if (!isSupported(fg)) throw notSupported(*this, fg);
   return new qcStdGreyAcqFifo(*this, fg);
 }
 
@@ -17,12 +27,12 @@ qcGreyAcqFifo* qcStdGreyVideoFormat::newAcqFifoCovar2(qcFrameGrabber& fg) const 
 // The packing selector does not change the FIFO: the driver packs as its
 // hardware does.
 qcStdRGB16AcqFifo* qcStdVideoFormat::newAcqFifo(qcFrameGrabber& fg, qeRGB16Pack) const {
-  if (!isSupported(fg)) throw qcVideoFormat::NotSupported();
+  if (!isSupported(fg)) throw notSupported(*this, fg);
   return new qcStdRGB16AcqFifo(*this, fg);
 }
 
 qcStdRGB32AcqFifo* qcStdVideoFormat::newAcqFifo(qcFrameGrabber& fg, qeRGB32Pack) const {
-  if (!isSupported(fg)) throw qcVideoFormat::NotSupported();
+  if (!isSupported(fg)) throw notSupported(*this, fg);
   return new qcStdRGB32AcqFifo(*this, fg);
 }
 
@@ -37,7 +47,7 @@ qcStd3PlaneAcqFifo* qcStdVideoFormat::new3PlaneAcqFifo(qcFrameGrabber& fg) const
 
 qcAcqFifo* qcStdVideoFormat::newAcqFifoEx(qcFrameGrabber& fg, qeImageFormat f) const {
   const qeImageFormat g = f == qeImageFormat_Unspecified ? imageFormat() : f;
-  if (!isSupportedEx(fg, f)) throw qcVideoFormat::NotSupported();
+  if (!isSupportedEx(fg, f)) throw notSupported(*this, fg);
   switch (g) {
     case qeImageFormat_Grey8:
       return new qcStdGreyAcqFifo(*this, fg);

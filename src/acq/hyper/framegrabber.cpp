@@ -77,20 +77,41 @@ void qc_FrameGrabber::optimumMovePartEnable(bool) {}
 
 // ---- qcFrameGrabber -------------------------------------------------------------------
 
+// The driver object and whether it goes with the last grabber that shares it.
+struct qcFrameGrabber::Owner_ {
+  explicit Owner_(qc_FrameGrabber* p) : driver(p) {}
+  ~Owner_() {
+    if (deleteAtEnd.load()) delete driver;
+  }
+  qc_FrameGrabber* const driver;
+  std::atomic<bool> deleteAtEnd{false};
+};
+
+qcFrameGrabber::qcFrameGrabber(qc_FrameGrabber* internal)
+    : internal_(internal), owner_(internal ? std::make_shared<Owner_>(internal) : nullptr) {}
+
 qcFrameGrabber::qcFrameGrabber(const qcFrameGrabber& o)
-    : internal_(o.existing_()),
-      multiProcessAccess_(o.multiProcessAccess()),
-      multiProcessAccessAllowed_(o.multiProcessAccessAllowed()) {}
+    : multiProcessAccess_(o.multiProcessAccess()), multiProcessAccessAllowed_(o.multiProcessAccessAllowed()) {
+  qcLock lock(qcMutex::global());
+  owner_ = o.owner_;
+  internal_.store(o.existing_(), std::memory_order_release);
+}
 
 qcFrameGrabber& qcFrameGrabber::operator=(const qcFrameGrabber& o) {
-  internal_.store(o.existing_(), std::memory_order_release);
+  if (this == &o) return *this;
+  {
+    qcLock lock(qcMutex::global());
+    if (multiProcessAccess() && owner_) owner_->deleteAtEnd.store(true);
+    owner_ = o.owner_;
+    internal_.store(o.existing_(), std::memory_order_release);
+  }
   multiProcessAccess_.store(o.multiProcessAccess(), std::memory_order_relaxed);
   multiProcessAccessAllowed_.store(o.multiProcessAccessAllowed(), std::memory_order_relaxed);
   return *this;
 }
 
 qcFrameGrabber::~qcFrameGrabber() {
-  if (multiProcessAccess()) delete existing_();
+  if (multiProcessAccess() && owner_) owner_->deleteAtEnd.store(true);
 }
 
 bool qcFrameGrabber::isMultiProcessAccessSupported() const { return false; }
@@ -121,6 +142,7 @@ qc_FrameGrabber* qcFrameGrabber::internal() {
     p = existing_();
     if (!p) {
       p = createInternal();
+      if (p) owner_ = std::make_shared<Owner_>(p);
       internal_.store(p, std::memory_order_release);
     }
   }
@@ -147,6 +169,10 @@ long qcFrameGrabber::numCameraPort(const qcVideoFormat& fmt) {
 
 bool qcFrameGrabber::isSupportedEx(const qcVideoFormat& fmt, qeImageFormat f) {
   noteUse_();
+  // An image format outside the table is not supported (the conversion
+  // below would turn it into "unspecified", which drivers accept).
+  const int v = static_cast<int>(f);
+  if (v != -1 && (v < 1 || v > 19)) return false;
   try {
     qc_FrameGrabber* d = internal();
     if (!d || !isFmtAllowed_(fmt)) return false;

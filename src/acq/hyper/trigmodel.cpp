@@ -54,42 +54,49 @@ void qcTriggerModel::bufferHardwareTrigger(bool on) {
   writable_().bufferHardwareTrigger = on;
 }
 
-long qcTriggerModel::startAction() const {
-  if (rec_->canStart) return rec_->startFlagA ? 2 : 0;
-  return rec_->startFlagB ? 3 : 1;
+qcTriggerModel::qeStartAction qcTriggerModel::startAction() const {
+  if (rec_->canStart) return qeStartAction(rec_->startFlagA ? 2 : 0);
+  return qeStartAction(rec_->startFlagB ? 3 : 1);
 }
 
-void qcTriggerModel::startAction(long action) {
+void qcTriggerModel::startAction(qeStartAction action) {
   if (action < 0 || action > 3) throw BadParams();
-  if (action == startAction()) return;
+  // Compare the flags, not the derived action: "Slave" reads as action 1
+  // but carries startFlagA, which action 1 clears.
+  const bool canStart = (action == 0 || action == 2), flagA = (action == 2), flagB = (action == 3);
+  if (rec_->canStart == canStart && rec_->startFlagA == flagA && rec_->startFlagB == flagB) return;
   qc_TriggerModel& r = writable_();
-  r.canStart = (action == 0 || action == 2);
-  r.startFlagA = (action == 2);
-  r.startFlagB = (action == 3);
+  r.canStart = canStart;
+  r.startFlagA = flagA;
+  r.startFlagB = flagB;
 }
 
-long qcTriggerModel::missedErrorHandling() const { return rec_->missedErrorHandling ? 1 : 0; }
+qcTriggerModel::qeMissedErrorHandling qcTriggerModel::missedErrorHandling() const {
+  return qeMissedErrorHandling(rec_->missedErrorHandling ? 1 : 0);
+}
 
-void qcTriggerModel::missedErrorHandling(long mode) {
+void qcTriggerModel::missedErrorHandling(qeMissedErrorHandling mode) {
   if (mode != 0 && mode != 1) throw BadParams();
   if (mode == missedErrorHandling()) return;
   writable_().missedErrorHandling = (mode == 1);
 }
 
-long qcTriggerModel::bufferImages() const { return rec_->noBufferImages ? 0 : 1; }
+qcTriggerModel::qeBufferImages qcTriggerModel::bufferImages() const {
+  return qeBufferImages(rec_->noBufferImages ? 0 : 1);
+}
 
-void qcTriggerModel::bufferImages(long value) {
+void qcTriggerModel::bufferImages(qeBufferImages value) {
   if (value != 0 && value != 1) throw BadParams();
   if (value == bufferImages()) return;
   writable_().noBufferImages = (value == 0);
 }
 
-long qcTriggerModel::triggerSource() const {
-  if (rec_->usesInputLine) return 0;
-  return rec_->sourceFlag2 ? 2 : 1;
+qcTriggerModel::qeTriggerSource qcTriggerModel::triggerSource() const {
+  if (rec_->usesInputLine) return qeTriggerSource(0);
+  return qeTriggerSource(rec_->sourceFlag2 ? 2 : 1);
 }
 
-void qcTriggerModel::triggerSource(long source) {
+void qcTriggerModel::triggerSource(qeTriggerSource source) {
   if (source < 0 || source > 2) return;
   bool input = (source == 0), flag2 = (source == 2);
   if (rec_->usesInputLine == input && rec_->sourceFlag2 == flag2) return;
@@ -98,14 +105,14 @@ void qcTriggerModel::triggerSource(long source) {
   r.sourceFlag2 = flag2;
 }
 
-long qcTriggerModel::hardwareTriggerAction() const {
-  if (rec_->hwAction1) return 1;
-  if (rec_->hwAction2) return 2;
-  if (rec_->hwAction3) return 3;
-  return 0;
+qcTriggerModel::qeHardwareTriggerAction qcTriggerModel::hardwareTriggerAction() const {
+  if (rec_->hwAction1) return qeHardwareTriggerAction(1);
+  if (rec_->hwAction2) return qeHardwareTriggerAction(2);
+  if (rec_->hwAction3) return qeHardwareTriggerAction(3);
+  return qeHardwareTriggerAction(0);
 }
 
-void qcTriggerModel::hardwareTriggerAction(long action) {
+void qcTriggerModel::hardwareTriggerAction(qeHardwareTriggerAction action) {
   if (action < 0 || action > 3) return;
   if (action != 0 && (!rec_->usesInputLine || rec_->canStart)) throw BadParams();
   bool a1 = (action == 1), a2 = (action == 2), a3 = (action == 3);

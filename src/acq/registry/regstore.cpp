@@ -71,7 +71,8 @@ std::optional<std::string> normKey(std::string_view key) {
     }
     i = j + 1;
   }
-  if (out.empty() || out.front() == '-' || hasLineBreak(out)) return std::nullopt;
+  if (out.empty() || out.front() == '-' || hasLineBreak(out) || out.find('\0') != std::string::npos)
+    return std::nullopt;
   return out;
 }
 
@@ -169,6 +170,43 @@ bool parseHexBytes(std::string_view data, std::vector<unsigned char>& bytes) {
     }
     bytes.push_back(static_cast<unsigned char>(v));
     i = j + 1;
+  }
+  return true;
+}
+
+// The string of a hex(1) value: UTF-16LE code units up to the first zero,
+// as UTF-8.  False for an odd byte count.
+bool utf16leText(const std::vector<unsigned char>& bytes, std::string& out) {
+  if (bytes.size() % 2 != 0) return false;
+  out.clear();
+  auto put = [&](std::uint32_t cp) {
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  };
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    std::uint32_t u = bytes[i] | (bytes[i + 1] << 8);
+    if (u == 0) break;
+    if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
+      const std::uint32_t lo = bytes[i + 2] | (bytes[i + 3] << 8);
+      if (lo >= 0xDC00 && lo < 0xE000) {
+        u = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
+        i += 2;
+      }
+    }
+    put(u >= 0xD800 && u < 0xE000 ? 0xFFFD : u);  // a lone surrogate
   }
   return true;
 }
@@ -287,6 +325,8 @@ Status parse(const std::string& text, Doc& doc) {
       if (!parseHexBytes(body, bytes)) return failure(Status::malformed, lineNo, "bad hex data");
       v.type = type;
       v.text = std::string(data.substr(0, colon + 1)) + body;
+      if (type == qc_RegStore::typeString && !utf16leText(bytes, v.text))
+        return failure(Status::malformed, lineNo, "hex(1) value with an odd number of bytes");
       if (type == qc_RegStore::typeDword) {
         if (bytes.size() != 4) return failure(Status::malformed, lineNo, "hex(4) value without four bytes");
         v.dword = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
@@ -431,17 +471,36 @@ bool writeAll(int fd, const std::string& data) {
   return true;
 }
 
-// Opens and locks the current file at `path` (creating it when missing).
-bool openLocked(const std::string& path, Fd& fd) {
+// The file a write changes: `path`, or the final target when it is a
+// symbolic link (the link stays a link; its target gets the new text).
+std::string writeTarget(const std::string& path) {
+  namespace fs = std::filesystem;
+  fs::path p(path);
+  std::error_code ec;
+  for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(p, ec)); ++hops) {
+    const fs::path to = fs::read_symlink(p, ec);
+    if (ec) break;
+    p = to.is_absolute() ? to : p.parent_path() / to;
+  }
+  return p.string();
+}
+
+// Opens and locks the current file at `path`, creating it (and its
+// directories) when missing; `created` tells whether this call made it.
+bool openLocked(const std::string& path, Fd& fd, bool& created) {
   namespace fs = std::filesystem;
   const auto deadline = std::chrono::steady_clock::now() + kLockTimeout;
   for (;;) {
-    int f = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    created = false;
+    int f = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (f < 0 && errno == ENOENT) {
       std::error_code ec;
       fs::path parent = fs::path(path).parent_path();
       if (!parent.empty()) fs::create_directories(parent, ec);
-      f = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+      f = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+      // Another writer made it first: open theirs (within the deadline).
+      if (f < 0 && errno == EEXIST && std::chrono::steady_clock::now() < deadline) continue;
+      created = f >= 0;
     }
     if (f < 0) return false;
     fd.reset(f);
@@ -462,14 +521,30 @@ bool openLocked(const std::string& path, Fd& fd) {
 }
 
 template <class F>
-bool modify(const std::string& path, F&& change) {
+bool modify(const std::string& linkOrPath, F&& change) {
+  const std::string path = writeTarget(linkOrPath);
   Fd fd;
-  if (!openLocked(path, fd)) return false;
+  bool created = false;
+  if (!openLocked(path, fd, created)) return false;
+  // A file this call created goes again unless the new text replaces it: a
+  // write that fails or changes nothing leaves no empty file behind.  (The
+  // lock is still held; a writer waiting for it sees the file gone and
+  // starts again.)
+  struct Undo {
+    const std::string& path;
+    bool armed;
+    ~Undo() {
+      if (armed) ::unlink(path.c_str());
+    }
+  } undo{path, created};
   std::string text;
   Doc doc;
   if (readFd(fd.get(), text).kind != Status::ok || parse(text, doc).kind != Status::ok) return false;
   Change c = change(doc);
   if (c != changed) return c == unchanged;
+  // Never write what the reader would refuse.
+  const std::string out = serialize(doc);
+  if (out.size() > kMaxFileSize) return false;
 
   namespace fs = std::filesystem;
   const fs::path target(path);
@@ -481,19 +556,21 @@ bool modify(const std::string& path, F&& change) {
   Fd tmp(t);
   struct stat st {};
   bool ok = ::fstat(fd.get(), &st) == 0 && ::fchmod(t, st.st_mode & 07777) == 0;
-  ok = ok && writeAll(t, serialize(doc)) && ::fsync(t) == 0;
+  ok = ok && writeAll(t, out) && ::fsync(t) == 0;
   tmp.reset();
   ok = ok && ::rename(tmpl.c_str(), path.c_str()) == 0;
   if (!ok) {
     ::unlink(tmpl.c_str());
     return false;
   }
+  undo.armed = false;
   Fd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (d.get() >= 0) ::fsync(d.get());
   return true;  // the lock goes with `fd`, after the rename
 }
 
-bool validName(const std::string& name) { return !hasLineBreak(name); }
+// A zero byte would make the file unreadable (the reader refuses it).
+bool validName(const std::string& name) { return !hasLineBreak(name) && name.find('\0') == std::string::npos; }
 
 }  // namespace
 

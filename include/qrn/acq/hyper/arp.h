@@ -26,6 +26,7 @@
 #include <cstdint>
 
 #include <qrn/acq/hyper/failure.h>
+#include <qrn/acq/hyper/prop/propenums.h>
 #include <qrn/foundation/geometry.h>
 #include <qrn/foundation/handle.h>
 #include <qrn/foundation/pelbuffer.h>
@@ -129,7 +130,7 @@ struct qc_PropertyValues {
   long encoderOffset = 0;
   bool positiveAcquireDirection = true;
   bool useSingleChannelEncoder = false;
-  long encoderResolution = 0;  // a qcEncoderProp::qeEncoderResolution
+  qe_EncoderResolution encoderResolution = qeEncoderResolution_Default;  // qcEncoderProp::qeEncoderResolution
   long startAcqOnEncoderCount = 0;
   bool ignoreEncoderBetweenAcquires = false;
   bool ignoreTooFastEncoder = true;
@@ -216,7 +217,7 @@ public:
   long encoderOffset() const { return properties().encoderOffset; }
   bool positiveAcquireDirection() const { return properties().positiveAcquireDirection; }
   bool useSingleChannelEncoder() const { return properties().useSingleChannelEncoder; }
-  long encoderResolution() const { return properties().encoderResolution; }
+  qe_EncoderResolution encoderResolution() const { return properties().encoderResolution; }
   long startAcqOnEncoderCount() const { return properties().startAcqOnEncoderCount; }
   bool ignoreEncoderBetweenAcquires() const { return properties().ignoreEncoderBetweenAcquires; }
   bool ignoreTooFastEncoder() const { return properties().ignoreTooFastEncoder; }

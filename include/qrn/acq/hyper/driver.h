@@ -19,7 +19,7 @@
 
 // The driver interface version of this module.  A driver built against
 // another version is refused.
-constexpr int qrn_driverAbiVersion = 1;
+constexpr int qrn_driverAbiVersion = 2;  // 2: qcFrameGrabber holds a shared owner
 
 extern "C" {
 typedef int (*qrn_DriverVersionFn)();

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include <qrn/acq/format/vidfmt.h>
@@ -91,7 +92,9 @@ public:
   // Whether this board can be shared between processes (default false).
   virtual bool isMultiProcessAccessSupported() const;
   // Deletes the driver object only when multi-process access is on;
-  // otherwise the driver object lives on with the process.
+  // otherwise the driver object lives on with the process.  Copies share
+  // the driver object: it is deleted once, when the last of them goes after
+  // one with multi-process access on went.
   virtual ~qcFrameGrabber();
 
   // The number of boards of the board list that are frame grabbers.
@@ -134,8 +137,9 @@ public:
 protected:
   qcFrameGrabber() = default;
   // A driver that has its driver object at hand passes it here.
-  explicit qcFrameGrabber(qc_FrameGrabber* internal) : internal_(internal) {}
-  // Member copy (the driver object is shared, not duplicated).
+  explicit qcFrameGrabber(qc_FrameGrabber* internal);
+  // Member copy (the driver object is shared, not duplicated; see the
+  // destructor).
   qcFrameGrabber(const qcFrameGrabber& o);
   qcFrameGrabber& operator=(const qcFrameGrabber& o);
 
@@ -161,6 +165,10 @@ private:
   // The flags are atomic only so that queries from several threads (each
   // clearing multiProcessAccessAllowed) do not race; they are not a lock.
   std::atomic<qc_FrameGrabber*> internal_{nullptr};
+  // The one owner of the driver object, shared by copies (set with
+  // internal_, under qcMutex::global() once the grabber exists).
+  struct Owner_;
+  std::shared_ptr<Owner_> owner_;
   std::atomic<bool> multiProcessAccess_{false};
   std::atomic<bool> multiProcessAccessAllowed_{false};
 };

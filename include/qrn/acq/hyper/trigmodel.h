@@ -55,6 +55,15 @@ public:
   // A setter was given a value it does not accept.
   QC_EXCEPTION(BadParams, qcException, 0x100009AF);
 
+  // The types of the model's numbered settings.  Their values are the
+  // numbers below (0 to 3, or 0 and 1) and have no names of their own:
+  // write qcTriggerModel::qeStartAction(2).
+  enum qeStartAction : std::int32_t {};
+  enum qeMissedErrorHandling : std::int32_t {};
+  enum qeBufferImages : std::int32_t {};
+  enum qeTriggerSource : std::int32_t {};
+  enum qeHardwareTriggerAction : std::int32_t {};
+
   // A model over `record`, which it does not own (the record must outlive
   // every model over it).
   explicit qcTriggerModel(const qc_TriggerModel& record);
@@ -74,35 +83,35 @@ public:
 
   // With canStart: 2 when startFlagA is set, else 0.  Without: 3 when
   // startFlagB is set, else 1.
-  long startAction() const;
+  qeStartAction startAction() const;
   // 0: canStart, no start flag; 1: none of the three; 2: canStart and
   // startFlagA; 3: startFlagB alone.  Other values throw BadParams and change
   // nothing.
-  void startAction(long action);
+  void startAction(qeStartAction action);
 
   // 1 when missed-error handling is set, else 0.
-  long missedErrorHandling() const;
+  qeMissedErrorHandling missedErrorHandling() const;
   // 0 clears, 1 sets; other values throw BadParams.
-  void missedErrorHandling(long mode);
+  void missedErrorHandling(qeMissedErrorHandling mode);
 
   // 0 when noBufferImages is set, else 1.
-  long bufferImages() const;
+  qeBufferImages bufferImages() const;
   // 0 sets noBufferImages, 1 clears it; other values throw BadParams.
-  void bufferImages(long value);
+  void bufferImages(qeBufferImages value);
 
   // 0 when the trigger uses the input line; otherwise 2 when sourceFlag2 is
   // set, else 1.
-  long triggerSource() const;
+  qeTriggerSource triggerSource() const;
   // 0: input line; 1: neither flag; 2: sourceFlag2 alone.  Other values
   // change nothing.
-  void triggerSource(long source);
+  void triggerSource(qeTriggerSource source);
 
   // 1, 2 or 3 for the first of hwAction1..3 that is set, else 0.
-  long hardwareTriggerAction() const;
+  qeHardwareTriggerAction hardwareTriggerAction() const;
   // 0 clears all three.  1, 2 or 3 require usesInputLine set and canStart
   // clear (else BadParams, nothing changed), then set that action alone.
   // Other values change nothing.
-  void hardwareTriggerAction(long action);
+  void hardwareTriggerAction(qeHardwareTriggerAction action);
 
   // A new model (the caller owns it, for example through
   // qcPtrHandle<qcTriggerModel>) over a new record copied from this model's,

@@ -14,7 +14,8 @@
 // Strings escape `\` as `\\` and `"` as `\"`.  Key paths and value names are
 // compared without regard to ASCII case.  Values of other types
 // (`hex:...`, `hex(N):...`, continued over lines ending in `\`) are kept as
-// they are; `hex(4):` of four bytes is read as a 32-bit value.  When a key or
+// they are; `hex(4):` of four bytes is read as a 32-bit value and `hex(1):`
+// (UTF-16LE up to a zero) as a string, in UTF-8.  When a key or
 // value appears more than once, the last one wins.
 //
 // Where the file lives: the environment variable "QUORIN_REGISTRY_FILE" when
@@ -34,15 +35,18 @@
 // or the new file (at worst a stray temporary file "<name>.tmp??????").  The
 // rest of the text (comments, order, spelling) is kept as it was.  A write
 // that would change nothing does not rewrite the file.  A missing file, and
-// missing parent directories, are created by a write.  Waiting for the lock
-// is bounded (10 seconds); after that the write fails.
+// missing parent directories, are created by a write; a write that fails or
+// changes nothing leaves no file behind.  When the file is a symbolic link,
+// writes go to its target (the link stays, the target keeps its mode).  A
+// write whose result the reader would refuse (above 16 MiB) fails.  Waiting
+// for the lock is bounded (10 seconds); after that the write fails.
 //
 // Key paths are full paths starting with a root name
 // ("HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorin"); empty components are ignored.  A
 // path of a root alone always exists.  A key also exists when only keys below
-// it have sections in the file.  Key paths, names and strings must not hold
-// control characters (writes with them fail); a string is stored up to its
-// first zero character.
+// it have sections in the file.  Key paths and names must not hold line
+// breaks or zero bytes, strings no line breaks (writes with them fail); a
+// string is stored up to its first zero character.
 //
 // Nothing here throws except std::bad_alloc.  Any thread may call; one object
 // may be shared between threads.

@@ -11,7 +11,7 @@ qcCameraBandwidthProp& qcCameraBandwidthProp::operator=(const qcCameraBandwidthP
 }
 
 void qcCameraBandwidthProp::cameraBandwidth(double fraction) {
-  require_(qf_propInRange(fraction, 0.0, 1.0));
+  requireRange_("camera bandwidth", fraction, 0.0, 1.0);
   hookSet_(cameraBandwidth_, fraction, [&](qc_AcqFifo& f) { f.cameraBandwidth(fraction); });
 }
 

@@ -19,7 +19,7 @@ void qcDigitalCameraControlProp::selectHighGain(bool on) {
 }
 
 void qcDigitalCameraControlProp::masterClockFrequency(double megahertz) {
-  require_(qf_propInRange(megahertz, minMasterClockFrequency, maxMasterClockFrequency));
+  requireRange_("master clock frequency", megahertz, minMasterClockFrequency, maxMasterClockFrequency, "MHz");
   hookSet_(masterClockFrequency_, megahertz, [&](qc_AcqFifo& f) { f.masterClockFrequency(megahertz); });
 }
 

@@ -12,8 +12,8 @@ qcCameraPortProp& qcCameraPortProp::operator=(const qcCameraPortProp& src) {
 }
 
 void qcCameraPortProp::cameraPort(long port) {
-  require_(port >= 0);
-  if (fifo_) require_(port < fifo_->numCameraPort());
+  require_(port >= 0, "camera port " + std::to_string(port) + " is negative");
+  if (fifo_) require_(port < fifo_->numCameraPort(), "camera port " + std::to_string(port) + " is not on the board");
   hookSet_(cameraPort_, port, [&](qc_AcqFifo& f) { f.cameraPort(port); });
 }
 

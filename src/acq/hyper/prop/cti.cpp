@@ -12,7 +12,7 @@ qcCtiProp& qcCtiProp::operator=(const qcCtiProp& src) {
 }
 
 void qcCtiProp::ctiOffset(double seconds) {
-  require_(qf_propNotBelow(seconds, 0.0));
+  requireRange_("CTI offset", seconds, 0.0, HUGE_VAL, "s");
   hookSet_(ctiOffset_, seconds, [&](qc_AcqFifo& f) { f.ctiOffset(seconds); });
 }
 

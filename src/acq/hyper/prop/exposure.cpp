@@ -4,7 +4,7 @@ QC_IMPLEMENT_PERSISTENT(qcExposureProp);
 QC_REGISTER_PERSISTENT(qcExposureProp::BadParams);
 
 qcExposureProp::qcExposureProp(double seconds) {
-  require_(qf_propNotBelow(seconds, 0.0));
+  requireRange_("exposure", seconds, 0.0, HUGE_VAL, "s");
   exposure_ = seconds;
 }
 
@@ -14,7 +14,7 @@ qcExposureProp& qcExposureProp::operator=(const qcExposureProp& src) {
 }
 
 void qcExposureProp::exposure(double seconds) {
-  require_(qf_propNotBelow(seconds, 0.0));
+  requireRange_("exposure", seconds, 0.0, HUGE_VAL, "s");
   hookSet_(exposure_, seconds, [&](qc_AcqFifo& f) { f.exposure(seconds); });
 }
 

@@ -12,7 +12,7 @@ qcHorizAdjustProp& qcHorizAdjustProp::operator=(const qcHorizAdjustProp& src) {
 }
 
 void qcHorizAdjustProp::horizAdjust(double seconds) {
-  require_(qf_propNotBelow(seconds, 0.0));
+  requireRange_("horizontal adjust", seconds, 0.0, HUGE_VAL, "s");
   hookSet_(horizAdjust_, seconds, [&](qc_AcqFifo& f) { f.horizAdjust(seconds); });
 }
 

@@ -91,7 +91,11 @@ qc8BitInputLutProp::qc8BitInputLutProp(const qc8BitInputLutProp& src) : qcPersis
 qc8BitInputLutProp::~qc8BitInputLutProp() = default;
 
 qc8BitInputLutProp& qc8BitInputLutProp::operator=(const qc8BitInputLutProp& src) {
-  if (&src == this || lutEntries() == 0) return *this;
+  if (&src == this) return *this;
+  // An unsized target takes the source's size (as contrast/brightness
+  // does): sizing it as one tap would refuse every multi-tap source.
+  if (!sized_() && src.lutEntries() > 0) lutInit(src.lutEntries(), src.lutTaps());
+  if (lutEntries() == 0) return *this;
   const long srcEntries = src.lutEntries();
   const long srcTaps = src.lutTaps();
   if (srcEntries == 0) return *this;  // no table to copy
@@ -251,9 +255,12 @@ qc_Lut::qc_Lut(long entries, long taps) {
     entries = std::max(entries, 0L);
     taps = std::max(taps, 0L);
   }
+  std::size_t bytes = 0;
+  if (__builtin_mul_overflow(static_cast<std::size_t>(entries), static_cast<std::size_t>(taps), &bytes))
+    throw std::bad_array_new_length();
+  table_ = std::make_unique<unsigned char[]>(bytes);
   entries_ = entries;
   taps_ = taps;
-  table_ = std::make_unique<unsigned char[]>(static_cast<std::size_t>(entries) * static_cast<std::size_t>(taps));
 }
 
 qc_Lut::qc_Lut(const qc_Lut& src)

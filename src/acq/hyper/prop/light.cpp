@@ -4,10 +4,6 @@ QC_IMPLEMENT_PERSISTENT(qcLightProp);
 QC_REGISTER_PERSISTENT(qcLightProp::BadParams);
 QC_REGISTER_PERSISTENT(qcLightProp::NotSupported);
 
-namespace {
-bool isFraction(double v) { return qf_propInRange(v, 0.0, 1.0); }
-}  // namespace
-
 qcLightProp::qcLightProp(LightCallback cb, bool enable, double ratio, double power, double delay, long auxPort,
                          double auxRatio, double auxPower) {
   lightCallback(std::move(cb));
@@ -44,17 +40,17 @@ void qcLightProp::lightEnable(bool on) {
 }
 
 void qcLightProp::brightFieldPowerRatio(double ratio) {
-  require_(isFraction(ratio));
+  requireRange_("bright-field power ratio", ratio, 0.0, 1.0);
   hookSet_(brightFieldPowerRatio_, ratio, [&](qc_AcqFifo& f) { f.darkLevel(ratio); });
 }
 
 void qcLightProp::lightPower(double power) {
-  require_(isFraction(power));
+  requireRange_("light power", power, 0.0, 1.0);
   hookSet_(lightPower_, power, [&](qc_AcqFifo& f) { f.lightPower(power); });
 }
 
 void qcLightProp::lightDelay(double seconds) {
-  require_(qf_propNotBelow(seconds, 0.0));
+  requireRange_("light delay", seconds, 0.0, HUGE_VAL, "s");
   hookSet_(lightDelay_, seconds, [&](qc_AcqFifo& f) { f.lightDelay(seconds); });
 }
 
@@ -63,12 +59,12 @@ void qcLightProp::auxLightPort(long port) {
 }
 
 void qcLightProp::auxBrightFieldPowerRatio(double ratio) {
-  require_(isFraction(ratio));
+  requireRange_("auxiliary bright-field power ratio", ratio, 0.0, 1.0);
   hookSet_(auxBrightFieldPowerRatio_, ratio, [&](qc_AcqFifo& f) { f.auxDarkLevel(ratio); });
 }
 
 void qcLightProp::auxLightPower(double power) {
-  require_(isFraction(power));
+  requireRange_("auxiliary light power", power, 0.0, 1.0);
   hookSet_(auxLightPower_, power, [&](qc_AcqFifo& f) { f.auxLightPower(power); });
 }
 

@@ -42,7 +42,7 @@ void qcEncoderControlProp::zeroCounter() {
   if (fifo_) fifo_->zeroCounter();
 }
 
-long qcEncoderControlProp::currentEncoderCount() { return fifo_ ? fifo_->currentEncoderCount() : 0; }
+long qcEncoderControlProp::currentEncoderCount() const { return fifo_ ? fifo_->currentEncoderCount() : 0; }
 
 void qcEncoderControlProp::serialize_(qcArchive& ar, unsigned char) {
   bool on = zeroCounterWhenTriggered_;

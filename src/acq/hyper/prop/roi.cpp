@@ -1,5 +1,7 @@
 #include <qrn/acq/hyper/prop/roi.h>
 
+#include <climits>
+
 QC_IMPLEMENT_PERSISTENT(qcRoiProp);
 QC_REGISTER_PERSISTENT(qcRoiProp::BadParams);
 QC_REGISTER_PERSISTENT(qcRoiProp::NoFrameGrabber);
@@ -13,7 +15,10 @@ qcRoiProp& qcRoiProp::operator=(const qcRoiProp& src) {
 }
 
 void qcRoiProp::roi(const qcPelRect& r) {
-  require_(r.x() >= 0 && r.y() >= 0 && r.width() >= 0 && r.height() >= 0);
+  require_(r.x() >= 0 && r.y() >= 0 && r.width() >= 0 && r.height() >= 0, "negative region of interest");
+  // The right and bottom edges must be representable (drivers compute them).
+  require_(r.width() <= LONG_MAX - r.x() && r.height() <= LONG_MAX - r.y(),
+           "region of interest edge beyond the largest coordinate");
   hookSet_(roi_, r, [&](qc_AcqFifo& f) { f.roi(r); });
 }
 

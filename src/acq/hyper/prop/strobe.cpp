@@ -31,7 +31,7 @@ void qcStrobeProp::strobePulseDuration(double seconds) {
   if (fifo_) {
     if (const qcSettingInfo* s = fifo_->getSettingInfo(qeSetting_StrobePulseDuration)) limit = s->maximum();
   }
-  require_(qf_propInRange(seconds, 0.0, limit));
+  requireRange_("strobe pulse duration", seconds, 0.0, limit, "s");
   hookSet_(strobePulseDuration_, seconds, [&](qc_AcqFifo& f) { f.strobePulseDuration(seconds); });
 }
 
@@ -61,10 +61,10 @@ qcStrobeDelayProp& qcStrobeDelayProp::operator=(const qcStrobeDelayProp& src) {
 }
 
 void qcStrobeDelayProp::strobeDelay(double seconds) {
-  require_(!std::isnan(seconds));
+  require_(!std::isnan(seconds), "strobe delay is not a number");
   if (fifo_) {
     if (const qcSettingInfo* s = fifo_->getSettingInfo(qeSetting_StrobeDelay))
-      require_(qf_propInRange(seconds, s->minimum(), s->maximum()));
+      requireRange_("strobe delay", seconds, s->minimum(), s->maximum(), "s");
   }
   hookSet_(strobeDelay_, seconds, [&](qc_AcqFifo& f) { f.strobeDelay(seconds); });
 }

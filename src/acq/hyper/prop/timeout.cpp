@@ -11,7 +11,7 @@ qcTimeoutProp& qcTimeoutProp::operator=(const qcTimeoutProp& src) {
 }
 
 void qcTimeoutProp::timeout(double seconds) {
-  require_(qf_propNotBelow(seconds, 0.0));
+  requireRange_("timeout", seconds, 0.0, HUGE_VAL, "s");
   hookSet_(timeout_, seconds, [&](qc_AcqFifo& f) { f.timeout(seconds); });
 }
 

@@ -20,12 +20,12 @@ void qcTriggerFilterProp::operator=(const qcTriggerFilterProp& src) {
 }
 
 void qcTriggerFilterProp::triggerWidth(double seconds) {
-  require_(qf_propInRange(seconds, minTriggerWidth, maxTriggerWidth));
+  requireRange_("trigger width", seconds, minTriggerWidth, maxTriggerWidth, "s");
   storeUpdate_(triggerWidth_, seconds);
 }
 
 void qcTriggerFilterProp::triggerPeriod(double seconds) {
-  require_(qf_propInRange(seconds, 0.0, maxTriggerPeriod));
+  requireRange_("trigger period", seconds, 0.0, maxTriggerPeriod, "s");
   storeUpdate_(triggerPeriod_, seconds);
 }
 
@@ -34,7 +34,7 @@ void qcTriggerFilterProp::triggerDelay(double seconds) {
   if (fifo_) {
     if (const qcSettingInfo* s = fifo_->getSettingInfo(qeSetting_TriggerDelay)) limit = s->maximum();
   }
-  require_(qf_propInRange(seconds, 0.0, limit));
+  requireRange_("trigger delay", seconds, 0.0, limit, "s");
   storeUpdate_(triggerDelay_, seconds);
 }
 

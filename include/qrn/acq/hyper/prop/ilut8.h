@@ -118,6 +118,8 @@ private:
 // A plain table of entries by taps bytes for drivers.  The bytes start at 0.
 // Misuse (a negative size, a row of the wrong length, a tap out of range)
 // fires a debug assertion; the call then does nothing (getLut8 returns null).
+// A size whose byte count entries * taps overflows throws
+// std::bad_array_new_length.
 class qc_Lut {
 public:
   qc_Lut(long entries, long taps);

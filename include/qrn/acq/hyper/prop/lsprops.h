@@ -42,7 +42,7 @@ public:
   // The FIFO's zeroCounter() when associated; else nothing.
   void zeroCounter();
   // The FIFO's currentEncoderCount() when associated; else 0.
-  long currentEncoderCount();
+  long currentEncoderCount() const;
 
 private:
   QC_PERSISTENT_PROPERTY(qcEncoderControlProp, "acq/hyper/prop/lsprops", 0);

@@ -39,7 +39,9 @@
 //   assignUpdate_(src, copy)          update-style operator=: for another
 //                                     object, copy() runs and the FIFO gets
 //                                     update(*this) once;
-//   require_(ok)                      throws Self::BadParams unless ok.
+//   require_(ok[, detail])            throws Self::BadParams unless ok;
+//   requireRange_(what, v, lo, hi)    likewise unless lo <= v <= hi, with a
+//                                     detail naming the value and the bound.
 // A class that takes values from the FIFO at association hides fifo(f) with
 // its own, which calls qc_Prop<Self>::fifo(f) first.
 //
@@ -63,6 +65,8 @@
 // thread, and their exceptions pass through the setters unchanged.
 #pragma once
 
+#include <cmath>
+#include <string>
 #include <typeinfo>
 #include <utility>
 
@@ -80,6 +84,11 @@ template <class T>
 constexpr bool qf_propNotBelow(T v, T lo) {
   return v >= lo;
 }
+
+// The detail text of a refused number: "<what> <v><unit> is below <lo><unit>",
+// "... is above the maximum <hi><unit>", "<what> is not a number"; empty when
+// v is within [lo, hi].
+std::string qf_propRangeDetail_(const char* what, double v, double lo, double hi, const char* unit = "");
 
 // Throws qcArchive::UnknownVersion for a property archive of an unknown
 // version.
@@ -129,6 +138,16 @@ protected:
 
   static void require_(bool ok) {
     if (!ok) throw typename Self::BadParams();
+  }
+  // As above, with what was refused and why as the exception's detail.
+  static void require_(bool ok, const std::string& detail) {
+    if (!ok) throw typename Self::BadParams().withDetail(detail);
+  }
+  // Throws BadParams, naming the value and its bounds, unless lo <= v <= hi
+  // (never for NaN).
+  static void requireRange_(const char* what, double v, double lo, double hi, const char* unit = "") {
+    if (!qf_propInRange(v, lo, hi))
+      throw typename Self::BadParams().withDetail(qf_propRangeDetail_(what, v, lo, hi, unit));
   }
 
   // Hook first: the FIFO hears first (when associated), then v is stored.

@@ -28,7 +28,9 @@ public:
   qcRoiProp& operator=(const qcRoiProp& src);
 
   const qcPelRect& roi() const { return roi_; }
-  // Throws BadParams when x, y, width or height is below 0; FIFO errors pass.
+  // Throws BadParams when x, y, width or height is below 0, or when the right
+  // (x + width) or bottom (y + height) edge exceeds LONG_MAX; FIFO errors
+  // pass.  Archive loads go through here too.
   void roi(const qcPelRect& r);
   // The rectangle the FIFO actually uses.  Throws NoFrameGrabber when free.
   qcPelRect actualRoi() const;
