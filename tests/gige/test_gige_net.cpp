@@ -174,7 +174,14 @@ TEST(GigeNet, HeldBuffersMakeLostFramesOverruns) {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));  // frames arrive and find no buffer
   img1 = qcPelBuffer<unsigned char>();
   img2 = qcPelBuffer<unsigned char>();
-  for (int i = 0; i < 5 && overruns.load() == 0; ++i) f->complete(wait(c, 5.0));
+  // Frames queued before the buffers ran out complete first; the frame after
+  // the gap reports the lost ones (its callbacks run just after it is
+  // queued, so give them a moment).
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  for (int i = 0; i < 40 && overruns.load() == 0 && std::chrono::steady_clock::now() < until; ++i) {
+    f->complete(wait(c, 5.0));
+    for (int k = 0; k < 10 && overruns.load() == 0; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   EXPECT_GT(overruns.load(), 0);
 }
 
