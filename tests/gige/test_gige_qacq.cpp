@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "qacq.h"
+#include "../qacq/qacq_run.h"
 
 using ::testing::HasSubstr;
 
@@ -22,16 +23,8 @@ const bool gCameras = [] {
   return true;
 }();
 
-struct Outcome {
-  int code;
-  std::string out, err;
-};
-
-Outcome qacqRun(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int code = qacq::run(args, out, err);
-  return {code, out.str(), err.str()};
-}
+using qacq_test::Outcome;
+using qacq_test::qacqRun;
 
 TEST(GigeQacq, CamerasAddListAndRemoveEditTheRegistryStore) {
   const std::string reg =

@@ -6,22 +6,15 @@
 #include <gtest/gtest.h>
 
 #include "qacq.h"
+#include "../qacq/qacq_run.h"
 #include "../qacq/qacq_support.h"
 
 using ::testing::HasSubstr;
 
 namespace {
 
-struct Outcome {
-  int code;
-  std::string out, err;
-};
-
-Outcome qacqRun(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int code = qacq::run(args, out, err);
-  return {code, out.str(), err.str()};
-}
+using qacq_test::Outcome;
+using qacq_test::qacqRun;
 
 TEST(QacqMulti, GrabChannelsWritesTheColourScene) {
   qacq_test::TempDir dir;

@@ -16,6 +16,7 @@
 #include <qrn/acq/hyper/framegrabber.h>
 
 #include "qacq.h"
+#include "qacq_run.h"
 #include "qacq_support.h"
 
 using ::testing::ElementsAre;
@@ -27,16 +28,8 @@ using qacq_test::TempDir;
 
 namespace {
 
-struct Outcome {
-  int code;
-  std::string out, err;
-};
-
-Outcome qacqRun(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int code = qacq::run(args, out, err);
-  return {code, out.str(), err.str()};
-}
+using qacq_test::Outcome;
+using qacq_test::qacqRun;
 
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> r;

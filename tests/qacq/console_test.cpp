@@ -12,6 +12,7 @@
 #include <qrn/acq/format/vidfmt.h>
 
 #include "qacq.h"
+#include "qacq_run.h"
 #include "qacq_support.h"
 #include "view.h"
 
@@ -127,33 +128,24 @@ TEST_F(QacqConsole, EveryImageKindIsShown) {
   EXPECT_FALSE(view.show(console, qcAcqImage(), qacq::BayerPattern::RGGB));
 }
 
-struct RunOutcome {
-  int code;
-  std::string out, err;
-};
-RunOutcome runQacq(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int code = qacq::run(args, out, err);
-  return {code, out.str(), err.str()};
-}
 
 TEST_F(QacqConsole, LiveShowsFramesOfEveryKindAndCountsFailures) {
   for (const char* kind : {"grey8", "grey16", "rgb16", "rgb32", "3plane", "raw8"}) {
-    const RunOutcome r = runQacq({"live", "-n", "6", "-i", kind, "--overlay", "--custom", "FramePeriod=0.002"});
+    const qacq_test::Outcome r = qacq_test::qacqRun({"live", "-n", "6", "-i", kind, "--overlay", "--custom", "FramePeriod=0.002"});
     EXPECT_EQ(r.code, 0) << kind << ": " << r.err;
     EXPECT_NE(r.out.find("6 frames"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("0 failed"), std::string::npos) << r.out;
   }
-  const RunOutcome f = runQacq({"live", "-n", "4", "--custom", "Inject=timeout", "--custom", "FramePeriod=0.002"});
+  const qacq_test::Outcome f = qacq_test::qacqRun({"live", "-n", "4", "--custom", "Inject=timeout", "--custom", "FramePeriod=0.002"});
   EXPECT_EQ(f.code, qacq::exitFramesFailed) << f.err;
   EXPECT_NE(f.out.find("1 failed"), std::string::npos) << f.out;
 }
 
 TEST_F(QacqConsole, LiveAndShowArgumentErrors) {
-  EXPECT_EQ(runQacq({"live", "--bayer", "RGBG"}).code, qacq::exitUsage);
-  EXPECT_EQ(runQacq({"live", "-n", "-1"}).code, qacq::exitUsage);
-  EXPECT_EQ(runQacq({"show"}).code, qacq::exitUsage);
-  const RunOutcome r = runQacq({"show", "/no/such/file.png"});
+  EXPECT_EQ(qacq_test::qacqRun({"live", "--bayer", "RGBG"}).code, qacq::exitUsage);
+  EXPECT_EQ(qacq_test::qacqRun({"live", "-n", "-1"}).code, qacq::exitUsage);
+  EXPECT_EQ(qacq_test::qacqRun({"show"}).code, qacq::exitUsage);
+  const qacq_test::Outcome r = qacq_test::qacqRun({"show", "/no/such/file.png"});
   EXPECT_EQ(r.code, qacq::exitError);
   EXPECT_NE(r.err.find("/no/such/file.png"), std::string::npos) << r.err;
 }
