@@ -242,7 +242,9 @@ TEST(FrameGrabber, CopiesShareOneDriverObjectDeletedOnceByTheLast) {
     ASSERT_TRUE(g->enableMultiProcessAccess(true));
     ASSERT_EQ(g->internal(), d);
     BareGrabber copy(*g);
-    BareGrabber assigned(new qcTestDriver);  // its own driver object, never used
+    qcTestDriver unused;  // a driver object of its own, never used (a grabber without
+                          // multi-process access does not own it)
+    BareGrabber assigned(&unused);
     assigned = copy;
     g.reset();
     EXPECT_EQ(deleted, 0) << "deleted while copies still use it";
