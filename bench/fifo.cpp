@@ -218,19 +218,19 @@ void BM_SimRender(benchmark::State& state) {
   unsigned char lut[4][256];
   for (auto& t : lut)
     for (int v = 0; v < 256; ++v) t[v] = static_cast<unsigned char>(std::clamp(v, 15, 240));
-  qrn_sim::RenderSpec spec;
-  spec.frameWidth = w;
-  spec.frameHeight = h;
-  spec.roi = qcPelRect(0, 0, w, h);
-  spec.numTaps = 2;
-  spec.contrast = contrast;
-  spec.brightness = brightness;
-  spec.lut = lut;
+  qrn_sim::RenderSpec rs;
+  rs.frameWidth = w;
+  rs.frameHeight = h;
+  rs.roi = qcPelRect(0, 0, w, h);
+  rs.numTaps = 2;
+  rs.contrast = contrast;
+  rs.brightness = brightness;
+  rs.lut = lut;
   std::vector<unsigned char> frame(static_cast<std::size_t>(w * h));
   qrn_sim::ImageGenerator gen;
   for (auto _ : state) {
-    ++spec.frameNumber;
-    gen.render(qrn_sim::PelKind::grey8, spec, frame.data(), w);
+    ++rs.frameNumber;
+    gen.render(qrn_sim::PelKind::grey8, rs, frame.data(), w);
     benchmark::DoNotOptimize(frame.data());
     benchmark::ClobberMemory();
   }
