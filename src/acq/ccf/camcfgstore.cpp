@@ -81,9 +81,9 @@ bool qc_camCfgList<T>::parseEx(qc_AcqStringHelper& cursor, bool write, long valu
     writeSpec(cursor, values_[static_cast<std::size_t>(valueIndex)]);
     return true;
   }
-  T spec;
-  readSpec(cursor, spec);
-  values_.push_back(spec);
+  T timing;
+  readSpec(cursor, timing);
+  values_.push_back(timing);
   return true;
 }
 

@@ -95,11 +95,11 @@ public:
   // List elements: get (0 <= k < count, else an assertion and false), put
   // (k == count appends), add, erase.
   template <class S>
-  bool getElement(long k, S& spec) const;
+  bool getElement(long k, S& timing) const;
   template <class S>
-  bool putElement(long k, const S& spec);
+  bool putElement(long k, const S& timing);
   template <class S>
-  bool addElement(const S& spec) { return putElement(numValues(), spec); }
+  bool addElement(const S& timing) { return putElement(numValues(), timing); }
   template <class S>
   bool eraseElement(long k);
 
@@ -308,11 +308,11 @@ public:
 
   // Timing lists.
   template <class S>
-  bool addParam(long index, const S& spec);
+  bool addParam(long index, const S& timing);
   template <class S>
-  bool getParam(long index, long k, S& spec) const;
+  bool getParam(long index, long k, S& timing) const;
   template <class S>
-  bool putParam(long index, long k, const S& spec);
+  bool putParam(long index, long k, const S& timing);
   template <class S>
   bool eraseParam(long index, long k);
   long getNumParams(long index) const;
@@ -396,7 +396,7 @@ bool qc_camCfgEntry::setValue(const T& v) {
 }
 
 template <class S>
-bool qc_camCfgEntry::getElement(long k, S& spec) const {
+bool qc_camCfgEntry::getElement(long k, S& timing) const {
   auto* l = dynamic_cast<const qc_camCfgList<S>*>(this);
   if (!l) {
     checkKnown_();
@@ -406,12 +406,12 @@ bool qc_camCfgEntry::getElement(long k, S& spec) const {
     qf_ccfAssertIndex_(k);
     return false;
   }
-  spec = l->values()[static_cast<std::size_t>(k)];
+  timing = l->values()[static_cast<std::size_t>(k)];
   return true;
 }
 
 template <class S>
-bool qc_camCfgEntry::putElement(long k, const S& spec) {
+bool qc_camCfgEntry::putElement(long k, const S& timing) {
   auto* l = dynamic_cast<qc_camCfgList<S>*>(this);
   if (!l) {
     checkKnown_();
@@ -419,9 +419,9 @@ bool qc_camCfgEntry::putElement(long k, const S& spec) {
   }
   if (k < 0 || k > l->numValues()) return false;
   if (k == l->numValues())
-    l->values().push_back(spec);
+    l->values().push_back(timing);
   else
-    l->values()[static_cast<std::size_t>(k)] = spec;
+    l->values()[static_cast<std::size_t>(k)] = timing;
   return true;
 }
 
@@ -467,22 +467,22 @@ bool qc_camCfgStore::getParam(long index, V& v) const {
 }
 
 template <class S>
-bool qc_camCfgStore::addParam(long index, const S& spec) {
+bool qc_camCfgStore::addParam(long index, const S& timing) {
   qc_camCfgEntry* e = entryFor_<S>(index);
-  return e && e->addElement(spec);
+  return e && e->addElement(timing);
 }
 
 template <class S>
-bool qc_camCfgStore::getParam(long index, long k, S& spec) const {
+bool qc_camCfgStore::getParam(long index, long k, S& timing) const {
   const qc_camCfgEntry* e = entry(index);
-  return e && e->getElement(k, spec);
+  return e && e->getElement(k, timing);
 }
 
 template <class S>
-bool qc_camCfgStore::putParam(long index, long k, const S& spec) {
+bool qc_camCfgStore::putParam(long index, long k, const S& timing) {
   if (k != 0 && !isPresent(index)) return false;
   qc_camCfgEntry* e = entryFor_<S>(index);
-  return e && e->putElement(k, spec);
+  return e && e->putElement(k, timing);
 }
 
 template <class S>
