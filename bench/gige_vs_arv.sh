@@ -63,8 +63,9 @@ qrn_run() {
   fps=$(sed -n 's/.*, \([0-9.]*\) frames\/s.*/\1/p' $log)
   failed=$(grep '^frame [0-9]*:' $log | grep -vc ', ok' || true)
   # Frames the camera sent that never became acquisitions: gaps in the frame ids.
+  # (GigE Vision frame ids are 16 bits and wrap from 65535 to 1.)
   lost=$(sed -n 's/^frame [0-9]*: trigger \([0-9]*\),.*/\1/p' $log |
-         awk 'NR == 1 {first = $1} {last = $1; n++} END {print last - first + 1 - n}')
+         awk 'NR > 1 {d = $1 - prev; if (d <= 0) d += 65535; lost += d - 1} {prev = $1} END {print lost + 0}')
   [[ -n "$fps" ]] || { cat $log >&2; exit 1; }
   rm -f $log
   sleep 4

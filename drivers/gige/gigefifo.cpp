@@ -1,6 +1,8 @@
 // The camera driver FIFO.
 #include "gigefifo.h"
 
+#include "frameid.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -13,7 +15,7 @@ namespace qrn_gige {
 
 namespace {
 
-constexpr guint64 kPopSliceUs = 20000;                  // the worker re-checks at least this often
+constexpr auto kLostPoll = std::chrono::milliseconds(50);  // the worker looks for a lost camera this often
 constexpr auto kTriggerRetry = std::chrono::seconds(1);  // a software trigger without a frame is sent again
 
 Clock::duration seconds(double s) {
@@ -92,50 +94,74 @@ GigeFifo::GigeFifo(std::shared_ptr<Session> session, const std::string& id, long
       g_clear_error(&e);
     }
   }
+  worker_ = std::thread([this] { run_(); });
   try {
     configure_();
   } catch (...) {
+    stopWorker_();
     std::lock_guard<std::mutex> sg(streamMx_);
-    stopStream_();
+    dropStream_();
     throw;
   }
-  worker_ = std::thread([this] { run_(); });
 }
 
-GigeFifo::~GigeFifo() {
+void GigeFifo::stopWorker_() {
   {
     std::lock_guard<std::mutex> g(m_);
     stop_ = true;
   }
-  cv_.notify_all();
+  wcv_.notify_all();
   if (worker_.joinable()) worker_.join();
-  std::lock_guard<std::mutex> sg(streamMx_);
-  stopStream_();
+}
+
+GigeFifo::~GigeFifo() {
+  stopWorker_();
+  {
+    std::lock_guard<std::mutex> sg(streamMx_);
+    if (box_) {
+      std::lock_guard<std::mutex> g(s_->mutex());
+      if (!s_->lost()) arv_camera_stop_acquisition(s_->camera(), nullptr);
+    }
+    dropStream_();  // joins the receiving thread
+  }
   for (Done& d : done_)
     if (d.buffer) d.box->giveBack(d.buffer);
 }
 
-void GigeFifo::stopStream_() {
+namespace {
+// What the receiving thread's signal handler needs: the FIFO and the stream
+// it serves.  Owned by the signal connection, freed with the stream.
+struct StreamLink {
+  GigeFifo* fifo;
+  std::shared_ptr<StreamBox> box;
+};
+}  // namespace
+
+void GigeFifo::dropStream_() {
   if (!box_) return;
-  {
-    std::lock_guard<std::mutex> g(s_->mutex());
-    if (!s_->lost()) arv_camera_stop_acquisition(s_->camera(), nullptr);
-  }
   ArvStream* st;
   {
     std::lock_guard<std::mutex> g(box_->m);
     st = box_->stream;
     box_->stream = nullptr;
   }
-  if (st) g_object_unref(st);  // frees the buffers it still holds
+  // Stops and joins the receiving thread (a signal handler running finishes
+  // first) and frees the buffers the stream still holds.
+  if (st) {
+    arv_stream_set_emit_signals(st, FALSE);
+    g_object_unref(st);
+  }
   box_.reset();
 }
 
 bool GigeFifo::shouldRun_() const { return !model_.isSlave && triggerEnable_ && !lost_; }
 
+bool GigeFifo::wantsTrigger_() const {
+  return model_.canStart && !model_.usesInputLine && softwareTrigger_ && !pending_.empty() && shouldRun_();
+}
+
 void GigeFifo::configure_() {
   std::lock_guard<std::mutex> sg(streamMx_);
-  stopStream_();
   Model model;
   bool run;
   std::string line;
@@ -152,8 +178,12 @@ void GigeFifo::configure_() {
     want = roi_.isEmpty() ? qcPelRect(0, 0, width_, height_) : roi_;
   }
   std::lock_guard<std::mutex> g(s_->mutex());
-  if (s_->lost()) throw CouldNotCreate("gige: camera " + id_ + " was lost; make the FIFO again once it is back");
+  if (s_->lost()) {
+    dropStream_();
+    throw CouldNotCreate("gige: camera " + id_ + " was lost; make the FIFO again once it is back");
+  }
   ArvCamera* c = s_->camera();
+  if (box_) arv_camera_stop_acquisition(c, nullptr);
   GError* e = nullptr;
   arv_camera_set_pixel_format_from_string(c, pixelFormat_.c_str(), &e);
   check(e, "gige: pixel format " + pixelFormat_);
@@ -174,6 +204,7 @@ void GigeFifo::configure_() {
   gint rx, ry, rw, rh;
   arv_camera_get_region(c, &rx, &ry, &rw, &rh, &e);
   check(e, "gige: region");
+  const qcPelRect region(rx, ry, rw, rh);
 
   // The trigger model.
   if (model.canStart && !model.usesInputLine && softwareTrigger_) {
@@ -195,23 +226,35 @@ void GigeFifo::configure_() {
 
   const guint payload = arv_camera_get_payload(c, &e);
   check(e, "gige: payload");
-  ArvStream* st = arv_camera_create_stream(c, nullptr, nullptr, &e);
-  check(e, "gige: stream");
-  if (ARV_IS_GV_STREAM(st))
-    g_object_set(st, "socket-buffer", ARV_GV_STREAM_SOCKET_BUFFER_AUTO, "packet-resend", ARV_GV_STREAM_PACKET_RESEND_ALWAYS,
-                 nullptr);
-  for (long i = 0; i < pool; ++i) arv_stream_push_buffer(st, arv_buffer_new_allocate(payload));
-  auto box = std::make_shared<StreamBox>();
-  box->stream = st;
-  box->payload = payload;
-  box_ = box;
+  // A stream of the same frames is kept (making one costs its buffers and,
+  // on GigE Vision, its packet ring); any other is made again.
+  if (!box_ || box_->payload != payload || box_->buffers != pool || box_->roi != region) {
+    dropStream_();
+    ArvStream* st = arv_camera_create_stream(c, nullptr, nullptr, &e);
+    check(e, "gige: stream");
+    if (ARV_IS_GV_STREAM(st))
+      g_object_set(st, "socket-buffer", ARV_GV_STREAM_SOCKET_BUFFER_AUTO, "packet-resend",
+                   ARV_GV_STREAM_PACKET_RESEND_ALWAYS, nullptr);
+    for (long i = 0; i < pool; ++i) arv_stream_push_buffer(st, arv_buffer_new_allocate(payload));
+    auto box = std::make_shared<StreamBox>();
+    box->stream = st;
+    box->payload = payload;
+    box->buffers = pool;
+    box->roi = region;
+    g_signal_connect_data(st, "new-buffer", G_CALLBACK(&GigeFifo::onNewBuffer_), new StreamLink{this, box},
+                          [](gpointer link, GClosure*) { delete static_cast<StreamLink*>(link); }, GConnectFlags(0));
+    arv_stream_set_emit_signals(st, TRUE);
+    box_ = box;
+    std::lock_guard<std::mutex> lk(m_);
+    underruns_ = 0;
+  }
   {
     std::lock_guard<std::mutex> lk(m_);
-    actualRoi_ = qcPelRect(rx, ry, rw, rh);
+    actualRoi_ = region;
     haveFrameId_ = false;
-    underruns_ = 0;
     triggerSent_ = false;
   }
+  wcv_.notify_all();
   if (run) {
     arv_camera_start_acquisition(c, &e);
     check(e, "gige: start of acquisition");
@@ -219,61 +262,83 @@ void GigeFifo::configure_() {
 }
 
 // ============================================================================
-// Worker
+// Receiving thread and worker
 // ============================================================================
 
+void GigeFifo::onNewBuffer_(ArvStream* stream, gpointer p) {
+  auto* link = static_cast<StreamLink*>(p);
+  ArvBuffer* b = arv_stream_try_pop_buffer(stream);
+  if (!b) return;
+  guint64 underruns = 0;
+  arv_stream_get_statistics(stream, nullptr, nullptr, &underruns);
+  link->fifo->received_(link->box, b, underruns);
+}
+
+void GigeFifo::received_(const std::shared_ptr<StreamBox>& box, ArvBuffer* b, guint64 underruns) {
+  bool wake, done;
+  {
+    std::lock_guard<std::mutex> lk(m_);
+    if (stop_) {
+      box->giveBack(b);
+      return;
+    }
+    const std::size_t queued = actions_.size();
+    const unsigned long seen = stateCounter_;
+    handle_(box, b, underruns, actions_);
+    done = stateCounter_ != seen;
+    wake = actions_.size() != queued || wantsTrigger_();
+  }
+  // Woken after the lock is let go, a waiting completion does not block on it.
+  if (done) cv_.notify_all();
+  if (wake) wcv_.notify_one();
+}
+
 void GigeFifo::run_() {
-  for (;;) {
-    ArvBuffer* b = nullptr;
-    std::shared_ptr<StreamBox> box;
-    guint64 underruns = 0;
-    bool streaming = false;
-    {
-      std::lock_guard<std::mutex> sg(streamMx_);
-      box = box_;
-      streaming = box && box->stream;
-      if (streaming) {
-        b = arv_stream_timeout_pop_buffer(box->stream, kPopSliceUs);
-        if (b) arv_stream_get_statistics(box->stream, nullptr, nullptr, &underruns);
-      }
+  std::unique_lock<std::mutex> lk(m_);
+  while (!stop_) {
+    const unsigned long seen = stateCounter_;
+    if (s_->lost() && !lost_) {
+      lost_ = true;
+      ++stateCounter_;  // waiting completions fail at once
+      failLost_(actions_);
     }
-    Actions out;
+    const Clock::time_point now = Clock::now();
+    expire_(now, actions_);
+    const bool done = stateCounter_ != seen;
     bool sendTrigger = false;
-    {
-      std::unique_lock<std::mutex> lk(m_);
-      if (stop_) {
-        if (b) box->giveBack(b);
-        break;
-      }
-      if (s_->lost() && !lost_) {
-        lost_ = true;
-        failLost_(out);
-      }
-      if (b) handle_(box, b, underruns, out);
-      const Clock::time_point now = Clock::now();
-      expire_(now, out);
-      if (model_.canStart && !model_.usesInputLine && softwareTrigger_ && !pending_.empty() && shouldRun_() &&
-          (!triggerSent_ || now - triggerSentAt_ > kTriggerRetry)) {
-        sendTrigger = true;
-        triggerSent_ = true;
-        triggerSentAt_ = now;
-      }
-      if (!b && !streaming && out.empty())
-        cv_.wait_for(lk, std::chrono::microseconds(kPopSliceUs));
+    if (wantsTrigger_() && (!triggerSent_ || now - triggerSentAt_ > kTriggerRetry)) {
+      sendTrigger = true;
+      triggerSent_ = true;
+      triggerSentAt_ = now;
     }
-    if (sendTrigger) {
-      std::lock_guard<std::mutex> g(s_->mutex());
-      if (!s_->lost()) arv_camera_software_trigger(s_->camera(), nullptr);
+    if (done || sendTrigger || !actions_.empty()) {
+      Actions out;
+      out.swap(actions_);
+      lk.unlock();
+      if (done) cv_.notify_all();
+      if (sendTrigger) {
+        std::lock_guard<std::mutex> g(s_->mutex());
+        if (!s_->lost()) arv_camera_software_trigger(s_->camera(), nullptr);
+      }
+      for (auto& a : out) a();
+      lk.lock();
+      continue;
     }
-    for (auto& a : out) a();
+    // Sleep until woken, the first deadline, a trigger to send again, or the
+    // next look at the camera's heartbeat.
+    Clock::time_point until = now + kLostPoll;
+    if (!pending_.empty() && pending_.front().timeout != HUGE_VAL)
+      until = std::min(until, pending_.front().startedAt + seconds(pending_.front().timeout));
+    if (triggerSent_ && wantsTrigger_()) until = std::min(until, triggerSentAt_ + kTriggerRetry);
+    wcv_.wait_until(lk, until);
   }
 }
 
 void GigeFifo::completed_(Done d, Actions& out) {
   const qcAcquireInfo info = d.info;
   done_.push_back(std::move(d));
-  ++stateCounter_;
-  cv_.notify_all();
+  ++stateCounter_;  // the caller wakes the waiting completions
+  if (!movePartCb_ && !completeCb_ && !movePartInfoCb_ && !completeInfoCb_) return;
   auto mcb = movePartCb_, ccb = completeCb_;
   auto micb = movePartInfoCb_, cicb = completeInfoCb_;
   out.push_back([=]() {
@@ -292,14 +357,15 @@ void GigeFifo::handle_(const std::shared_ptr<StreamBox>& box, ArvBuffer* b, guin
   ts /= 1000;  // microseconds
 
   // Frames the camera sent that never reached a buffer.
-  if (haveFrameId_ && id > lastFrameId_ + 1) {
+  const guint64 skipped = haveFrameId_ ? framesSkipped(lastFrameId_, id) : 0;
+  if (skipped > 0) {
     if (underruns > underruns_) {
       auto cb = overrunCb_;
       auto icb = overrunInfoCb_;
-      for (guint64 lostId = lastFrameId_ + 1; lostId < id; ++lostId) {
+      for (guint64 k = 1; k <= skipped && (cb || icb); ++k) {
         qcAcqFailure f;
         f.isOverrun(true);
-        const qcAcquireInfo info(appTag_, static_cast<unsigned long>(lostId), f, ts);
+        const qcAcquireInfo info(appTag_, static_cast<unsigned long>(frameIdAfter(lastFrameId_, k)), f, ts);
         out.push_back([cb, icb, info]() {
           if (cb) (*cb)();
           if (icb) (*icb)(info);
@@ -400,6 +466,7 @@ bool GigeFifo::start(unsigned long count) {
     ++stateCounter_;
   }
   cv_.notify_all();
+  wcv_.notify_all();
   return true;
 }
 
@@ -499,6 +566,7 @@ B GigeFifo::complete_(const CompleteArgs& args, Kind wanted) {
         pending_.push_back(Pending{Clock::now(), timeout_, appTag_});
         ++stateCounter_;
         cv_.notify_all();
+        wcv_.notify_all();
         status = 1;  // started
       } else {
         status = 2;  // refused

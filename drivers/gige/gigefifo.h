@@ -1,5 +1,7 @@
 // The camera driver FIFO: one Aravis stream, its buffers handed out as pool
-// images, a worker thread that turns buffers into acquisitions.
+// images.  Filled buffers become acquisitions on the stream's own receiving
+// thread; a worker thread keeps the deadlines, sends software triggers,
+// notices a lost camera and runs the callbacks.
 #pragma once
 
 #include <atomic>
@@ -29,6 +31,8 @@ struct StreamBox {
   std::mutex m;
   ArvStream* stream = nullptr;
   std::size_t payload = 0;   // bytes of each buffer
+  long buffers = 0;          // how many the stream was given
+  qcPelRect roi;             // the region its frames have
   std::atomic<long> out{0};  // buffers held by the application
   void giveBack(ArvBuffer* b) {
     std::lock_guard<std::mutex> g(m);
@@ -190,9 +194,14 @@ private:
   // stream and its buffers again, and starts the camera when it should run.
   // Throws CouldNotCreate (a camera error) or BadParams.
   void configure_();
-  void stopStream_();
+  void dropStream_();       // under streamMx_
+  void stopWorker_();
   bool shouldRun_() const;  // under m_
+  bool wantsTrigger_() const;  // under m_: a software trigger is due for a started acquisition
   void run_();
+  // The stream's "new-buffer" signal, on its receiving thread.
+  static void onNewBuffer_(ArvStream* stream, gpointer link);
+  void received_(const std::shared_ptr<StreamBox>& box, ArvBuffer* b, guint64 underruns);
   void handle_(const std::shared_ptr<StreamBox>& box, ArvBuffer* b, guint64 underruns, Actions& out);  // under m_
   void expire_(Clock::time_point now, Actions& out);  // under m_
   void failLost_(Actions& out);  // under m_
@@ -216,7 +225,9 @@ private:
   std::shared_ptr<StreamBox> box_;  // one per stream made
 
   mutable std::mutex m_;
-  std::condition_variable cv_;
+  std::condition_variable cv_;   // completions and state changes
+  std::condition_variable wcv_;  // the worker's
+  Actions actions_;              // callbacks for the worker to run, in order
   Model model_;
   bool triggerEnable_ = true;
   bool lowToHigh_ = true;

@@ -16,6 +16,7 @@
 #include <qrn/drivers/gige.h>
 #include <qrn/foundation/board.h>
 
+#include "frameid.h"
 #include "gige_fixture.h"
 
 namespace {
@@ -142,6 +143,17 @@ TEST(GigeAcquisition, StreamBuffersAreHandedOutWithoutCopyAndComeBack) {
   f->start(1);
   EXPECT_TRUE(f->complete(wait(a)).isLocal());
   EXPECT_EQ(f->availableAcqs(), 3);
+}
+
+TEST(GigeAcquisition, FrameIdGapsCountAcrossTheSixteenBitWrap) {
+  struct Case {
+    std::uint64_t last, id, skipped;
+  } cases[] = {{7, 8, 0},          {7, 10, 2},     {65535, 1, 0},   {65530, 3, 7},
+               {100, 1, 0},        {65535, 65536, 0},  // 64-bit ids run on
+               {1u << 20, 5, 0}};  // a count started again
+  for (const Case& c : cases) EXPECT_EQ(qrn_gige::framesSkipped(c.last, c.id), c.skipped) << c.last << " -> " << c.id;
+  EXPECT_EQ(qrn_gige::frameIdAfter(65534, 2), 1u);
+  EXPECT_EQ(qrn_gige::frameIdAfter(70000, 2), 70002u);
 }
 
 TEST(GigeAcquisition, ImagesOutliveTheirFifo) {

@@ -47,11 +47,17 @@ public:
     draw_();
   }
   // Writes a line of output (to `out`) without tearing the bar.
+  // Without a bar on screen the line keeps the stream's own buffering (by
+  // lines on a terminal), so that a run written to a file is not one write
+  // per frame.
   void say(std::ostream& out, const std::string& line) {
     const bool was = drawn_;
     clear();
-    out << line << "\n" << std::flush;
-    if (was) draw_();
+    out << line << "\n";
+    if (was) {
+      out.flush();
+      draw_();
+    }
   }
   void clear() {
     if (!drawn_) return;
@@ -278,12 +284,11 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
       cdb->add(hasImage ? image.ptr() : nullptr, comment.str());
     }
     if (!o.quiet || failed) {
-      std::ostringstream line;
-      line << "frame " << n << ": trigger " << info.triggerNum() << ", time stamp " << info.timeStamp() << ", "
-           << describeFailure(info.failure());
-      if (!hasImage) line << ", no image";
-      if (!path.empty()) line << " -> " << path;
-      bar.say(out, line.str());
+      std::string line = "frame " + std::to_string(n) + ": trigger " + std::to_string(info.triggerNum()) +
+                         ", time stamp " + std::to_string(info.timeStamp()) + ", " + describeFailure(info.failure());
+      if (!hasImage) line += ", no image";
+      if (!path.empty()) line += " -> " + path;
+      bar.say(out, line);
     }
     bar.update(r.frames, r.failed);
   }
