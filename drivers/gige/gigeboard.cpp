@@ -2,6 +2,7 @@
 // and the camera's own full-sensor format.  Registered with the board list
 // when the plugin is loaded.
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <mutex>
 
@@ -29,6 +30,7 @@ bool kindOfType(long type, Kind& k) {
     case qe_pelType_mono12: k = Kind::grey16; return true;
     case qe_pelType_RAW8: k = Kind::raw8; return true;
     case qe_pelType_RGBpacked: k = Kind::rgb32; return true;
+    case qe_pelType_RGBplanar: k = Kind::planes3; return true;
     default: return false;
   }
 }
@@ -56,7 +58,7 @@ struct BoardState {
   bool known = false;
   std::string model;
   long sensorWidth = 0, sensorHeight = 0;
-  bool offers[4] = {false, false, false, false};  // by Kind
+  bool offers[std::size(kAllKinds)] = {};  // by Kind
 
   // The open session, opening the camera again when it is away or was lost.
   std::shared_ptr<Session> open() {
@@ -74,7 +76,7 @@ struct BoardState {
     model = session->vendor + " " + session->model;
     sensorWidth = session->sensorWidth;
     sensorHeight = session->sensorHeight;
-    for (Kind k : {Kind::grey8, Kind::grey16, Kind::raw8, Kind::rgb32})
+    for (Kind k : kAllKinds)
       offers[static_cast<int>(k)] = !session->pixelFormatFor(k).empty();
     return session;
   }
@@ -107,6 +109,7 @@ public:
       case qcBasicFifoTraits::qePixelFormat_Grey8: return make_(f, greyKind_());
       case qcBasicFifoTraits::qePixelFormat_Grey16: return make_(f, Kind::grey16);
       case qcBasicFifoTraits::qePixelFormat_RGB32: return make_(f, Kind::rgb32);
+      case qcBasicFifoTraits::qePixelFormat_RGB3Plane: return make_(f, Kind::planes3);
       case qcBasicFifoTraits::qePixelFormat_RGB1Plane: return make_(f, Kind::raw8);
       default: throw qcVideoFormat::NotSupported();
     }
@@ -139,6 +142,7 @@ public:
   std::string feature(const std::string& name) override { return s_->open()->get(name); }
   void feature(const std::string& name, const std::string& value) override { s_->open()->set(name, value); }
   std::vector<qsGigeFeature> features() override { return s_->open()->list(); }
+  ArvCamera* aravisCamera() override { return s_->open()->camera(); }
 
 private:
   // Grey 8 FIFOs take Mono8, else a Bayer mosaic as it comes.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <typeinfo>
 
+#include <qrn/acq/convert/bayer.h>
 #include <qrn/acq/hyper/prop/acqprops.h>
 #include <qrn/acq/hyper/syncmodel.h>
 
@@ -67,7 +68,10 @@ QRN_GIGE_QUERY_IMPL_(qcCustomProp, true)
 // ============================================================================
 
 GigeFifo::GigeFifo(std::shared_ptr<Session> session, const std::string& id, long width, long height, Kind kind)
-    : s_(std::move(session)), id_(id), width_(width), height_(height), kind_(kind), pixelFormat_(s_->pixelFormatFor(kind)) {
+    : s_(std::move(session)), id_(id), width_(width), height_(height), kind_(kind),
+      pixelFormat_(s_->pixelFormatFor(kind)),
+      bytesPerPel_(pixelFormat_.rfind("Mono1", 0) == 0 ? 2 : pixelFormat_.rfind("RGB8", 0) == 0 ? 3 : 1),
+      fromBayer_((kind == Kind::rgb32 || kind == Kind::planes3) && isBayer8(pixelFormat_)) {
   if (pixelFormat_.empty()) throw CouldNotCreate("gige: camera " + id + " offers no pixel format for this FIFO");
   {
     std::lock_guard<std::mutex> g(s_->mutex());
@@ -197,8 +201,15 @@ void GigeFifo::configure_() {
   arv_camera_get_height_bounds(c, &hmin, &hmax, nullptr);
   const long x = roundDown(x0, arv_camera_get_x_offset_increment(c, nullptr));
   const long y = roundDown(y0, arv_camera_get_y_offset_increment(c, nullptr));
-  const long w = std::max<long>(wmin, roundDown(x1 - x, arv_camera_get_width_increment(c, nullptr)));
-  const long h = std::max<long>(hmin, roundDown(y1 - y, arv_camera_get_height_increment(c, nullptr)));
+  // A mosaic to convert needs even sizes.
+  auto size = [&](long v, long inc, long min) {
+    v = roundDown(v, inc);
+    while (fromBayer_ && v % 2 != 0 && v - std::max(inc, 1L) >= min) v -= std::max(inc, 1L);
+    return std::max(min, v);
+  };
+  const long w = size(x1 - x, arv_camera_get_width_increment(c, nullptr), wmin);
+  const long h = size(y1 - y, arv_camera_get_height_increment(c, nullptr), hmin);
+  if (fromBayer_ && (w % 2 != 0 || h % 2 != 0)) bad();
   arv_camera_set_region(c, x, y, w, h, &e);
   check(e, "gige: region");
   gint rx, ry, rw, rh;
@@ -545,8 +556,7 @@ void GigeFifo::flush() {
   cv_.notify_all();
 }
 
-template <class B>
-B GigeFifo::complete_(const CompleteArgs& args, Kind wanted) {
+bool GigeFifo::take_(const CompleteArgs& args, Kind wanted, Frame& fr) {
   qcAcquireInfo* info = args.acquireInfo();
   if (!(wanted == kind_ || (wanted == Kind::grey8 && kind_ == Kind::raw8))) {
     if (info) {
@@ -555,9 +565,9 @@ B GigeFifo::complete_(const CompleteArgs& args, Kind wanted) {
       f.errorInfo("gige: this FIFO delivers another kind of pels");
       *info = qcAcquireInfo(0, 0, f, 0);
     }
-    return B();
+    return false;
   }
-  Done d;
+  Done& d = fr.done;
   {
     std::unique_lock<std::mutex> lk(m_);
     std::int32_t status = 0;  // not requested
@@ -582,7 +592,7 @@ B GigeFifo::complete_(const CompleteArgs& args, Kind wanted) {
         else
           f.isTimeout(true);
         if (info) *info = qcAcquireInfo(0, 0, f, 0);
-        return B();
+        return false;
       }
       const double left = deadline.isInfinite() ? 0.1 : std::min(0.1, deadline.until());
       cv_.wait_for(lk, seconds(left));
@@ -592,68 +602,105 @@ B GigeFifo::complete_(const CompleteArgs& args, Kind wanted) {
     ++stateCounter_;
   }
   if (info) *info = d.info;
-  if (!d.buffer) return B();
+  if (!d.buffer) return false;
 
-  using T = typename B::pel_type;
   std::size_t size = 0;
-  long w = 0, h = 0;
-  const void* data = nullptr;
   if (!d.info.failure().isIncomplete()) {
-    w = arv_buffer_get_image_width(d.buffer);
-    h = arv_buffer_get_image_height(d.buffer);
-    data = arv_buffer_get_image_data(d.buffer, &size);
+    fr.w = arv_buffer_get_image_width(d.buffer);
+    fr.h = arv_buffer_get_image_height(d.buffer);
+    fr.data = static_cast<unsigned char*>(const_cast<void*>(arv_buffer_get_image_data(d.buffer, &size)));
   } else {
     // A frame cut short may lack its leader: the pels lie as the stream was
     // set up (those that did not arrive hold what the buffer held before).
-    data = arv_buffer_get_data(d.buffer, nullptr);
+    fr.data = static_cast<unsigned char*>(const_cast<void*>(arv_buffer_get_data(d.buffer, nullptr)));
     size = d.box->payload;
-    w = d.roi.width();
-    h = d.roi.height();
+    fr.w = d.roi.width();
+    fr.h = d.roi.height();
   }
-  const std::size_t bytesPerPel = kind_ == Kind::rgb32 ? 3 : sizeof(T);
-  if (!data || w <= 0 || h <= 0 || size < static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * bytesPerPel) {
-    d.box->giveBack(d.buffer);
+  if (!fr.data || fr.w <= 0 || fr.h <= 0 ||
+      size < static_cast<std::size_t>(fr.w) * static_cast<std::size_t>(fr.h) * bytesPerPel_) {
     if (info) {
       qcAcqFailure f = d.info.failure();
       f.isAbnormal(true);
       f.errorInfo("gige: the camera delivered a buffer of another size");
       info->failure(f);
     }
-    return B();
+    return false;
   }
-  qcPtrHandle<qcPelRoot<T>> root;
-  if constexpr (std::is_same_v<T, qcPackedRGB32Pel>) {
-    root = qcPtrHandle<qcPelRoot<T>>(new qcPelRoot<T>(w, h));
-    const auto* src = static_cast<const unsigned char*>(data);
-    for (long yy = 0; yy < h; ++yy) {
-      T* row = root->rowPointer(yy);
-      for (long xx = 0; xx < w; ++xx, src += 3) row[xx] = T(src[0], src[1], src[2]);
-    }
-    d.box->giveBack(d.buffer);
-  } else {
-    std::shared_ptr<StreamBox> box = d.box;
-    ArvBuffer* buf = d.buffer;
-    ++box->out;
-    auto* r = new qcPelRoot<T>(static_cast<T*>(const_cast<void*>(data)), w, h, w, [box, buf]() {
-      --box->out;
-      box->giveBack(buf);
-    });
-    r->local(false);
-    root = qcPtrHandle<qcPelRoot<T>>(r);
-  }
-  B b(root);
-  b.offset(qcPair<long>(d.roi.x(), d.roi.y()));
+  return true;
+}
+
+// Mono and Bayer pels: the stream buffer itself, back to the stream when the
+// last handle goes.
+template <class T>
+qcPelBuffer<T> GigeFifo::lend_(Frame& fr) {
+  std::shared_ptr<StreamBox> box = fr.done.box;
+  ArvBuffer* buf = fr.done.buffer;
+  fr.done.buffer = nullptr;
+  ++box->out;
+  auto* r = new qcPelRoot<T>(reinterpret_cast<T*>(fr.data), fr.w, fr.h, fr.w, [box, buf]() {
+    --box->out;
+    box->giveBack(buf);
+  });
+  r->local(false);
+  qcPelBuffer<T> b{qcPtrHandle<qcPelRoot<T>>(r)};
+  b.offset(qcPair<long>(fr.done.roi.x(), fr.done.roi.y()));
   return b;
 }
 
+// Colour images are made anew: converted from a Bayer mosaic, or taken from
+// RGB8.  The stream buffer goes back with the frame.
+template <class B>
+B GigeFifo::colour_(Frame& fr) {
+  const qcPair<long> offset(fr.done.roi.x(), fr.done.roi.y());
+  B out;
+  if (fromBayer_) {
+    // The mosaic, seen in place while it is converted.
+    qcPelBuffer<unsigned char> mosaic{
+        qcPtrHandle<qcPelRoot<unsigned char>>(new qcPelRoot<unsigned char>(fr.data, fr.w, fr.h, fr.w))};
+    mosaic.offset(offset);
+    qcBayerImageConverter conv(mosaic);
+    conv.bayerType(static_cast<qcBayerImageConverter::BayerType>(bayerTypeOf(pixelFormat_, offset.x, offset.y)));
+    if constexpr (std::is_same_v<B, qc3PlanePelBuffer>)
+      out = conv.get3PlanePelBuf();
+    else
+      out = conv.getPackedRGB32PelBuf();
+  } else {
+    const unsigned char* src = fr.data;
+    if constexpr (std::is_same_v<B, qc3PlanePelBuffer>) {
+      out = qc3PlanePelBuffer(fr.w, fr.h);
+      for (long y = 0; y < fr.h; ++y) {
+        unsigned char* p[3] = {out.plane0().rowPointer(y), out.plane1().rowPointer(y), out.plane2().rowPointer(y)};
+        for (long x = 0; x < fr.w; ++x, src += 3)
+          for (int c = 0; c < 3; ++c) p[c][x] = src[c];
+      }
+    } else {
+      out = B(fr.w, fr.h);
+      for (long y = 0; y < fr.h; ++y) {
+        qcPackedRGB32Pel* row = out.rowPointer(y);
+        for (long x = 0; x < fr.w; ++x, src += 3) row[x] = qcPackedRGB32Pel(src[0], src[1], src[2]);
+      }
+    }
+    out.offset(offset);
+  }
+  return out;
+}
+
 qcPelBuffer<unsigned char> GigeFifo::complete8(const CompleteArgs& a) {
-  return complete_<qcPelBuffer<unsigned char>>(a, Kind::grey8);
+  Frame fr;
+  return take_(a, Kind::grey8, fr) ? lend_<unsigned char>(fr) : qcPelBuffer<unsigned char>();
 }
 qcPelBuffer<unsigned short> GigeFifo::complete16(const CompleteArgs& a) {
-  return complete_<qcPelBuffer<unsigned short>>(a, Kind::grey16);
+  Frame fr;
+  return take_(a, Kind::grey16, fr) ? lend_<unsigned short>(fr) : qcPelBuffer<unsigned short>();
 }
 qcPelBuffer<qcPackedRGB32Pel> GigeFifo::completeRGB32(const CompleteArgs& a) {
-  return complete_<qcPelBuffer<qcPackedRGB32Pel>>(a, Kind::rgb32);
+  Frame fr;
+  return take_(a, Kind::rgb32, fr) ? colour_<qcPelBuffer<qcPackedRGB32Pel>>(fr) : qcPelBuffer<qcPackedRGB32Pel>();
+}
+qc3PlanePelBuffer GigeFifo::complete3Plane(const CompleteArgs& a) {
+  Frame fr;
+  return take_(a, Kind::planes3, fr) ? colour_<qc3PlanePelBuffer>(fr) : qc3PlanePelBuffer();
 }
 
 qcPtrHandle<qcAcqImage> GigeFifo::completeAcq(const CompleteArgs& args) {
@@ -661,16 +708,16 @@ qcPtrHandle<qcAcqImage> GigeFifo::completeAcq(const CompleteArgs& args) {
   switch (kind_) {
     case Kind::grey8:
     case Kind::raw8:
-      return qcPtrHandle<qcAcqImage>(new qcAcqImage(local(complete_<qcPelBuffer<unsigned char>>(args, kind_)),
-                                                    kind_ == Kind::raw8 ? qeImageFormat_Raw8 : qeImageFormat_Grey8));
+      return qcPtrHandle<qcAcqImage>(
+          new qcAcqImage(local(complete8(args)), kind_ == Kind::raw8 ? qeImageFormat_Raw8 : qeImageFormat_Grey8));
     case Kind::grey16: {
       const qeImageFormat f = pixelFormat_ == "Mono10"   ? qeImageFormat_Grey10
                               : pixelFormat_ == "Mono12" ? qeImageFormat_Grey12
                                                          : qeImageFormat_Grey16;
-      return qcPtrHandle<qcAcqImage>(new qcAcqImage(local(complete_<qcPelBuffer<unsigned short>>(args, kind_)), f));
+      return qcPtrHandle<qcAcqImage>(new qcAcqImage(local(complete16(args)), f));
     }
-    case Kind::rgb32:
-      return qcPtrHandle<qcAcqImage>(new qcAcqImage(complete_<qcPelBuffer<qcPackedRGB32Pel>>(args, kind_)));
+    case Kind::rgb32: return qcPtrHandle<qcAcqImage>(new qcAcqImage(completeRGB32(args)));
+    case Kind::planes3: return qcPtrHandle<qcAcqImage>(new qcAcqImage(complete3Plane(args)));
   }
   return qcPtrHandle<qcAcqImage>(new qcAcqImage());
 }

@@ -88,6 +88,7 @@ public:
   qcPelBuffer<unsigned char> complete8(const CompleteArgs& args) override;
   qcPelBuffer<unsigned short> complete16(const CompleteArgs& args) override;
   qcPelBuffer<qcPackedRGB32Pel> completeRGB32(const CompleteArgs& args) override;
+  qc3PlanePelBuffer complete3Plane(const CompleteArgs& args) override;
   qcPtrHandle<qcAcqImage> completeAcq(const CompleteArgs& args) override;
   void trigger() override;
   void waitForStateChange(qc_Resource* resource) override;
@@ -206,8 +207,25 @@ private:
   void expire_(Clock::time_point now, Actions& out);  // under m_
   void failLost_(Actions& out);  // under m_
   void completed_(Done d, Actions& out);  // under m_
+  // A completed acquisition whose pels are still in their stream buffer.
+  struct Frame {
+    Done done;
+    unsigned char* data = nullptr;
+    long w = 0, h = 0;
+    Frame() = default;
+    Frame(const Frame&) = delete;
+    Frame& operator=(const Frame&) = delete;
+    ~Frame() {
+      if (done.buffer) done.box->giveBack(done.buffer);
+    }
+  };
+  // Waits for the next acquisition (starting one when asked); false when it
+  // has no image of the `wanted` kind (the acquire info tells why).
+  bool take_(const CompleteArgs& args, Kind wanted, Frame& fr);
+  template <class T>
+  qcPelBuffer<T> lend_(Frame& fr);
   template <class B>
-  B complete_(const CompleteArgs& args, Kind wanted);
+  B colour_(Frame& fr);
   qcAcqFailure lostFailure_() const;
 
   const std::shared_ptr<Session> s_;
@@ -215,6 +233,8 @@ private:
   const long width_, height_;
   const Kind kind_;
   const std::string pixelFormat_;
+  const std::size_t bytesPerPel_;  // in the stream buffers
+  const bool fromBayer_;           // colour converted from a Bayer mosaic
   GigeQuery query_;
   double defaultExposure_ = 0.01, defaultContrast_ = 0.5, defaultBrightness_ = 0.5;
   double gainMin_ = 0, gainMax_ = 0, blackMin_ = 0, blackMax_ = 0;

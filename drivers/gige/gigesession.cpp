@@ -137,18 +137,31 @@ bool Session::offers(const std::string& pf) const {
 std::string Session::pixelFormatFor(Kind k) const {
   static const char* const grey8[] = {"Mono8"};
   static const char* const grey16[] = {"Mono16", "Mono12", "Mono10"};
-  static const char* const raw8[] = {"BayerRG8", "BayerGR8", "BayerGB8", "BayerBG8"};
-  static const char* const rgb32[] = {"RGB8", "RGB8Packed"};
+  static const char* const rgb8[] = {"RGB8", "RGB8Packed"};
   auto first = [&](const auto& list) -> std::string {
-    for (const char* p : list)
+    for (const auto& p : list)
       if (offers(p)) return p;
+    return {};
+  };
+  auto firstBayer = [&]() -> std::string {
+    for (const BayerName& b : kBayer8)
+      if (offers(b.name)) return b.name;
     return {};
   };
   switch (k) {
     case Kind::grey8: return first(grey8);
     case Kind::grey16: return first(grey16);
-    case Kind::raw8: return first(raw8);
-    case Kind::rgb32: return first(rgb32);
+    case Kind::raw8: return firstBayer();
+    // Packed colour as the camera sends it, else converted from its mosaic;
+    // three planes from the mosaic, else split from RGB8.
+    case Kind::rgb32: {
+      const std::string rgb = first(rgb8);
+      return rgb.empty() ? firstBayer() : rgb;
+    }
+    case Kind::planes3: {
+      const std::string bayer = firstBayer();
+      return bayer.empty() ? first(rgb8) : bayer;
+    }
   }
   return {};
 }

@@ -16,8 +16,10 @@
 #include <qrn/drivers/gige.h>
 #include <qrn/foundation/board.h>
 
+#include "bayername.h"
 #include "frameid.h"
 #include "gige_fixture.h"
+#include "gige_mosaic.h"
 
 namespace {
 
@@ -169,6 +171,48 @@ TEST(GigeAcquisition, ImagesOutliveTheirFifo) {
   for (long y = 0; y < img.height(); ++y)
     for (long x = 0; x < img.width(); ++x) sum += img.get(x, y);
   EXPECT_GT(sum, 0);  // the fake camera draws a pattern
+}
+
+// ---- colour from a Bayer mosaic -------------------------------------------------------
+
+TEST(GigeColour, BayerNamesAndOffsetsGiveTheConverterPhase) {
+  using C = qcBayerImageConverter;
+  struct Case {
+    const char* name;
+    long x, y;
+    int type;
+  } cases[] = {{"BayerRG8", 0, 0, C::RGGB}, {"BayerGR8", 0, 0, C::GRBG}, {"BayerGB8", 0, 0, C::GBRG},
+               {"BayerBG8", 0, 0, C::BGGR}, {"BayerRG8", 1, 0, C::GRBG}, {"BayerRG8", 0, 1, C::GBRG},
+               {"BayerRG8", 3, 5, C::BGGR}, {"BayerBG8", 2, 1, C::GRBG}, {"BayerGB8", 1, 1, C::GRBG},
+               {"Mono8", 0, 0, -1},         {"BayerRG10", 0, 0, -1}};
+  for (const Case& c : cases) EXPECT_EQ(qrn_gige::bayerTypeOf(c.name, c.x, c.y), c.type) << c.name << " " << c.x << "," << c.y;
+}
+
+TEST(GigeColour, ColourFifosConvertTheCamerasMosaic) {
+  qfGigeDrawMosaic(*qfGigeGrabber(qfGigeBoard(0)));
+  // Even and odd offsets (every phase); an odd size is cut to an even one.
+  const qcPelRect asked[] = {{0, 0, 64, 48}, {3, 0, 20, 10}, {0, 5, 20, 10}, {7, 3, 21, 11}};
+  auto f = makeFifo<qcStd3PlaneAcqFifo>();
+  EXPECT_EQ(feature("PixelFormat"), "BayerRG8");
+  for (const qcPelRect& r : asked) {
+    qcRoiProp& roi = f->properties();
+    roi.roi(r);
+    const qcPelRect got = roi.actualRoi();
+    SCOPED_TRACE(::testing::Message() << got.x() << "," << got.y() << " " << got.width() << "x" << got.height());
+    EXPECT_EQ(got.width() % 2 + got.height() % 2, 0);
+    f->start(1);
+    qcAcquireInfo info;
+    const qc3PlanePelBuffer img = f->complete(wait(info));
+    ASSERT_TRUE(img.isBound()) << info.failure().errorInfo();
+    const qc3PlanePelBuffer want = qfGigeExpectedConversion(got).get3PlanePelBuf();
+    EXPECT_EQ(img.offset(), (qcPair<long>(got.x(), got.y())));
+    ASSERT_EQ(img.size(), want.size());
+    long differ = 0;
+    for (long y = 0; y < want.height(); ++y)
+      for (long x = 0; x < want.width(); ++x)
+        for (int p = 0; p < 3; ++p) differ += img.plane(p).get(x, y) != want.plane(p).get(x, y);
+    EXPECT_EQ(differ, 0);
+  }
 }
 
 // ---- properties read back through the camera ------------------------------------------

@@ -127,6 +127,9 @@ inline std::vector<std::string> qfGigeSplitCameraList(const std::string& list) {
   return ids;
 }
 
+// Aravis's camera object (declared as Aravis declares it).
+typedef struct _ArvCamera ArvCamera;
+
 // One GenICam feature as listed by features().
 struct qsGigeFeature {
   std::string name;
@@ -153,6 +156,12 @@ public:
   virtual void feature(const std::string& name, const std::string& value) = 0;
   // Every implemented feature with its value.
   virtual std::vector<qsGigeFeature> features() = 0;
+  // The Aravis camera under the board, for what the driver does not map
+  // (events, chunk data, setting up Aravis's fake camera).  Valid while the
+  // camera stays open: until it is lost and opened again.  Calls on it
+  // bypass the driver's lock on the camera: make them while no other thread
+  // uses the board, and never stream from it.  Throws like feature().
+  virtual ArvCamera* aravisCamera() = 0;
 };
 
 // The driver object of a "gige" board, or null for other boards.
