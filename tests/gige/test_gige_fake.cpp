@@ -90,9 +90,10 @@ TEST(GigeFormats, SensorSizeAndPixelFormatsDecideSupport) {
   qc_FrameGrabber& d = *fg.internal();
   EXPECT_FALSE(d.isSupported(yuv.fmt.internal(true)));  // no such pixel format
   const qc_VideoFormat& v = small().fmt.internal(true);
-  for (long t : {qe_pelType_mono, qe_pelType_mono16, qe_pelType_mono12, qe_pelType_RAW8, qe_pelType_RGBpacked})
+  for (long t : {qe_pelType_mono, qe_pelType_mono16, qe_pelType_mono12, qe_pelType_RAW8, qe_pelType_RGBpacked,
+                 qe_pelType_RGBplanar})
     EXPECT_TRUE(d.isSupported(v, t)) << t;
-  EXPECT_FALSE(d.isSupported(v, qe_pelType_RGBplanar));
+  EXPECT_FALSE(d.isSupported(v, qe_pelType_RGBpacked16));
   EXPECT_THROW(d.newAcqFifo(v, qe_pelType_UYVY), qcVideoFormat::NotSupported);
 }
 
