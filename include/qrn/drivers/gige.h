@@ -31,7 +31,12 @@
 //   grey 16 (mono16/10/12)       Mono16, Mono12 or Mono10 (unpacked, the
 //                                first offered of mono16/12/10 for grey16)
 //   RAW8 (qe_pelType_RAW8)       a Bayer 8 format (BayerRG8, GR8, GB8, BG8)
-//   packed RGB32                 RGB8 (converted to 32-bit pels)
+//   packed RGB32                 RGB8 (made 32-bit pels), else a Bayer 8
+//                                format converted by qcBayerImageConverter
+//   three planes (RGBplanar)     a Bayer 8 format converted, else RGB8 split
+// The converter keeps its default white balance; its phase is the pattern
+// the format's name gives at the sensor's first pel, shifted by the parity
+// of the region's offset (regions of a converted mosaic keep even sizes).
 // A format's pel kind is its camera configuration's pel type, else its own,
 // else grey 8 (depth 8) or grey 16.  Each camera adds a format of its full
 // sensor named "<vendor> <model> <W>x<H>" (grey 8 when Mono8 is offered, else
@@ -83,7 +88,7 @@
 // Images are the stream buffers themselves (no copy) for Mono and Bayer pels:
 // they are not local (qcRemoteObject::isLocal() false), a completion with
 // makeLocal copies them, and a held buffer returns to the stream when its
-// last handle goes.  RGB8 is converted into local images.
+// last handle goes.  Colour images are made anew (local).
 // The buffer's status becomes the failure: missing packets -> isIncomplete
 // with the image; timeout (the frame's packets stopped coming before it was
 // whole) -> isTimeout and isIncomplete, with the image as far as it came;
@@ -97,7 +102,8 @@
 // isAbnormal and errorInfo saying so; until then completions keep their own
 // deadlines (maxWait).  Make the FIFO again when the camera is back.
 //
-// Callbacks run on the FIFO's worker thread, joined when the FIFO goes.
+// Filled buffers become acquisitions on Aravis's stream thread; callbacks
+// run on the FIFO's worker thread, joined when the FIFO goes.
 #pragma once
 
 #include <sstream>
