@@ -362,12 +362,18 @@ TEST(BayerKernels, BalancedAcceleratedDemosaicMatchesReference) {
   for (Shape sh : shapes()) {
     for (int phase = 0; phase < 4; ++phase, ++run) {
       unsigned char t[3][256];
-      // Two-decimal scales such as 0.29 and 2.3 need fixes (see below).
-      const double scales[][3] = {
-          {1.4, 1.0, 1.8}, {0.29, 1.15, 2.3}, {anyScale(rng), anyScale(rng), anyScale(rng)}};
-      const double* sc = scales[run % 3];
+      // Two-decimal scales such as 0.29 and 2.3 need fixes (see below).  A
+      // green scale of 1 (the usual balance) and any other take different
+      // paths.
+      const double scales[][3] = {{1.4, 1.0, 1.8},
+                                  {0.29, 1.15, 2.3},
+                                  {0.29, 1.0, 2.3},
+                                  {anyScale(rng), 1.0, anyScale(rng)},
+                                  {anyScale(rng), anyScale(rng), anyScale(rng)}};
+      const double* sc = scales[run % 5];
       for (int k = 0; k < 3; ++k) qf_bayerWhiteBalanceTable(sc[k], t[k]);
-      if (run % 4 == 3) std::memcpy(t[1], gamma, 256);  // no fixed-point form: looked up
+      // No fixed-point form: looked up, with green's table or another.
+      if (run % 4 == 3) std::memcpy(t[(run / 4) % 2 == 0 ? 1 : 2], gamma, 256);
       const unsigned char* luts[3] = {t[0], t[1], t[2]};
       const qs_BayerBalance wb = qf_bayerBalance(luts);
       if (run % 4 == 3) {
