@@ -192,7 +192,8 @@ private:
   using Actions = std::vector<std::function<void()>>;
 
   // Stops the camera, applies region, format and trigger features, makes the
-  // stream and its buffers again, and starts the camera when it should run.
+  // stream and its buffers again when its frames change, and starts the
+  // camera when it should run.
   // Throws CouldNotCreate (a camera error) or BadParams.
   void configure_();
   void dropStream_();       // under streamMx_
@@ -240,7 +241,8 @@ private:
   double gainMin_ = 0, gainMax_ = 0, blackMin_ = 0, blackMax_ = 0;
   bool softwareTrigger_ = false;
 
-  // Guards box_ and its stream's life (configure_ against the worker's pop).
+  // Guards box_ and its stream's life (configure_, the destructor and the
+  // pool count).
   mutable std::mutex streamMx_;
   std::shared_ptr<StreamBox> box_;  // one per stream made
 
