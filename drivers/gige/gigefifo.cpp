@@ -16,7 +16,9 @@ namespace qrn_gige {
 
 namespace {
 
-constexpr auto kLostPoll = std::chrono::milliseconds(50);  // the worker looks for a lost camera this often
+// The worker looks at the camera's heartbeat at least this often (it is
+// also woken when the camera is lost).
+constexpr auto kLostPoll = std::chrono::seconds(1);
 constexpr auto kTriggerRetry = std::chrono::seconds(1);  // a software trigger without a frame is sent again
 
 Clock::duration seconds(double s) {
@@ -99,6 +101,10 @@ GigeFifo::GigeFifo(std::shared_ptr<Session> session, const std::string& id, long
     }
   }
   worker_ = std::thread([this] { run_(); });
+  s_->onLost([this] {
+    { std::lock_guard<std::mutex> g(m_); }  // the worker is waiting, or has yet to look
+    wcv_.notify_all();
+  });
   try {
     configure_();
   } catch (...) {
@@ -110,6 +116,7 @@ GigeFifo::GigeFifo(std::shared_ptr<Session> session, const std::string& id, long
 }
 
 void GigeFifo::stopWorker_() {
+  s_->onLost(nullptr);
   {
     std::lock_guard<std::mutex> g(m_);
     stop_ = true;

@@ -128,7 +128,17 @@ Session::~Session() {
   }
 }
 
-void Session::onControlLost_(ArvDevice*, gpointer self) { static_cast<Session*>(self)->lost_ = true; }
+void Session::onControlLost_(ArvDevice*, gpointer self) {
+  auto* s = static_cast<Session*>(self);
+  s->lost_ = true;
+  std::lock_guard<std::mutex> g(s->lostMx_);
+  if (s->onLost_) s->onLost_();
+}
+
+void Session::onLost(std::function<void()> f) {
+  std::lock_guard<std::mutex> g(lostMx_);
+  onLost_ = std::move(f);
+}
 
 bool Session::offers(const std::string& pf) const {
   return std::find(pixelFormats.begin(), pixelFormats.end(), pf) != pixelFormats.end();

@@ -50,6 +50,9 @@ public:
   ArvCamera* camera() const { return cam_; }
   std::mutex& mutex() { return m_; }
   bool lost() const { return lost_.load(); }
+  // Called (on Aravis's heartbeat thread) when the camera is lost; an empty
+  // function stops the calls, which are over when this returns.
+  void onLost(std::function<void()> f);
   bool isGv() const { return gv_; }
 
   // Facts read when the camera was opened.
@@ -76,6 +79,8 @@ private:
   ArvCamera* cam_ = nullptr;
   bool gv_ = false;
   std::atomic<bool> lost_{false};
+  std::mutex lostMx_;  // guards onLost_
+  std::function<void()> onLost_;
 };
 
 // Throws CouldNotCreate with Aravis's message when `e` is set (and frees it).
