@@ -8,7 +8,6 @@
 #include <cstring>
 #include <typeinfo>
 
-#include <qrn/acq/convert/bayer.h>
 #include <qrn/acq/hyper/prop/acqprops.h>
 #include <qrn/acq/hyper/syncmodel.h>
 
@@ -666,12 +665,13 @@ B GigeFifo::colour_(Frame& fr) {
     qcPelBuffer<unsigned char> mosaic{
         qcPtrHandle<qcPelRoot<unsigned char>>(new qcPelRoot<unsigned char>(fr.data, fr.w, fr.h, fr.w))};
     mosaic.offset(offset);
-    qcBayerImageConverter conv(mosaic);
-    conv.bayerType(static_cast<qcBayerImageConverter::BayerType>(bayerTypeOf(pixelFormat_, offset.x, offset.y)));
+    std::lock_guard<std::mutex> g(convMx_);
+    conv_.setSourcePelBuf(mosaic);
+    conv_.bayerType(static_cast<qcBayerImageConverter::BayerType>(bayerTypeOf(pixelFormat_, offset.x, offset.y)));
     if constexpr (std::is_same_v<B, qc3PlanePelBuffer>)
-      out = conv.get3PlanePelBuf();
+      out = conv_.get3PlanePelBuf();
     else
-      out = conv.getPackedRGB32PelBuf();
+      out = conv_.getPackedRGB32PelBuf();
   } else {
     const unsigned char* src = fr.data;
     if constexpr (std::is_same_v<B, qc3PlanePelBuffer>) {

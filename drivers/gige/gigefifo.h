@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include <qrn/acq/convert/bayer.h>
 #include <qrn/acq/hyper/acqfifo.h>
 #include <qrn/acq/hyper/prop/propquery.h>
 #include <qrn/acq/hyper/trigmodel.h>
@@ -236,6 +237,10 @@ private:
   const std::string pixelFormat_;
   const std::size_t bytesPerPel_;  // in the stream buffers
   const bool fromBayer_;           // colour converted from a Bayer mosaic
+  // The converter of mosaics, kept so that it converts into its previous
+  // result when the application no longer holds that image.
+  std::mutex convMx_;
+  qcBayerImageConverter conv_;
   GigeQuery query_;
   double defaultExposure_ = 0.01, defaultContrast_ = 0.5, defaultBrightness_ = 0.5;
   double gainMin_ = 0, gainMax_ = 0, blackMin_ = 0, blackMax_ = 0;

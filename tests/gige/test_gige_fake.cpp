@@ -216,6 +216,37 @@ TEST(GigeColour, ColourFifosConvertTheCamerasMosaic) {
   }
 }
 
+// The driver converts into its previous image when the application let it
+// go; one the application kept keeps its pels.
+TEST(GigeColour, AKeptColourImageKeepsItsPels) {
+  qfGigeDrawMosaic(*qfGigeGrabber(qfGigeBoard(0)));
+  auto f = makeFifo<qcStd3PlaneAcqFifo>();
+  const auto grab = [&](const qcPelRect& r) {
+    qcRoiProp& roi = f->properties();
+    roi.roi(r);
+    f->start(1);
+    qcAcquireInfo info;
+    qc3PlanePelBuffer img = f->complete(wait(info));
+    EXPECT_TRUE(img.isBound()) << info.failure().errorInfo();
+    return img;
+  };
+  const auto same = [](const qc3PlanePelBuffer& a, const qcPelRect& r) {
+    const qc3PlanePelBuffer want = qfGigeExpectedConversion(r).get3PlanePelBuf();
+    long differ = 0;
+    for (long y = 0; y < want.height(); ++y)
+      for (long x = 0; x < want.width(); ++x)
+        for (int p = 0; p < 3; ++p) differ += a.plane(p).get(x, y) != want.plane(p).get(x, y);
+    return differ;
+  };
+  const qcPelRect first(0, 0, 20, 10), second(2, 2, 20, 10);  // same size and phase, other pels
+  grab(first);  // let go at once
+  const qc3PlanePelBuffer kept = grab(first);
+  const qc3PlanePelBuffer next = grab(second);
+  ASSERT_TRUE(kept.isBound() && next.isBound());
+  EXPECT_EQ(same(kept, first), 0);
+  EXPECT_EQ(same(next, second), 0);
+}
+
 // ---- properties read back through the camera ------------------------------------------
 
 TEST(GigeProperties, ExposureRoiAndGainReachTheirFeatures) {
