@@ -22,7 +22,6 @@ namespace qrn_gige {
 enum class Kind { grey8, grey16, raw8, rgb32, planes3 };
 inline constexpr Kind kAllKinds[] = {Kind::grey8, Kind::grey16, Kind::raw8, Kind::rgb32, Kind::planes3};
 
-
 // Refused values (the exception carries no text of its own).
 [[noreturn]] inline void bad() { throw qcAcqFifo::BadParams(); }
 
