@@ -1,0 +1,118 @@
+// Faults found in review of the camera driver, each shown on Aravis's
+// in-process fake camera (no network).  These tests fail until the driver
+// is mended.
+#include <sys/resource.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include <qrn/acq/hyper/typedfifo.h>
+#include <qrn/drivers/gige.h>
+
+#include "gige_fixture.h"
+#include "qacq.h"
+#include "../qacq/qacq_run.h"
+
+namespace {
+
+const bool gCameras = [] {
+  ::setenv("QUORIN_GIGE_CAMERAS", "fake", 1);
+  return true;
+}();
+
+qcGigeTestFormat& small() {
+  static qcGigeTestFormat f("GigeReview 64x48", 64, 48);
+  return f;
+}
+
+qcPtrHandle<qcStdGreyAcqFifo> makeFifo() { return qcPtrHandle<qcStdGreyAcqFifo>(new qcStdGreyAcqFifo(small().fmt, qfGigeBoard(0))); }
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Caps the address space at what the process maps now plus `extra` bytes, so
+// that a runaway allocation fails at once instead of filling the machine.
+// False when the cap cannot be set (the caller then must not go on).
+bool capAddressSpace(unsigned long long extra) {
+  std::ifstream status("/proc/self/status");
+  unsigned long long vmKb = 0;
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmSize:", 0) == 0) vmKb = std::strtoull(line.c_str() + 7, nullptr, 10);
+  if (vmKb == 0) return false;
+  const rlimit r{vmKb * 1024 + extra, vmKb * 1024 + extra};
+  return ::setrlimit(RLIMIT_AS, &r) == 0;
+}
+
+// Any thread may read a feature of the board (gige.h); doing so while another
+// thread makes the board's FIFO must not make that FIFO look like a second one.
+TEST(GigeReview, ReadingAFeatureDoesNotBlockMakingTheFifo) {
+  qfGigeFeature(qfGigeBoard(0), "Width");  // the camera is open
+  std::atomic<bool> stop{false};
+  std::thread reader([&] {
+    while (!stop) qfGigeFeature(qfGigeBoard(0), "Width");
+  });
+  int refused = 0;
+  for (int i = 0; i < 100; ++i) {
+    try {
+      makeFifo();
+    } catch (const qcAcqFifo::CouldNotCreate& e) {
+      ++refused;
+      if (refused == 1) ADD_FAILURE() << e.what();
+    }
+  }
+  stop = true;
+  reader.join();
+  EXPECT_EQ(refused, 0) << "of 100 FIFOs made while another thread read a feature";
+}
+
+// Running a command feature from qacq is a success, not "no feature".
+TEST(GigeReview, QacqRunsACommandFeature) {
+  const qacq_test::Outcome o = qacq_test::qacqRun({"features", "--board", "gige0", "TriggerSoftware", "--set", "1"});
+  EXPECT_EQ(o.code, 0) << o.err;
+}
+
+// A pool far beyond memory is an argument to refuse, not a process to abort
+// (each stream buffer is allocated at once).
+TEST(GigeReviewDeathTest, AHugePoolIsRefusedNotAborted) {
+  if (kSanitized) GTEST_SKIP() << "an address-space cap and a sanitizer do not mix";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        auto f = makeFifo();
+        if (!capAddressSpace(1ull << 30)) std::_Exit(3);
+        try {
+          f->hardwareImagePoolSize(1L << 30);  // 2^30 buffers of 3 KB
+        } catch (const qcException&) {
+        }
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+// start(n) keeps n acquisitions pending; it costs no memory per acquisition
+// (an application may start "very many" and flush later).
+TEST(GigeReviewDeathTest, StartingManyAcquisitionsCostsNoMemoryPerAcquisition) {
+  if (kSanitized) GTEST_SKIP() << "an address-space cap and a sanitizer do not mix";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        auto f = makeFifo();
+        if (!capAddressSpace(1ull << 30)) std::_Exit(3);
+        f->start(1ul << 36);
+        const bool counted = f->pendingAcqs() >= (1L << 36) - 16;  // a few may have completed
+        f->flush();
+        std::_Exit(counted ? 0 : 4);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
