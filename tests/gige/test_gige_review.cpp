@@ -1,17 +1,21 @@
 // Faults found in review of the camera driver, each shown on Aravis's
-// in-process fake camera (no network).  These tests fail until the driver
-// is mended.
+// in-process fake camera (no network), described by our GenICam file with
+// its trigger input renamed Line4 (a camera whose trigger lines are not
+// Line0).  These tests fail until the driver is mended.
+#include <arv.h>
 #include <sys/resource.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include <qrn/acq/hyper/trigmodel.h>
 #include <qrn/acq/hyper/typedfifo.h>
 #include <qrn/drivers/gige.h>
 
@@ -21,7 +25,22 @@
 
 namespace {
 
+// Before the board list opens the camera.
 const bool gCameras = [] {
+  std::ifstream in(QRN_TEST_SOURCE_DIR "/tests/gige/gige_fake_lines.xml");
+  std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::size_t source = xml.find("Name=\"TriggerSource\"");
+  const std::string line0 = "EnumEntry Name=\"Line0\"";
+  const std::size_t at = xml.find(line0, source);
+  if (source == std::string::npos || at == std::string::npos) std::abort();
+  xml.replace(at, line0.size(), "EnumEntry Name=\"Line4\"");
+  // Aravis reads the file when the board list opens the camera; it goes at exit.
+  static const struct File {
+    std::string path = "/tmp/gige-review-" + std::to_string(::getpid()) + ".xml";
+    ~File() { std::remove(path.c_str()); }
+  } file;
+  std::ofstream(file.path) << xml;
+  arv_set_fake_camera_genicam_filename(file.path.c_str());
   ::setenv("QUORIN_GIGE_CAMERAS", "fake", 1);
   return true;
 }();
@@ -72,6 +91,20 @@ TEST(GigeReview, ReadingAFeatureDoesNotBlockMakingTheFifo) {
   stop = true;
   reader.join();
   EXPECT_EQ(refused, 0) << "of 100 FIFOs made while another thread read a feature";
+}
+
+// A trigger model the camera cannot take is refused, and the FIFO keeps the
+// model it had: still Manual, started acquisitions still take frames.
+TEST(GigeReview, ARefusedTriggerModelLeavesTheFifoAsItWas) {
+  auto f = makeFifo();
+  EXPECT_EQ(qfGigeFeature(qfGigeBoard(0), "TriggerSource"), "Software");
+  qcTriggerProp& t = f->properties();
+  EXPECT_THROW(t.triggerModel(qfAutoTrigger()), qcAcqFifo::BadParams);  // no Line0
+  EXPECT_EQ(&t.triggerModel(), &qfManualTrigger());
+  EXPECT_NO_THROW(f->start(1));
+  qcAcquireInfo info;
+  EXPECT_TRUE(f->complete(qcAcqFifo::CompleteArgs().maxWait(3.0).acquireInfo(&info)).isBound())
+      << info.failure().errorInfo();
 }
 
 // Running a command feature from qacq is a success, not "no feature".
