@@ -34,13 +34,12 @@ const bool gCameras = [] {
   const std::size_t at = xml.find(line0, source);
   if (source == std::string::npos || at == std::string::npos) std::abort();
   xml.replace(at, line0.size(), "EnumEntry Name=\"Line4\"");
-  // Aravis reads the file when the board list opens the camera; it goes at exit.
-  static const struct File {
-    std::string path = "/tmp/gige-review-" + std::to_string(::getpid()) + ".xml";
-    ~File() { std::remove(path.c_str()); }
-  } file;
-  std::ofstream(file.path) << xml;
-  arv_set_fake_camera_genicam_filename(file.path.c_str());
+  // In the build tree, replaced whole (tests of this file run side by side).
+  static const std::string path = QRN_TEST_BINARY_DIR "/gige_review_camera.xml";
+  const std::string part = path + "." + std::to_string(::getpid());
+  std::ofstream(part) << xml;
+  std::rename(part.c_str(), path.c_str());
+  arv_set_fake_camera_genicam_filename(path.c_str());
   ::setenv("QUORIN_GIGE_CAMERAS", "fake", 1);
   return true;
 }();
