@@ -82,7 +82,8 @@
 //   hardware image pool    the number of stream buffers (default 16).
 //   custom property        write items set any feature by name
 //                          ("ExposureAuto"="Continuous"), command items run
-//                          a command feature; the driver's own items below.
+//                          a command feature; the driver's own items below
+//                          (InputLine, AppTag, WhiteBalance).
 //                          Read values with qfGigeFeature (below): the bag
 //                          carries no read items.
 //
