@@ -1,34 +1,43 @@
 #!/usr/bin/env bash
-# Frame rate and CPU time per frame of `qacq grab --save none` against
-# Aravis's own arv-camera-test-0.8, on the same GigE Vision fake camera at
-# 640x480 Mono8 and its highest frame rate, in one private network namespace
-# that holds only loopback (nothing leaves the host).  Runs each peer
-# ROUNDS times (default 5), alternating, and prints every run and the medians.
+# Frame rate and CPU time per frame of `qacq grab --save none` against two
+# peers on the same GigE Vision fake camera at 640x480 Mono8 and its highest
+# frame rate, in one private network namespace that holds only loopback
+# (nothing leaves the host):
+#   arv-camera-test-0.8   Aravis's own tool: all its work inside the stream
+#                         thread's new-buffer signal, no other thread woken;
+#   bench_gige_arv_pop    plain Aravis as an application uses it: its own
+#                         thread pops each filled buffer (one wake-up per
+#                         frame, like any blocking completion), prints the
+#                         line qacq prints and pushes the buffer back.
+# Runs each peer ROUNDS times (default 5), in turn, and prints every run and
+# the medians.
 #
-# What each peer does: both open the camera by address, move 1400-byte
-# packets (the driver negotiates the packet size with the camera, Aravis's
-# tool is told "-j once"; the fake camera settles on 1400 for both), receive
+# What each does: all open the camera by address, move 1400-byte packets (the
+# driver and the pop loop negotiate the packet size with the camera, Aravis's
+# tool is told "-j once"; the fake camera settles on 1400 for all), receive
 # through Aravis's packet socket and ask for missing packets.  Aravis's tool
 # gives its stream 50 buffers and handles each one inside the stream's
-# new-buffer signal; qacq's FIFO has 16 buffers, takes each filled buffer in
-# the same signal and hands it to the thread that completes, which prints a
-# line per frame (into a file here).
+# new-buffer signal; the pop loop has 16 buffers; qacq's FIFO has 16 buffers,
+# takes each filled buffer in the same signal and hands it to the thread that
+# completes.  The pop loop and qacq print a line per frame (into a file here).
 #
-# Both are measured in the steady part of each run: the CPU time of all the
+# All are measured in the steady part of each run: the CPU time of all the
 # process's threads (/proc/PID/task/*/schedstat, nanoseconds) over a window
 # that starts WARM seconds in and lasts SPAN seconds, divided by the frames of
 # that window (Aravis's tool: the median of its per-second rates times the
-# window; qacq: its frames whose time stamps fall in the window).  Start-up
-# (loading drivers, opening the camera, the packet ring) counts for neither.
+# window; the others: their frames whose time stamps fall in the window).
+# Start-up (loading drivers, opening the camera, the packet ring) counts for
+# none.
 #
-#   bench/gige_vs_arv.sh [build-dir]     (default build/ci; needs qacq and the gige driver built)
+#   bench/gige_vs_arv.sh [build-dir]     (default build/bench: cmake --preset bench, then
+#                                         cmake --build --preset bench --target qacq qrngige bench_gige_arv_pop)
 set -euo pipefail
-build=$(cd "${1:-build/ci}" && pwd)
+build=$(cd "${1:-build/bench}" && pwd)
 rounds=${ROUNDS:-5}
 warm=${WARM:-3}
 span=${SPAN:-8}
-qacq="$build/tools/qacq/qacq"
-[[ -x "$qacq" ]] || { echo "no $qacq: build qacq and qrngige first" >&2; exit 1; }
+qacq="$build/tools/qacq/qacq" pop="$build/bench/bench_gige_arv_pop"
+[[ -x "$qacq" && -x "$pop" ]] || { echo "no $qacq or $pop: build qacq, qrngige and bench_gige_arv_pop first" >&2; exit 1; }
 unshare -n true 2>/dev/null || { echo "SKIP: network namespaces are not permitted here" >&2; exit 77; }
 
 if [[ "${GIGE_BENCH_INSIDE:-}" != 1 ]]; then
@@ -78,16 +87,22 @@ arv_run() {
   rm -f $log
   sleep 4  # the camera lets its controller go on its heartbeat timeout
 }
-# One `qacq grab` that outlasts the window: sets fps, failed (frames reported
-# failed), lost (gaps in the frame ids) and cpf.
+# One run that outlasts the window of a program printing a line per frame
+# ("frame N: trigger ID, time stamp US, ok"): `qacq grab` (qrn_run) or the
+# plain Aravis peer (pop_run).  Sets fps, failed (frames reported failed),
+# lost (gaps in the frame ids) and cpf.
 qrn_run() {
-  local log=/tmp/gige-bench-qrn.$$
-  "$qacq" grab --board gige0 --format "Sony XC75 640x480" --trigger freerun --save none --no-progress \
-    -n $((max * (warm + span + 2))) --custom "AcquisitionFrameRate=$max" --custom PixelFormat=Mono8 >$log 2>&1 &
+  lines_run "$qacq" grab --board gige0 --format "Sony XC75 640x480" --trigger freerun --save none --no-progress \
+    -n $((max * (warm + span + 2))) --custom "AcquisitionFrameRate=$max" --custom PixelFormat=Mono8
+}
+pop_run() { lines_run "$pop" 127.0.0.1 $((max * (warm + span + 2))) "$max"; }
+lines_run() {
+  local log=/tmp/gige-bench-lines.$$
+  "$@" >$log 2>&1 &
   local pid=$!
   window $pid
   wait $pid || true
-  grep -q ' frames/s' $log || { cat $log >&2; exit 1; }
+  grep -q '^frame [0-9]*: trigger' $log || { tail -n 5 $log >&2; exit 1; }
   # The frames of the window: the fake camera stamps them with the host's
   # real-time clock.
   fps=$(sed -n 's/^frame [0-9]*: trigger [0-9]*, time stamp \([0-9]*\),.*/\1/p' $log |
@@ -102,19 +117,26 @@ qrn_run() {
   sleep 4
 }
 
-declare -a arv_fps arv_cpf qrn_fps qrn_cpf
+declare -a arv_fps arv_cpf qrn_fps qrn_cpf pop_fps pop_cpf
 for ((r = 1; r <= rounds; r++)); do
   arv_run
   arv_fps+=("$fps"); arv_cpf+=("$cpf")
   echo "arv-camera-test round $r: $fps frames/s, $fails failures, $(calc "$wcpu / 1e6") ms cpu in ${wsec} s -> $cpf ms cpu/frame"
+  pop_run
+  pop_fps+=("$fps"); pop_cpf+=("$cpf")
+  echo "aravis pop loop round $r: $fps frames/s, $failed failed, $lost lost, $(calc "$wcpu / 1e6") ms cpu in ${wsec} s" \
+       "-> $cpf ms cpu/frame"
   qrn_run
   qrn_fps+=("$fps"); qrn_cpf+=("$cpf")
   echo "qacq grab       round $r: $fps frames/s, $failed failed, $lost lost, $(calc "$wcpu / 1e6") ms cpu in ${wsec} s" \
        "-> $cpf ms cpu/frame"
 done
 
-a_fps=$(printf '%s\n' "${arv_fps[@]}" | median); q_fps=$(printf '%s\n' "${qrn_fps[@]}" | median)
-a_cpf=$(printf '%s\n' "${arv_cpf[@]}" | median); q_cpf=$(printf '%s\n' "${qrn_cpf[@]}" | median)
+med() { printf '%s\n' "$@" | median; }
+a_fps=$(med "${arv_fps[@]}"); p_fps=$(med "${pop_fps[@]}"); q_fps=$(med "${qrn_fps[@]}")
+a_cpf=$(med "${arv_cpf[@]}"); p_cpf=$(med "${pop_cpf[@]}"); q_cpf=$(med "${qrn_cpf[@]}")
 echo "camera rate asked: $max frames/s, 640x480 Mono8"
-echo "median frame rate:          qacq $q_fps, arv-camera-test $a_fps -> ratio $(calc "$q_fps / $a_fps")"
-echo "median CPU per frame (ms):  qacq $q_cpf, arv-camera-test $a_cpf -> ratio $(calc "$q_cpf / $a_cpf")"
+echo "median frame rate:          qacq $q_fps, arv-camera-test $a_fps, aravis pop loop $p_fps" \
+     "-> ratios $(calc "$q_fps / $a_fps"), $(calc "$q_fps / $p_fps")"
+echo "median CPU per frame (ms):  qacq $q_cpf, arv-camera-test $a_cpf, aravis pop loop $p_cpf" \
+     "-> ratios $(calc "$q_cpf / $a_cpf"), $(calc "$q_cpf / $p_cpf")"

@@ -29,6 +29,7 @@ bool kindOfType(long type, Kind& k) {
     case qe_pelType_mono10:
     case qe_pelType_mono12: k = Kind::grey16; return true;
     case qe_pelType_RAW8: k = Kind::raw8; return true;
+    case qe_pelType_RGBpacked16: k = Kind::rgb16; return true;
     case qe_pelType_RGBpacked: k = Kind::rgb32; return true;
     case qe_pelType_RGBplanar: k = Kind::planes3; return true;
     default: return false;
@@ -98,6 +99,7 @@ public:
 
   qc_AcqFifo* stdGreyAcqFifo(const qc_VideoFormat& f) override { return make_(f, greyKind_()); }
   qc_AcqFifo* stdGrey16AcqFifo(const qc_VideoFormat& f) override { return make_(f, Kind::grey16); }
+  qc_AcqFifo* stdRGB16AcqFifo(const qc_VideoFormat& f) override { return make_(f, Kind::rgb16); }
   qc_AcqFifo* stdRGB32AcqFifo(const qc_VideoFormat& f) override { return make_(f, Kind::rgb32); }
   qc_AcqFifo* newAcqFifo(const qc_VideoFormat& f, long type) override {
     Kind k = greyKind_();
@@ -108,6 +110,7 @@ public:
     switch (t.pixelFormat()) {
       case qcBasicFifoTraits::qePixelFormat_Grey8: return make_(f, greyKind_());
       case qcBasicFifoTraits::qePixelFormat_Grey16: return make_(f, Kind::grey16);
+      case qcBasicFifoTraits::qePixelFormat_RGB16: return make_(f, Kind::rgb16);
       case qcBasicFifoTraits::qePixelFormat_RGB32: return make_(f, Kind::rgb32);
       case qcBasicFifoTraits::qePixelFormat_RGB3Plane: return make_(f, Kind::planes3);
       case qcBasicFifoTraits::qePixelFormat_RGB1Plane: return make_(f, Kind::raw8);

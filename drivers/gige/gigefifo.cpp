@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <sstream>
 #include <typeinfo>
 
 #include <qrn/acq/hyper/prop/acqprops.h>
@@ -72,7 +73,7 @@ GigeFifo::GigeFifo(std::shared_ptr<Session> session, const std::string& id, long
     : s_(std::move(session)), id_(id), width_(width), height_(height), kind_(kind),
       pixelFormat_(s_->pixelFormatFor(kind)),
       bytesPerPel_(pixelFormat_.rfind("Mono1", 0) == 0 ? 2 : pixelFormat_.rfind("RGB8", 0) == 0 ? 3 : 1),
-      fromBayer_((kind == Kind::rgb32 || kind == Kind::planes3) && isBayer8(pixelFormat_)) {
+      fromBayer_((kind == Kind::rgb16 || kind == Kind::rgb32 || kind == Kind::planes3) && isBayer8(pixelFormat_)) {
   if (pixelFormat_.empty()) throw CouldNotCreate("gige: camera " + id + " offers no pixel format for this FIFO");
   {
     std::lock_guard<std::mutex> g(s_->mutex());
@@ -670,6 +671,8 @@ B GigeFifo::colour_(Frame& fr) {
     conv_.bayerType(static_cast<qcBayerImageConverter::BayerType>(bayerTypeOf(pixelFormat_, offset.x, offset.y)));
     if constexpr (std::is_same_v<B, qc3PlanePelBuffer>)
       out = conv_.get3PlanePelBuf();
+    else if constexpr (std::is_same_v<B, qcPelBuffer<qcPackedRGB16Pel>>)
+      out = conv_.getPackedRGB16PelBuf();
     else
       out = conv_.getPackedRGB32PelBuf();
   } else {
@@ -682,10 +685,11 @@ B GigeFifo::colour_(Frame& fr) {
           for (int c = 0; c < 3; ++c) p[c][x] = src[c];
       }
     } else {
+      using Pel = typename B::pel_type;
       out = B(fr.w, fr.h);
       for (long y = 0; y < fr.h; ++y) {
-        qcPackedRGB32Pel* row = out.rowPointer(y);
-        for (long x = 0; x < fr.w; ++x, src += 3) row[x] = qcPackedRGB32Pel(src[0], src[1], src[2]);
+        Pel* row = out.rowPointer(y);
+        for (long x = 0; x < fr.w; ++x, src += 3) row[x] = Pel(src[0], src[1], src[2]);
       }
     }
     out.offset(offset);
@@ -700,6 +704,10 @@ qcPelBuffer<unsigned char> GigeFifo::complete8(const CompleteArgs& a) {
 qcPelBuffer<unsigned short> GigeFifo::complete16(const CompleteArgs& a) {
   Frame fr;
   return take_(a, Kind::grey16, fr) ? lend_<unsigned short>(fr) : qcPelBuffer<unsigned short>();
+}
+qcPelBuffer<qcPackedRGB16Pel> GigeFifo::completeRGB16(const CompleteArgs& a) {
+  Frame fr;
+  return take_(a, Kind::rgb16, fr) ? colour_<qcPelBuffer<qcPackedRGB16Pel>>(fr) : qcPelBuffer<qcPackedRGB16Pel>();
 }
 qcPelBuffer<qcPackedRGB32Pel> GigeFifo::completeRGB32(const CompleteArgs& a) {
   Frame fr;
@@ -723,6 +731,7 @@ qcPtrHandle<qcAcqImage> GigeFifo::completeAcq(const CompleteArgs& args) {
                                                          : qeImageFormat_Grey16;
       return qcPtrHandle<qcAcqImage>(new qcAcqImage(local(complete16(args)), f));
     }
+    case Kind::rgb16: return qcPtrHandle<qcAcqImage>(new qcAcqImage(completeRGB16(args)));
     case Kind::rgb32: return qcPtrHandle<qcAcqImage>(new qcAcqImage(completeRGB32(args)));
     case Kind::planes3: return qcPtrHandle<qcAcqImage>(new qcAcqImage(complete3Plane(args)));
   }
@@ -908,6 +917,22 @@ long GigeFifo::hardwareImagePoolSize() const {
   return poolSize_ > 0 ? poolSize_ : kDefaultPoolSize;
 }
 
+// "r g b" (blanks or commas between): the converter's white-balance scales.
+void GigeFifo::whiteBalance_(const std::string& value) {
+  if (!fromBayer_) bad();  // nothing converted here
+  std::string text = value;
+  std::replace(text.begin(), text.end(), ',', ' ');
+  std::istringstream in(text);
+  double scale[3];
+  for (double& v : scale)
+    if (!(in >> v) || !std::isfinite(v) || v <= 0) bad();
+  if (std::string rest; in >> rest) bad();
+  std::lock_guard<std::mutex> g(convMx_);
+  conv_.setRedWhiteBalanceScale(scale[0]);
+  conv_.setGreenWhiteBalanceScale(scale[1]);
+  conv_.setBlueWhiteBalanceScale(scale[2]);
+}
+
 void GigeFifo::update(const qcCustomProp& prop) {
   const qcCustomPropertyBag bag = prop.customValues();
   for (long i = 0; i < bag.getItemCount(); ++i) {
@@ -926,6 +951,8 @@ void GigeFifo::update(const qcCustomProp& prop) {
         redo = model_.usesInputLine;
       }
       if (redo) configure_();
+    } else if (name == kWhiteBalance) {
+      whiteBalance_(value);
     } else if (name == kAppTag) {
       char* end = nullptr;
       errno = 0;

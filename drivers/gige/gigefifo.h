@@ -88,6 +88,7 @@ public:
   void flush() override;
   qcPelBuffer<unsigned char> complete8(const CompleteArgs& args) override;
   qcPelBuffer<unsigned short> complete16(const CompleteArgs& args) override;
+  qcPelBuffer<qcPackedRGB16Pel> completeRGB16(const CompleteArgs& args) override;
   qcPelBuffer<qcPackedRGB32Pel> completeRGB32(const CompleteArgs& args) override;
   qc3PlanePelBuffer complete3Plane(const CompleteArgs& args) override;
   qcPtrHandle<qcAcqImage> completeAcq(const CompleteArgs& args) override;
@@ -229,6 +230,7 @@ private:
   template <class B>
   B colour_(Frame& fr);
   qcAcqFailure lostFailure_() const;
+  void whiteBalance_(const std::string& value);
 
   const std::shared_ptr<Session> s_;
   const std::string id_;

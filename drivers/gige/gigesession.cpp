@@ -164,6 +164,7 @@ std::string Session::pixelFormatFor(Kind k) const {
     case Kind::raw8: return firstBayer();
     // Packed colour as the camera sends it, else converted from its mosaic;
     // three planes from the mosaic, else split from RGB8.
+    case Kind::rgb16:
     case Kind::rgb32: {
       const std::string rgb = first(rgb8);
       return rgb.empty() ? firstBayer() : rgb;

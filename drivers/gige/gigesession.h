@@ -19,8 +19,8 @@ namespace qrn_gige {
 
 // Pel kinds a camera can deliver (colour ones from RGB8 or, converted, from
 // a Bayer mosaic).
-enum class Kind { grey8, grey16, raw8, rgb32, planes3 };
-inline constexpr Kind kAllKinds[] = {Kind::grey8, Kind::grey16, Kind::raw8, Kind::rgb32, Kind::planes3};
+enum class Kind { grey8, grey16, raw8, rgb16, rgb32, planes3 };
+inline constexpr Kind kAllKinds[] = {Kind::grey8, Kind::grey16, Kind::raw8, Kind::rgb16, Kind::rgb32, Kind::planes3};
 
 // Refused values (the exception carries no text of its own).
 [[noreturn]] inline void bad() { throw qcAcqFifo::BadParams(); }

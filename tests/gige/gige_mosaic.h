@@ -11,9 +11,13 @@
 
 // The mosaic by sensor position.
 inline unsigned char qfGigeMosaicAt(long x, long y) { return static_cast<unsigned char>(x * 37 + y * 91 + x * y * 5); }
+// Component c (red, green, blue) of an RGB8 frame by sensor position.
+inline unsigned char qfGigeColourAt(long x, long y, int c) {
+  return static_cast<unsigned char>(qfGigeMosaicAt(x, y) + 85 * c);
+}
 
-// Makes the board's fake camera draw qfGigeMosaicAt in place of its moving
-// pattern.  A fill pattern of our own cannot tell the buffer how much it
+// Makes the board's fake camera draw qfGigeMosaicAt (RGB8: qfGigeColourAt)
+// in place of its moving pattern.  A fill pattern of our own cannot tell the buffer how much it
 // received, so a second fake camera, set up like the board's, fills each
 // buffer first (sizes, region) and the mosaic then replaces its pels; the
 // frame id and time stamp stay the board camera's.
@@ -40,8 +44,15 @@ inline void qfGigeDrawMosaic(qc_GigeGrabber& g) {
     gint x0 = 0, y0 = 0, w = 0, h = 0;
     arv_buffer_get_image_region(b, &x0, &y0, &w, &h);
     auto* d = static_cast<unsigned char*>(const_cast<void*>(arv_buffer_get_data(b, nullptr)));
+    const bool rgb = arv_buffer_get_image_pixel_format(b) == ARV_PIXEL_FORMAT_RGB_8_PACKED;
     for (gint y = 0; y < h; ++y)
-      for (gint x = 0; x < w; ++x) d[y * w + x] = qfGigeMosaicAt(x0 + x, y0 + y);
+      for (gint x = 0; x < w; ++x) {
+        if (!rgb) {
+          *d++ = qfGigeMosaicAt(x0 + x, y0 + y);
+          continue;
+        }
+        for (int c = 0; c < 3; ++c) *d++ = qfGigeColourAt(x0 + x, y0 + y, c);
+      }
   };
   arv_fake_camera_set_fill_pattern(cams.board, fill, &cams);
 }

@@ -91,9 +91,9 @@ TEST(GigeFormats, SensorSizeAndPixelFormatsDecideSupport) {
   EXPECT_FALSE(d.isSupported(yuv.fmt.internal(true)));  // no such pixel format
   const qc_VideoFormat& v = small().fmt.internal(true);
   for (long t : {qe_pelType_mono, qe_pelType_mono16, qe_pelType_mono12, qe_pelType_RAW8, qe_pelType_RGBpacked,
-                 qe_pelType_RGBplanar})
+                 qe_pelType_RGBpacked16, qe_pelType_RGBplanar})
     EXPECT_TRUE(d.isSupported(v, t)) << t;
-  EXPECT_FALSE(d.isSupported(v, qe_pelType_RGBpacked16));
+  EXPECT_FALSE(d.isSupported(v, qe_pelType_RGB48));
   EXPECT_THROW(d.newAcqFifo(v, qe_pelType_UYVY), qcVideoFormat::NotSupported);
 }
 
@@ -106,7 +106,8 @@ TEST(GigeFormats, EachPelKindDeliversItsImage) {
   } cases[] = {{qe_pelType_mono, qeImageFormat_Grey8, "Mono8"},
                {qe_pelType_mono16, qeImageFormat_Grey16, "Mono16"},
                {qe_pelType_RAW8, qeImageFormat_Raw8, "BayerRG8"},
-               {qe_pelType_RGBpacked, qeImageFormat_PackedRGB32, "RGB8"}};
+               {qe_pelType_RGBpacked, qeImageFormat_PackedRGB32, "RGB8"},
+               {qe_pelType_RGBpacked16, qeImageFormat_PackedRGB16, "RGB8"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.pixelFormat);
     qc_AcqFifo* driver = fg.internal()->newAcqFifo(small().fmt.internal(true), c.pelType);

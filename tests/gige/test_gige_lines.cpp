@@ -1,7 +1,7 @@
 // The camera driver on Aravis's in-process fake camera described by our own
 // GenICam file (gige_fake_lines.xml): the strobe on an output line, black
 // level, a falling trigger edge, and packed colour converted from the Bayer
-// mosaic of a camera without RGB8.  Read back through the camera's features.
+// mosaic of a camera without RGB8, with its white balance.  Read back through the camera's features.
 #include <cstdlib>
 #include <string>
 
@@ -77,21 +77,61 @@ TEST(GigeLines, TriggerActivationFollowsTheEdge) {
   EXPECT_EQ(camera().feature("TriggerActivation"), "RisingEdge");
 }
 
-TEST(GigeLines, PackedColourIsConvertedFromTheMosaic) {
-  qfGigeDrawMosaic(camera());
-  auto f = makeFifo<qcStdRGB32AcqFifo>();
+void setWhiteBalance(qcCustomProp& p, const char* value) {
+  qcCustomPropertyBag bag;
+  bag.addItem(qcCustomPropertyBag::qeWrite, qrn_gige::kWhiteBalance, value);
+  p.customValues(bag);
+}
+
+// Packed colour of one depth converted from the mosaic, before and after the
+// white balance is set.
+template <class F, class Pel>
+void expectPackedColour(const qcPelBuffer<Pel>& (qcBayerImageConverter::*get)() const) {
+  auto f = makeFifo<F>();
   EXPECT_EQ(camera().feature("PixelFormat"), "BayerRG8");
   qcRoiProp& roi = f->properties();
   roi.roi(qcPelRect(5, 1, 16, 8));
-  f->start(1);
-  qcAcquireInfo info;
-  const qcPelBuffer<qcPackedRGB32Pel> img = f->complete(qcAcqFifo::CompleteArgs().maxWait(3.0).acquireInfo(&info));
-  ASSERT_TRUE(img.isBound()) << info.failure().errorInfo();
-  EXPECT_EQ(img.offset(), (qcPair<long>(5, 1)));
-  const qcPelBuffer<qcPackedRGB32Pel> want = qfGigeExpectedConversion(roi.actualRoi()).getPackedRGB32PelBuf();
-  ASSERT_EQ(img.size(), want.size());
-  for (long y = 0; y < want.height(); ++y)
-    for (long x = 0; x < want.width(); ++x) ASSERT_EQ(img.get(x, y), want.get(x, y)) << x << "," << y;
+  const struct {
+    const char* item;
+    double r, g, b;
+  } balances[] = {{nullptr, 1, 1, 1}, {"1.4 1.0 1.8", 1.4, 1.0, 1.8}, {" 0.5, 2 ,1 ", 0.5, 2, 1}};
+  for (const auto& wb : balances) {
+    SCOPED_TRACE(wb.item ? wb.item : "default balance");
+    if (wb.item) setWhiteBalance(f->properties(), wb.item);
+    f->start(1);
+    qcAcquireInfo info;
+    const qcPelBuffer<Pel> img = f->complete(qcAcqFifo::CompleteArgs().maxWait(3.0).acquireInfo(&info));
+    ASSERT_TRUE(img.isBound()) << info.failure().errorInfo();
+    EXPECT_EQ(img.offset(), (qcPair<long>(5, 1)));
+    qcBayerImageConverter conv = qfGigeExpectedConversion(roi.actualRoi());
+    conv.setRedWhiteBalanceScale(wb.r);
+    conv.setGreenWhiteBalanceScale(wb.g);
+    conv.setBlueWhiteBalanceScale(wb.b);
+    const qcPelBuffer<Pel> want = (conv.*get)();
+    ASSERT_EQ(img.size(), want.size());
+    long differ = 0;
+    for (long y = 0; y < want.height(); ++y)
+      for (long x = 0; x < want.width(); ++x) differ += !(img.get(x, y) == want.get(x, y));
+    EXPECT_EQ(differ, 0);
+  }
+}
+
+TEST(GigeLines, PackedColourIsConvertedFromTheMosaic) {
+  qfGigeDrawMosaic(camera());
+  expectPackedColour<qcStdRGB32AcqFifo>(&qcBayerImageConverter::getPackedRGB32PelBuf);
+  expectPackedColour<qcStdRGB16AcqFifo>(&qcBayerImageConverter::getPackedRGB16PelBuf);
+}
+
+TEST(GigeLines, BadWhiteBalancesAreRefused) {
+  auto f = makeFifo<qcStd3PlaneAcqFifo>();
+  for (const char* bad : {"", "1 1", "1 1 1 1", "0 1 1", "1 -2 1", "nan 1 1", "1 inf 1", "1 x 1", "1 1 1x"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_THROW(setWhiteBalance(f->properties(), bad), qcAcqFifo::BadParams);
+  }
+  f.reset();  // one FIFO at a time per camera
+  // Grey from Mono8 converts nothing.
+  auto grey = makeFifo();
+  EXPECT_THROW(setWhiteBalance(grey->properties(), "1 1 1"), qcAcqFifo::BadParams);
 }
 
 }  // namespace

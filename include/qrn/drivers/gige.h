@@ -31,10 +31,12 @@
 //   grey 16 (mono16/10/12)       Mono16, Mono12 or Mono10 (unpacked, the
 //                                first offered of mono16/12/10 for grey16)
 //   RAW8 (qe_pelType_RAW8)       a Bayer 8 format (BayerRG8, GR8, GB8, BG8)
-//   packed RGB32                 RGB8 (made 32-bit pels), else a Bayer 8
-//                                format converted by qcBayerImageConverter
+//   packed RGB32, packed RGB16   RGB8 (made 32-bit or 5-6-5 pels), else a
+//   (RGBpacked, RGBpacked16)     Bayer 8 format converted by
+//                                qcBayerImageConverter
 //   three planes (RGBplanar)     a Bayer 8 format converted, else RGB8 split
-// The converter keeps its default white balance; its phase is the pattern
+// The converter's white balance is 1 1 1 until the custom item
+// "WhiteBalance" sets it (below); its phase is the pattern
 // the format's name gives at the sensor's first pel, shifted by the parity
 // of the region's offset (regions of a converted mosaic keep even sizes).
 // A format's pel kind is its camera configuration's pel type, else its own,
@@ -80,7 +82,8 @@
 //   hardware image pool    the number of stream buffers (default 16).
 //   custom property        write items set any feature by name
 //                          ("ExposureAuto"="Continuous"), command items run
-//                          a command feature; the driver's own items below.
+//                          a command feature; the driver's own items below
+//                          (InputLine, AppTag, WhiteBalance).
 //                          Read values with qfGigeFeature (below): the bag
 //                          carries no read items.
 //
@@ -119,6 +122,10 @@ namespace qrn_gige {
 // Custom items of the driver (write items, values as text).
 inline constexpr const char* kInputLine = "InputLine";  // "Line<n>", "<n>" or "Software"
 inline constexpr const char* kAppTag = "AppTag";        // application tag of later acquisitions
+// White balance of colour converted from a Bayer mosaic: the red, green and
+// blue scales ("1.4 1.0 1.8", each greater than 0; default "1 1 1").  Other
+// FIFOs refuse it with qcAcqFifo::BadParams.
+inline constexpr const char* kWhiteBalance = "WhiteBalance";
 }  // namespace qrn_gige
 
 // The ids of a ';'-separated camera list, blanks around each trimmed, empty
