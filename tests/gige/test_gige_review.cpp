@@ -57,17 +57,24 @@ constexpr bool kSanitized = true;
 constexpr bool kSanitized = false;
 #endif
 
-// Caps the address space at what the process maps now plus `extra` bytes, so
-// that a runaway allocation fails at once instead of filling the machine.
-// False when the cap cannot be set (the caller then must not go on).
-bool capAddressSpace(unsigned long long extra) {
+// Runs `act` on a new FIFO with the address space capped at what the process
+// maps plus 1 GB, so that a runaway allocation fails at once instead of
+// filling the machine, and ends the process with act's result.
+[[noreturn]] void runCapped(int (*act)(qcStdGreyAcqFifo&)) {
+  auto f = makeFifo();
   std::ifstream status("/proc/self/status");
   unsigned long long vmKb = 0;
   for (std::string line; std::getline(status, line);)
     if (line.rfind("VmSize:", 0) == 0) vmKb = std::strtoull(line.c_str() + 7, nullptr, 10);
-  if (vmKb == 0) return false;
-  const rlimit r{vmKb * 1024 + extra, vmKb * 1024 + extra};
-  return ::setrlimit(RLIMIT_AS, &r) == 0;
+  const rlim_t bytes = (vmKb + (1ull << 20)) * 1024;
+  const rlimit cap{bytes, bytes};
+  if (vmKb == 0 || ::setrlimit(RLIMIT_AS, &cap) != 0) std::_Exit(3);  // never run uncapped
+  std::_Exit(act(*f));
+}
+// The child running `act` capped ends with 0.
+void expectExitsCleanlyCapped(int (*act)(qcStdGreyAcqFifo&)) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(runCapped(act), ::testing::ExitedWithCode(0), "");
 }
 
 // Any thread may read a feature of the board (gige.h); doing so while another
@@ -116,35 +123,25 @@ TEST(GigeReview, QacqRunsACommandFeature) {
 // (each stream buffer is allocated at once).
 TEST(GigeReviewDeathTest, AHugePoolIsRefusedNotAborted) {
   if (kSanitized) GTEST_SKIP() << "an address-space cap and a sanitizer do not mix";
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        auto f = makeFifo();
-        if (!capAddressSpace(1ull << 30)) std::_Exit(3);
-        try {
-          f->hardwareImagePoolSize(1L << 30);  // 2^30 buffers of 3 KB
-        } catch (const qcException&) {
-        }
-        std::_Exit(0);
-      },
-      ::testing::ExitedWithCode(0), "");
+  expectExitsCleanlyCapped([](qcStdGreyAcqFifo& f) {
+    try {
+      f.hardwareImagePoolSize(1L << 30);  // 2^30 buffers of 3 KB
+    } catch (const qcException&) {
+    }
+    return 0;
+  });
 }
 
 // start(n) keeps n acquisitions pending; it costs no memory per acquisition
 // (an application may start "very many" and flush later).
 TEST(GigeReviewDeathTest, StartingManyAcquisitionsCostsNoMemoryPerAcquisition) {
   if (kSanitized) GTEST_SKIP() << "an address-space cap and a sanitizer do not mix";
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        auto f = makeFifo();
-        if (!capAddressSpace(1ull << 30)) std::_Exit(3);
-        f->start(1ul << 36);
-        const bool counted = f->pendingAcqs() >= (1L << 36) - 16;  // a few may have completed
-        f->flush();
-        std::_Exit(counted ? 0 : 4);
-      },
-      ::testing::ExitedWithCode(0), "");
+  expectExitsCleanlyCapped([](qcStdGreyAcqFifo& f) {
+    f.start(1ul << 36);
+    const bool counted = f.pendingAcqs() >= (1L << 36) - 16;  // a few may have completed
+    f.flush();
+    return counted ? 0 : 4;
+  });
 }
 
 }  // namespace
