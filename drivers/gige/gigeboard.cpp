@@ -159,10 +159,14 @@ private:
     if (f.width() <= 0 || f.height() <= 0) throw qcVideoFormat::NotSupported();
     std::shared_ptr<Session> session = s_->open();
     if (!s_->supports(f, k)) throw qcVideoFormat::NotSupported();
-    // The FIFO holds the session: a second holder means a FIFO lives.
-    if (session.use_count() > 2)
+    if (!session->claimFifo())
       throw CouldNotCreate("gige: camera " + s_->id + " already has a FIFO (one at a time per camera)");
-    return new GigeFifo(session, s_->id, f.width(), f.height(), k);
+    try {
+      return new GigeFifo(session, s_->id, f.width(), f.height(), k);
+    } catch (...) {
+      session->releaseFifo();
+      throw;
+    }
   }
   std::shared_ptr<BoardState> s_;
 };

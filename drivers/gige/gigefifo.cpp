@@ -9,6 +9,8 @@
 #include <sstream>
 #include <typeinfo>
 
+#include <unistd.h>
+
 #include <qrn/acq/hyper/prop/acqprops.h>
 #include <qrn/acq/hyper/syncmodel.h>
 
@@ -78,6 +80,10 @@ GigeFifo::GigeFifo(std::shared_ptr<Session> session, const std::string& id, long
   {
     std::lock_guard<std::mutex> g(s_->mutex());
     ArvCamera* c = s_->camera();
+    // Gain and black-level ranges may depend on the pixel format.
+    GError* e = nullptr;
+    arv_camera_set_pixel_format_from_string(c, pixelFormat_.c_str(), &e);
+    check(e, "gige: pixel format " + pixelFormat_);
     query_.exposure = arv_camera_is_exposure_time_available(c, nullptr);
     if (query_.exposure) defaultExposure_ = arv_camera_get_exposure_time(c, nullptr) * 1e-6;
     auto spread = [](double v, double lo, double hi) { return hi > lo ? std::clamp((v - lo) / (hi - lo), 0.0, 1.0) : 0.5; };
@@ -95,7 +101,6 @@ GigeFifo::GigeFifo(std::shared_ptr<Session> session, const std::string& id, long
     query_.strobe = !s_->strobeLine.empty();
     if (s_->isGv()) {
       // Good GigE practice: the largest packet the path carries.
-      GError* e = nullptr;
       arv_camera_gv_auto_packet_size(c, &e);
       g_clear_error(&e);
     }
@@ -137,6 +142,7 @@ GigeFifo::~GigeFifo() {
   }
   for (Done& d : done_)
     if (d.buffer) d.box->giveBack(d.buffer);
+  s_->releaseFifo();
 }
 
 namespace {
@@ -247,13 +253,25 @@ void GigeFifo::configure_() {
   // A stream of the same frames is kept (making one costs its buffers and,
   // on GigE Vision, its packet ring); any other is made again.
   if (!box_ || box_->payload != payload || box_->buffers != pool || box_->roi != region) {
+    // Every buffer is allocated now: a pool of more than half the memory is
+    // refused, and a failed allocation is reported, not fatal.
+    const unsigned long long memory =
+        static_cast<unsigned long long>(::sysconf(_SC_PHYS_PAGES)) * static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE));
+    if (static_cast<unsigned long long>(pool) > memory / 2 / std::max<guint>(payload, 1)) bad();
     dropStream_();
     ArvStream* st = arv_camera_create_stream(c, nullptr, nullptr, &e);
     check(e, "gige: stream");
     if (ARV_IS_GV_STREAM(st))
       g_object_set(st, "socket-buffer", ARV_GV_STREAM_SOCKET_BUFFER_AUTO, "packet-resend",
                    ARV_GV_STREAM_PACKET_RESEND_ALWAYS, nullptr);
-    for (long i = 0; i < pool; ++i) arv_stream_push_buffer(st, arv_buffer_new_allocate(payload));
+    for (long i = 0; i < pool; ++i) {
+      void* mem = g_try_malloc(payload);
+      if (!mem) {
+        g_object_unref(st);
+        throw CouldNotCreate("gige: no memory for " + std::to_string(pool) + " stream buffers");
+      }
+      arv_stream_push_buffer(st, arv_buffer_new_full(payload, mem, mem, g_free));
+    }
     auto box = std::make_shared<StreamBox>();
     box->stream = st;
     box->payload = payload;
@@ -354,16 +372,19 @@ void GigeFifo::run_() {
 
 void GigeFifo::completed_(Done d, Actions& out) {
   const qcAcquireInfo info = d.info;
+  const unsigned long n = d.repeat;
   done_.push_back(std::move(d));
   ++stateCounter_;  // the caller wakes the waiting completions
   if (!movePartCb_ && !completeCb_ && !movePartInfoCb_ && !completeInfoCb_) return;
   auto mcb = movePartCb_, ccb = completeCb_;
   auto micb = movePartInfoCb_, cicb = completeInfoCb_;
   out.push_back([=]() {
-    if (mcb) (*mcb)();
-    if (micb) (*micb)(info);
-    if (ccb) (*ccb)();
-    if (cicb) (*cicb)(info);
+    for (unsigned long i = 0; i < n; ++i) {
+      if (mcb) (*mcb)();
+      if (micb) (*micb)(info);
+      if (ccb) (*ccb)();
+      if (cicb) (*cicb)(info);
+    }
   });
 }
 
@@ -380,7 +401,9 @@ void GigeFifo::handle_(const std::shared_ptr<StreamBox>& box, ArvBuffer* b, guin
     if (underruns > underruns_) {
       auto cb = overrunCb_;
       auto icb = overrunInfoCb_;
-      for (guint64 k = 1; k <= skipped && (cb || icb); ++k) {
+      // A gap beyond one turn of 16-bit ids is a camera that started again,
+      // not frames to report one by one.
+      for (guint64 k = 1; k <= std::min<guint64>(skipped, 65535) && (cb || icb); ++k) {
         qcAcqFailure f;
         f.isOverrun(true);
         const qcAcquireInfo info(appTag_, static_cast<unsigned long>(frameIdAfter(lastFrameId_, k)), f, ts);
@@ -424,7 +447,7 @@ void GigeFifo::handle_(const std::shared_ptr<StreamBox>& box, ArvBuffer* b, guin
     take = !pending_.empty();
     if (take) {
       tag = pending_.front().appTag;
-      pending_.pop_front();
+      pending_.pop();
     }
   } else {
     take = true;
@@ -446,13 +469,12 @@ void GigeFifo::handle_(const std::shared_ptr<StreamBox>& box, ArvBuffer* b, guin
 
 void GigeFifo::expire_(Clock::time_point now, Actions& out) {
   while (!pending_.empty()) {
-    const Pending& p = pending_.front();
+    const Pending::Run& p = pending_.front();
     if (p.timeout == HUGE_VAL || now < p.startedAt + seconds(p.timeout)) break;
     qcAcqFailure f;
     f.isTimeout(true);
-    const unsigned long tag = p.appTag;
-    pending_.pop_front();
-    completed_(Done{nullptr, nullptr, {}, qcAcquireInfo(tag, 0, f, 0)}, out);
+    const Pending::Run r = pending_.popRun();  // a run times out together
+    completed_(Done{nullptr, nullptr, {}, qcAcquireInfo(r.appTag, 0, f, 0), r.count}, out);
   }
 }
 
@@ -465,9 +487,8 @@ qcAcqFailure GigeFifo::lostFailure_() const {
 
 void GigeFifo::failLost_(Actions& out) {
   while (!pending_.empty()) {
-    const unsigned long tag = pending_.front().appTag;
-    pending_.pop_front();
-    completed_(Done{nullptr, nullptr, {}, qcAcquireInfo(tag, 0, lostFailure_(), 0)}, out);
+    const Pending::Run r = pending_.popRun();
+    completed_(Done{nullptr, nullptr, {}, qcAcquireInfo(r.appTag, 0, lostFailure_(), 0), r.count}, out);
   }
 }
 
@@ -479,8 +500,7 @@ bool GigeFifo::start(unsigned long count) {
   {
     std::lock_guard<std::mutex> g(m_);
     if (!model_.canStart) throw qcAcqFifo::StartNotAllowed();
-    const Clock::time_point now = Clock::now();
-    for (unsigned long i = 0; i < count; ++i) pending_.push_back(Pending{now, timeout_, appTag_});
+    pending_.push(Pending::Run{Clock::now(), timeout_, appTag_, count});
     ++stateCounter_;
   }
   cv_.notify_all();
@@ -518,7 +538,9 @@ long GigeFifo::pendingAcqs() const {
 }
 long GigeFifo::completedAcqs() const {
   std::lock_guard<std::mutex> g(m_);
-  return static_cast<long>(done_.size());
+  unsigned long n = 0;
+  for (const Done& d : done_) n += d.repeat;
+  return static_cast<long>(std::min<unsigned long>(n, LONG_MAX));
 }
 long GigeFifo::availableAcqs() const {
   long held = 0;
@@ -580,7 +602,7 @@ bool GigeFifo::take_(const CompleteArgs& args, Kind wanted, Frame& fr) {
     std::int32_t status = 0;  // not requested
     if (args.autoStart() && done_.empty() && pending_.empty()) {
       if (model_.canStart) {
-        pending_.push_back(Pending{Clock::now(), timeout_, appTag_});
+        pending_.push(Pending::Run{Clock::now(), timeout_, appTag_, 1});
         ++stateCounter_;
         cv_.notify_all();
         wcv_.notify_all();
@@ -592,9 +614,11 @@ bool GigeFifo::take_(const CompleteArgs& args, Kind wanted, Frame& fr) {
     if (args.startReqStatus()) *args.startReqStatus() = static_cast<qcAcqFifo::qeStartReqStatus>(status);
     const qcDeadline deadline(args.maxWait());
     while (done_.empty()) {
-      if (lost_ || deadline.expired()) {
+      // The camera's own flag: the worker may be busy talking to it.
+      const bool lost = lost_ || s_->lost();
+      if (lost || deadline.expired()) {
         qcAcqFailure f;
-        if (lost_)
+        if (lost)
           f = lostFailure_();
         else
           f.isTimeout(true);
@@ -604,8 +628,13 @@ bool GigeFifo::take_(const CompleteArgs& args, Kind wanted, Frame& fr) {
       const double left = deadline.isInfinite() ? 0.1 : std::min(0.1, deadline.until());
       cv_.wait_for(lk, seconds(left));
     }
-    d = std::move(done_.front());
-    done_.pop_front();
+    if (done_.front().repeat > 1) {
+      --done_.front().repeat;
+      d.info = done_.front().info;  // a failure without an image
+    } else {
+      d = std::move(done_.front());
+      done_.pop_front();
+    }
     ++stateCounter_;
   }
   if (info) *info = d.info;
@@ -845,31 +874,51 @@ bool GigeFifo::triggerEnable() const {
   std::lock_guard<std::mutex> g(m_);
   return triggerEnable_;
 }
-void GigeFifo::triggerEnable(bool on) {
+// Sets one setting of the FIFO (under its lock) and applies it to the camera;
+// a value the camera refuses is set back and applied again, so that the FIFO
+// stays as it was, and the refusal is thrown.
+template <class T>
+void GigeFifo::apply_(T& setting, T value, bool always) {
+  T before;
   {
     std::lock_guard<std::mutex> g(m_);
-    if (triggerEnable_ == on) return;
-    triggerEnable_ = on;
+    if (!always && setting == value) return;
+    before = setting;
+    setting = std::move(value);
   }
-  configure_();
+  try {
+    configure_();
+  } catch (...) {
+    {
+      std::lock_guard<std::mutex> g(m_);
+      setting = before;
+    }
+    try {
+      configure_();
+    } catch (...) {
+      // The first refusal says more.
+    }
+    throw;
+  }
 }
+
+void GigeFifo::triggerEnable(bool on) { apply_(triggerEnable_, on); }
 void GigeFifo::triggerModel(const qc_TriggerModel& m) {
   {
     std::lock_guard<std::mutex> g(m_);
-    model_ = Model{m.canStart, m.usesInputLine, m.isSlave};
     pending_.clear();
   }
-  configure_();
+  apply_(model_, Model{m.canStart, m.usesInputLine, m.isSlave}, true);
 }
 void GigeFifo::triggerLowToHigh(bool on) {
   if (s_->has("TriggerActivation") && !s_->hasEntry("TriggerActivation", on ? "RisingEdge" : "FallingEdge")) bad();
   bool redo;
   {
     std::lock_guard<std::mutex> g(m_);
-    redo = lowToHigh_ != on && model_.usesInputLine;
-    lowToHigh_ = on;
+    redo = model_.usesInputLine;
+    if (!redo) lowToHigh_ = on;
   }
-  if (redo) configure_();
+  if (redo) apply_(lowToHigh_, on);
 }
 void GigeFifo::triggerMaster(qc_AcqFifo* master) {
   if (master) throw qcAcqFifo::InvalidMaster();  // cameras have no master FIFOs
@@ -877,22 +926,7 @@ void GigeFifo::triggerMaster(qc_AcqFifo* master) {
 
 void GigeFifo::roi(const qcPelRect& r) {
   if (r.width() < 0 || r.height() < 0) bad();
-  qcPelRect before;
-  {
-    std::lock_guard<std::mutex> g(m_);
-    before = roi_;
-    roi_ = r;
-  }
-  try {
-    configure_();
-  } catch (...) {
-    {
-      std::lock_guard<std::mutex> g(m_);
-      roi_ = before;
-    }
-    configure_();
-    throw;
-  }
+  apply_(roi_, r, true);
 }
 void GigeFifo::roiMode(qe_RoiMode mode) {
   if (mode != qeRoiMode_Default) bad();
@@ -905,12 +939,7 @@ const qcSyncModel& GigeFifo::defaultSyncModel() const { return qfSyncInternalDri
 
 void GigeFifo::hardwareImagePoolSize(long n) {
   if (n < 0 || n == 1) bad();
-  {
-    std::lock_guard<std::mutex> g(m_);
-    if (poolSize_ == n) return;
-    poolSize_ = n;
-  }
-  configure_();
+  apply_(poolSize_, n);
 }
 long GigeFifo::hardwareImagePoolSize() const {
   std::lock_guard<std::mutex> g(m_);
@@ -947,17 +976,17 @@ void GigeFifo::update(const qcCustomProp& prop) {
       bool redo;
       {
         std::lock_guard<std::mutex> g(m_);
-        inputLine_ = line;
         redo = model_.usesInputLine;
+        if (!redo) inputLine_ = line;
       }
-      if (redo) configure_();
+      if (redo) apply_(inputLine_, line);
     } else if (name == kWhiteBalance) {
       whiteBalance_(value);
     } else if (name == kAppTag) {
       char* end = nullptr;
       errno = 0;
       const unsigned long tag = std::strtoul(value.c_str(), &end, 10);
-      if (value.empty() || errno != 0 || *end != '\0') bad();
+      if (value.empty() || value.find('-') != std::string::npos || errno != 0 || *end != '\0') bad();
       std::lock_guard<std::mutex> g(m_);
       appTag_ = tag;
     } else {

@@ -4,8 +4,10 @@
 // notices a lost camera and runs the callbacks.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -179,17 +181,53 @@ public:
 private:
   struct Model {
     bool canStart = true, usesInputLine = false, isSlave = false;
+    friend bool operator==(const Model&, const Model&) = default;
   };
-  struct Pending {
-    Clock::time_point startedAt;
-    double timeout;
-    unsigned long appTag;
+  // Started acquisitions not yet taken, kept as runs of those started
+  // together: start(n) costs one entry whatever n is.
+  class Pending {
+  public:
+    struct Run {
+      Clock::time_point startedAt;
+      double timeout;
+      unsigned long appTag;
+      unsigned long count;
+    };
+    bool empty() const { return total_ == 0; }
+    unsigned long size() const { return total_; }
+    const Run& front() const { return runs_.front(); }
+    void push(Run r) {
+      r.count = std::min(r.count, kMax - total_);
+      if (r.count == 0) return;
+      runs_.push_back(r);
+      total_ += r.count;
+    }
+    void pop() {  // one acquisition
+      if (--runs_.front().count == 0) runs_.pop_front();
+      --total_;
+    }
+    Run popRun() {
+      const Run r = runs_.front();
+      runs_.pop_front();
+      total_ -= r.count;
+      return r;
+    }
+    void clear() {
+      runs_.clear();
+      total_ = 0;
+    }
+
+  private:
+    static constexpr unsigned long kMax = LONG_MAX;  // pendingAcqs() is a long
+    std::deque<Run> runs_;
+    unsigned long total_ = 0;
   };
   struct Done {
     std::shared_ptr<StreamBox> box;
     ArvBuffer* buffer = nullptr;  // owned; null: no image
     qcPelRect roi;
     qcAcquireInfo info;
+    unsigned long repeat = 1;  // a run's failures, handed out one by one
   };
   using Actions = std::vector<std::function<void()>>;
 
@@ -231,6 +269,8 @@ private:
   B colour_(Frame& fr);
   qcAcqFailure lostFailure_() const;
   void whiteBalance_(const std::string& value);
+  template <class T>
+  void apply_(T& setting, T value, bool always = false);
 
   const std::shared_ptr<Session> s_;
   const std::string id_;
@@ -268,7 +308,7 @@ private:
   bool lost_ = false;
   double timeout_ = HUGE_VAL;
   unsigned long appTag_ = 0;
-  std::deque<Pending> pending_;
+  Pending pending_;
   std::deque<Done> done_;
   bool triggerSent_ = false;
   Clock::time_point triggerSentAt_;

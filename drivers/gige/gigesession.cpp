@@ -22,7 +22,16 @@ void check(GError* e, const std::string& what) {
 
 namespace {
 
-bool isFakeId(const std::string& id) { return id == "fake" || id.rfind("Fake_", 0) == 0; }
+// Aravis's fake interface has one camera, Fake_1; any other name would be
+// looked up on every interface, GigE Vision discovery included.
+bool isFakeId(const std::string& id) { return id == "fake" || id == "Fake_1"; }
+
+// Opening by name searches Aravis's interfaces, a process-wide list: one
+// thread at a time changes it.
+std::mutex& interfacesMutex() {
+  static std::mutex m;
+  return m;
+}
 
 // The local address the kernel would use to reach `device` (a UDP connect
 // sends nothing).
@@ -73,15 +82,20 @@ Session::Session(const std::string& id) {
   GError* e = nullptr;
   in_addr addr{};
   if (isFakeId(id)) {
+    std::lock_guard<std::mutex> g(interfacesMutex());
     arv_enable_interface("Fake");
-    cam_ = arv_camera_new(id == "fake" ? "Fake_1" : id.c_str(), &e);
+    cam_ = arv_camera_new("Fake_1", &e);
   } else if (inet_pton(AF_INET, id.c_str(), &addr) == 1) {
+    const in_addr_t a = ntohl(addr.s_addr);
+    if (a == INADDR_ANY || a == INADDR_BROADCAST || IN_MULTICAST(a))
+      throw CouldNotCreate("gige: " + id + " is not the address of one camera");
     ArvDevice* d = openByAddress(id, addr);
     cam_ = arv_camera_new_with_device(d, &e);
     g_object_unref(d);
   } else {
     // A USB3 Vision id: the GigE interface stays out of the search, since
     // looking a name up there would broadcast.
+    std::lock_guard<std::mutex> g(interfacesMutex());
     arv_disable_interface("GigEVision");
     cam_ = arv_camera_new(id.c_str(), &e);
     arv_enable_interface("GigEVision");
@@ -235,10 +249,15 @@ std::vector<qsGigeFeature> Session::list() {
     if (!ARV_IS_GC_COMMAND(n)) {
       GError* e = nullptr;
       const char* v = arv_gc_feature_node_get_value_as_string(ARV_GC_FEATURE_NODE(n), &e);
-      if (e)
+      if (e) {
+        // A camera that does not answer would cost a control timeout per
+        // feature: the first one ends the list.
+        const bool gone = e->domain == ARV_DEVICE_ERROR || lost_;
         g_error_free(e);
-      else if (v)
+        if (gone) throw CouldNotCreate("gige: the camera does not answer");
+      } else if (v) {
         f.value = v;
+      }
     }
     out.push_back(std::move(f));
   };

@@ -53,6 +53,10 @@ public:
   // function stops the calls, which are over when this returns.
   void onLost(std::function<void()> f);
   bool isGv() const { return gv_; }
+  // One FIFO at a time: claimFifo() is false while one holds the camera;
+  // the FIFO gives it back with releaseFifo().
+  bool claimFifo() { return !fifo_.exchange(true); }
+  void releaseFifo() { fifo_ = false; }
 
   // Facts read when the camera was opened.
   std::string vendor, model;
@@ -78,6 +82,7 @@ private:
   ArvCamera* cam_ = nullptr;
   bool gv_ = false;
   std::atomic<bool> lost_{false};
+  std::atomic<bool> fifo_{false};
   std::mutex lostMx_;  // guards onLost_
   std::function<void()> onLost_;
 };

@@ -90,7 +90,15 @@ int features(const FeaturesOptions& o, std::ostream& out) {
     if (!o.name.empty()) {
       if (o.value) {
         g->feature(o.name, *o.value);
-        out << o.name << " = " << g->feature(o.name) << "\n";
+        // A command (or a write-only feature) has nothing to read back.
+        std::string now;
+        try {
+          now = g->feature(o.name);
+        } catch (const qcAcqFifo::BadParams&) {
+          out << o.name << ": done\n";
+          return exitOk;
+        }
+        out << o.name << " = " << now << "\n";
       } else {
         out << g->feature(o.name) << "\n";
       }

@@ -15,7 +15,8 @@
 //   HKEY_LOCAL_MACHINE\SOFTWARE\Quorin\ORB\gige  "cameras"  (string)
 // Each element is
 //   "fake" or "Fake_1"   Aravis's in-process fake camera (no network at all);
-//   an IPv4 address      a GigE Vision camera opened by address (no broadcast);
+//   an IPv4 address      a GigE Vision camera opened by address (no broadcast;
+//                        0.0.0.0, 255.255.255.255 and multicast refused);
 //   anything else        a USB3 Vision device id.
 // Board i (name "gige", bdIdx i, shown as "gige<i>") is the i-th element.
 // The cameras are opened when the plugin registers its boards (the first use
@@ -101,9 +102,18 @@
 // buffer's, in microseconds.
 // When the camera is lost (Aravis's control-lost: a GigE camera stops
 // answering its heartbeat; about 6 s after it went, measured on loopback),
-// pending acquisitions and every later completion fail at once with
+// pending acquisitions and every later completion fail within 0.1 s with
 // isAbnormal and errorInfo saying so; until then completions keep their own
 // deadlines (maxWait).  Make the FIFO again when the camera is back.
+// Destroying a FIFO whose camera has just gone, before it is known lost,
+// waits for the camera's control timeouts (up to about 8 s); once it is known
+// lost, at once.  Listing features stops at the first control timeout.
+// Started acquisitions cost no memory each; a run of them started together
+// that times out (or is failed by a lost camera) is one record handed out as
+// many times as it counts.  Refused settings (trigger model, input line,
+// pool size, region) leave the FIFO as it was.  The stream buffers are
+// allocated when the stream is made: a pool of more than half the machine's
+// memory throws qcAcqFifo::BadParams.
 //
 // Filled buffers become acquisitions on Aravis's stream thread; callbacks
 // run on the FIFO's worker thread, joined when the FIFO goes.
