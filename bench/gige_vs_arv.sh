@@ -93,7 +93,7 @@ arv_run() {
 # lost (gaps in the frame ids) and cpf.
 qrn_run() {
   lines_run "$qacq" grab --board gige0 --format "Sony XC75 640x480" --trigger freerun --save none --no-progress \
-    -n $((max * (warm + span + 2))) --custom "AcquisitionFrameRate=$max" --custom PixelFormat=Mono8
+    -n $((max * (warm + span + 2))) --custom "AcquisitionFrameRate=$max"
 }
 pop_run() { lines_run "$pop" 127.0.0.1 $((max * (warm + span + 2))) "$max"; }
 lines_run() {

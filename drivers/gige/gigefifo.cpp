@@ -21,11 +21,26 @@ namespace {
 // The worker looks at the camera's heartbeat at least this often (it is
 // also woken when the camera is lost).
 constexpr auto kLostPoll = std::chrono::seconds(1);
-constexpr auto kTriggerRetry = std::chrono::seconds(1);  // a software trigger without a frame is sent again
 
 Clock::duration seconds(double s) {
   if (!(s > 0)) return Clock::duration::zero();
   return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(std::min(s, 1e6)));
+}
+
+// A software trigger without a frame is sent again after this long: a
+// second, or twice the exposure when that is longer.
+Clock::duration triggerRetry(double exposure) { return std::max<Clock::duration>(std::chrono::seconds(1), seconds(2 * exposure)); }
+
+// Features the FIFO sets itself (the frame, its pels, the trigger): the
+// custom property may not change them under it.
+bool ownedFeature(const std::string& name) {
+  static const char* const owned[] = {"Width",           "Height",           "OffsetX",
+                                      "OffsetY",         "PixelFormat",      "TriggerMode",
+                                      "TriggerSource",   "TriggerSelector",  "TriggerActivation",
+                                      "AcquisitionMode", "AcquisitionStart", "AcquisitionStop",
+                                      "BinningHorizontal", "BinningVertical", "DecimationHorizontal",
+                                      "DecimationVertical"};
+  return std::any_of(std::begin(owned), std::end(owned), [&](const char* o) { return name == o; });
 }
 
 long roundDown(long v, long inc) { return inc > 1 ? v - v % inc : v; }
@@ -86,6 +101,7 @@ GigeFifo::GigeFifo(std::shared_ptr<Session> session, const std::string& id, long
     check(e, "gige: pixel format " + pixelFormat_);
     query_.exposure = arv_camera_is_exposure_time_available(c, nullptr);
     if (query_.exposure) defaultExposure_ = arv_camera_get_exposure_time(c, nullptr) * 1e-6;
+    triggerRetry_ = triggerRetry(defaultExposure_);
     auto spread = [](double v, double lo, double hi) { return hi > lo ? std::clamp((v - lo) / (hi - lo), 0.0, 1.0) : 0.5; };
     if (arv_camera_is_gain_available(c, nullptr)) {
       arv_camera_get_gain_bounds(c, &gainMin_, &gainMax_, nullptr);
@@ -342,7 +358,7 @@ void GigeFifo::run_() {
     expire_(now, actions_);
     const bool done = stateCounter_ != seen;
     bool sendTrigger = false;
-    if (wantsTrigger_() && (!triggerSent_ || now - triggerSentAt_ > kTriggerRetry)) {
+    if (wantsTrigger_() && (!triggerSent_ || now - triggerSentAt_ > triggerRetry_)) {
       sendTrigger = true;
       triggerSent_ = true;
       triggerSentAt_ = now;
@@ -365,7 +381,7 @@ void GigeFifo::run_() {
     Clock::time_point until = now + kLostPoll;
     if (!pending_.empty() && pending_.front().timeout != HUGE_VAL)
       until = std::min(until, pending_.front().startedAt + seconds(pending_.front().timeout));
-    if (triggerSent_ && wantsTrigger_()) until = std::min(until, triggerSentAt_ + kTriggerRetry);
+    if (triggerSent_ && wantsTrigger_()) until = std::min(until, triggerSentAt_ + triggerRetry_);
     wcv_.wait_until(lk, until);
   }
 }
@@ -837,6 +853,8 @@ void GigeFifo::exposure(double s) {
     g_error_free(e);
     bad();
   }
+  std::lock_guard<std::mutex> lk(m_);
+  triggerRetry_ = triggerRetry(s);
 }
 
 void GigeFifo::pelRootPool(qcPtrHandle<qcPelRootPool> pool) {
@@ -966,7 +984,9 @@ void GigeFifo::update(const qcCustomProp& prop) {
   const qcCustomPropertyBag bag = prop.customValues();
   for (long i = 0; i < bag.getItemCount(); ++i) {
     const std::string name = bag.getName(i), value = bag.getValue(i);
-    if (bag.getType(i) == qcCustomPropertyBag::qeCommand) {
+    if (ownedFeature(name)) {
+      bad();  // the format, the region and trigger properties decide these
+    } else if (bag.getType(i) == qcCustomPropertyBag::qeCommand) {
       s_->set(name, "");
     } else if (name == kInputLine) {
       std::string line = value;

@@ -311,6 +311,7 @@ private:
   Pending pending_;
   std::deque<Done> done_;
   bool triggerSent_ = false;
+  Clock::duration triggerRetry_ = std::chrono::seconds(1);
   Clock::time_point triggerSentAt_;
   guint64 lastFrameId_ = 0;
   bool haveFrameId_ = false;

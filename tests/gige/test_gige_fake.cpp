@@ -307,9 +307,12 @@ TEST(GigeProperties, CustomItemsSetAndRunFeatures) {
   ASSERT_TRUE(f->complete(wait(info)).isBound());
   EXPECT_EQ(info.appTag(), 42u);
 
-  for (const auto& [name, value] : {std::pair<const char*, const char*>{"NoSuchFeature", "1"}, {"Width", "many"},
-                                    {qrn_gige::kAppTag, "x"}, {qrn_gige::kInputLine, ""},
-                                    {qrn_gige::kInputLine, "Line7"}}) {
+  // Unknown features, bad values, and features the FIFO sets itself (valid
+  // values, but the frame and trigger are the FIFO's).
+  for (const auto& [name, value] :
+       {std::pair<const char*, const char*>{"NoSuchFeature", "1"}, {"Gain", "many"}, {qrn_gige::kAppTag, "x"},
+        {qrn_gige::kAppTag, "-1"}, {qrn_gige::kInputLine, ""}, {qrn_gige::kInputLine, "Line7"}, {"Width", "32"},
+        {"PixelFormat", "Mono16"}, {"TriggerMode", "Off"}, {"BinningHorizontal", "2"}}) {
     qcCustomPropertyBag b;
     b.addItem(qcCustomPropertyBag::qeWrite, name, value);
     EXPECT_THROW(f->properties().customValues(b), qcAcqFifo::BadParams) << name;

@@ -82,7 +82,11 @@
 //                          completes with isTimeout.
 //   hardware image pool    the number of stream buffers (default 16).
 //   custom property        write items set any feature by name
-//                          ("ExposureAuto"="Continuous"), command items run
+//                          ("ExposureAuto"="Continuous") but those the FIFO
+//                          sets itself (Width, Height, OffsetX/Y,
+//                          PixelFormat, Trigger{Mode,Source,Selector,
+//                          Activation}, AcquisitionMode/Start/Stop,
+//                          Binning*, Decimation*: BadParams), command items run
 //                          a command feature; the driver's own items below
 //                          (InputLine, AppTag, WhiteBalance).
 //                          Read values with qfGigeFeature (below): the bag
