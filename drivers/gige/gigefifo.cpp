@@ -27,6 +27,8 @@ Clock::duration seconds(double s) {
   return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(std::min(s, 1e6)));
 }
 
+constexpr auto kTriggerBackoff = std::chrono::seconds(5);  // after a trigger the camera refused
+
 // A software trigger without a frame is sent again after this long: a
 // second, or twice the exposure when that is longer.
 Clock::duration triggerRetry(double exposure) { return std::max<Clock::duration>(std::chrono::seconds(1), seconds(2 * exposure)); }
@@ -349,10 +351,12 @@ void GigeFifo::run_() {
   std::unique_lock<std::mutex> lk(m_);
   while (!stop_) {
     const unsigned long seen = stateCounter_;
-    if (s_->lost() && !lost_) {
-      lost_ = true;
-      ++stateCounter_;  // waiting completions fail at once
-      failLost_(actions_);
+    if (s_->lost()) {
+      if (!lost_) {
+        lost_ = true;
+        ++stateCounter_;  // waiting completions fail at once
+      }
+      failLost_(actions_);  // and acquisitions started since
     }
     const Clock::time_point now = Clock::now();
     expire_(now, actions_);
@@ -368,12 +372,20 @@ void GigeFifo::run_() {
       out.swap(actions_);
       lk.unlock();
       if (done) cv_.notify_all();
+      bool triggerFailed = false;
       if (sendTrigger) {
         std::lock_guard<std::mutex> g(s_->mutex());
-        if (!s_->lost()) arv_camera_software_trigger(s_->camera(), nullptr);
+        GError* e = nullptr;
+        if (!s_->lost()) arv_camera_software_trigger(s_->camera(), &e);
+        triggerFailed = e != nullptr;
+        g_clear_error(&e);
       }
       for (auto& a : out) a();
       lk.lock();
+      // A trigger the camera did not take (after Aravis's own retries) is
+      // not sent again for a while: a camera that went away is then found
+      // lost by its heartbeat, which shares the control channel.
+      if (triggerFailed) triggerSentAt_ = Clock::now() + kTriggerBackoff;
       continue;
     }
     // Sleep until woken, the first deadline, a trigger to send again, or the

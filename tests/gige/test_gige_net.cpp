@@ -227,4 +227,36 @@ TEST(GigeNet, ALostCameraFailsCompletionsInTimeAndTheBoardRecovers) {
   EXPECT_TRUE(f->complete(wait(info, 5.0)).isBound());
 }
 
+// Manual triggering: the worker may be stuck sending a trigger to the gone
+// camera, yet completions see the loss, and acquisitions started after it
+// fail too (the FIFO ends idle).
+TEST(GigeNet, ALostCameraFailsManualAcquisitionsStartedLater) {
+  REQUIRE_ISOLATED();
+  Fifo f(new qcStdGreyAcqFifo(vga(), qfGigeBoard(1)));
+  qcTriggerProp& t = f->properties();
+  t.triggerModel(qfManualTrigger());
+  qcAcquireInfo info;
+  f->start(1);
+  ASSERT_TRUE(f->complete(wait(info, 5.0)).isBound());
+  stopCamera(gCamera[1]);
+  const auto killed = Clock::now();
+  bool lost = false;
+  while (!lost && Clock::now() - killed < std::chrono::seconds(15)) {
+    f->start(1);
+    f->complete(wait(info, 1.0));
+    lost = info.failure().errorInfo().find("lost") != std::string::npos;
+  }
+  ASSERT_TRUE(lost) << "no control-lost failure within 15 s";
+  f->start(3);
+  for (int i = 0; i < 3; ++i) {
+    const auto t0 = Clock::now();
+    EXPECT_FALSE(f->complete(wait(info, 5.0)).isBound());
+    EXPECT_LT(std::chrono::duration<double>(Clock::now() - t0).count(), 1.0);
+    EXPECT_THAT(info.failure().errorInfo(), ::testing::HasSubstr("lost"));
+  }
+  const auto t0 = Clock::now();
+  while (!f->isIdle() && Clock::now() - t0 < std::chrono::seconds(2)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(f->isIdle());
+}
+
 }  // namespace
