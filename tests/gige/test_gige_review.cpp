@@ -1,7 +1,7 @@
 // Faults found in review of the camera driver, each shown on Aravis's
 // in-process fake camera (no network), described by our GenICam file with
 // its trigger input renamed Line4 (a camera whose trigger lines are not
-// Line0).  These tests fail until the driver is mended.
+// Line0).
 #include <arv.h>
 #include <sys/resource.h>
 
