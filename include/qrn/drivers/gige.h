@@ -120,7 +120,8 @@
 // memory throws qcAcqFifo::BadParams.
 //
 // Filled buffers become acquisitions on Aravis's stream thread; callbacks
-// run on the FIFO's worker thread, joined when the FIFO goes.
+// run on the FIFO's worker thread, joined when the FIFO goes (so a callback
+// must not let go of the last handle of its own FIFO).
 #pragma once
 
 #include <sstream>
