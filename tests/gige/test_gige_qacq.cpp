@@ -70,6 +70,11 @@ TEST(GigeQacq, BoardsFeaturesAndGrab) {
                        "AcquisitionFrameRate=200"});
   EXPECT_EQ(g.code, 0) << g.err;
   EXPECT_THAT(g.out, HasSubstr("3 frames"));
+  // A refused item is named (the FIFO sets Width itself).
+  Outcome r = qacqRun({"grab", "--board", "gige0", "--save", "none", "--custom", "AcquisitionFrameRate=200",
+                       "--custom", "Width=32"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_THAT(r.err, HasSubstr("refused custom item \"Width=32\""));
 }
 
 }  // namespace

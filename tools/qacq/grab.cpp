@@ -126,14 +126,21 @@ const qcTriggerModel& modelOf(TriggerKind k) {
 
 void sendCustomItems(qcAcqProps& props, const std::vector<std::pair<std::string, std::string>>& items) {
   if (items.empty()) return;
-  qcCustomPropertyBag bag;
-  for (const auto& [name, value] : items) bag.addItem(qcCustomPropertyBag::qeWrite, name, value);
   qcCustomProp& p = props;
-  try {
-    p.customValues(bag);
-  } catch (...) {
-    p.customValues(qcCustomPropertyBag());
-    throw;
+  // One item at a time, so that a refusal names its item.
+  for (const auto& [name, value] : items) {
+    qcCustomPropertyBag bag;
+    bag.addItem(qcCustomPropertyBag::qeWrite, name, value);
+    try {
+      p.customValues(bag);
+    } catch (const qcAcqFifo::BadParams& e) {
+      p.customValues(qcCustomPropertyBag());
+      if ((!e.info().empty() && e.info() != e.messageString()) || !e.detail().empty()) throw;  // the driver said why
+      throw Error(e.messageString() + ": the board refused custom item \"" + name + "=" + value + "\"");
+    } catch (...) {
+      p.customValues(qcCustomPropertyBag());
+      throw;
+    }
   }
   p.customValues(qcCustomPropertyBag());
 }
