@@ -5,9 +5,20 @@
 
 #include <arv.h>
 
+#include <cstdlib>
+
 #include <qrn/acq/convert/bayer.h>
 #include <qrn/drivers/gige.h>
 #include <qrn/foundation/pelbuffer.h>
+
+// Makes the process's one camera ("fake", board gige0) Aravis's fake camera
+// described by the GenICam file `genicam`.  Call it before the board list is
+// first used (the camera list is read once per process); returns true.
+inline bool qfGigeFakeCameraFrom(const char* genicam) {
+  arv_set_fake_camera_genicam_filename(genicam);
+  ::setenv("QUORIN_GIGE_CAMERAS", "fake", 1);
+  return true;
+}
 
 // The mosaic by sensor position.
 inline unsigned char qfGigeMosaicAt(long x, long y) { return static_cast<unsigned char>(x * 37 + y * 91 + x * y * 5); }

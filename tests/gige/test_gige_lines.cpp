@@ -16,11 +16,7 @@
 namespace {
 
 // Before the board list opens the camera.
-const bool gCamera = [] {
-  arv_set_fake_camera_genicam_filename(QRN_TEST_SOURCE_DIR "/tests/gige/gige_fake_lines.xml");
-  ::setenv("QUORIN_GIGE_CAMERAS", "fake", 1);
-  return true;
-}();
+const bool gCamera = qfGigeFakeCameraFrom(QRN_TEST_SOURCE_DIR "/tests/gige/gige_fake_lines.xml");
 
 qc_GigeGrabber& camera() { return *qfGigeGrabber(qfGigeBoard(0)); }
 

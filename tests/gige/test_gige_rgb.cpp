@@ -14,11 +14,7 @@
 namespace {
 
 // Before the board list opens the camera.
-const bool gCamera = [] {
-  arv_set_fake_camera_genicam_filename(QRN_TEST_BINARY_DIR "/gige_fake_rgb.xml");
-  ::setenv("QUORIN_GIGE_CAMERAS", "fake", 1);
-  return true;
-}();
+const bool gCamera = qfGigeFakeCameraFrom(QRN_TEST_BINARY_DIR "/gige_fake_rgb.xml");
 
 qc_GigeGrabber& camera() { return *qfGigeGrabber(qfGigeBoard(0)); }
 
