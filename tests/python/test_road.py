@@ -20,7 +20,7 @@ def test_boards_and_formats(sim):
     assert fmt in sim.formats() and fmt in sim.formats("rgb32")
     every = qrnacq.formats()
     for imf in {f.image_format for f in every}:
-        assert qrnacq.formats(image_format=imf.short_name) == [f for f in every if f.image_format == imf]
+        assert qrnacq.formats(image_format=imf) == [f for f in every if f.image_format == imf]
     assert sim.supports(FORMAT, "3plane")
     # Formats read from camera configuration files are in the catalogue.
     ccf = [f for f in qrnacq.formats() if f.from_ccf]
