@@ -25,9 +25,8 @@ py::object result(Conv& c, py::object source, const B& (Conv::*get)() const) {
     py::gil_scoped_release nogil;
     image = qcPtrHandle<qcAcqImage>(new qcAcqImage((c.*get)()));
   }
-  // The converter keeps its source: let it go, so that the converter holds
-  // no array of the caller's.
-  c.setSourcePelBuf(qcPelBuffer<unsigned char>());
+  // The converter keeps its source (and so the caller's array) until the
+  // next conversion or its own end.
   return wrapImage(std::move(image));
 }
 

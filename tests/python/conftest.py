@@ -50,7 +50,7 @@ def fifo(sim):
 
 
 def exact(f, **items):
-    qrnacq.sim.configure(f, FramePeriod=0, **items)
+    qrnacq.sim.configure(f, **{"FramePeriod": 0, **items})
     f.set_contrast(0)
     if f.lut_entries:
         f.set_input_lut(np.arange(256, dtype=np.uint8))
