@@ -94,7 +94,8 @@ void bindCdb(py::module_& m) {
       .def_property_readonly("subtype", py::overload_cast<>(&qcCDBRecord::subtype, py::const_), "Images: -21 8-bit, -22 16-bit, -23 three planes.")
       .def_property_readonly("comment", py::overload_cast<>(&qcCDBRecord::comment, py::const_), "The record's comment.")
       .def_property_readonly("image_format", &qcCDBRecord::imageFormat, "The image's format.")
-      .def_property_readonly("sequence_number", py::overload_cast<>(&qcCDBRecord::sequenceNumber, py::const_))
+      .def_property_readonly("sequence_number", py::overload_cast<>(&qcCDBRecord::sequenceNumber, py::const_),
+                             "The record's sequence number.")
       .def_property_readonly("context", &context,
                              "The record's context: type, type_name, subtype, image_format, sequence_number, "
                              "data_version, result_class, comment, data_size.")
@@ -172,7 +173,7 @@ void bindCdb(py::module_& m) {
             return py::bytes(s);
           },
           py::arg("index"), "The data bytes of a record.")
-      .def_property_readonly("filename", [](const File& f) { return f.get().filename(); });
+      .def_property_readonly("filename", [](const File& f) { return f.get().filename(); }, "The file's path.");
 }
 
 }  // namespace qrnpy

@@ -241,7 +241,10 @@ void bindFifo(py::module_& m) {
       .def("__repr__", [](const qcAcqFailure& f) {
         std::string s;
         for (const auto& [name, test] : kFailureFlags)
-          if ((f.*test)()) s += (s.empty() ? "" : "+") + std::string(name);
+          if ((f.*test)()) {
+            if (!s.empty()) s += '+';
+            s += name;
+          }
         return "<qrnacq.Failure " + (s.empty() ? std::string("none") : s) +
                (f.errorInfo().empty() ? "" : ": " + f.errorInfo()) + ">";
       });

@@ -21,7 +21,7 @@ void bindGige(py::module_& m) {
       "a board of another driver raises TypeError, an unknown or unreadable feature "
       "qrnacq.errors.qcAcqFifo.BadParams.");
   py::class_<qsGigeFeature>(g, "Feature", "One GenICam feature: name, type and value (text).")
-      .def_readonly("name", &qsGigeFeature::name)
+      .def_readonly("name", &qsGigeFeature::name, "The feature's name (\"ExposureTime\").")
       .def_readonly("type", &qsGigeFeature::type,
                     "\"Integer\", \"Float\", \"Boolean\", \"String\", \"Enumeration\" or \"Command\".")
       .def_readonly("value", &qsGigeFeature::value, "The value as text (\"\" for commands).")
