@@ -6,8 +6,8 @@ import time
 import qrnacq
 from conftest import FORMAT, exact
 
-PERIOD = 0.01
-FRAMES = 20
+PERIOD = 0.02
+FRAMES = 15
 
 
 def run(fifo):
