@@ -153,6 +153,7 @@ py::tuple complete(Fifo& f, double wait, bool makeLocal, bool autoStart) {
   qcAcquireInfo info;
   qcPtrHandle<qcAcqImage> image;
   {
+    const Fifo::Busy busy(f);
     py::gil_scoped_release nogil;
     image = fifo.completeAcq(
         qcAcqFifo::CompleteArgs().maxWait(wait).makeLocal(makeLocal).autoStart(autoStart).acquireInfo(&info));
@@ -187,6 +188,7 @@ Fifo::Fifo(qcPtrHandle<qcAcqFifo> fifo, py::object b, qeImageFormat f)
 }
 
 Fifo::~Fifo() {
+  busy_ = 0;  // nobody can be inside a call of an object being destroyed
   if (fifo_) close();
   openFifos().erase(this);
 }
@@ -197,6 +199,7 @@ qcAcqFifo& Fifo::get() const {
 }
 
 void Fifo::close() {
+  if (busy_ > 0) throw std::runtime_error("the FIFO is completing on another thread: close it there");
   qcPtrHandle<qcAcqFifo> f = std::move(fifo_);
   if (f) {
     py::gil_scoped_release nogil;
@@ -211,7 +214,8 @@ void Fifo::close() {
 }
 
 void Fifo::closeAll() {
-  for (Fifo* f : std::set<Fifo*>(openFifos())) f->close();
+  for (Fifo* f : std::set<Fifo*>(openFifos()))
+    if (f->busy_ == 0) f->close();
 }
 
 void bindFifo(py::module_& m) {

@@ -1,6 +1,7 @@
 // The Python FIFO (shared by the FIFO, simulator and board bindings).
 #pragma once
 
+#include <atomic>
 #include <memory>
 
 #include "qrnpy.h"
@@ -21,7 +22,18 @@ public:
   qcAcqFifo& get() const;
   bool closed() const { return !fifo_; }
   // Drops the callbacks and destroys the library FIFO (without the GIL).
+  // RuntimeError while another thread is inside a completion of it.
   void close();
+  // Counts a completion running without the GIL (close() refuses meanwhile).
+  struct Busy {
+    explicit Busy(const Fifo& f) : f_(f) { ++f_.busy_; }
+    ~Busy() { --f_.busy_; }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+  private:
+    const Fifo& f_;
+  };
   // Closes every FIFO still open (at interpreter exit, before Python goes).
   static void closeAll();
 
@@ -31,6 +43,7 @@ public:
 
 private:
   qcPtrHandle<qcAcqFifo> fifo_;
+  mutable std::atomic<int> busy_{0};
 };
 
 }  // namespace qrnpy

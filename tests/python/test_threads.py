@@ -3,6 +3,8 @@ import sys
 import threading
 import time
 
+import pytest
+
 import qrnacq
 from conftest import FORMAT, exact
 
@@ -70,3 +72,17 @@ def test_overrun_callback_and_fifo_closed_while_called(sim):
         f.trigger_model = "FreeRun"
         time.sleep(0.05)
     assert overruns and "overrun" in overruns[0]
+
+
+def test_close_refused_while_another_thread_completes(fifo):
+    result = []
+    t = threading.Thread(target=lambda: result.append(fifo.complete(timeout=0.5)))
+    t.start()
+    time.sleep(0.1)
+    try:
+        with pytest.raises(RuntimeError, match="another thread"):
+            fifo.close()
+    finally:
+        t.join()
+    assert result and result[0][0] is None and "timeout" in result[0][1].failure
+    fifo.close()
