@@ -132,6 +132,10 @@ int features(const FeaturesOptions& o, std::ostream& out);
 
 // ---- camera configuration files ----------------------------------------------------
 
+// "qacq ccf sum" refuses files larger than this (a CCF is at most a few
+// hundred kB; a larger file is not one, and is never rewritten).
+constexpr std::size_t kCcfSumMaxBytes = std::size_t{1} << 20;
+
 struct CcfOptions {
   // "check": parse, print each problem with its line and the checksum
   // verdict (exit 1 when any file has a problem); "show": the parameters in

@@ -103,6 +103,12 @@ public:
   const std::string* comment(std::uint32_t lineNumber) const;
   const std::map<std::uint32_t, std::string>& comments() const { return comments_; }
 
+  // The physical number of the over-long line that ended the reading (it
+  // and the lines after it were not read), or 0 when the file was read to
+  // its end.
+  std::uint32_t stoppedAtLine() const { return stoppedAtLine_; }
+  void stoppedAtLine(std::uint32_t n) { stoppedAtLine_ = n; }
+
   const std::string& fileName() const { return fileName_; }
   void fileName(const std::string& s) { fileName_ = s; }
 
@@ -117,6 +123,7 @@ private:
   std::string fileName_;
   std::uint32_t checkSum_ = 0;
   std::vector<std::uint32_t> checkSumLines_;
+  std::uint32_t stoppedAtLine_ = 0;
 };
 
 // Writes a comment at `column` as "// text" when it fits one line (under 80
