@@ -283,7 +283,11 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
 
   if (!o.quiet) {
     out << "grabbing " << o.count << (o.count == 1 ? " frame" : " frames") << " of \"" << fmt.name() << "\" ("
-        << fmt.width() << "x" << fmt.height() << " " << imageFormatName(src.imageFormat())
+        << [&] {
+             const auto shape = grabbedShape(fmt);  // an alias grabs the format it leads to
+             return shape ? std::to_string(shape->width) + "x" + std::to_string(shape->height) : std::string("?");
+           }()
+        << " " << imageFormatName(src.imageFormat())
         << (src.multi() ? " through " + std::to_string(src.multi()->numChannels()) + " channels" : std::string())
         << ") from " << src.label()
         << ", trigger " << src.fifo().triggerModel().name() << "\n"

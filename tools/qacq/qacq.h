@@ -100,6 +100,15 @@ struct FormatsOptions {
 };
 int listFormats(const FormatsOptions& o, std::ostream& out);
 
+// What grabbing a format gives: the geometry and image format of the format
+// its alias chain ends at (its own when it is no alias).  Nothing for an
+// alias that leads to a missing format.
+struct GrabbedShape {
+  long width, height, depth;
+  qeImageFormat imageFormat;
+};
+std::optional<GrabbedShape> grabbedShape(const qcStdVideoFormat& f);
+
 // ---- hardware configuration ----------------------------------------------------------
 
 struct HwconfigOptions {
