@@ -415,7 +415,8 @@ TEST(CcfExceptions, ArchiveRoundTrip) {
 
 // A named pipe (or any other file that is not a regular file) among the CCFs
 // is never opened: the reader refuses it at once, the search does not count
-// it, and the scan reports it as skipped with the reason.
+// it, and the scan reports it as skipped with the reason, as it does a
+// dangling link.
 TEST(CcfSearch, FilesThatAreNotRegularAreSkippedUnopened) {
   TempDir dir;
   std::filesystem::create_directories(dir.path() / "a");
@@ -427,6 +428,7 @@ TEST(CcfSearch, FilesThatAreNotRegularAreSkippedUnopened) {
   ASSERT_EQ(::mkfifo(fifoA.c_str(), 0600), 0);
   ASSERT_EQ(::mkfifo(fifoB.c_str(), 0600), 0);
   ccf_test::FifoReleaser releaseA(fifoA), releaseB(fifoB);
+  std::filesystem::create_symlink("nowhere.ccf", b + "/dangling.ccf");
 
   qc_ccfFileInfo info;
   try {
@@ -446,6 +448,7 @@ TEST(CcfSearch, FilesThatAreNotRegularAreSkippedUnopened) {
   for (const auto& e : qc_ccfReader::lastScanReport()) report.emplace_back(e.path, e.format + "|" + e.error);
   EXPECT_EQ(report, (std::vector<std::pair<std::string, std::string>>{
                         {fifoA, "|not a regular file (named pipe)"},
+                        {b + "/dangling.ccf", "|cannot be read (No such file or directory)"},
                         {good, "Fifo Neighbour|"},
                         {fifoB, "|not a regular file (named pipe)"}}));
 }

@@ -380,9 +380,15 @@ bool searchCcfs(const std::string& searchPath, std::vector<std::pair<std::string
       std::string ext = name.substr(name.size() - 4);
       std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
       if (ext != ".ccf") continue;
+      // stat follows a symbolic link: a link to a regular file is read.
       struct stat st {};
-      if (::stat((dir + name).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
-      std::string why = S_ISREG(st.st_mode) ? "" : "not a regular file (" + kindOf(st.st_mode) + ")";
+      std::string why;
+      if (::stat((dir + name).c_str(), &st) != 0)
+        why = std::string("cannot be read (") + std::strerror(errno) + ")";  // a dangling link, say
+      else if (S_ISDIR(st.st_mode))
+        continue;
+      else if (!S_ISREG(st.st_mode))
+        why = "not a regular file (" + kindOf(st.st_mode) + ")";
       any = any || why.empty();
       found.emplace_back(dir + name, std::move(why));
     }
