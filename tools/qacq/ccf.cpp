@@ -81,27 +81,20 @@ void loadLines(const qc_ccfFileInfo& info, qc_camCfgStore& store, F each) {
   }
 }
 
-// The text the store holds for the last value a line set (what "24O" was
-// read as).
-std::string valueText(const qc_camCfgStore& store, const std::string& line) {
+// "category name: "<value as written>" is read as <value as held>", for a
+// line whose integer scan stopped early ("24O" read as 24).
+std::string readShort(const qc_camCfgStore& store, const std::string& line) {
   qc_AcqStringHelper cursor(line);
   const std::string category = cursor.nextToken();
   const std::string parameter = cursor.nextToken();
+  cursor.expectEquals();
+  std::string written = cursor.substr(0, cursor.find(';'));
+  written.erase(written.find_last_not_of(" \t") + 1);
   const auto* p = qc_CCFParameterMap::find(category, parameter);
   qc_camCfgEntry* e = p ? store.entry(p->index) : nullptr;
-  if (!e || e->numValues() == 0) return {};
-  qc_AcqStringHelper text;
-  e->parseEx(text, true, e->numValues() - 1);
-  return category + " " + parameter + ": \"" + [&] {
-    qc_AcqStringHelper c(line);
-    c.nextToken();
-    c.nextToken();
-    c.expectEquals();
-    const std::size_t end = c.find(';');
-    std::string v = c.substr(0, end);
-    v.erase(v.find_last_not_of(" \t") + 1);
-    return v;
-  }() + "\" is read as " + text;
+  qc_AcqStringHelper held;
+  if (e && e->numValues() > 0) e->parseEx(held, true, e->numValues() - 1);
+  return category + " " + parameter + ": \"" + written + "\" is read as " + held;
 }
 
 std::string plural(std::size_t n, const char* word) {
@@ -128,7 +121,7 @@ std::size_t checkOne(const std::string& path, std::ostream& out) {
       return;
     }
     if (!r.notes.ignoredInValue.empty()) {
-      out << where << "warning: " << valueText(store, info.line(i)) << "\n";
+      out << where << "warning: " << readShort(store, info.line(i)) << "\n";
       ++warnings;
     }
     if (!r.notes.textAfterValue.empty()) {
