@@ -123,6 +123,15 @@ TEST(CcfReader, UnopenableFileThrowsGeneralError) {
     EXPECT_EQ(e.errorNumber(), 0x10005A31u);
   }
   EXPECT_THROW(qc_ccfReader::readFile(dir.path().string(), info, true), qc_ccfReader::GeneralError);
+  // A read that fails is an error, never a shorter file (this regular file
+  // of the kernel's fails its first read).
+  try {
+    qc_ccfFileInfo mem;
+    qc_ccfReader::readFile("/proc/self/mem", mem, true);
+    FAIL() << "a failed read looked like the end of the file";
+  } catch (const qc_ccfReader::GeneralError& e) {
+    EXPECT_THAT(e.messageString(), ::testing::StartsWith("File: /proc/self/mem(read failed: "));
+  }
   const std::string longPath = dir / (std::string(5000, 'x') + ".ccf");
   try {
     qc_ccfReader::loadFile(longPath);
