@@ -308,4 +308,7 @@ TEST(QacqCcf, FormatsShowWhatWillBeGrabbed) {
   const Exe nopel = runExe(dir, ccfs.path().string(), "grab --format 'Nopel Cam' --count 1 --prefix n");
   ASSERT_EQ(nopel.code, 0) << nopel.err;
   EXPECT_THAT(nopel.out, HasSubstr("(320x240 grey8)"));
+  const Exe lost = runExe(dir, ccfs.path().string(), "grab --format 'Lost Alias' --count 1");
+  EXPECT_EQ(lost.code, 1);
+  EXPECT_THAT(lost.err, HasSubstr("\"Lost Alias\" is an alias of \"No Such\", which is no known format"));
 }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include <qrn/acq/ccf/vidfmtext.h>
 #include <qrn/acq/hyper/acqfifo.h>
 #include <qrn/acq/hyper/framegrabber.h>
 #include <qrn/acq/hyper/multififo.h>
@@ -219,6 +220,11 @@ FrameSource::FrameSource(const GrabOptions& o) : o_(o) {
   if (!(o.timeout > 0)) throw UsageError("--timeout must be above 0 seconds");
   fg_ = &selectBoard(o.board);
   fmt_ = o.format.empty() ? &defaultFormat(*fg_) : &findFormat(o.format);
+  if (!grabbedShape(*fmt_)) {
+    const qc_VidFmtCameraInfo* ci = fmt_->internal(false).fmtCamInfo();
+    throw Error("\"" + std::string(fmt_->name()) + "\" is an alias of \"" + (ci ? ci->aliasVideoFormatName() : "") +
+                "\", which is no known format (see \"qacq formats\")");
+  }
   imf_ = !o.imageFormat.empty() ? parseImageFormat(o.imageFormat)
          : o.channels           ? qeImageFormat_PackedRGB32
                                 : fmt_->imageFormat();
