@@ -241,8 +241,8 @@ TEST(QacqCcf, SumWritesThroughASymbolicLink) {
 }
 
 // check tells what the reader silently did: lines lost to an over-long line,
-// a checksum line hidden by one, text after a value, and an integer that
-// stopped early.
+// a checksum line hidden by one, text after a value, an integer that stopped
+// early, and text on the checksum line.
 TEST(QacqCcf, CheckReportsWhatTheReaderSkipped) {
   TempDir dir;
   struct Case {
@@ -263,6 +263,10 @@ TEST(QacqCcf, CheckReportsWhatTheReaderSkipped) {
        {": line 2: warning: text after the value is ignored: format height = 48;",
         ": line 3: warning: format height: \"24O\" is read as 24", ": ok, format \"Two\" (2 warnings)"},
        "reading stopped"},
+      {"format name = \"S4\";\nformat width = 8; ccf_checksum deadc0de\n", 0,
+       {": line 2: warning: the line holds ccf_checksum, so its other text is ignored",
+        ": ok, format \"S4\" (1 warning)"},
+       "checksum wrong"},
   };
   for (const Case& c : cases) {
     const std::string path = write(dir, "cam.ccf", c.text);

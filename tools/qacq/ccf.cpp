@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string_view>
 
@@ -32,18 +33,47 @@ std::size_t countParseErrors(const qc_camCfgStore& store) {
   return n;
 }
 
-// The number of physical lines of a file (a last line without LF counts).
-std::size_t countLines(const std::string& path) {
+// Whether a checksum line holds nothing but the key, a hexadecimal number
+// and separators (it may then be replaced whole).
+bool onlyChecksum(std::string line) {
+  if (const std::size_t cr = line.find('\r'); cr != std::string::npos) line.resize(cr);
+  const std::size_t key = line.find("ccf_checksum");
+  if (key == std::string::npos) return false;
+  auto separators = [](const std::string& t) { return t.find_first_not_of(" \t;") == std::string::npos; };
+  if (!separators(line.substr(0, key))) return false;
+  std::size_t i = key + 12;
+  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  if (i + 1 < line.size() && line[i] == '0' && (line[i + 1] == 'x' || line[i + 1] == 'X')) i += 2;
+  while (i < line.size() && std::isxdigit(static_cast<unsigned char>(line[i]))) ++i;
+  return separators(line.substr(i));
+}
+
+// The number of physical lines of a file (a last line without LF counts),
+// and the text of the lines numbered in `wanted` (at most 256 characters of
+// each: the lines the reader read are no longer).  `wanted` is in increasing
+// order.
+std::size_t scanLines(const std::string& path, const std::vector<std::uint32_t>& wanted,
+                      std::map<std::uint32_t, std::string>& texts) {
   std::ifstream in(path, std::ios::binary);
-  std::size_t n = 0;
-  char last = '\n';
+  std::size_t n = 1;
+  bool partial = false;  // characters after the last LF
+  auto next = wanted.begin();  // the numbers come in increasing order
   char buf[16384];
   while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-    const std::streamsize got = in.gcount();
-    n += static_cast<std::size_t>(std::count(buf, buf + got, '\n'));
-    last = buf[got - 1];
+    for (std::streamsize i = 0; i < in.gcount(); ++i) {
+      if (buf[i] == '\n') {
+        ++n;
+        partial = false;
+        continue;
+      }
+      partial = true;
+      while (next != wanted.end() && *next < n) ++next;
+      if (next == wanted.end() || *next != n) continue;
+      std::string& t = texts[static_cast<std::uint32_t>(n)];
+      if (t.size() < 256) t += buf[i];
+    }
   }
-  return n + (last != '\n' ? 1 : 0);
+  return n - 1 + (partial ? 1 : 0);
 }
 
 // A line's problem: an exception of the value syntax, or the parse error
@@ -129,8 +159,14 @@ std::size_t checkOne(const std::string& path, std::ostream& out) {
       ++warnings;
     }
   });
+  std::map<std::uint32_t, std::string> sumLines;
+  const std::size_t total = scanLines(path, info.checkSumLines(), sumLines);
+  for (const auto& [n, text] : sumLines) {
+    if (onlyChecksum(text)) continue;
+    out << path << ": line " << n << ": warning: the line holds ccf_checksum, so its other text is ignored\n";
+    ++warnings;
+  }
   if (const std::uint32_t stop = info.stoppedAtLine()) {
-    const std::size_t total = countLines(path);
     const std::size_t after = total > stop ? total - stop : 0;
     out << path << ": line " << stop << ": reading stopped: the line is longer than 255 characters; it and the "
         << plural(after, "line") << " after it are not read\n";
@@ -178,21 +214,6 @@ int show(const std::string& path, std::ostream& out) {
     out << "# reading stopped at line " << stop << " (longer than 255 characters)\n";
   if (!info.checkSumOK()) out << "# checksum wrong\n";
   return exitOk;
-}
-
-// Whether a checksum line holds nothing but the key, a hexadecimal number
-// and separators (it may then be replaced whole).
-bool onlyChecksum(std::string line) {
-  if (const std::size_t cr = line.find('\r'); cr != std::string::npos) line.resize(cr);
-  const std::size_t key = line.find("ccf_checksum");
-  if (key == std::string::npos) return false;
-  auto separators = [](const std::string& t) { return t.find_first_not_of(" \t;") == std::string::npos; };
-  if (!separators(line.substr(0, key))) return false;
-  std::size_t i = key + 12;
-  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-  if (i + 1 < line.size() && line[i] == '0' && (line[i + 1] == 'x' || line[i + 1] == 'X')) i += 2;
-  while (i < line.size() && std::isxdigit(static_cast<unsigned char>(line[i]))) ++i;
-  return separators(line.substr(i));
 }
 
 // The whole of a regular file of at most kCcfSumMaxBytes; a short or failed
