@@ -34,8 +34,10 @@ def test_grab_grey_and_colour(camera):
     assert "Aravis Fake 2048x2048" in [f.name for f in camera.formats()]
     with camera.fifo(FORMAT, "grey8") as f:
         images = [(image, info) for image, info in f.frames(3, timeout=5, make_local=False)]
+    # The stream buffers outlive their FIFO.
     for image, info in images:
         assert not info.failure and image.shape == (480, 640) and not image.flags.writeable
+        assert int(image.astype(np.uint32).sum()) >= 0 and not image.base.is_local
     assert images[1][1].trigger_num == images[0][1].trigger_num + 1
     assert images[0][0].ctypes.data == images[0][0].base.address  # the stream buffer itself
     with camera.fifo(FORMAT, "rgb32") as f:
