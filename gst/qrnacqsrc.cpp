@@ -452,6 +452,7 @@ enum Prop {
   PROP_TIMEOUT,
   PROP_POOL_SIZE,
   PROP_DROP_INCOMPLETE,
+  PROP_IS_LIVE,
 };
 
 // How long one completion waits before the element looks at its flushing
@@ -477,9 +478,11 @@ void setProperty(GObject* obj, guint id, const GValue* v, GParamSpec* spec) {
     case PROP_TIMEOUT: s.timeout = g_value_get_double(v); break;
     case PROP_POOL_SIZE: s.poolSize = g_value_get_int(v); break;
     case PROP_DROP_INCOMPLETE: s.dropIncomplete = g_value_get_boolean(v); break;
+    case PROP_IS_LIVE: break;  // below, outside the object lock
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(obj, id, spec); break;
   }
   GST_OBJECT_UNLOCK(src);
+  if (id == PROP_IS_LIVE) gst_base_src_set_live(GST_BASE_SRC(src), g_value_get_boolean(v));
 }
 
 void getProperty(GObject* obj, guint id, GValue* v, GParamSpec* spec) {
@@ -498,9 +501,11 @@ void getProperty(GObject* obj, guint id, GValue* v, GParamSpec* spec) {
     case PROP_TIMEOUT: g_value_set_double(v, s.timeout); break;
     case PROP_POOL_SIZE: g_value_set_int(v, s.poolSize); break;
     case PROP_DROP_INCOMPLETE: g_value_set_boolean(v, s.dropIncomplete); break;
+    case PROP_IS_LIVE: break;
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(obj, id, spec); break;
   }
   GST_OBJECT_UNLOCK(src);
+  if (id == PROP_IS_LIVE) g_value_set_boolean(v, gst_base_src_is_live(GST_BASE_SRC(src)));
 }
 
 void finalize(GObject* obj) {
@@ -906,6 +911,11 @@ static void gst_qrn_acq_src_class_init(GstQrnAcqSrcClass* klass) {
       g, PROP_DROP_INCOMPLETE,
       g_param_spec_boolean("drop-incomplete", "drop-incomplete",
                            "Drop incomplete images instead of sending them flagged CORRUPTED", FALSE, kFlags));
+  g_object_class_install_property(
+      g, PROP_IS_LIVE,
+      g_param_spec_boolean("is-live", "is-live",
+                           "Act as a live source (frames come at the camera's pace; none are produced in PAUSED)",
+                           TRUE, kFlags));
 
   gst_element_class_set_static_metadata(
       e, "Quorin acquisition source", "Source/Video/Hardware",
