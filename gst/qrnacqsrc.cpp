@@ -646,7 +646,7 @@ gboolean unlockStop(GstBaseSrc* bsrc) {
 void postFailure(GstQrnAcqSrc* src, const std::string& text, unsigned long triggerNum) {
   GST_ELEMENT_WARNING_WITH_DETAILS(src, STREAM, FAILED, ("Acquisition failed (trigger %lu): %s", triggerNum, text.c_str()),
                                    (nullptr),
-                                   ("qrnacq-failure", "failure", G_TYPE_STRING, text.c_str(), "trigger-number",
+                                   ("failure", G_TYPE_STRING, text.c_str(), "trigger-number",
                                     G_TYPE_UINT64, static_cast<guint64>(triggerNum), nullptr));
 }
 

@@ -20,7 +20,8 @@
 //   flag DISCONT    frames were lost before this one (timeouts, missed or
 //                   overrun frames, failed acquisitions).
 // Each failure also posts a warning message whose details structure
-// ("qrnacq-failure") holds "failure" (text) and "trigger-number".
+// (gst_message_parse_warning_details) holds "failure" (the failure's text)
+// and "trigger-number" (a guint64; 0 when no acquisition carried it).
 //
 // Threads: the streaming thread acquires; unlock() (flushing, PLAYING ->
 // NULL) ends a wait within 50 ms.
