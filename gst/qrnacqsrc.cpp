@@ -733,9 +733,11 @@ void requestFrame(Session& ss) {
   qcAcqFifo& fifo = *ss.fifo;
   switch (ss.s.trigger) {
     case Trigger::manual: {
-      // A few acquisitions ahead, so that the driver always has one queued.
-      const long want = ss.completed + 4 - ss.started;
-      if (want > 0) {
+      // Four to eight acquisitions ahead, so that the driver always has
+      // one queued, started four at a time (a start costs a call into the
+      // driver, which wakes its worker).
+      if (ss.started - ss.completed < 4) {
+        const long want = ss.completed + 8 - ss.started;
         fifo.start(static_cast<unsigned long>(want));
         ss.started += want;
       }
