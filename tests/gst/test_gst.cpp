@@ -5,7 +5,9 @@
 #include <gst/gst.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <fstream>
 #include <cstdlib>
 #include <chrono>
 #include <mutex>
@@ -26,6 +28,10 @@ void initGst() {
     // The example camera configuration files give formats with camera
     // timing.
     ::setenv("QUORIN_SYSTEM_PATH", QRN_TEST_SOURCE_DIR "/examples/ccf", 0);
+    // A simulated board of three channels: colour FIFOs are multi-channel.
+    const std::string reg = QRN_TEST_BINARY_DIR "/three-channels.reg";
+    std::ofstream(reg) << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorin\\ORB\\sim\\board0]\n\"numChannels\"=dword:00000003\n";
+    ::setenv("QUORIN_REGISTRY_FILE", reg.c_str(), 1);
     gst_init(nullptr, nullptr);
     return qrn_gst_register_static() != FALSE;
   }();
@@ -37,6 +43,7 @@ struct Buf {
   bool corrupted, discont;
   GstClockTime pts, duration;
   GstClockTime boardTime;  // the reference timestamp meta, NONE when absent
+  std::array<guint8, 8> pels;  // bytes 40..43 and 400..403 (packed RGB32: pels 10 and 100 of row 0)
 };
 
 // A pipeline "qrnacqsrc <props> ! fakesink" that records what reaches the
@@ -119,10 +126,13 @@ private:
     auto* r = static_cast<Pipeline*>(self);
     static GstCaps* tsCaps = gst_caps_new_empty_simple("timestamp/x-qrnacq");
     const GstReferenceTimestampMeta* meta = gst_buffer_get_reference_timestamp_meta(b, tsCaps);
+    std::array<guint8, 8> pels{};
+    gst_buffer_extract(b, 40, pels.data(), 4);
+    gst_buffer_extract(b, 400, pels.data() + 4, 4);
     std::lock_guard<std::mutex> g(r->m_);
     r->bufs_.push_back(Buf{GST_BUFFER_OFFSET(b), GST_BUFFER_FLAG_IS_SET(b, GST_BUFFER_FLAG_CORRUPTED),
                            GST_BUFFER_FLAG_IS_SET(b, GST_BUFFER_FLAG_DISCONT), GST_BUFFER_PTS(b),
-                           GST_BUFFER_DURATION(b), meta ? meta->timestamp : GST_CLOCK_TIME_NONE});
+                           GST_BUFFER_DURATION(b), meta ? meta->timestamp : GST_CLOCK_TIME_NONE, pels});
     if (r->held_.size() < r->hold_) r->held_.push_back(gst_buffer_ref(b));
   }
 
@@ -185,6 +195,20 @@ TEST(GstSrc, FailuresBecomeFlagsAndWarnings) {
       EXPECT_TRUE(anyContains(r.warnings, w)) << w;
     }
   }
+}
+
+// The custom items go in order in one bag: a Channel item sends the items
+// after it to that channel alone.
+TEST(GstSrc, CustomItemsKeepTheirChannel) {
+  Pipeline r("num-buffers=1 image-format=rgb32 custom=Channel=1;TestImage=flat;FlatValue=200");
+  ASSERT_TRUE(r.play());
+  const std::vector<Buf> got = r.buffers();
+  ASSERT_EQ(got.size(), 1u);
+  const auto& p = got[0].pels;  // blue, green, red, x at pels 10 and 100
+  EXPECT_EQ(p[1], 200);  // green: channel 1, flat
+  EXPECT_EQ(p[5], 200);
+  EXPECT_NE(p[2], p[6]);  // red: channel 0, still the gradient
+  EXPECT_NE(p[0], p[4]);  // blue: channel 2, likewise
 }
 
 TEST(GstSrc, BuffersCarryTriggerNumberBoardTimeAndClockTime) {
