@@ -267,7 +267,6 @@ struct Session {
 
   qcPtrHandle<qcAcqFifo> fifo;
   qeImageFormat imf = qeImageFormat_Unspecified;
-  long started = 0, completed = 0;
   bool running = false;  // free running / first frame asked for
   bool discont = false;  // frames were lost since the last buffer
   std::shared_ptr<std::atomic<long>> overruns = std::make_shared<std::atomic<long>>(0);
@@ -295,7 +294,6 @@ struct Session {
     closeFifo();
     fifo = qcPtrHandle<qcAcqFifo>(fmt->newAcqFifoEx(*fg, f));
     imf = f;
-    started = completed = 0;
     qcAcqProps& props = fifo->properties();
     const auto items = parseCustom(s.custom);
     if (!items.empty()) {
@@ -733,14 +731,12 @@ void requestFrame(Session& ss) {
   qcAcqFifo& fifo = *ss.fifo;
   switch (ss.s.trigger) {
     case Trigger::manual: {
-      // Four to eight acquisitions ahead, so that the driver always has
-      // one queued, started four at a time (a start costs a call into the
-      // driver, which wakes its worker).
-      if (ss.started - ss.completed < 4) {
-        const long want = ss.completed + 8 - ss.started;
-        fifo.start(static_cast<unsigned long>(want));
-        ss.started += want;
-      }
+      // Four to eight acquisitions ahead (started and not yet taken, as
+      // the driver counts them), so that the driver always has one queued;
+      // started four at a time (a start costs a call into the driver, which
+      // wakes its worker).
+      const long ahead = fifo.pendingAcqs() + fifo.completedAcqs();
+      if (ahead < 4) fifo.start(static_cast<unsigned long>(8 - ahead));
       break;
     }
     case Trigger::freerun:
@@ -791,10 +787,8 @@ GstFlowReturn create(GstPushSrc* psrc, GstBuffer** out) {
       if (lost) {
         postFailure(src, "timeout: no frame within " + std::to_string(ss.s.timeout + 1.0) + " s", 0);
         ss.discont = true;
-        ss.started = ss.completed;  // start afresh
         continue;
       }
-      ++ss.completed;
       if (const long n = ss.overruns->exchange(0)) {
         postFailure(src, std::to_string(n) + (n == 1 ? " frame" : " frames") + " lost (overrun)", 0);
         ss.discont = true;

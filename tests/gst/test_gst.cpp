@@ -3,6 +3,7 @@
 // metadata, buffers that hold the driver's pool images, and start/stop
 // cycles.  The simulated board's "Inject" items make the failures.
 #include <gst/gst.h>
+#include <gst/video/video.h>
 
 #include <algorithm>
 #include <array>
@@ -130,6 +131,7 @@ private:
     gst_buffer_extract(b, 40, pels.data(), 4);
     gst_buffer_extract(b, 400, pels.data() + 4, 4);
     std::lock_guard<std::mutex> g(r->m_);
+
     r->bufs_.push_back(Buf{GST_BUFFER_OFFSET(b), GST_BUFFER_FLAG_IS_SET(b, GST_BUFFER_FLAG_CORRUPTED),
                            GST_BUFFER_FLAG_IS_SET(b, GST_BUFFER_FLAG_DISCONT), GST_BUFFER_PTS(b),
                            GST_BUFFER_DURATION(b), meta ? meta->timestamp : GST_CLOCK_TIME_NONE, pels});
@@ -209,6 +211,71 @@ TEST(GstSrc, CustomItemsKeepTheirChannel) {
   EXPECT_EQ(p[5], 200);
   EXPECT_NE(p[2], p[6]);  // red: channel 0, still the gradient
   EXPECT_NE(p[0], p[4]);  // blue: channel 2, likewise
+}
+
+// Rows of 301 pels: the image's rows are further apart than GStreamer's
+// default (304 bytes).  A downstream that takes GstVideoMeta (pngenc) gets
+// the image as it is, one that does not (fakesink) a copy in the default
+// layout; both read the same pels.
+struct Pushed {
+  std::size_t size = 0;
+  gint stride = 0;
+  bool meta = false;
+  std::vector<guint8> pels;  // rows 0..3, pels 0, 1, 299, 300
+};
+
+GstPadProbeReturn onPush(GstPad* pad, GstPadProbeInfo* info, gpointer p) {
+  auto* out = static_cast<Pushed*>(p);
+  GstBuffer* b = GST_PAD_PROBE_INFO_BUFFER(info);
+  if (out->size || !b) return GST_PAD_PROBE_OK;
+  out->size = gst_buffer_get_size(b);
+  GstVideoMeta* m = gst_buffer_get_video_meta(b);
+  out->meta = m != nullptr;
+  GstCaps* caps = gst_pad_get_current_caps(pad);
+  GstVideoInfo vi;
+  GstVideoFrame f;
+  if (caps && gst_video_info_from_caps(&vi, caps) && gst_video_frame_map(&f, &vi, b, GST_MAP_READ)) {
+    out->stride = GST_VIDEO_FRAME_PLANE_STRIDE(&f, 0);
+    for (int y = 0; y < 4; ++y)
+      for (int x : {0, 1, 299, 300})
+        out->pels.push_back(static_cast<const guint8*>(GST_VIDEO_FRAME_PLANE_DATA(&f, 0))[y * out->stride + x]);
+    gst_video_frame_unmap(&f);
+  }
+  if (caps) gst_caps_unref(caps);
+  return GST_PAD_PROBE_OK;
+}
+
+TEST(GstSrc, CopiesOnlyForADownstreamWithoutVideoMeta) {
+  std::vector<guint8> seen[2];
+  for (const bool meta : {true, false}) {
+    SCOPED_TRACE(meta ? "downstream takes the meta" : "downstream does not");
+    Pipeline r("num-buffers=1 roi=0,0,301,4", meta ? "pngenc !" : "");
+    Pushed pushed;
+    GstElement* src = gst_bin_get_by_name(GST_BIN(r.pipeline()), "src");
+    GstPad* pad = gst_element_get_static_pad(src, "src");
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, onPush, &pushed, nullptr);
+    gst_object_unref(pad);
+    gst_object_unref(src);
+    ASSERT_TRUE(r.play());
+    // The gradient: a pel depends on x + y, so row y + 1 is row y moved
+    // left by one; and it is not flat.
+    ASSERT_EQ(pushed.pels.size(), 16u);
+    for (int y = 0; y < 3; ++y) {
+      EXPECT_EQ(pushed.pels[4 * (y + 1) + 0], pushed.pels[4 * y + 1]) << y;
+      EXPECT_EQ(pushed.pels[4 * (y + 1) + 2], pushed.pels[4 * y + 3]) << y;
+    }
+    EXPECT_NE(pushed.pels[0], pushed.pels[2]);
+    seen[meta] = pushed.pels;
+    if (meta) {
+      EXPECT_TRUE(pushed.meta);
+      EXPECT_NE(pushed.stride, 304);  // the image's own rows
+    } else {
+      EXPECT_FALSE(pushed.meta);
+      EXPECT_EQ(pushed.stride, 304);
+      EXPECT_EQ(pushed.size, 304u * 4);
+    }
+  }
+  EXPECT_EQ(seen[0], seen[1]);
 }
 
 TEST(GstSrc, BuffersCarryTriggerNumberBoardTimeAndClockTime) {
