@@ -267,6 +267,7 @@ struct Session {
 
   qcPtrHandle<qcAcqFifo> fifo;
   qeImageFormat imf = qeImageFormat_Unspecified;
+  long ahead = 0;         // manual: acquisitions started and not yet taken
   bool running = false;  // free running / first frame asked for
   bool discont = false;  // frames were lost since the last buffer
   std::shared_ptr<std::atomic<long>> overruns = std::make_shared<std::atomic<long>>(0);
@@ -294,6 +295,7 @@ struct Session {
     closeFifo();
     fifo = qcPtrHandle<qcAcqFifo>(fmt->newAcqFifoEx(*fg, f));
     imf = f;
+    ahead = 0;
     qcAcqProps& props = fifo->properties();
     const auto items = parseCustom(s.custom);
     if (!items.empty()) {
@@ -731,12 +733,13 @@ void requestFrame(Session& ss) {
   qcAcqFifo& fifo = *ss.fifo;
   switch (ss.s.trigger) {
     case Trigger::manual: {
-      // Four to eight acquisitions ahead (started and not yet taken, as
-      // the driver counts them), so that the driver always has one queued;
-      // started four at a time (a start costs a call into the driver, which
-      // wakes its worker).
-      const long ahead = fifo.pendingAcqs() + fifo.completedAcqs();
-      if (ahead < 4) fifo.start(static_cast<unsigned long>(8 - ahead));
+      // Four to eight acquisitions ahead, so that the driver always has
+      // one queued; started four at a time (a start costs a call into the
+      // driver, which wakes its worker).
+      if (ss.ahead < 4) {
+        fifo.start(static_cast<unsigned long>(8 - ss.ahead));
+        ss.ahead = 8;
+      }
       break;
     }
     case Trigger::freerun:
@@ -785,10 +788,16 @@ GstFlowReturn create(GstPushSrc* psrc, GstBuffer** out) {
         }
       }
       if (lost) {
-        postFailure(src, "timeout: no frame within " + std::to_string(ss.s.timeout + 1.0) + " s", 0);
+        // Count again what the driver still has: an acquisition that ended
+        // just as a wait slice did was taken for the slice's end.
+        if (ss.s.trigger == Trigger::manual) ss.ahead = ss.fifo->pendingAcqs() + ss.fifo->completedAcqs();
+        gchar* text = g_strdup_printf("timeout: no frame within %g s", ss.s.timeout + 1.0);
+        postFailure(src, text, 0);
+        g_free(text);
         ss.discont = true;
         continue;
       }
+      if (ss.ahead > 0) --ss.ahead;
       if (const long n = ss.overruns->exchange(0)) {
         postFailure(src, std::to_string(n) + (n == 1 ? " frame" : " frames") + " lost (overrun)", 0);
         ss.discont = true;
