@@ -66,6 +66,12 @@ const FormatMap kFormats[] = {
 const qeImageFormat kAlsoOffered[] = {qeImageFormat_Grey8, qeImageFormat_Grey16, qeImageFormat_PackedRGB32,
                                       qeImageFormat_PackedRGB16, qeImageFormat_3Plane};
 
+// Appends item to a list in text, after a separator when the list has items.
+void appendItem(std::string& list, const std::string& item, const char* separator = ", ") {
+  if (!list.empty()) list += separator;
+  list += item;
+}
+
 const FormatMap* mapOf(qeImageFormat f) {
   for (const FormatMap& m : kFormats)
     if (m.imf == f) return &m;
@@ -74,7 +80,7 @@ const FormatMap* mapOf(qeImageFormat f) {
 
 std::string formatNames() {
   std::string s;
-  for (const FormatMap& m : kFormats) s += (s.empty() ? "" : ", ") + std::string(m.name);
+  for (const FormatMap& m : kFormats) appendItem(s, m.name);
   return s;
 }
 
@@ -98,7 +104,7 @@ std::string describe(const qcAcqFailure& f) {
   };
   std::string s;
   for (const auto& [test, name] : flags)
-    if ((f.*test)()) s += (s.empty() ? "" : "+") + std::string(name);
+    if ((f.*test)()) appendItem(s, name, "+");
   if (s.empty()) s = "failed (flags " + std::to_string(f.rawFlags()) + ")";
   if (f.isAbnormal()) s += " (code " + std::to_string(f.abnormalErrorCode()) + ")";
   if (!f.errorInfo().empty()) s += ": " + f.errorInfo();
@@ -223,7 +229,7 @@ qcFrameGrabber& selectBoard(const std::string& which) {
   for (long i = 0; i < n; ++i) {
     qcFrameGrabber& fg = qcFrameGrabber::get(i);
     if (boardLabel(fg) == which) return fg;
-    known += (known.empty() ? "" : ", ") + boardLabel(fg);
+    appendItem(known, boardLabel(fg));
   }
   throw SetupError{"unknown board \"" + which + "\"; boards: " + known, true};
 }
@@ -330,7 +336,7 @@ struct Session {
     std::string t;
     for (qeImageFormat f : offered)
       for (GstVideoFormat g : mapOf(f)->gst)
-        if (g != kNone) t += (t.empty() ? "" : ", ") + std::string(gst_video_format_to_string(g)) + " (" + mapOf(f)->name + ")";
+        if (g != kNone) appendItem(t, std::string(gst_video_format_to_string(g)) + " (" + mapOf(f)->name + ")");
     return t;
   }
 
