@@ -274,6 +274,7 @@ struct Session {
   qcPtrHandle<qcAcqFifo> fifo;
   qeImageFormat imf = qeImageFormat_Unspecified;
   long ahead = 0;         // manual: acquisitions started and not yet taken
+  GstClockTime firstBoardTime = GST_CLOCK_TIME_NONE;  // not live: the first frame's time stamp
   bool running = false;  // free running / first frame asked for
   bool discont = false;  // frames were lost since the last buffer
   std::shared_ptr<std::atomic<long>> overruns = std::make_shared<std::atomic<long>>(0);
@@ -837,15 +838,19 @@ GstFlowReturn create(GstPushSrc* psrc, GstBuffer** out) {
         GST_ELEMENT_ERROR(src, STREAM, FORMAT, ("The board delivered an image that does not fit the caps"), (nullptr));
         return GST_FLOW_ERROR;
       }
-      GstClock* clock = gst_element_get_clock(GST_ELEMENT(src));
-      if (clock) {
+      const GstClockTime boardTime = info.timeStamp() * GST_USECOND;
+      if (!gst_base_src_is_live(GST_BASE_SRC(src))) {
+        // Not live: the board's clock from the first frame on.
+        if (!GST_CLOCK_TIME_IS_VALID(ss.firstBoardTime)) ss.firstBoardTime = boardTime;
+        GST_BUFFER_PTS(buf) = boardTime > ss.firstBoardTime ? boardTime - ss.firstBoardTime : 0;
+      } else if (GstClock* clock = gst_element_get_clock(GST_ELEMENT(src))) {
         const GstClockTime now = gst_clock_get_time(clock), base = gst_element_get_base_time(GST_ELEMENT(src));
         GST_BUFFER_PTS(buf) = now > base ? now - base : 0;
         gst_object_unref(clock);
       }
       if (ss.period > 0) GST_BUFFER_DURATION(buf) = static_cast<GstClockTime>(ss.period * GST_SECOND);
       GST_BUFFER_OFFSET(buf) = info.triggerNum();
-      gst_buffer_add_reference_timestamp_meta(buf, timestampCaps(), info.timeStamp() * GST_USECOND, GST_CLOCK_TIME_NONE);
+      gst_buffer_add_reference_timestamp_meta(buf, timestampCaps(), boardTime, GST_CLOCK_TIME_NONE);
       if (f && !f.isMissed() && !f.isOverrun()) GST_BUFFER_FLAG_SET(buf, GST_BUFFER_FLAG_CORRUPTED);
       if (f.isMissed() || f.isOverrun()) ss.discont = true;
       if (ss.discont) GST_BUFFER_FLAG_SET(buf, GST_BUFFER_FLAG_DISCONT);

@@ -10,9 +10,11 @@
 // layout differs from the default one.
 //
 // Per buffer:
-//   PTS             the pipeline clock's running time when the image was
-//                   completed (the capture), duration the frame period when
-//                   the format has camera timing;
+//   PTS             live (is-live, the default): the pipeline clock's
+//                   running time when the image was completed (the
+//                   capture); not live: the board's time stamp from the
+//                   first frame on; duration the frame period when the
+//                   format has camera timing;
 //   OFFSET          the acquisition's trigger number (OFFSET_END unset);
 //   GstReferenceTimestampMeta with caps "timestamp/x-qrnacq": the board's
 //                   acquisition time stamp (microseconds, given in ns);

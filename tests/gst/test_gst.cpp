@@ -300,6 +300,13 @@ TEST(GstSrc, BuffersCarryTriggerNumberBoardTimeAndClockTime) {
   }
   const double span = static_cast<double>(got.back().pts - got.front().pts);
   EXPECT_NEAR(span, 5 * period, 0.5 * 5 * period);
+
+  // Not live: the board's clock from the first frame.
+  Pipeline notLive("num-buffers=3 is-live=false format=\"Northlake NL60 640x480\"");
+  ASSERT_TRUE(notLive.play());
+  const std::vector<Buf> nl = notLive.buffers();
+  ASSERT_EQ(nl.size(), 3u);
+  for (const Buf& b : nl) EXPECT_EQ(b.pts, b.boardTime - nl[0].boardTime);
 }
 
 TEST(GstSrc, BuffersHoldThePoolImages) {
