@@ -270,6 +270,7 @@ struct Session {
   std::vector<qeImageFormat> offered;  // what the caps offer, preferred first
   double period = 0.0;                 // 0: unknown or triggered
   GstCaps* caps = nullptr;             // offered caps (immutable once made)
+  qcPelRect rect;                      // the image size they give
 
   qcPtrHandle<qcAcqFifo> fifo;
   qeImageFormat imf = qeImageFormat_Unspecified;
@@ -342,7 +343,7 @@ struct Session {
   }
 
   void makeCaps() {
-    const qcPelRect r = imageRect();
+    const qcPelRect r = rect = imageRect();
     gint num = 0, den = 1;
     if (period > 0) gst_util_double_to_fraction(1.0 / period, &num, &den);
     caps = gst_caps_new_empty();
@@ -581,7 +582,7 @@ gboolean negotiate(GstBaseSrc* bsrc) {
   if (!ss) return FALSE;
   GstCaps* peer = gst_pad_peer_query_caps(GST_BASE_SRC_PAD(bsrc), nullptr);
   gchar* peerText = peer ? gst_caps_to_string(peer) : g_strdup("nothing");
-  const qcPelRect r = ss->imageRect();
+  const qcPelRect& r = ss->rect;
   GST_ELEMENT_ERROR(src, CORE, NEGOTIATION,
                     ("Downstream accepts none of the formats that board %s offers for \"%s\" (%ldx%ld): %s",
                      ss->label.c_str(), ss->fmt->name(), r.width(), r.height(), ss->offeredText().c_str()),
@@ -766,7 +767,7 @@ void requestFrame(Session& ss) {
 GstFlowReturn create(GstPushSrc* psrc, GstBuffer** out) {
   GstQrnAcqSrc* src = self(psrc);
   Session* ssp = src->session;
-  if (!ssp || !ssp->haveInfo) return GST_FLOW_NOT_NEGOTIATED;
+  if (!ssp || !ssp->haveInfo || !ssp->fifo) return GST_FLOW_NOT_NEGOTIATED;
   Session& ss = *ssp;
   using Clock = std::chrono::steady_clock;
   const bool waitsForLine = ss.s.hwTrigger && (ss.s.trigger == Trigger::automatic || ss.s.trigger == Trigger::semi);
