@@ -35,6 +35,14 @@ if [[ "${QRN_IN_NAMESPACE:-}" != 1 ]]; then
       fi
     done
   done
+  # Nothing installed may name the source or build tree (a path compiled in
+  # for running from the build tree, a run path, a generated file).
+  src="$(cd "$here/.." && pwd)"
+  if leaks=$(grep -rlF "$src" "$work/root"); then
+    echo "installed files that name the source or build tree ($src):" >&2
+    echo "$leaks" | sed "s|^$work/root||" >&2
+    exit 1
+  fi
   QRN_IN_NAMESPACE=1 QRN_ROOT="$work/root" QRN_WORK="$work" \
     unshare --map-root-user --mount "$0" "$pkgdir"
   exit $?
@@ -66,5 +74,11 @@ qacq grab --count 3 --out "$work/grab"
 [[ $(find "$work/grab" -type f | wc -l) -eq 3 ]]
 MANPAGER=cat MANWIDTH=80 man qacq >"$work/man.txt"
 grep -q "^COMMANDS" "$work/man.txt" && grep -q "qacq grab" "$work/man.txt"
+# The GStreamer element, when its package is there: three frames to nowhere.
+if [[ -d "$QRN_ROOT/usr/lib/$(gcc -print-multiarch)/gstreamer-1.0" ]]; then
+  export GST_REGISTRY="$work/gst-registry.bin"
+  gst-inspect-1.0 qrnacqsrc >/dev/null
+  gst-launch-1.0 -q qrnacqsrc num-buffers=3 ! fakesink
+fi
 set +x
 echo "installed packages: outside applications (CMake, pkg-config), qacq boards/grab and man qacq passed"
