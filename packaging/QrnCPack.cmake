@@ -110,7 +110,20 @@ ${_qrn_long}
 This package holds the Python 3 module qrnacq; images arrive as NumPy arrays.")
 set(CPACK_COMPONENT_PYTHON_DEPENDS runtime)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+# The interpreter the module was built for (its ABI is that minor version),
+# and NumPy, which the module imports for its images.
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3-numpy")
+if("python" IN_LIST _qrn_components)
+  find_package(Python3 COMPONENTS Interpreter QUIET)  # the one python/ found (cached)
+endif()
+if("python" IN_LIST _qrn_components AND Python3_EXECUTABLE)
+  execute_process(COMMAND ${Python3_EXECUTABLE} -c "import sys; print('%d.%d %d.%d' % (sys.version_info[0], sys.version_info[1], sys.version_info[0], sys.version_info[1] + 1))"
+    OUTPUT_VARIABLE _qrn_py OUTPUT_STRIP_TRAILING_WHITESPACE)
+  separate_arguments(_qrn_py)
+  list(GET _qrn_py 0 _qrn_py_this)
+  list(GET _qrn_py 1 _qrn_py_next)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3 (>= ${_qrn_py_this}~), python3 (<< ${_qrn_py_next}), python3-numpy")
+endif()
 
 set(CPACK_COMPONENT_GSTREAMER_DESCRIPTION "image acquisition for machine vision - GStreamer element
 ${_qrn_long}

@@ -50,7 +50,7 @@ fi
 
 # Inside the private mount namespace.
 mount -t overlay overlay -o "lowerdir=$QRN_ROOT/usr:/usr" /usr
-unset QUORIN_DRIVER_DIR LD_LIBRARY_PATH PKG_CONFIG_PATH CMAKE_PREFIX_PATH
+unset QUORIN_DRIVER_DIR LD_LIBRARY_PATH PKG_CONFIG_PATH CMAKE_PREFIX_PATH PYTHONPATH GST_PLUGIN_PATH
 export QUORIN_REGISTRY_FILE="$QRN_WORK/no-registry.reg" PATH=/usr/bin:/bin
 work="$QRN_WORK"
 set -x
@@ -79,6 +79,17 @@ if [[ -d "$QRN_ROOT/usr/lib/$(gcc -print-multiarch)/gstreamer-1.0" ]]; then
   export GST_REGISTRY="$work/gst-registry.bin"
   gst-inspect-1.0 qrnacqsrc >/dev/null
   gst-launch-1.0 -q qrnacqsrc num-buffers=3 ! fakesink
+fi
+# The Python module, when its package is there, with Debian's interpreter.
+if [[ -d "$QRN_ROOT/usr/lib/python3/dist-packages" ]]; then
+  (cd "$work" && /usr/bin/python3 -c '
+import qrnacq
+with qrnacq.board("sim0").fifo("Sony XC75 640x480", "grey8") as f:
+    f.start(1)
+    image, info = f.complete(timeout=5.0)
+    assert image.shape == (480, 640), image.shape
+print("python: one 640x480 image")
+')
 fi
 set +x
 echo "installed packages: outside applications (CMake, pkg-config), qacq boards/grab and man qacq passed"
