@@ -14,6 +14,7 @@ import sys
 
 BANNER = re.compile(r"^\s*//\s*[=\-*]{3,}")
 FULL = re.compile(r"^(\s*)//(?![/!])(.*)$")
+CLASS = re.compile(r"^\s*(template\s*<.*>\s*)?(class|struct)\s+\w+[^;]*$")
 TRAIL = re.compile(r"^(\s*[^\s/].*?[;,{)}\]])(\s+)//(?![/!<])\s?(.*)$")
 
 
@@ -70,11 +71,16 @@ def main(path):
             out.append("")
         elif not in_body and FULL.match(line):
             # A block that a blank line parts from the next declaration is a
-            # section note, not documentation.
+            # section note, not documentation...
             k = i
             while k < len(lines) and FULL.match(lines[k]) and not BANNER.match(lines[k]):
                 k += 1
-            if k < len(lines) and lines[k].strip() and not BANNER.match(lines[k]):
+            j = k
+            while j < len(lines) and not lines[j].strip():
+                j += 1
+            # ...except before a class, which it introduces.
+            before_class = j > k and j < len(lines) and CLASS.match(lines[j])
+            if k < len(lines) and (lines[k].strip() or before_class) and not BANNER.match(lines[k]):
                 out.append(doc(line))
             else:
                 out.append(line)

@@ -75,6 +75,7 @@ constexpr std::uint32_t kCcfNoCheckSum = 0xDEADC0DE;
 
 // ---- one file as read ------------------------------------------------------------
 
+// What was read from one camera configuration file: its path, parameters, checksum and problems.
 class qc_ccfFileInfo : public virtual qcRepBase {
 public:
   // Keeps a text line with its (physical) line number.
@@ -126,6 +127,7 @@ void qf_ccfWriteComment(std::ostream& os, const std::string* text, std::size_t c
 
 // ---- reader ---------------------------------------------------------------------
 
+// Reads a camera configuration file: lines, comments, values and the checksum.
 class qc_ccfReader {
 public:
   // The file could not be opened, or its path is too long.  Always number
