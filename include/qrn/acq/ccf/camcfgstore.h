@@ -66,6 +66,7 @@ class qc_camCfgList;
 
 // ---- entries --------------------------------------------------------------------
 
+// One parameter of a camera configuration file: its category, name, value and line.
 class qc_camCfgEntry : public virtual qcRepBase {
 public:
   enum qe_Validity { notChecked = 0, valid = 1, invalid = 2 };
@@ -271,6 +272,7 @@ qcPtrHandle<qc_camCfgEntry> qf_ccfNewEntryFor();
 
 // ---- the store ------------------------------------------------------------------------
 
+// The parsed parameters of one camera configuration file, by category and name.
 class qc_camCfgStore : public virtual qcRepBase {
 public:
   struct parseErrorInfo {

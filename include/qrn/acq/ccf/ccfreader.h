@@ -76,6 +76,7 @@ constexpr std::uint32_t kCcfNoCheckSum = 0xDEADC0DE;
 
 // ---- one file as read ------------------------------------------------------------
 
+// What was read from one camera configuration file: its path, parameters, checksum and problems.
 class qc_ccfFileInfo : public virtual qcRepBase {
 public:
   // Keeps a text line with its (physical) line number.
@@ -134,6 +135,7 @@ void qf_ccfWriteComment(std::ostream& os, const std::string* text, std::size_t c
 
 // ---- reader ---------------------------------------------------------------------
 
+// Reads a camera configuration file: lines, comments, values and the checksum.
 class qc_ccfReader {
 public:
   // What the last scan did with each file it found, in order.

@@ -68,6 +68,8 @@ struct qcCDBImageContext {
 
 class qcCDBRecord;
 
+// A camera database file: records appended, found, read back and checked (see the file's notes for
+// open modes and threads).
 class qcCDBFile {
 public:
   QC_EXCEPTION(Errors, qcExceptionWithString, 0);
@@ -158,6 +160,8 @@ private:
   bool ownsStream_ = false;
 };
 
+// One record of a camera database file: an image or a data block, with its type, comment and
+// application tags.
 class qcCDBRecord {
 public:
   QC_EXCEPTION(Errors, qcException, 0);

@@ -87,6 +87,8 @@ public:
   virtual bool keyDown(qcImageConsole& console, unsigned long key);
 };
 
+// The application's handle on an image console window (see the file's notes for threads and
+// coordinates).
 class qcImageConsole {
 public:
   // The user cancelled a selection or prompt, or one was asked for while the

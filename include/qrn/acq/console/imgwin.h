@@ -147,6 +147,7 @@ protected:
   qcPen pen_;
 };
 
+// An overlay item: text at a point.
 class qc_TextItem : public qc_DrawItem {
 public:
   qc_TextItem(double x, double y, std::string text, qcPen pen) : qc_DrawItem(pen), x(x), y(y), text(std::move(text)) {}
@@ -157,6 +158,7 @@ public:
   std::string text;
 };
 
+// An overlay item: a rectangle.
 class qc_RectItem : public qc_DrawItem {
 public:
   qc_RectItem(double x0, double y0, double x1, double y1, qcPen pen) : qc_DrawItem(pen), x0(x0), y0(y0), x1(x1), y1(y1) {}
@@ -166,6 +168,7 @@ public:
   double x0, y0, x1, y1;
 };
 
+// An overlay item: a line segment.
 class qc_LineItem : public qc_DrawItem {
 public:
   qc_LineItem(double x0, double y0, double x1, double y1, qcPen pen) : qc_DrawItem(pen), x0(x0), y0(y0), x1(x1), y1(y1) {}
@@ -175,6 +178,7 @@ public:
   double x0, y0, x1, y1;
 };
 
+// An overlay item: a cross centred on a point.
 class qc_CrossItem : public qc_DrawItem {
 public:
   qc_CrossItem(double x, double y, long a, long b, qcPen pen) : qc_DrawItem(pen), x(x), y(y), a(a), b(b) {}
@@ -185,6 +189,7 @@ public:
   long a, b;  // screen pixels
 };
 
+// An overlay item: an ellipse.
 class qc_EllipseItem : public qc_DrawItem {
 public:
   qc_EllipseItem(double x, double y, double rx, double ry, qcPen pen) : qc_DrawItem(pen), x(x), y(y), rx(rx), ry(ry) {}

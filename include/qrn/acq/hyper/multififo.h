@@ -57,6 +57,7 @@
 
 class qc_FrameGrabber;
 
+// A driver FIFO spread over several channels of a board (an RGB camera on three channels).
 class qc_MultiAcqFifo : public qc_AcqFifo {
 public:
   static constexpr long kMaxChannels = 4;

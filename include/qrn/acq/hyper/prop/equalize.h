@@ -100,6 +100,7 @@ private:
   bool passedTolerance_ = false;
 };
 
+// What a dual-tap equalization found and set.
 class qcEqualizeResults {
 public:
   const qcEqualizeTailResults& leftTailResults() const { return left_; }
@@ -143,6 +144,7 @@ private:
 
 #undef QRN_EQ_FIELD_
 
+// Matches the two taps of a dual-tap camera: measures both line sets and sets each tap.
 class qcDualTapEqualizer {
 public:
   // Seconds a completion of the equalizer waits.

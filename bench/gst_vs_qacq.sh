@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The GStreamer element against `qacq grab` on the simulated board, as fast as
+# the board gives frames (custom item FramePeriod=0):
+#   qacq grab --save none -q      its own frame rate over COUNT frames;
+#   qrnacqsrc ! fakesink          frames the sink rendered over a steady
+#                                 window (bench/gst_rate.py), same format.
+# ROUNDS rounds (default 5), peers in turn, at 640x480 ("Sony XC75 640x480")
+# and 2048x2048 ("Basler L103 2048x2048"); prints every run and the medians.
+# Then shows that a 2048x2048 buffer is the image itself: the element's log
+# gives, per frame, where the image's pels start and where the buffer's
+# memory starts.
+#
+#   bench/gst_vs_qacq.sh [build-dir]   (default build/bench: cmake --preset bench, then
+#                                       cmake --build --preset bench --target qacq qrnsim gstqrnacq)
+set -euo pipefail
+build=$(cd "${1:-build/bench}" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+rounds=${ROUNDS:-5}
+qacq=$build/tools/qacq/qacq
+[[ -x $qacq && -d $build/gst/plugins ]] || { echo "build qacq, qrnsim and gstqrnacq in $build first" >&2; exit 1; }
+export QUORIN_DRIVER_DIR=$build/drivers/plugins QUORIN_REGISTRY_FILE=$build/no-such-registry.reg
+export GST_PLUGIN_PATH=$build/gst/plugins GST_REGISTRY=$build/gst/registry.bin
+
+median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
+calc() { awk "BEGIN {printf \"%.3f\", $1}"; }
+
+for case in "Sony XC75 640x480|50000" "Basler L103 2048x2048|5000"; do
+  IFS='|' read -r fmt count <<<"$case"
+  q=() g=()
+  for ((r = 1; r <= rounds; r++)); do
+    qf=$("$qacq" grab --format "$fmt" --save none -q --count "$count" --custom FramePeriod=0 |
+         sed -n 's/.* \([0-9.]*\) frames\/s.*/\1/p')
+    gf=$(/usr/bin/python3 "$here/gst_rate.py" "qrnacqsrc format=\"$fmt\" custom=FramePeriod=0 ! fakesink name=sink" 1 3)
+    echo "$fmt round $r: qacq grab $qf frames/s; qrnacqsrc ! fakesink $gf"
+    q+=("$qf") g+=("$(awk '{print $2}' <<<"$gf")")
+  done
+  qm=$(printf '%s\n' "${q[@]}" | median) gm=$(printf '%s\n' "${g[@]}" | median)
+  echo "$fmt medians: qacq grab $qm frames/s, qrnacqsrc $gm frames/s: ratio $(calc "$gm / $qm")"
+done
+
+echo "--- 2048x2048: the buffer's memory is the image's pels (element log, 3 frames)"
+GST_DEBUG=qrnacqsrc:6 GST_DEBUG_NO_COLOR=1 gst-launch-1.0 -q qrnacqsrc format="Basler L103 2048x2048" num-buffers=3 \
+  custom=FramePeriod=0 ! fakesink 2>&1 | grep -o 'image pels at .*' || true
