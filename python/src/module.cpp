@@ -1,36 +1,9 @@
 // The Python module qrnacq: module set-up; each subsystem binds itself in its
 // own file.
-#include <cstdlib>
-#include <filesystem>
-
+// Imported from the build tree, the library finds the drivers built beside it.
 #include "qrnpy.h"
 
-#ifndef QRN_DRIVER_DIR
-#define QRN_DRIVER_DIR ""
-#endif
-#ifndef QRN_DRIVER_BUILD_DIR
-#define QRN_DRIVER_BUILD_DIR ""
-#endif
-
-namespace {
-
-bool hasDrivers(const char* dir) {
-  std::error_code ec;
-  if (!*dir || !std::filesystem::is_directory(dir, ec)) return false;
-  for (const auto& e : std::filesystem::directory_iterator(dir, ec))
-    if (e.path().extension() == ".so") return true;
-  return false;
-}
-
-}  // namespace
-
 PYBIND11_MODULE(qrnacq, m) {
-  // Imported from the build tree, the module finds the drivers built beside
-  // it when none are installed and QUORIN_DRIVER_DIR does not say otherwise
-  // (before the first use of the board list).
-  if (!std::getenv("QUORIN_DRIVER_DIR") && !hasDrivers(QRN_DRIVER_DIR) && hasDrivers(QRN_DRIVER_BUILD_DIR))
-    ::setenv("QUORIN_DRIVER_DIR", QRN_DRIVER_BUILD_DIR, 0);
-
   m.doc() =
       "Quorin Acquisition: frame grabbers, video formats, acquisition FIFOs and their properties,\n"
       "camera configuration files, the camera database file, the Bayer converter and GigE Vision\n"
