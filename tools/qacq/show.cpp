@@ -36,7 +36,10 @@ struct Item {
     const std::string base = std::filesystem::path(path).filename().string();
     return record < 0 ? base : base + " #" + std::to_string(record);
   }
-  qcPtrHandle<qcAcqImage> read() const { return record < 0 ? readImage(path) : readCdbImage(path, record); }
+  qcPtrHandle<qcAcqImage> read() const {
+    requireRegularFile(path);
+    return record < 0 ? readImage(path) : readCdbImage(path, record);
+  }
 };
 
 }  // namespace
@@ -46,10 +49,13 @@ int show(const std::vector<std::string>& files, std::ostream& out) {
   // A camera database file stands for its image records.
   std::vector<Item> items;
   for (const std::string& f : files) {
-    const std::vector<long> records = cdbImageRecords(f);
-    if (records.empty()) items.push_back({f});
+    std::vector<long> damaged;
+    const std::vector<long> records = cdbImageRecords(f, &damaged);
+    for (long r : damaged) out << "qacq: " << f << ": record " << r << " is damaged, skipped\n";
+    if (records.empty() && damaged.empty()) items.push_back({f});
     for (long r : records) items.push_back({f, r});
   }
+  if (items.empty()) throw Error("no image to show");
   // Files are read when they are shown; the first must be readable, so
   // that a mistyped name fails before a window opens.
   qcPtrHandle<qcAcqImage> first = items.front().read();
