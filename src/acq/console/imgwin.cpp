@@ -19,6 +19,8 @@ static_assert(sameKey(qcImageConsoleCallback::keyReturn, SDLK_RETURN) &&
               sameKey(qcImageConsoleCallback::keyEscape, SDLK_ESCAPE) &&
               sameKey(qcImageConsoleCallback::keyBackspace, SDLK_BACKSPACE) &&
               sameKey(qcImageConsoleCallback::keyArrowRight, SDLK_RIGHT) &&
+              sameKey(qcImageConsoleCallback::keyPageUp, SDLK_PAGEUP) &&
+              sameKey(qcImageConsoleCallback::keyPageDown, SDLK_PAGEDOWN) &&
               sameKey(qcImageConsoleCallback::keyArrowLeft, SDLK_LEFT) &&
               sameKey(qcImageConsoleCallback::keyArrowDown, SDLK_DOWN) && sameKey(qcImageConsoleCallback::keyArrowUp, SDLK_UP));
 

@@ -83,6 +83,7 @@ public:
   enum Key : unsigned long {
     keyReturn = '\r', keyEscape = 27, keyBackspace = '\b',
     keyArrowRight = 0x4000004F, keyArrowLeft = 0x40000050, keyArrowDown = 0x40000051, keyArrowUp = 0x40000052,
+    keyPageUp = 0x4000004B, keyPageDown = 0x4000004E,
   };
   virtual ~qcImageConsoleCallback() = default;
   // A key went down in the window; `key` is SDL's key code (SDL_Keycode:
