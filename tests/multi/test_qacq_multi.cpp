@@ -43,6 +43,18 @@ TEST(QacqMulti, EqualizePrintsWhatItSetAndTheTails) {
   EXPECT_THAT(r.out, HasSubstr("tails of 200 pels, tolerance 10 grey levels"));
   EXPECT_THAT(r.out, HasSubstr("even (0)  0.000 -> 0.197"));
   EXPECT_THAT(r.out, HasSubstr("equalized: both tails within 10 grey levels"));
+  // "(changed)" marks the channel whose values changed, and only that one.
+  const auto changedRows = [](const std::string& out) {
+    std::vector<std::string> rows;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+      if (line.find("(changed)") != std::string::npos) rows.push_back(line.substr(0, 8));
+    return rows;
+  };
+  EXPECT_EQ(changedRows(r.out), std::vector<std::string>{"even (0)"}) << r.out;
+  const Outcome same = qacqRun({"equalize", "-f", "Sony XC75 640x480"});  // taps alike already
+  ASSERT_EQ(same.code, 0) << same.err;
+  EXPECT_EQ(changedRows(same.out), std::vector<std::string>{}) << same.out;
 
   const Outcome dark = qacqRun({"equalize", "--custom", "TestImage=flat", "--custom", "FlatValue=0"});
   EXPECT_EQ(dark.code, 1);
