@@ -5,6 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <qrn/acq/hyper/prop/acqprops.h>
+
+#include "fake_fifo.h"
 #include "qacq.h"
 #include "../qacq/qacq_run.h"
 #include "../qacq/qacq_support.h"
@@ -60,6 +63,61 @@ TEST(QacqMulti, EqualizePrintsWhatItSetAndTheTails) {
   EXPECT_EQ(dark.code, 1);
   EXPECT_THAT(dark.err, HasSubstr("the taps were not equalized"));
   EXPECT_EQ(qacqRun({"equalize", "--tolerance", "-1"}).code, 2);
+}
+
+// A command line's custom items travel in order in one bag, so that
+// "Channel" reaches the items after it: only channel 2 (blue) goes flat at 0.
+TEST(QacqMulti, CustomItemsGoInOrderInOneBag) {
+  qacq_test::TempDir dir;
+  const Outcome r = qacqRun({"grab", "--channels", "-f", "Sony XC75 320x240", "-n", "1", "--save", "pgm", "--custom",
+                             "TestImage=flat", "--custom", "Channel=2", "--custom", "FlatValue=0", "-o",
+                             dir.path().string()});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const qacq_test::Decoded d = qacq_test::readPnm(dir / "frame-0001.ppm");
+  ASSERT_TRUE(d.ok) << d.error;
+  ASSERT_EQ(d.channels, 3);
+  const std::size_t at = 3 * static_cast<std::size_t>(100 * 320 + 100);
+  EXPECT_EQ(d.samples[at], d.samples[at + 1]);  // red and green: the default 128
+  EXPECT_GT(d.samples[at], d.samples[at + 2] + 50);  // blue: 0
+}
+
+// A driver that refuses an item without saying why: the item is still named.
+class PickyFifo : public qcRecordingAcqFifo {
+public:
+  std::vector<std::string> bags;  // every bag sent, as text
+  void update(const qcCustomProp& p) override {
+    const qcCustomPropertyBag bag = p.customValues();
+    bags.push_back(bag.toString());
+    for (long i = 0; i < bag.getItemCount(); ++i)
+      if (bag.getName(i) == "Width") throw qcAcqFifo::BadParams();
+  }
+};
+
+TEST(QacqMulti, ARefusedCustomItemIsNamedWhenTheDriverGivesNoReason) {
+  PickyFifo drv;
+  qcAnalogAcqProps props;
+  props.fifo(drv);
+  const std::vector<std::pair<std::string, std::string>> items = {{"Gain", "2"}, {"Channel", "1"}, {"Width", "32"},
+                                                                  {"Height", "8"}};
+  try {
+    qacq::sendCustomItems(props, items);
+    ADD_FAILURE() << "no refusal";
+  } catch (const qacq::Error& e) {
+    EXPECT_THAT(e.what(), HasSubstr("refused custom item \"Width=32\"")) << e.what();
+  }
+  ASSERT_FALSE(drv.bags.empty());
+  qcCustomPropertyBag all;
+  for (const auto& [name, value] : items) all.addItem(qcCustomPropertyBag::qeWrite, name, value);
+  EXPECT_EQ(drv.bags.front(), all.toString());  // the whole line first, in order
+  EXPECT_EQ(drv.bags.back(), qcCustomPropertyBag().toString());  // then emptied
+  props.clearFifoAssociation();
+
+  PickyFifo fine;
+  qcAnalogAcqProps ok;
+  ok.fifo(fine);
+  qacq::sendCustomItems(ok, {{"Channel", "2"}, {"FlatValue", "0"}});
+  EXPECT_EQ(fine.bags.size(), 2u);  // one bag, then the empty one
+  ok.clearFifoAssociation();
 }
 
 }  // namespace
