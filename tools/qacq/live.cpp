@@ -86,7 +86,7 @@ LiveResult live(const LiveOptions& o, std::ostream& out) {
     if (r.failed) status += ", " + std::to_string(r.failed) + " failed";
     if (r.skipped) status += ", " + std::to_string(r.skipped) + " not shown";
     if (!ok) status += " (last: " + describeFailure(info.failure()) + ")";
-    console.statusLine(status + "   s: save  q: quit  h: keys");
+    console.statusLine(status + "   s: save  q: quit");
     if (!console.processEvents()) break;
     quit = keys.take(ViewerAction::quit);
   }

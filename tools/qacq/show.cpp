@@ -60,7 +60,7 @@ int show(const std::vector<std::string>& files, std::ostream& out) {
         const qc_PelBuffer* b = image->buffer();
         if (!view.show(console, *image, BayerPattern::RGGB)) throw Error("cannot show " + path);
         console.statusLine(place + "  " + std::to_string(b->width()) + "x" + std::to_string(b->height()) +
-                           "   space/Backspace: step  q: quit  h: keys");
+                           "   space/Backspace: step  h: keys");
         console.title("qacq show: " + path);
       } catch (const Error& e) {
         console.discardImage();

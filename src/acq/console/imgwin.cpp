@@ -34,15 +34,21 @@ constexpr std::uint32_t kStatusText = qc_Canvas::rgb(0, 0, 0);
 constexpr long kDragPixels = 3;  // a press that moves this far is a drag
 constexpr long kDefaultWidth = 640, kDefaultHeight = 480;
 
-// The window's own keys in the help box: keys, what they do.
-const std::pair<const char*, const char*> kHelp[] = {
-    {"click / drag", "pick a point / an area"},
-    {"Enter", "acknowledge"},
-    {"Escape", "cancel"},
-    {"+ / -, wheel", "zoom in / out"},
-    {"arrows, right drag, scroll bars", "pan"},
-    {"f, Home", "fit the whole image"},
-    {"h, F1", "this help"},
+// The window's own keys in the help box: keys, what they do, and when they
+// do something (so when they are listed).
+enum class HelpWhen { always, selecting, waiting };
+const struct {
+  const char* keys;
+  const char* what;
+  HelpWhen when;
+} kHelp[] = {
+    {"click / drag", "pick a point / an area", HelpWhen::selecting},
+    {"Enter", "acknowledge", HelpWhen::waiting},
+    {"Escape", "cancel", HelpWhen::waiting},
+    {"+ / -, wheel", "zoom in / out", HelpWhen::always},
+    {"arrows, right drag, scroll bars", "pan", HelpWhen::always},
+    {"f, Home", "fit the whole image", HelpWhen::always},
+    {"h, F1", "this help", HelpWhen::always},
 };
 
 int gWindows = 0;  // image windows in existence (all on one thread)
@@ -400,11 +406,15 @@ void qc_ImgWin::keyHelp(std::vector<std::pair<std::string, std::string>> keys) {
   if (help_) invalidate();
 }
 
-// Two columns, keys and what they do (the application's keys first), the
-// second starting after the widest key.
+// Two columns, keys and what they do (the application's keys first, then
+// the window's that do something now), the second starting after the widest
+// key.
 void qc_ImgWin::paintHelp_() {
   std::vector<std::pair<std::string, std::string>> rows = keyHelp_;
-  for (const auto& [keys, what] : kHelp) rows.emplace_back(keys, what);
+  for (const auto& k : kHelp)
+    if (k.when == HelpWhen::always || (k.when == HelpWhen::selecting && (selEnabled_ || waiting_)) ||
+        (k.when == HelpWhen::waiting && waiting_))
+      rows.emplace_back(k.keys, k.what);
   const long lineH = font_->height() + 2, gap = 2 * font_->height();
   long keyW = 0, whatW = 0;
   for (const auto& [keys, what] : rows) {
