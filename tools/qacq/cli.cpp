@@ -183,7 +183,8 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
       ->add_option("files", o.ccf.files, "CCF files")->required();
   ccfCmd->add_subcommand("show", "Print the parameters of a file, one per line")
       ->add_option("file", o.ccf.files, "CCF file")->required()->expected(1);
-  ccfCmd->add_subcommand("sum", "Rewrite a file with a correct checksum, keeping its text and comments")
+  ccfCmd->add_subcommand("sum", "Rewrite a file (or a link's target) with a correct checksum, keeping its text and "
+                                "comments; files over 1 MiB are refused")
       ->add_option("file", o.ccf.files, "CCF file")->required()->expected(1);
   ccfCmd->add_subcommand("list", "List the files the search path finds and the format each gives");
 

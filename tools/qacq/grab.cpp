@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include <qrn/acq/ccf/vidfmtext.h>
 #include <qrn/acq/hyper/acqfifo.h>
 #include <qrn/acq/hyper/framegrabber.h>
 #include <qrn/acq/hyper/multififo.h>
@@ -237,6 +238,11 @@ FrameSource::FrameSource(const GrabOptions& o) : o_(o) {
   if (!(o.timeout > 0)) throw UsageError("--timeout must be above 0 seconds");
   fg_ = &selectBoard(o.board);
   fmt_ = o.format.empty() ? &defaultFormat(*fg_) : &findFormat(o.format);
+  if (!grabbedShape(*fmt_)) {
+    const qc_VidFmtCameraInfo* ci = fmt_->internal(false).fmtCamInfo();
+    throw Error("\"" + std::string(fmt_->name()) + "\" is an alias of \"" + (ci ? ci->aliasVideoFormatName() : "") +
+                "\", which is no known format (see \"qacq formats\")");
+  }
   imf_ = !o.imageFormat.empty() ? parseImageFormat(o.imageFormat)
          : o.channels           ? qeImageFormat_PackedRGB32
                                 : fmt_->imageFormat();
@@ -301,7 +307,11 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
 
   if (!o.quiet) {
     out << "grabbing " << o.count << (o.count == 1 ? " frame" : " frames") << " of \"" << fmt.name() << "\" ("
-        << fmt.width() << "x" << fmt.height() << " " << imageFormatName(src.imageFormat())
+        << [&] {
+             const auto shape = grabbedShape(fmt);  // an alias grabs the format it leads to
+             return shape ? std::to_string(shape->width) + "x" + std::to_string(shape->height) : std::string("?");
+           }()
+        << " " << imageFormatName(src.imageFormat())
         << (src.multi() ? " through " + std::to_string(src.multi()->numChannels()) + " channels" : std::string())
         << ") from " << src.label()
         << ", trigger " << src.fifo().triggerModel().name() << "\n"

@@ -100,6 +100,15 @@ struct FormatsOptions {
 };
 int listFormats(const FormatsOptions& o, std::ostream& out);
 
+// What grabbing a format gives: the geometry and image format of the format
+// its alias chain ends at (its own when it is no alias).  Nothing for an
+// alias that leads to a missing format.
+struct GrabbedShape {
+  long width, height, depth;
+  qeImageFormat imageFormat;
+};
+std::optional<GrabbedShape> grabbedShape(const qcStdVideoFormat& f);
+
 // ---- hardware configuration ----------------------------------------------------------
 
 struct HwconfigOptions {
@@ -131,6 +140,10 @@ struct FeaturesOptions {
 int features(const FeaturesOptions& o, std::ostream& out);
 
 // ---- camera configuration files ----------------------------------------------------
+
+// "qacq ccf sum" refuses files larger than this (a CCF is at most a few
+// hundred kB; a larger file is not one, and is never rewritten).
+constexpr std::size_t kCcfSumMaxBytes = std::size_t{1} << 20;
 
 struct CcfOptions {
   // "check": parse, print each problem with its line and the checksum
