@@ -135,7 +135,7 @@ TEST(QacqCdb, DamageIsReportedAndTheGoodRecordsStillRead) {
        {"record 1: damaged", "1 of 4 records damaged"}, {"    1  damaged", "rec2"}, {0, 2, 3}},
       {"data of record 2 (list reads comments only)", [](std::vector<char>& b) { b[32 + 2 * kEntry + 300] ^= 4; }, 1,
        {"record 2: damaged"}, {"rec2"}, {0, 1, 3}},
-      {"a torn append", [](std::vector<char>& b) { b.resize(b.size() - 500); }, 1,
+      {"a torn append", [](std::vector<char>& b) { b.erase(b.end() - 500, b.end()); }, 1,
        {"3 records", "torn", "the next append"}, {"3 records"}, {0, 1, 2}},
   };
   for (const Case& c : cases) {
