@@ -128,20 +128,38 @@ const qcTriggerModel& modelOf(TriggerKind k) {
 void sendCustomItems(qcAcqProps& props, const std::vector<std::pair<std::string, std::string>>& items) {
   if (items.empty()) return;
   qcCustomProp& p = props;
-  // One item at a time, so that a refusal names its item.
-  for (const auto& [name, value] : items) {
+  // The whole line in one bag, in order: an item may address those after it
+  // (the simulated board's "Channel").
+  const auto bagOf = [&](std::size_t n) {
     qcCustomPropertyBag bag;
-    bag.addItem(qcCustomPropertyBag::qeWrite, name, value);
-    try {
-      p.customValues(bag);
-    } catch (const qcAcqFifo::BadParams& e) {
-      p.customValues(qcCustomPropertyBag());
-      if ((!e.info().empty() && e.info() != e.messageString()) || !e.detail().empty()) throw;  // the driver said why
-      throw Error(e.messageString() + ": the board refused custom item \"" + name + "=" + value + "\"");
-    } catch (...) {
-      p.customValues(qcCustomPropertyBag());
-      throw;
+    for (std::size_t i = 0; i < n; ++i) bag.addItem(qcCustomPropertyBag::qeWrite, items[i].first, items[i].second);
+    return bag;
+  };
+  try {
+    p.customValues(bagOf(items.size()));
+  } catch (const qcAcqFifo::BadParams& e) {
+    p.customValues(qcCustomPropertyBag());
+    if ((!e.info().empty() && e.info() != e.messageString()) || !e.detail().empty()) throw;  // the driver said why
+    // It did not: the refused item is the one whose prefix of the line is
+    // refused first (each prefix is sent as the line would be; the items
+    // before the refused one were applied by the first send already).
+    std::size_t refused = items.size() - 1;
+    for (std::size_t n = 1; n < items.size(); ++n) {
+      try {
+        p.customValues(bagOf(n));
+      } catch (const qcAcqFifo::BadParams&) {
+        refused = n - 1;
+        break;
+      } catch (...) {
+        break;
+      }
     }
+    p.customValues(qcCustomPropertyBag());
+    throw Error(e.messageString() + ": the board refused custom item \"" + items[refused].first + "=" +
+                items[refused].second + "\"");
+  } catch (...) {
+    p.customValues(qcCustomPropertyBag());
+    throw;
   }
   p.customValues(qcCustomPropertyBag());
 }

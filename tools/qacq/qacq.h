@@ -312,9 +312,13 @@ struct CdbExtractOptions {
 int cdbExtract(const CdbExtractOptions& o, std::ostream& out);
 // Checks the CRC of every record; names the bad ones; exitError on damage.
 int cdbCheck(const std::string& file, std::ostream& out);
+// Throws Error unless `file` is a regular file (missing, a directory, a
+// named pipe that would block a read...).
+void requireRegularFile(const std::string& file);
 // The indices of the image records of a camera database file; none when the
-// file is not one (reads record headers only).
-std::vector<long> cdbImageRecords(const std::string& file);
+// file is not one (reads record headers only).  Records whose header is
+// damaged are passed over and, with `damaged`, listed there.
+std::vector<long> cdbImageRecords(const std::string& file, std::vector<long>* damaged = nullptr);
 // The image of record `index` (a copy).  Throws Error for a damaged record
 // or one that holds no image.
 qcPtrHandle<qcAcqImage> readCdbImage(const std::string& file, long index);

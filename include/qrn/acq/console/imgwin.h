@@ -14,6 +14,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <qrn/acq/console/imgconsole.h>
@@ -324,6 +325,9 @@ public:
   // Handles a key as the window does (after the callback): returns true when
   // it meant something.
   bool key(unsigned long key);
+  // The application's keys, listed first in the key help (keys, meaning).
+  void keyHelp(std::vector<std::pair<std::string, std::string>> keys);
+  const std::vector<std::pair<std::string, std::string>>& keyHelp() const { return keyHelp_; }
   // Handles pending events (waiting up to `waitSeconds` for the first);
   // false once the user closed the window.
   bool processEvents(double waitSeconds = 0);
@@ -403,6 +407,7 @@ private:
   qcPair<long> selPress_;
   qcPair<double> selStart_, selEnd_;
   std::string status_;
+  std::vector<std::pair<std::string, std::string>> keyHelp_;
   long cursorU_ = 0, cursorV_ = 0;
   bool cursorIn_ = false;
   unsigned long fontHandle_ = 0;
