@@ -11,8 +11,6 @@
 
 namespace qrn_gige {
 
-void CouldNotCreate::message_(std::ostream& os) const { os << "qcAcqFifo::CouldNotCreate: " << why_; }
-
 void check(GError* e, const std::string& what) {
   if (!e) return;
   std::string msg = what + ": " + (e->message ? e->message : "Aravis error");
@@ -158,38 +156,7 @@ bool Session::offers(const std::string& pf) const {
   return std::find(pixelFormats.begin(), pixelFormats.end(), pf) != pixelFormats.end();
 }
 
-std::string Session::pixelFormatFor(Kind k) const {
-  static const char* const grey8[] = {"Mono8"};
-  static const char* const grey16[] = {"Mono16", "Mono12", "Mono10"};
-  static const char* const rgb8[] = {"RGB8", "RGB8Packed"};
-  auto first = [&](const auto& list) -> std::string {
-    for (const auto& p : list)
-      if (offers(p)) return p;
-    return {};
-  };
-  auto firstBayer = [&]() -> std::string {
-    for (const BayerName& b : kBayer8)
-      if (offers(b.name)) return b.name;
-    return {};
-  };
-  switch (k) {
-    case Kind::grey8: return first(grey8);
-    case Kind::grey16: return first(grey16);
-    case Kind::raw8: return firstBayer();
-    // Packed colour as the camera sends it, else converted from its mosaic;
-    // three planes from the mosaic, else split from RGB8.
-    case Kind::rgb16:
-    case Kind::rgb32: {
-      const std::string rgb = first(rgb8);
-      return rgb.empty() ? firstBayer() : rgb;
-    }
-    case Kind::planes3: {
-      const std::string bayer = firstBayer();
-      return bayer.empty() ? first(rgb8) : bayer;
-    }
-  }
-  return {};
-}
+std::string Session::pixelFormatFor(Kind k) const { return qrn_gige::pixelFormatFor(pixelFormats, k); }
 
 bool Session::has(const char* feature) {
   std::lock_guard<std::mutex> g(m_);

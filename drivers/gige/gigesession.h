@@ -13,30 +13,10 @@
 
 #include <qrn/drivers/gige.h>
 
-#include "bayername.h"
+#include "gigeconvert.h"
+#include "gigeerror.h"
 
 namespace qrn_gige {
-
-// Pel kinds a camera can deliver (colour ones from RGB8 or, converted, from
-// a Bayer mosaic).
-enum class Kind { grey8, grey16, raw8, rgb16, rgb32, planes3 };
-inline constexpr Kind kAllKinds[] = {Kind::grey8, Kind::grey16, Kind::raw8, Kind::rgb16, Kind::rgb32, Kind::planes3};
-
-// Refused values (the exception carries no text of its own).
-[[noreturn]] inline void bad() { throw qcAcqFifo::BadParams(); }
-
-// CouldNotCreate with the reason in its message.
-class CouldNotCreate : public qcAcqFifo::CouldNotCreate {
-public:
-  explicit CouldNotCreate(std::string why) : why_(std::move(why)) {}
-  std::string info() const override { return why_; }
-
-protected:
-  void message_(std::ostream& os) const override;
-
-private:
-  std::string why_;
-};
 
 class Session {
 public:
