@@ -41,6 +41,9 @@ void GigeFifo::configure_() {
   std::lock_guard<std::mutex> g(s_->mutex());
   if (s_->lost()) {
     dropStream_();
+    // Stopping needs no camera (a FIFO is stopped on the way out, often
+    // from a destructor); anything that should run cannot.
+    if (!run) return;
     throw CouldNotCreate("gige: camera " + id_ + " was lost; make the FIFO again once it is back");
   }
   ArvCamera* c = s_->camera();

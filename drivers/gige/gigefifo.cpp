@@ -188,7 +188,7 @@ long GigeFifo::availableAcqs() const {
 
 bool GigeFifo::prepare(std::string* message, const qcDeadline&) {
   std::lock_guard<std::mutex> g(m_);
-  if (lost_) {
+  if (lost_ || s_->lost()) {
     if (message) *message = lostFailure_().errorInfo();
     return false;
   }

@@ -267,16 +267,15 @@ bool GigeFifo::take_(const CompleteArgs& args, Kind wanted, Frame& fr) {
   Done& d = fr.done;
   {
     std::unique_lock<std::mutex> lk(m_);
-    std::int32_t status = 0;  // not requested
+    qeGigeStartReqStatus status = qeGigeStart_Granted;
     if (args.autoStart() && done_.empty() && pending_.empty()) {
       if (model_.canStart) {
         pending_.push(Pending::Run{Clock::now(), timeout_, appTag_, 1});
         ++stateCounter_;
         cv_.notify_all();
         wcv_.notify_all();
-        status = 1;  // started
       } else {
-        status = 2;  // refused
+        status = qeGigeStart_Refused;
       }
     }
     if (args.startReqStatus()) *args.startReqStatus() = static_cast<qcAcqFifo::qeStartReqStatus>(status);

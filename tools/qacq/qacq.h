@@ -182,7 +182,12 @@ struct GrabResult {
   long failed = 0;   // of those, with a failure or without an image
   long written = 0;  // image files written
   double seconds = 0.0;
+  std::string lost;  // why a board stopped early (it can no longer acquire), "" when none did
 };
+
+// "gige0,gige1": the boards of a --board option, in order (one element, maybe
+// "", for a single board).  Throws UsageError for an empty element of a list.
+std::vector<std::string> splitBoards(const std::string& list);
 
 // The acquisition set-up shared by grab and live: the board, format and image
 // format of the options, a FIFO for them with the custom items, exposure,
@@ -208,6 +213,9 @@ public:
   // most the timeout plus a second.  With makeLocal false the image may stay
   // in the driver's memory (no copy).
   qcPtrHandle<qcAcqImage> next(qcAcquireInfo& info, bool makeLocal = true);
+  // Why the board can no longer acquire (its FIFO cannot be prepared: a
+  // camera lost), "" while it can.
+  std::string lost() const;
 
 private:
   GrabOptions o_;
@@ -220,8 +228,13 @@ private:
   long started_ = 0, completed_ = 0;
 };
 
-// Grabs o.count frames, writes a line per frame to `out` and the progress bar
-// to `progress`, then a summary line.
+// Grabs o.count frames from each board of o.board (one or several, comma
+// separated: one FIFO and one loop each, on threads of their own, files
+// named <prefix>-<board>-NNNN and lines led by the board's name when there
+// are several), writes a line per frame to `out` and the progress bar to
+// `progress`, then a summary line per board.  A board that can no longer
+// acquire (a lost camera) ends its loop with one line; the others go on.
+// The result adds up the boards.
 GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress);
 
 // "ok", or the failure's flags joined with "+" (with the abnormal code and the

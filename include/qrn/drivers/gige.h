@@ -124,6 +124,7 @@
 // must not let go of the last handle of its own FIFO).
 #pragma once
 
+#include <cstdint>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -142,6 +143,13 @@ inline constexpr const char* kAppTag = "AppTag";        // application tag of la
 // FIFOs refuse it with qcAcqFifo::BadParams.
 inline constexpr const char* kWhiteBalance = "WhiteBalance";
 }  // namespace qrn_gige
+
+// What a camera FIFO writes to CompleteArgs::startReqStatus (the values the
+// simulated board uses too, so that qc_MultiAcqFifo reads them alike).
+enum qeGigeStartReqStatus : std::int32_t {
+  qeGigeStart_Granted = 0,  // the completion started one acquisition, or none was needed
+  qeGigeStart_Refused = 2,  // the trigger model does not allow software starts
+};
 
 // The ids of a ';'-separated camera list, blanks around each trimmed, empty
 // elements dropped.
