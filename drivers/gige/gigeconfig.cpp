@@ -124,7 +124,8 @@ void GigeFifo::configure_() {
     box->payload = payload;
     box->buffers = pool;
     box->roi = region;
-    g_signal_connect_data(st, "new-buffer", G_CALLBACK(&GigeFifo::onNewBuffer_), new StreamLink{this, box},
+    box->link = new StreamLink{{}, this, box};
+    g_signal_connect_data(st, "new-buffer", G_CALLBACK(&GigeFifo::onNewBuffer_), box->link,
                           [](gpointer link, GClosure*) { delete static_cast<StreamLink*>(link); }, GConnectFlags(0));
     arv_stream_set_emit_signals(st, TRUE);
     box_ = box;

@@ -41,7 +41,11 @@ void GigeFifo::onNewBuffer_(ArvStream* stream, gpointer p) {
   if (!b) return;
   guint64 underruns = 0;
   arv_stream_get_statistics(stream, nullptr, nullptr, &underruns);
-  link->fifo->received_(link->box, b, underruns);
+  std::lock_guard<std::mutex> g(link->m);
+  if (link->fifo)
+    link->fifo->received_(link->box, b, underruns);
+  else
+    arv_stream_push_buffer(stream, b);  // the FIFO let go of this stream
 }
 
 void GigeFifo::received_(const std::shared_ptr<StreamBox>& box, ArvBuffer* b, guint64 underruns) {
