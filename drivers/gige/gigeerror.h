@@ -21,6 +21,10 @@ class CouldNotCreate : public qcAcqFifo::CouldNotCreate {
 public:
   explicit CouldNotCreate(std::string why) { setDetail(std::move(why)); }
   const std::string& why() const { return detail(); }
+
+protected:
+  // The public class's name, as the application catches it.
+  void message_(std::ostream& os) const override { os << "qcAcqFifo::CouldNotCreate"; }
 };
 
 }  // namespace qrn_gige

@@ -295,20 +295,6 @@ TEST(GigeNet, FourCamerasAtOnceOneKilled) {
       << err2.str();
 }
 
-// A FIFO-owned feature cannot be changed under a FIFO, through the board.
-TEST(GigeNet, AFifoOwnsItsFeatures) {
-  REQUIRE_ISOLATED();
-  qc_GigeGrabber* g = qfGigeGrabber(qfGigeBoard(2));
-  ASSERT_NE(g, nullptr);
-  {
-    Fifo f = freeRun(2);
-    for (const char* name : {"Width", "PixelFormat", "TriggerMode"})
-      EXPECT_THROW(g->feature(name, g->feature(name)), qcAcqFifo::BadParams) << name;
-    g->feature("AcquisitionFrameRate", "50");  // not the FIFO's
-  }
-  g->feature("Width", g->feature("Width"));  // the FIFO is gone
-}
-
 // Last: it kills the first camera.
 TEST(GigeNet, ALostCameraFailsCompletionsInTimeAndTheBoardRecovers) {
   REQUIRE_ISOLATED();
