@@ -90,6 +90,12 @@ TEST(GigeQacq, BoardsFeaturesAndGrab) {
   EXPECT_TRUE(std::filesystem::exists(dir + "/frame-gige0-0002.pgm"));
   EXPECT_TRUE(std::filesystem::exists(dir + "/frame-sim0-0002.pgm"));
   EXPECT_EQ(qacqRun({"grab", "--board", "gige0,,sim0"}).code, 2);
+  // live over two boards: a window each (SDL's dummy video driver here).
+  ::setenv("SDL_VIDEODRIVER", "dummy", 0);
+  Outcome live = qacqRun({"live", "--board", "gige0,sim0", "-n", "4", "--trigger", "freerun"});
+  EXPECT_EQ(live.code, 0) << live.err;
+  EXPECT_THAT(live.out, HasSubstr("gige0: 4 frames"));
+  EXPECT_THAT(live.out, HasSubstr("sim0: 4 frames"));
 }
 
 }  // namespace

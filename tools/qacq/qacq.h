@@ -268,7 +268,10 @@ struct LiveResult {
 };
 // Shows frames as they arrive in an image console until the count is reached
 // or the user ends it ('q', closing the window); 's' saves the current frame
-// (o.grab.save, outDir, prefix).  The summary goes to `out`.
+// (o.grab.save, outDir, prefix).  The summary goes to `out`.  Several boards
+// (o.grab.board "gige0,gige1"): a window per board, each fed by a grab loop
+// on a thread of its own (the newest frame shown), a summary line per board;
+// 'q' in any window ends all, closing a window ends its board.
 LiveResult live(const LiveOptions& o, std::ostream& out);
 
 // Shows the files in an image console, left/right (or space, backspace)
