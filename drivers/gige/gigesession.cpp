@@ -255,6 +255,10 @@ void Session::onControlLost_(ArvDevice*, gpointer self) {
   if (s->onLost_) s->onLost_();
 }
 
+void Session::controlTimedOut() {
+  if (gv_) onControlLost_(nullptr, this);
+}
+
 void Session::onLost(std::function<void()> f) {
   std::lock_guard<std::mutex> g(lostMx_);
   onLost_ = std::move(f);

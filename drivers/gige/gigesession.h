@@ -36,6 +36,10 @@ public:
   // and on SIGINT, SIGTERM and SIGHUP when the application left their
   // default action (the signal then takes its course).
   static void leaveAllControl();
+  // A control command went unanswered through all of Aravis's retries (a
+  // GigE Vision timeout): the camera is taken as lost, as when its heartbeat
+  // fails, without waiting for the heartbeat (which the command held up).
+  void controlTimedOut();
 
   // Called (on Aravis's heartbeat thread) when the camera is lost; an empty
   // function stops the calls, which are over when this returns.

@@ -98,6 +98,7 @@ void GigeFifo::run_() {
         GError* e = nullptr;
         if (!s_->lost()) arv_camera_software_trigger(s_->camera(), &e);
         triggerFailed = e != nullptr;
+        if (e && e->domain == ARV_DEVICE_ERROR && e->code == ARV_DEVICE_ERROR_TIMEOUT) s_->controlTimedOut();
         g_clear_error(&e);
       }
       for (auto& a : out) a();
