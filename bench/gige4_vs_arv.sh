@@ -52,7 +52,7 @@ frames=$((rate * (warm + span + 2)))
 
 median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 calc() { awk "BEGIN {printf \"%.4g\", $1}"; }
-cpu_ns() { for p in "$@"; do cat /proc/"$p"/task/*/schedstat 2>/dev/null; done | awk '{s += $1} END {printf "%d\n", s}'; }
+cpu_ns() { for p in "$@"; do cat /proc/"$p"/task/*/schedstat 2>/dev/null; done | awk '{s += $1} END {printf "%.0f\n", s}'; }
 
 # The steady window of processes "$@": sets wcpu (ns of their CPU), ccpu
 # (ns of the cameras' CPU), wsec and w0, w1 (bounds, microseconds of the
@@ -68,28 +68,30 @@ window() {
 }
 
 # From lines "frame N: trigger ID, time stamp US, STATUS" of one camera (on
-# stdin): "frames-in-window failed lost".
+# stdin): "frames-in-window failed lost lost-in-window" (lost: gaps in the
+# frame ids, which are 16 bits and wrap from 65535 to 1).
 count() {
   awk -v a=$w0 -v b=$w1 '
     /^frame [0-9]+: trigger/ {
       id = $4 + 0; ts = $7 + 0
-      if (ts >= a && ts < b) n++
+      in_ = ts >= a && ts < b
+      if (in_) n++
       if ($0 !~ /, ok/) failed++
-      if (seen) { d = id - prev; if (d <= 0) d += 65535; lost += d - 1 }
+      if (seen) { d = id - prev; if (d <= 0) d += 65535; lost += d - 1; if (in_) wlost += d - 1 }
       prev = id; seen = 1
     }
-    END { printf "%d %d %d\n", n, failed, lost }'
+    END { printf "%d %d %d %d\n", n, failed, lost, wlost }'
 }
 
-# Sets fps (aggregate), failed, lost and cpf (ms of CPU per frame) from the
-# per-camera logs "$@".
+# Sets fps (aggregate), failed, lost, wlost and cpf (ms of CPU per frame) from
+# the per-camera logs "$@".
 tally() {
-  local n=0 f=0 l=0 x y z
+  local n=0 f=0 l=0 wl=0 x y z v
   for log in "$@"; do
-    read -r x y z < <(count <"$log")
-    n=$((n + x)); f=$((f + y)); l=$((l + z))
+    read -r x y z v < <(count <"$log")
+    n=$((n + x)); f=$((f + y)); l=$((l + z)); wl=$((wl + v))
   done
-  fps=$(calc "$n / $wsec"); failed=$f; lost=$l
+  fps=$(calc "$n / $wsec"); failed=$f; lost=$l; wlost=$wl
   cpf=$(calc "$wcpu / 1e6 / $n")
 }
 
@@ -128,12 +130,12 @@ declare -a qrn_fps qrn_cpf pop_fps pop_cpf
 for ((r = 1; r <= rounds; r++)); do
   pop_run
   pop_fps+=("$fps"); pop_cpf+=("$cpf")
-  echo "4 aravis pop loops round $r: $fps frames/s, $failed failed, $lost lost, $(calc "$wcpu / 1e6") ms cpu" \
-       "(cameras $(calc "$ccpu / 1e6") ms) in ${wsec} s -> $cpf ms cpu/frame"
+  echo "4 aravis pop loops round $r: $fps frames/s, $failed failed, $lost lost ($wlost in the window)," \
+       "$(calc "$wcpu / 1e6") ms cpu (cameras $(calc "$ccpu / 1e6") ms) in ${wsec} s -> $cpf ms cpu/frame"
   qrn_run
   qrn_fps+=("$fps"); qrn_cpf+=("$cpf")
-  echo "qacq grab 4 boards round $r: $fps frames/s, $failed failed, $lost lost, $(calc "$wcpu / 1e6") ms cpu" \
-       "(cameras $(calc "$ccpu / 1e6") ms) in ${wsec} s -> $cpf ms cpu/frame"
+  echo "qacq grab 4 boards round $r: $fps frames/s, $failed failed, $lost lost ($wlost in the window)," \
+       "$(calc "$wcpu / 1e6") ms cpu (cameras $(calc "$ccpu / 1e6") ms) in ${wsec} s -> $cpf ms cpu/frame"
 done
 
 med() { printf '%s\n' "$@" | median; }
