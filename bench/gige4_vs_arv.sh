@@ -77,6 +77,7 @@ count() {
       in_ = ts >= a && ts < b
       if (in_) n++
       if ($0 !~ /, ok/) failed++
+      if (id == 0) next  # a failure without a frame id (counted above)
       if (seen) { d = id - prev; if (d <= 0) d += 65535; lost += d - 1; if (in_) wlost += d - 1 }
       prev = id; seen = 1
     }

@@ -172,7 +172,9 @@ private:
 }  // namespace
 
 void Session::leaveControl() {
-  if (!gv_ || left_.exchange(true)) return;
+  // A lost camera has no control channel to give back (asking would wait
+  // for Aravis's control timeouts).
+  if (!gv_ || lost_ || left_.exchange(true)) return;
   arv_gv_device_leave_control(ARV_GV_DEVICE(arv_camera_get_device(cam_)), nullptr);
 }
 
@@ -241,8 +243,7 @@ Session::Session(const std::string& id) {
 Session::~Session() {
   if (cam_) {
     if (Handover* h = Handover::get(); h && gv_) h->remove(this);
-    // Given back at once, not when the camera's heartbeat runs out.
-    if (!lost_) leaveControl();
+    leaveControl();  // at once, not when the camera's heartbeat runs out
     g_signal_handlers_disconnect_by_data(arv_camera_get_device(cam_), this);
     g_object_unref(cam_);
   }

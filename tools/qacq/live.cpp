@@ -211,6 +211,12 @@ LiveResult live(const LiveOptions& o, std::ostream& out) {
     ++r.frames;
     const bool ok = image && !image->isEmpty() && !info.failure();
     if (!ok) ++r.failed;
+    if (!(image && !image->isEmpty()) && info.failure().isAbnormal()) {
+      if (const std::string lost = src.lost(); !lost.empty()) {
+        out << "board " << src.label() << " lost: " << lost << "\n";
+        break;
+      }
+    }
     // Frames that are already waiting mean the window is behind: take them
     // and show only the newest.
     while (src.fifo().completedAcqs() > 0 && (o.grab.count == 0 || r.frames < o.grab.count)) {
