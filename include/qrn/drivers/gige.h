@@ -130,7 +130,8 @@
 // the FIFO again when the camera is back.
 // Destroying a FIFO whose camera is known lost returns at once (Aravis's
 // stream teardown, which waits 2.5 s for the gone camera, runs on a thread
-// of the driver, joined at exit).  Destroying one whose camera has just
+// of the driver, joined at exit: a process ending right after waits for it
+// there).  Destroying one whose camera has just
 // gone, before it is known lost, waits for the camera's control timeouts (up
 // to about 8 s).  Listing features stops at the first control timeout.
 //
