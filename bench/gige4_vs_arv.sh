@@ -7,8 +7,8 @@
 # nothing leaves the host).  Each camera sends 640x480 Mono8 at RATE frames/s
 # (default 250: 1000 frames/s in all).
 #
-# Measured as in gige_vs_arv.sh, over the steady window (WARM seconds in,
-# SPAN seconds long): the aggregate frame rate (frames of all four cameras
+# Measured as in gige_vs_arv.sh, over the steady window (WARM seconds after
+# all four cameras stream, SPAN seconds long): the aggregate frame rate (frames of all four cameras
 # whose time stamps fall in the window, per second), frames reported failed
 # and lost (gaps in each camera's frame ids), and CPU per frame: the CPU time
 # of all threads of the measured processes (qacq; the four pop programs
@@ -48,11 +48,21 @@ trap 'kill "${cameras[@]}" 2>/dev/null; wait 2>/dev/null || true' EXIT
 sleep 1
 export QUORIN_DRIVER_DIR="$build/drivers/plugins" QUORIN_REGISTRY_FILE="$build/no-such-registry.reg"
 export QUORIN_GIGE_CAMERAS="127.0.0.1;127.0.0.2;127.0.0.3;127.0.0.4"
-frames=$((rate * (warm + span + 2)))
+frames=$((rate * (warm + span + 4)))
 
 median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 calc() { awk "BEGIN {printf \"%.4g\", $1}"; }
 cpu_ns() { for p in "$@"; do cat /proc/"$p"/task/*/schedstat 2>/dev/null; done | awk '{s += $1} END {printf "%.0f\n", s}'; }
+
+# Waits (at most 60 s) until every file "$@" holds a first frame line: every
+# camera streams (one qacq opens its four cameras one after the other, four
+# programs each their own).
+streaming() {
+  local t=0 f
+  for f in "$@"; do
+    until grep -q '^frame 1: ' "$f" 2>/dev/null || ((t >= 600)); do sleep 0.1; t=$((t + 1)); done
+  done
+}
 
 # The steady window of processes "$@": sets wcpu (ns of their CPU), ccpu
 # (ns of the cameras' CPU), wsec and w0, w1 (bounds, microseconds of the
@@ -101,6 +111,8 @@ qrn_run() {
   "$qacq" grab --board gige0,gige1,gige2,gige3 --format "Sony XC75 640x480" --trigger freerun --save none \
     --no-progress -n "$frames" --custom "AcquisitionFrameRate=$rate" >$log 2>&1 &
   local pid=$!
+  local t=0
+  until (($(grep -c '^gige[0-3] frame 1: ' $log 2>/dev/null || true) >= 4)) || ((t >= 600)); do sleep 0.1; t=$((t + 1)); done
   window $pid
   wait $pid || true
   grep -q '^gige0 frame [0-9]*: trigger' $log || { tail -n 5 $log >&2; exit 1; }
@@ -120,6 +132,7 @@ pop_run() {
     "$pop" "${addresses[$i]}" "$frames" "$rate" >$log.$i 2>&1 &
     pids+=($!); logs+=($log.$i)
   done
+  streaming "${logs[@]}"
   window "${pids[@]}"
   wait "${pids[@]}" || true
   tally "${logs[@]}"
