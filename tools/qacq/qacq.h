@@ -7,7 +7,7 @@
 // library's exceptions, into one line "qacq: <message>" on `err`.
 //
 // Exit codes: 0 success; 1 error; 2 bad arguments; 3 a grab ran to the end
-// but some frames failed.
+// but some frames failed (or a board was lost on the way).
 #pragma once
 
 #include <cstddef>
