@@ -246,8 +246,11 @@ FrameSource::FrameSource(const GrabOptions& o) : o_(o) {
   if (o.exposure) static_cast<qcExposureProp&>(props).exposure(*o.exposure);
   if (o.roi) static_cast<qcRoiProp&>(props).roi(*o.roi);
   static_cast<qcTimeoutProp&>(props).timeout(o.timeout);
+  // Triggers are enabled by the first next(): a free-running camera whose
+  // FIFO is made before its loop starts (several boards) loses no frames
+  // meanwhile.
+  fifo_->triggerEnable(false);
   fifo_->triggerModel(modelOf(o.trigger));
-  fifo_->triggerEnable(true);
 }
 
 FrameSource::~FrameSource() {
@@ -260,12 +263,18 @@ FrameSource::~FrameSource() {
 }
 
 std::string FrameSource::lost() const {
+  // A FIFO gets the time a board needs to make its pool ready (the
+  // simulated board's prepare() does that; a camera FIFO answers at once).
   std::string why;
-  if (fifo_->prepare(why, 0.0)) return {};
+  if (fifo_->prepare(why, 2.0)) return {};
   return why.empty() ? "the board can no longer acquire" : why;
 }
 
 qcPtrHandle<qcAcqImage> FrameSource::next(qcAcquireInfo& info, bool makeLocal) {
+  if (!enabled_) {
+    fifo_->triggerEnable(true);
+    enabled_ = true;
+  }
   // Manual acquisitions are started a few ahead so that the driver always
   // has one queued.
   const long window = 4;

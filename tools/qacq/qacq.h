@@ -209,7 +209,8 @@ public:
   qcAcqFifo& fifo() const { return *fifo_; }
   // The multi-channel FIFO behind fifo(), or null when it is a plain one.
   const qc_MultiAcqFifo* multi() const { return multi_; }
-  // The next frame (null or empty when it failed; info says why).  Waits at
+  // The next frame (null or empty when it failed; info says why); the first
+  // call enables the FIFO's triggers.  Waits at
   // most the timeout plus a second.  With makeLocal false the image may stay
   // in the driver's memory (no copy).
   qcPtrHandle<qcAcqImage> next(qcAcquireInfo& info, bool makeLocal = true);
@@ -226,6 +227,7 @@ private:
   qcPtrHandle<qcAcqFifo> fifo_;
   const qc_MultiAcqFifo* multi_ = nullptr;
   long started_ = 0, completed_ = 0;
+  bool enabled_ = false;  // triggers enabled (by the first next())
 };
 
 // Grabs o.count frames from each board of o.board (one or several, comma
