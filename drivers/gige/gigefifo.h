@@ -2,6 +2,17 @@
 // images.  Filled buffers become acquisitions on the stream's own receiving
 // thread; a worker thread keeps the deadlines, sends software triggers,
 // notices a lost camera and runs the callbacks.
+//
+// The class is written in several files, by concern:
+//   gigefifo.cpp    life (the camera taken and given back), state queries,
+//                   the property query and callbacks
+//   gigeconfig.cpp  settings applied to the camera: region, format, trigger
+//                   model, the stream and its buffers, exposure, gain, strobe
+//   gigestream.cpp  the receiving thread, the worker (deadlines, software
+//                   triggers, the lost camera) and the completions
+//   gigecustom.cpp  the custom property's items
+// How a frame becomes an image (pixel formats, colour conversion) is
+// gigeconvert.{h,cpp}, which knows nothing of FIFOs.
 #pragma once
 
 #include <algorithm>
@@ -16,20 +27,33 @@
 #include <string>
 #include <thread>
 
-#include <qrn/acq/convert/bayer.h>
 #include <qrn/acq/hyper/acqfifo.h>
 #include <qrn/acq/hyper/prop/propquery.h>
 #include <qrn/acq/hyper/trigmodel.h>
 #include <qrn/foundation/pelbuffer.h>
 
+#include "gigeconvert.h"
 #include "gigesession.h"
 
 namespace qrn_gige {
 
 using Clock = std::chrono::steady_clock;
 
+// A duration of `s` seconds (none for 0 or less, NaN included).
+inline Clock::duration seconds(double s) {
+  if (!(s > 0)) return Clock::duration::zero();
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(std::min(s, 1e6)));
+}
+
+// A software trigger without a frame is sent again after this long: a
+// second, or twice the exposure when that is longer.
+inline Clock::duration triggerRetry(double exposure) {
+  return std::max<Clock::duration>(std::chrono::seconds(1), seconds(2 * exposure));
+}
+
 // The stream, shared with the release functions of the images handed out: a
 // buffer goes back to the stream while it lives, else it is freed.
+struct StreamLink;
 struct StreamBox {
   std::mutex m;
   ArvStream* stream = nullptr;
@@ -37,6 +61,7 @@ struct StreamBox {
   long buffers = 0;          // how many the stream was given
   qcPelRect roi;             // the region its frames have
   std::atomic<long> out{0};  // buffers held by the application
+  StreamLink* link = nullptr;  // the stream's signal handler data (lives with the stream)
   void giveBack(ArvBuffer* b) {
     std::lock_guard<std::mutex> g(m);
     if (stream)
@@ -65,6 +90,18 @@ public:
   QRN_GIGE_QUERY_(qcContrastBrightnessProp)
   QRN_GIGE_QUERY_(qcCustomProp)
 #undef QRN_GIGE_QUERY_
+};
+
+class GigeFifo;
+
+// What the receiving thread's signal handler needs: the FIFO and the stream
+// it serves.  Owned by the signal connection, freed with the stream.  The
+// handler runs under `m`; a FIFO that lets go of a stream without waiting
+// for its thread sets `fifo` to null under it, and no handler calls it again.
+struct StreamLink {
+  std::mutex m;
+  GigeFifo* fifo;
+  std::shared_ptr<StreamBox> box;
 };
 
 class GigeFifo : public qc_AcqFifo {
@@ -252,6 +289,7 @@ private:
   struct Frame {
     Done done;
     unsigned char* data = nullptr;
+    std::size_t size = 0;
     long w = 0, h = 0;
     Frame() = default;
     Frame(const Frame&) = delete;
@@ -265,8 +303,9 @@ private:
   bool take_(const CompleteArgs& args, Kind wanted, Frame& fr);
   template <class T>
   qcPelBuffer<T> lend_(Frame& fr);
+  // The image of a completion: the stream buffer lent, else made from it.
   template <class B>
-  B colour_(Frame& fr);
+  B image_(const CompleteArgs& args, Kind wanted, B MadeImage::*made);
   qcAcqFailure lostFailure_() const;
   void whiteBalance_(const std::string& value);
   template <class T>
@@ -277,12 +316,7 @@ private:
   const long width_, height_;
   const Kind kind_;
   const std::string pixelFormat_;
-  const std::size_t bytesPerPel_;  // in the stream buffers
-  const bool fromBayer_;           // colour converted from a Bayer mosaic
-  // The converter of mosaics, kept so that it converts into its previous
-  // result when the application no longer holds that image.
-  std::mutex convMx_;
-  qcBayerImageConverter conv_;
+  FrameConverter conv_;  // from stream buffers to images of kind_
   GigeQuery query_;
   double defaultExposure_ = 0.01, defaultContrast_ = 0.5, defaultBrightness_ = 0.5;
   double gainMin_ = 0, gainMax_ = 0, blackMin_ = 0, blackMax_ = 0;
@@ -323,5 +357,31 @@ private:
   bool stop_ = false;
   std::thread worker_;
 };
+
+template <class T>
+inline void GigeFifo::apply_(T& setting, T value, bool always) {
+  T before;
+  {
+    std::lock_guard<std::mutex> g(m_);
+    if (!always && setting == value) return;
+    before = setting;
+    setting = std::move(value);
+  }
+  try {
+    configure_();
+  } catch (...) {
+    {
+      std::lock_guard<std::mutex> g(m_);
+      setting = before;
+    }
+    try {
+      configure_();
+    } catch (...) {
+      // The first refusal says more.
+    }
+    throw;
+  }
+}
+
 
 }  // namespace qrn_gige

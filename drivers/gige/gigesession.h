@@ -13,30 +13,10 @@
 
 #include <qrn/drivers/gige.h>
 
-#include "bayername.h"
+#include "gigeconvert.h"
+#include "gigeerror.h"
 
 namespace qrn_gige {
-
-// Pel kinds a camera can deliver (colour ones from RGB8 or, converted, from
-// a Bayer mosaic).
-enum class Kind { grey8, grey16, raw8, rgb16, rgb32, planes3 };
-inline constexpr Kind kAllKinds[] = {Kind::grey8, Kind::grey16, Kind::raw8, Kind::rgb16, Kind::rgb32, Kind::planes3};
-
-// Refused values (the exception carries no text of its own).
-[[noreturn]] inline void bad() { throw qcAcqFifo::BadParams(); }
-
-// CouldNotCreate with the reason in its message.
-class CouldNotCreate : public qcAcqFifo::CouldNotCreate {
-public:
-  explicit CouldNotCreate(std::string why) : why_(std::move(why)) {}
-  std::string info() const override { return why_; }
-
-protected:
-  void message_(std::ostream& os) const override;
-
-private:
-  std::string why_;
-};
 
 class Session {
 public:
@@ -49,6 +29,18 @@ public:
   ArvCamera* camera() const { return cam_; }
   std::mutex& mutex() { return m_; }
   bool lost() const { return lost_.load(); }
+  // Gives up the control channel of a GigE Vision camera (another program
+  // may then take it); later feature writes fail.  Safe from any thread.
+  void leaveControl();
+  // Gives up the control channel of every open GigE Vision camera: at exit,
+  // and on SIGINT, SIGTERM and SIGHUP when the application left their
+  // default action (the signal then takes its course).
+  static void leaveAllControl();
+  // A control command went unanswered through all of Aravis's retries (a
+  // GigE Vision timeout): the camera is taken as lost, as when its heartbeat
+  // fails, without waiting for the heartbeat (which the command held up).
+  void controlTimedOut();
+
   // Called (on Aravis's heartbeat thread) when the camera is lost; an empty
   // function stops the calls, which are over when this returns.
   void onLost(std::function<void()> f);
@@ -57,6 +49,10 @@ public:
   // the FIFO gives it back with releaseFifo().
   bool claimFifo() { return !fifo_.exchange(true); }
   void releaseFifo() { fifo_ = false; }
+  bool hasFifo() const { return fifo_.load(); }
+  // Features a FIFO sets itself (the frame, its pels, the trigger): nothing
+  // else may change them while it lives.
+  static bool fifoOwns(const std::string& name);
 
   // Facts read when the camera was opened.
   std::string vendor, model;
@@ -83,6 +79,7 @@ private:
   bool gv_ = false;
   std::atomic<bool> lost_{false};
   std::atomic<bool> fifo_{false};
+  std::atomic<bool> left_{false};
   std::mutex lostMx_;  // guards onLost_
   std::function<void()> onLost_;
 };

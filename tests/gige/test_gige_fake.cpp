@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,7 @@
 #include <qrn/drivers/gige.h>
 #include <qrn/foundation/board.h>
 
-#include "bayername.h"
+#include "gigeconvert.h"
 #include "frameid.h"
 #include "gige_fixture.h"
 #include "gige_mosaic.h"
@@ -190,6 +191,32 @@ TEST(GigeColour, BayerNamesAndOffsetsGiveTheConverterPhase) {
   for (const Case& c : cases) EXPECT_EQ(qrn_gige::bayerTypeOf(c.name, c.x, c.y), c.type) << c.name << " " << c.x << "," << c.y;
 }
 
+// Which offered format a FIFO of each kind sets: packed colour prefers RGB8
+// as sent, three planes a mosaic to convert; grey 16 the widest Mono.
+TEST(GigeColour, EachKindTakesTheCamerasPreferredFormat) {
+  using qrn_gige::Kind;
+  const std::vector<std::string> mosaicAndRgb = {"Mono8", "BayerBG8", "RGB8Packed", "BayerGR8", "Mono10", "Mono12"};
+  const std::vector<std::string> rgbOnly = {"RGB8"};
+  struct Case {
+    const std::vector<std::string>* offered;
+    Kind kind;
+    const char* format;
+  } cases[] = {{&mosaicAndRgb, Kind::grey8, "Mono8"},       {&mosaicAndRgb, Kind::grey16, "Mono12"},
+               {&mosaicAndRgb, Kind::raw8, "BayerGR8"},     {&mosaicAndRgb, Kind::rgb32, "RGB8Packed"},
+               {&mosaicAndRgb, Kind::rgb16, "RGB8Packed"},  {&mosaicAndRgb, Kind::planes3, "BayerGR8"},
+               {&rgbOnly, Kind::planes3, "RGB8"},           {&rgbOnly, Kind::grey8, ""},
+               {&rgbOnly, Kind::raw8, ""}};
+  for (const Case& c : cases)
+    EXPECT_EQ(qrn_gige::pixelFormatFor(*c.offered, c.kind), c.format) << static_cast<int>(c.kind);
+  // A format's buffer size and whether its images are the buffer itself.
+  EXPECT_EQ(qrn_gige::FrameConverter("Mono12", Kind::grey16).bytes(3, 2), 12u);
+  EXPECT_EQ(qrn_gige::FrameConverter("RGB8", Kind::planes3).bytes(3, 2), 18u);
+  EXPECT_TRUE(qrn_gige::FrameConverter("BayerRG8", Kind::raw8).lends());
+  EXPECT_TRUE(qrn_gige::FrameConverter("BayerRG8", Kind::rgb32).fromMosaic());
+  EXPECT_FALSE(qrn_gige::FrameConverter("RGB8", Kind::rgb32).fromMosaic());
+  EXPECT_THROW(qrn_gige::FrameConverter("Mono8", Kind::rgb32), qcAcqFifo::CouldNotCreate);
+}
+
 TEST(GigeColour, ColourFifosConvertTheCamerasMosaic) {
   qfGigeDrawMosaic(*qfGigeGrabber(qfGigeBoard(0)));
   // Even and odd offsets (every phase); an odd size is cut to an even one.
@@ -345,6 +372,37 @@ TEST(GigeTriggers, ManualSendsOneSoftwareTriggerPerStartedAcquisition) {
   f->start(3);
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(f->complete(wait(info)).isBound()) << i;
   EXPECT_TRUE(f->isIdle());
+}
+
+// A completion that starts its own acquisition reports it granted (0) as
+// the simulated board does, so that a multi-channel FIFO reads it alike;
+// a model without software starts refuses (2).
+TEST(GigeTriggers, AutoStartReportsGrantedOrRefused) {
+  auto f = makeFifo();
+  qcAcqFifo::qeStartReqStatus status{};
+  qcAcquireInfo info;
+  EXPECT_TRUE(f->complete(wait(info).autoStart(true).startReqStatus(&status)).isBound());
+  EXPECT_EQ(status, qeGigeStart_Granted);
+  qcTriggerProp& t = f->properties();
+  t.triggerModel(qfFreeRunTrigger());
+  f->flush();
+  t.triggerEnable(false);
+  status = qcAcqFifo::qeStartReqStatus(-1);
+  f->complete(wait(info, 0.1).autoStart(true).startReqStatus(&status));
+  EXPECT_EQ(status, qeGigeStart_Refused);
+}
+
+// Features the FIFO sets are refused through the board while it lives.
+TEST(GigeProperties, TheFifosFeaturesCannotBeChangedUnderIt) {
+  qc_GigeGrabber* g = qfGigeGrabber(qfGigeBoard(0));
+  const std::string width = g->feature("Width");
+  {
+    auto f = makeFifo();
+    for (const char* name : {"Width", "OffsetX", "PixelFormat", "TriggerSource"})
+      EXPECT_THROW(g->feature(name, g->feature(name)), qcAcqFifo::BadParams) << name;
+    g->feature("AcquisitionFrameRate", "150");  // not the FIFO's
+  }
+  g->feature("Width", width);  // no FIFO: allowed
 }
 
 TEST(GigeTriggers, FreeRunStreamsWithoutStarts) {
