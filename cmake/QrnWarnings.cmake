@@ -38,3 +38,14 @@ function(qrn_add_library name)
   set_target_properties(${name} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
     EXPORT_NAME ${name} INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
 endfunction()
+
+# qrn_install_rpath(target reldir): the installed `target` finds the project's
+# libraries through $ORIGIN/<reldir>, unless they are installed in a directory
+# the dynamic loader searches anyway (as a /usr install is): then no run path.
+function(qrn_install_rpath target reldir)
+  set(_dirs ${CMAKE_PLATFORM_IMPLICIT_LINK_DIRECTORIES} ${CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES})
+  list(FIND _dirs "${CMAKE_INSTALL_FULL_LIBDIR}" _system)
+  if(_system EQUAL -1)
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/${reldir}")
+  endif()
+endfunction()
