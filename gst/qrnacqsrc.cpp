@@ -3,7 +3,6 @@
 
 #include <gst/base/gstpushsrc.h>
 #include <gst/video/video.h>
-#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -771,14 +770,6 @@ GstFlowReturn create(GstPushSrc* psrc, GstBuffer** out) {
   if (!ssp || !ssp->haveInfo || !ssp->fifo) return GST_FLOW_NOT_NEGOTIATED;
   Session& ss = *ssp;
   using Clock = std::chrono::steady_clock;
-  // The streaming thread completes frames in a loop: as a batch thread, a
-  // frame that wakes it never preempts the driver's thread that delivered
-  // it (qacq grab does the same).  Best effort, once per thread.
-  static thread_local bool batch = [] {
-    const sched_param p{};
-    return sched_getscheduler(0) == SCHED_OTHER && sched_setscheduler(0, SCHED_BATCH, &p) == 0;
-  }();
-  (void)batch;
   const bool waitsForLine = ss.s.hwTrigger && (ss.s.trigger == Trigger::automatic || ss.s.trigger == Trigger::semi);
   try {
     for (;;) {

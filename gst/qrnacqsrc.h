@@ -26,10 +26,7 @@
 // and "trigger-number" (a guint64; 0 when no acquisition carried it).
 //
 // Threads: the streaming thread acquires; unlock() (flushing, PLAYING ->
-// NULL) ends a wait within 50 ms.  The element makes the streaming thread a
-// batch thread (SCHED_BATCH, when it runs SCHED_OTHER) the first time it
-// completes: a frame that wakes it then never preempts the driver's thread
-// that delivered it.
+// NULL) ends a wait within 50 ms.
 #pragma once
 
 #include <gst/base/gstpushsrc.h>
