@@ -17,6 +17,7 @@ void walk(qcCDBFile& f) {
   for (long i = 0; i < n; ++i) {
     try {
       f.getRecordHeader(i);
+      f.recordComment(i);
       f.goToRecord(i, 0);
       f.verifyRecord(i);
       f.loadRecord(r);
@@ -35,6 +36,7 @@ void walk(qcCDBFile& f) {
     f.findPrevRecord(qcCDBRecord(2, 0, 0, nullptr), 2);
   } catch (const qcException&) {
   }
+  f.tornTailBytes();
   std::ostringstream dump;
   f.dumpIndex(dump);
 }

@@ -1,15 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds the library and runs the main job: an
+# Installs what building the demo needs (scripts/install-deps.sh demo), builds
+# the libraries, the drivers and qacq (nothing else), and runs the main job: an
 # acquisition from the built-in simulated board, leaving images in ./grab-out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh demo
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache); fi
 cmake --preset default -DQRN_BUILD_TESTS=OFF "${launcher[@]}"
-cmake --build --preset default -j "$(nproc)"
-if [[ -x build/default/tools/qacq/qacq ]]; then
-  build/default/tools/qacq/qacq grab --count 5 --out grab-out "$@"
-else
-  build/default/examples/first_steps
-fi
+# qacq depends on the driver plugins, so this builds them too.
+cmake --build --preset default -j "$(nproc)" --target qacq
+build/default/tools/qacq/qacq grab --count 5 --out grab-out "$@"

@@ -14,6 +14,9 @@
 
 #include <qrn/acq/cdb/cdb.h>
 
+#include <qrn/acq/console/imgconsole.h>
+#include <qrn/acq/console/imgwin.h>
+
 #include <qrn/acq/convert/bayer.h>
 
 #include <qrn/acq/format/catalog.h>

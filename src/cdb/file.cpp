@@ -220,16 +220,53 @@ constexpr int32_t kMatchBits = QIMG_CDB_MATCH_TYPE | QIMG_CDB_MATCH_SUBTYPE | QI
 // beside it, linked to the name), so that no one ever sees it without a
 // header.  When another process creates it first, theirs stays.  Failures
 // are left to the open() that follows.
+//
+// On a file system without hard links (link() refused), the temporary file is
+// renamed to the name without replacing anything; where that is refused too,
+// the name is created exclusively and the header written into it (a reader
+// may then see it empty for a moment: it takes it for a foreign file, and a
+// writer that opens it writes the header under its lock).
 void createAtomically(const char* name) {
   std::string tmp = std::string(name) + ".newXXXXXX";
   const int fd = ::mkstemp(tmp.data());
   if (fd < 0) return;
   unsigned char head[kFileHeaderSize];
   encodeFileHeader(head);
-  const bool ok = ::fchmod(fd, 0666 & ~currentUmask()) == 0 && ::write(fd, head, sizeof head) == sizeof head;
+  const mode_t mode = 0666 & ~currentUmask();
+  const bool ok = ::fchmod(fd, mode) == 0 && ::write(fd, head, sizeof head) == sizeof head;
   ::close(fd);
-  if (ok) (void)::link(tmp.c_str(), name);
+  const auto linkRefused = [] { return errno != EEXIST && errno != ENOENT && errno != EACCES && errno != ENOSPC; };
+  if (ok && ::link(tmp.c_str(), name) != 0 && linkRefused()) {
+    if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, name, RENAME_NOREPLACE) == 0) return;
+    if (linkRefused()) {
+      const int nfd = ::open(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+      if (nfd >= 0) {
+        if (::write(nfd, head, sizeof head) != sizeof head) (void)::ftruncate(nfd, 0);
+        ::close(nfd);
+      }
+    }
+  }
   ::unlink(tmp.c_str());
+}
+
+// Opens an existing regular file without blocking on what is not one (a
+// named pipe, a device): the type is checked before the open, and the open
+// itself does not wait.
+int openRegular(const char* name, int flags) {
+  struct stat st;
+  if (::stat(name, &st) != 0) return -1;
+  if (!S_ISREG(st.st_mode)) {
+    errno = EINVAL;
+    return -1;
+  }
+  const int fd = ::open(name, flags | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::fcntl(fd, F_SETFL, flags & O_ACCMODE) != 0) {
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  return fd;
 }
 
 }  // namespace
@@ -325,8 +362,11 @@ struct qimg_cdbFile {
     if (s.damaged) return QIMG_CDB_BAD_RECORD;
     unsigned char head[kEntryHeaderSize];
     EntryHeader h;
-    if (!store->readAt(s.offset, head, sizeof head) || !decodeEntryHeader(head, h) ||
-        h.entrySize() != s.size)
+    // The entry must still lie inside the file before its data size is
+    // believed (and allocated).
+    std::uint64_t fileSize = 0;
+    if (!store->size(fileSize) || s.offset > fileSize || s.size > fileSize - s.offset ||
+        !store->readAt(s.offset, head, sizeof head) || !decodeEntryHeader(head, h) || h.entrySize() != s.size)
       return QIMG_CDB_BAD_RECORD;
     std::uint32_t crc = crc32(0, head, sizeof head);
     std::uint64_t at = s.offset + kEntryHeaderSize;
@@ -417,17 +457,14 @@ struct qimg_cdbFile {
         continue;
       }
       const std::uint64_t end = pos + h.entrySize();
-      if (end > size) break;  // torn
-      const Slot probe{pos, h.entrySize(), h, false, false};
+      if (end > size) break;  // torn: the entry runs past the end of the file
+      // A complete entry is kept whatever its CRC says: a record that fails
+      // it is damage, reported when it is loaded or verified, and appends go
+      // after it.
       targets.clear();
-      if (h.kind == kRemoval) {
-        if (readEntry(probe, nullptr, &targets) != QIMG_CDB_OK) {
-          if (end == size) break;  // a torn last entry
-          pos = end;               // a damaged removal removes nothing
-          continue;
-        }
-      } else if (end == size && readEntry(probe, nullptr) != QIMG_CDB_OK) {
-        break;  // the last entry does not check out: torn (for example by a power failure)
+      if (h.kind == kRemoval && readEntry(Slot{pos, h.entrySize(), h, false, false}, nullptr, &targets) != QIMG_CDB_OK) {
+        pos = end;  // a damaged removal removes nothing
+        continue;
       }
       rebuild |= apply(pos, h, targets);
       pos = end;
@@ -595,18 +632,13 @@ qimg_status qimg_cdbFile_open(qimg_cdbFile* file, const char* name, int32_t mode
   if (file->isOpen()) return QIMG_CDB_ALREADY_OPEN;
   const bool write = (mode & QIMG_CDB_WRITE) != 0;
   if (write && ::access(name, F_OK) != 0 && errno == ENOENT) createAtomically(name);
-  int fd = ::open(name, (write ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  const int fd = openRegular(name, write ? O_RDWR : O_RDONLY);
   if (fd < 0) {
     const int err = errno;
     const bool exists = ::access(name, F_OK) == 0;
     return write && exists && (err == EACCES || err == EROFS || err == EPERM || err == ETXTBSY)
                ? QIMG_CDB_CANNOT_OPEN_FOR_WRITING
                : QIMG_CDB_CANNOT_OPEN;
-  }
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return QIMG_CDB_CANNOT_OPEN;
   }
   const qimg_status s = file->attach(std::make_unique<FdStorage>(fd), mode, false);
   if (s == QIMG_CDB_OK) file->name = name;
@@ -688,6 +720,26 @@ qimg_status qimg_cdbFile_getRecordHeader(qimg_cdbFile* file, int32_t index, qimg
   r.tagB = h.b;
   r.fileOffset = s.offset;
   *header = r;
+  return QIMG_CDB_OK;
+}
+
+qimg_status qimg_cdbFile_getRecordComment(qimg_cdbFile* file, int32_t index, char* buffer, uint32_t size,
+                                          uint32_t* length) {
+  QIMG_FILE_PREPARE(file);
+  if (!length || (size && !buffer)) return QIMG_CDB_FILE_INVALID_ARG;
+  if (index < 0 || static_cast<std::size_t>(index) >= file->live.size()) return QIMG_CDB_RECORD_NOT_FOUND;
+  const Slot& s = file->slots[file->live[static_cast<std::size_t>(index)]];
+  if (s.damaged) return QIMG_CDB_BAD_RECORD;
+  *length = s.head.commentLength;
+  const std::uint32_t n = std::min(size, s.head.commentLength);
+  if (n && !file->store->readAt(s.offset + kEntryHeaderSize, buffer, n)) return QIMG_CDB_BAD_RECORD;
+  return QIMG_CDB_OK;
+}
+
+qimg_status qimg_cdbFile_getTornTail(qimg_cdbFile* file, uint64_t* bytes) {
+  QIMG_FILE_PREPARE(file);
+  if (!bytes) return QIMG_CDB_FILE_INVALID_ARG;
+  *bytes = file->seenSize > file->validEnd ? file->seenSize - file->validEnd : 0;
   return QIMG_CDB_OK;
 }
 

@@ -8,6 +8,11 @@
 #include <sstream>
 #include <string>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <qrn/acq/ccf/ccfreader.h>
@@ -56,6 +61,32 @@ private:
   const char* name_;
   std::string old_;
   bool had_ = false;
+};
+
+// Opens a named pipe for writing and closes it again, over and over, while
+// it lives: a reader that blocked opening the pipe is released and sees an
+// empty file, so a test of code that must not open it fails instead of hanging.
+class FifoReleaser {
+public:
+  explicit FifoReleaser(std::string path)
+      : path_(std::move(path)), thread_([this] {
+          while (!stop_) {
+            const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+          }
+        }) {}
+  ~FifoReleaser() {
+    stop_ = true;
+    thread_.join();
+  }
+  FifoReleaser(const FifoReleaser&) = delete;
+  FifoReleaser& operator=(const FifoReleaser&) = delete;
+
+private:
+  std::string path_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
 };
 
 }  // namespace ccf_test

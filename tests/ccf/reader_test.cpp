@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <map>
 #include <sstream>
 #include <utility>
@@ -121,6 +123,15 @@ TEST(CcfReader, UnopenableFileThrowsGeneralError) {
     EXPECT_EQ(e.errorNumber(), 0x10005A31u);
   }
   EXPECT_THROW(qc_ccfReader::readFile(dir.path().string(), info, true), qc_ccfReader::GeneralError);
+  // A read that fails is an error, never a shorter file (this regular file
+  // of the kernel's fails its first read).
+  try {
+    qc_ccfFileInfo mem;
+    qc_ccfReader::readFile("/proc/self/mem", mem, true);
+    FAIL() << "a failed read looked like the end of the file";
+  } catch (const qc_ccfReader::GeneralError& e) {
+    EXPECT_THAT(e.messageString(), ::testing::StartsWith("File: /proc/self/mem(read failed: "));
+  }
   const std::string longPath = dir / (std::string(5000, 'x') + ".ccf");
   try {
     qc_ccfReader::loadFile(longPath);
@@ -409,4 +420,72 @@ TEST(CcfExceptions, ArchiveRoundTrip) {
   EXPECT_EQ(qc_AcqStringHelper::BadEnumVal("w").messageString(), "Invalid enum: w");
   EXPECT_EQ(qc_AcqStringHelper::BadEnumVal().errorNumber(), 0x10005A08u);
   EXPECT_EQ(qc_AcqStringHelper::EqualsNotFound().className(), "qc_AcqStringHelper::EqualsNotFound");
+}
+
+// A named pipe (or any other file that is not a regular file) among the CCFs
+// is never opened: the reader refuses it at once, the search does not count
+// it, and the scan reports it as skipped with the reason, as it does a
+// dangling link.
+TEST(CcfSearch, FilesThatAreNotRegularAreSkippedUnopened) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.path() / "a");
+  std::filesystem::create_directories(dir.path() / "b");
+  const std::string a = (dir.path() / "a").string(), b = (dir.path() / "b").string();
+  const std::string good =
+      ccf_test::writeFile(dir, "b/good.ccf", "format name = \"Fifo Neighbour\";\nccf_checksum deadc0de\n");
+  const std::string fifoA = a + "/only.ccf", fifoB = b + "/zz.ccf";
+  ASSERT_EQ(::mkfifo(fifoA.c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(fifoB.c_str(), 0600), 0);
+  ccf_test::FifoReleaser releaseA(fifoA), releaseB(fifoB);
+  std::filesystem::create_symlink("nowhere.ccf", b + "/dangling.ccf");
+
+  qc_ccfFileInfo info;
+  try {
+    qc_ccfReader::readFile(fifoB, info, true);
+    ADD_FAILURE() << "a named pipe was read";
+  } catch (const qc_ccfReader::GeneralError& e) {
+    EXPECT_EQ(e.messageString(), "File: " + fifoB + "(not a regular file)");
+  }
+
+  // A directory holding only a pipe adds nothing: the search goes on to b.
+  std::vector<std::string> files;
+  EXPECT_TRUE(qc_camCfgStore::findCCFs(a + ";" + b, files));
+  EXPECT_EQ(files, std::vector<std::string>{good});
+
+  qc_ccfReader::loadAll(a + ";" + b);
+  std::vector<std::pair<std::string, std::string>> report;
+  for (const auto& e : qc_ccfReader::lastScanReport()) report.emplace_back(e.path, e.format + "|" + e.error);
+  EXPECT_EQ(report, (std::vector<std::pair<std::string, std::string>>{
+                        {fifoA, "|not a regular file (named pipe)"},
+                        {b + "/dangling.ccf", "|cannot be read (No such file or directory)"},
+                        {good, "Fifo Neighbour|"},
+                        {fifoB, "|not a regular file (named pipe)"}}));
+}
+
+// The boolean is the integer of "%d" that is 0 or 1: the same scan as every
+// integer value, a sign and trailing characters included.
+TEST(CcfTokens, BooleanIsTheIntegerScan) {
+  const std::pair<const char*, int> cases[] = {
+      {"1", 1}, {"+1", 1}, {"0", 0}, {"-0", 0}, {"+0", 0}, {"1;", 1}, {"01", 1}, {"1x", 1},
+      {"2", -1}, {"-1", -1}, {"+", -1}, {"x1", -1}, {"", -1},
+  };
+  for (const auto& [token, expected] : cases) {
+    qc_AcqStringHelper s{std::string(token)};
+    bool v = expected != 1;
+    if (expected < 0) {
+      EXPECT_THROW(s.getBool(v), qc_AcqStringHelper::BadVal) << token;
+      continue;
+    }
+    EXPECT_NO_THROW(s.getBool(v)) << token;
+    EXPECT_EQ(v, expected == 1) << token;
+  }
+}
+
+// Where an over-long line ended the reading is kept for the tools that must
+// say so; a file read to its end has no such line.
+TEST(CcfReader, OverLongLineIsRecordedWhereReadingStopped) {
+  const std::string longLine = "format name = \"" + std::string(290, 'x') + "\";";
+  EXPECT_EQ(readInfo("format a = 1;\n/* c\n*/\n" + longLine + "\nformat b = 2;\n").stoppedAtLine(), 4u);
+  EXPECT_EQ(readInfo("format a = 1;\nformat b = 2;\n").stoppedAtLine(), 0u);
+  EXPECT_EQ(readInfo(std::string(256, 'y')).stoppedAtLine(), 1u) << "also without a line end";
 }

@@ -1,10 +1,16 @@
 // The camera database classes through the real record-file library.
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <functional>
+#include <future>
 #include <sstream>
 #include <typeinfo>
 
@@ -355,6 +361,78 @@ TEST(CdbFiles, OpeningReportsWhatIsWrong) {
   }
 }
 
+// Something that is not a regular file is refused at once, for reading and
+// for writing, without waiting for a writer at the other end of a pipe.
+TEST(CdbFiles, ANamedPipeIsRefusedWithoutBlocking) {
+  TempDir dir;
+  const std::string fifo = dir / "fifo.cdb";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (long mode : {1L, 1L | 2L}) {
+    SCOPED_TRACE(mode);
+    auto opened = std::async(std::launch::async, [&] {
+      try {
+        qcCDBFile f(fifo, mode);
+        return std::string("opened");
+      } catch (const qcCDBFile::CanNotOpenFile&) {
+        return std::string("refused");
+      } catch (const qcException& e) {
+        return std::string(e.what());
+      }
+    });
+    if (opened.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+      ADD_FAILURE() << "opening a named pipe blocks";
+      const int fd = ::open(fifo.c_str(), O_RDWR);  // lets the blocked open go on
+      opened.wait();
+      ::close(fd);
+    }
+    EXPECT_EQ(opened.get(), "refused");
+  }
+}
+
+// File systems without hard links refuse link(); this test process stands in
+// for one by answering link() (and, in the second case, renameat2()) itself.
+std::atomic<int> gRefusedCalls{0};  // 1: link, 2: link and renameat2
+}  // namespace
+
+extern "C" int link(const char* from, const char* to) noexcept {
+  if (gRefusedCalls >= 1) {
+    errno = EPERM;
+    return -1;
+  }
+  static const auto real = reinterpret_cast<int (*)(const char*, const char*)>(::dlsym(RTLD_NEXT, "link"));
+  return real(from, to);
+}
+extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) noexcept {
+  if (gRefusedCalls >= 2) {
+    errno = EINVAL;
+    return -1;
+  }
+  static const auto real =
+      reinterpret_cast<int (*)(int, const char*, int, const char*, unsigned)>(::dlsym(RTLD_NEXT, "renameat2"));
+  return real(fromDir, from, toDir, to, flags);
+}
+
+namespace {
+
+TEST(CdbFiles, NewFilesAreMadeWhereHardLinksAreRefused) {
+  for (int refused : {1, 2}) {
+    SCOPED_TRACE(refused);
+    TempDir dir;
+    const std::string path = dir / "nolink.cdb";
+    gRefusedCalls = refused;
+    try {
+      qcCDBFile f(path, 1 | 2);
+      f.appendRecord(qcCDBRecord(2, 0, 3, "abc", "x"));
+    } catch (const qcException& e) {
+      ADD_FAILURE() << e.what();
+    }
+    gRefusedCalls = 0;
+    qcCDBFile f(path);
+    EXPECT_EQ(f.numRecords(), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);  // no temporary left
+  }
+}
+
 // ---- damage ------------------------------------------------------------------------------------
 
 class CdbDamage : public ::testing::Test {
@@ -435,7 +513,9 @@ TEST_F(CdbDamage, ATornTailIsIgnoredAndOverwritten) {
     {
       qcCDBFile f(path, 1 | 2);
       EXPECT_EQ(f.numRecords(), 2);
+      EXPECT_EQ(f.tornTailBytes(), cut - entryStart(2));
       f.appendRecord(qcCDBRecord(2, 9, 3, "new", "n"));
+      EXPECT_EQ(f.tornTailBytes(), 0u);
     }
     EXPECT_EQ(std::filesystem::file_size(path), entryStart(2) + 96 + 1 + 3 + 4);
     qcCDBFile f(path);
@@ -445,12 +525,25 @@ TEST_F(CdbDamage, ATornTailIsIgnoredAndOverwritten) {
   }
 }
 
-TEST_F(CdbDamage, AFinalRecordFailingItsCrcCountsAsTorn) {
+// A complete last entry that fails its CRC is damage, not a torn tail: it is
+// kept, reported, and the next append goes after it.
+TEST_F(CdbDamage, ADamagedLastRecordIsKeptAndAppendedAfter) {
   auto damaged = bytes;
   damaged[bytes.size() - 10] ^= 1;  // inside the last record's data
   writeFile(path, damaged);
+  {
+    qcCDBFile f(path, 1 | 2);
+    ASSERT_EQ(f.numRecords(), 3);
+    EXPECT_EQ(f.tornTailBytes(), 0u);
+    EXPECT_THROW(f.verifyRecord(2), qcCDBFile::BadRecordFormat);
+    f.appendRecord(qcCDBRecord(2, 9, 3, "new", "n"));
+  }
+  EXPECT_EQ(std::filesystem::file_size(path), bytes.size() + 96 + 1 + 3 + 4);
   qcCDBFile f(path);
-  EXPECT_EQ(f.numRecords(), 2);
+  ASSERT_EQ(f.numRecords(), 4);
+  EXPECT_EQ(f.getRecordHeader(2).subtype, 2);
+  EXPECT_THROW(f.verifyRecord(2), qcCDBFile::BadRecordFormat);
+  f.verifyRecord(3);
 }
 
 // ---- streams, index, other writers -------------------------------------------------------
@@ -494,7 +587,8 @@ TEST(CdbStreams, AttachedStreamsHoldAFileAndTheIndexSparesTheData) {
     for (std::uint32_t i = 0; i < 20; ++i) {
       const auto d = recordData(i, 100000);
       total += d.size();
-      f.appendRecord(qcCDBRecord(i % 2 ? 4 : 2, static_cast<long>(i), static_cast<unsigned>(d.size()), d.data()));
+      f.appendRecord(qcCDBRecord(i % 2 ? 4 : 2, static_cast<long>(i), static_cast<unsigned>(d.size()), d.data(),
+                                 "c" + std::to_string(i)));
     }
     content = s.str();
     EXPECT_GT(total, 500000u);
@@ -505,9 +599,13 @@ TEST(CdbStreams, AttachedStreamsHoldAFileAndTheIndexSparesTheData) {
   EXPECT_EQ(f.numRecords(), 20);
   EXPECT_EQ(f.numRecords(qcCDBRecord(4, 0, 0, nullptr), 2), 10);
   EXPECT_EQ(f.findRecord(0, qcCDBRecord(4, 13, 0, nullptr), 2 | 4), 13);
-  for (long i = 0; i < 20; ++i) EXPECT_EQ(f.getRecordHeader(i).subtype, i);
-  // Headers of every record, plus the last record in full (checked on open).
-  EXPECT_LT(buf.bytesRead, 20 * 200 + recordData(19, 100000).size() + 200);
+  for (long i = 0; i < 20; ++i) {
+    EXPECT_EQ(f.getRecordHeader(i).subtype, i);
+    EXPECT_EQ(f.recordComment(i), "c" + std::to_string(i));
+  }
+  EXPECT_THROW(f.recordComment(20), qcCDBFile::RecordNotFound);
+  // Headers and comments of every record, never the data.
+  EXPECT_LT(buf.bytesRead, 20 * 200u);
   qcCDBRecord r;
   f.goToRecord(7, 0);
   f.loadRecord(r);

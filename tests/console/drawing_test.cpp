@@ -2,6 +2,7 @@
 // colour table, and overlays at the screen pixels of their image positions.
 #include <cmath>
 #include <memory>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -144,6 +145,15 @@ TEST_F(ConsoleDrawing, ErasingRemovesTheFirstExactMatchOnly) {
   c->drawRect(10.000001, 10, 10, 10, qcPen::sRed);    // other corner
   c->drawLine(1, 2, 3, 4, qcPen::sRed);               // a line: erases the line only
   EXPECT_EQ(w.overlays().size(), 2u);
+  // Text is matched by its position and pen, whatever it says.
+  c->drawingMode(qcImageConsole::Draw);
+  c->drawText(5, 6, "frame 17", qcPen::sRed);
+  c->drawingMode(qcImageConsole::Erase);
+  c->drawText(5, 6, "frame 17", qcPen::sGreen);
+  c->drawText(5, 7, "frame 17", qcPen::sRed);
+  EXPECT_EQ(w.overlays().size(), 3u);
+  c->drawText(5, 6, "", qcPen::sRed);
+  EXPECT_EQ(w.overlays().size(), 2u);
   c->drawRect(10, 10, 10, 10, qcPen::sRed);
   EXPECT_EQ(w.overlays().size(), 1u);
   c->drawingMode(qcImageConsole::Draw);
@@ -153,6 +163,55 @@ TEST_F(ConsoleDrawing, ErasingRemovesTheFirstExactMatchOnly) {
   c->forceOverlays();
   EXPECT_TRUE(w.overlays().empty());
   EXPECT_NE(px(10, 10), pen(qcPen::sRed));
+}
+
+// The key help (h) is a box of two columns, keys and what they do, the
+// application's keys first, then the window's that do something now: every
+// meaning starts at the same x.
+TEST_F(ConsoleDrawing, TheKeyHelpListsKeysAndMeaningsInAlignedColumns) {
+  for (const auto& [selections, expectedRows] : {std::pair{1, 7L}, std::pair{0, 6L}}) {
+    SCOPED_TRACE(selections);
+    std::unique_ptr<qcImageConsole> h(newConsole(600, 400));
+    h->defaultSelectionsEnabled(selections);
+    h->showImage(gradient(600, 400), {300, 200}, 1.0);
+    h->keyHelp({{"space, n, Page Down", "next file"}, {"q", "quit"}});
+    qc_ImgWin& w = h->imgWin_();
+    ASSERT_TRUE(w.key('h'));
+    h->forceRefresh();
+    const qc_Canvas& cv = w.canvas();
+    const std::uint32_t back = cv.pixel(12, 12);  // inside the box, above the text
+    long right = 12, bottom = 12;  // the box's inside
+    while (right < 600 && cv.pixel(right + 1, 12) == back) ++right;
+    while (bottom < 400 && cv.pixel(12, bottom + 1) == back) ++bottom;
+    const long lineH = w.textFont().height() + 2;
+    const auto columnHasText = [&](long u, long top) {
+      for (long v = top; v < top + lineH; ++v)
+        if (cv.pixel(u, v) != back) return true;
+      return false;
+    };
+    std::set<long> starts;
+    long rows = 0;
+    for (long top = 14; top + lineH <= bottom; top += lineH) {
+      // The first text after a gap of 12 empty columns that follows text.
+      long second = -1, gap = 0;
+      bool text = false;
+      for (long u = 12; u < right && second < 0; ++u) {
+        if (!columnHasText(u, top)) {
+          ++gap;
+        } else {
+          if (text && gap >= 12) second = u;
+          text = true;
+          gap = 0;
+        }
+      }
+      ++rows;
+      EXPECT_GE(second, 0) << "row " << rows << ": no second column";
+      starts.insert(second);
+    }
+    EXPECT_EQ(rows, expectedRows);  // two of the application's, then the console's (Enter, Escape: while waiting)
+    ASSERT_FALSE(starts.empty());
+    EXPECT_LE(*starts.rbegin() - *starts.begin(), 2) << "meanings from x " << *starts.begin() << " to " << *starts.rbegin();  // a glyph's side bearing
+  }
 }
 
 TEST_F(ConsoleDrawing, ItemsMarkTheirScreenAreaForRepainting) {

@@ -235,4 +235,55 @@ TEST(Equalizer, ProcedureOrderFailuresAndPuttingThePropertiesBack) {
   EXPECT_EQ(cb.brightness(qcContrastBrightnessProp::channel0), 0.4);
 }
 
+// Tails need pels: a measurement rectangle that holds too few pels of a line
+// set for both tails (none at all when the image lies beside it) fails the
+// measurement, and the procedure, with the reason in the results.
+TEST(Equalizer, TooFewPelsForTheTailsIsAFailure) {
+  struct Case {
+    const char* what;
+    qcPelRect roi;    // the FIFO's actual region of interest: the image
+    long tailPels;
+    bool measured;
+  } cases[] = {
+      {"rows above the rectangle only", qcPelRect(0, 0, 64, 6), 0, false},
+      {"a 31x2 rectangle for 200-pel tails", qcPelRect(0, 0, 31, 2), 200, false},
+      {"31 pels a line set for 15-pel tails", qcPelRect(0, 0, 31, 2), 15, true},
+      {"31 pels a line set for 16-pel tails", qcPelRect(0, 0, 31, 2), 16, false},
+      {"384 pels a line set for 100-pel tails", qcPelRect(0, 0, 64, 48), 100, true},
+      {"384 pels a line set for 200-pel tails", qcPelRect(0, 0, 64, 48), 200, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto* d = new qcRecordingAcqFifo;
+    qcPtrHandle<FakeGreyFifo> f(new FakeGreyFifo(d));
+    d->answers.actualRoi = c.roi;
+    d->answers.defaultSyncModel = &qfSyncInternalDrive();
+    d->answers.complete8 = [&](const qc_AcqFifo::CompleteArgs& a) {
+      if (a.acquireInfo()) *a.acquireInfo() = qcAcquireInfo(0, 1, qcAcqFailure(0, 0), 0);
+      qcPelBuffer<unsigned char> b(c.roi.width(), c.roi.height());
+      for (long y = 0; y < b.height(); ++y)
+        for (long x = 0; x < b.width(); ++x) b.set(x, y, static_cast<unsigned char>(40 + x * 2 + (y & 1) * 30));
+      b.offset(c.roi.x(), c.roi.y());
+      return b;
+    };
+    const qcEqualizeTailParams tail(0, c.tailPels, 0.0, 10);
+    qcDualTapEqualizer eq{qcPtrHandle<qcGreyAcqFifo>(f), qcEqualizeParams(tail, tail), qcEqualizeResults(),
+                          qcEqualizeResults()};
+    qcPelBuffer<unsigned char> img;
+    long t[4] = {-1, -1, -1, -1};
+    EXPECT_EQ(eq.acquireImage(img, t[0], t[1], t[2], t[3]), c.measured);
+    if (c.measured) {
+      EXPECT_LE(t[0], t[1]);
+      EXPECT_LE(t[2], t[3]);
+      EXPECT_EQ(eq.failureReason(), "");
+      continue;
+    }
+    EXPECT_NE(eq.failureReason().find("too few"), std::string::npos) << eq.failureReason();
+    qcEqualizeResults odd, even;
+    EXPECT_FALSE(qfEqualize_3(f, qcEqualizeParams(tail, tail), odd, even));
+    EXPECT_NE(odd.failure().find("too few"), std::string::npos) << odd.failure();
+    EXPECT_EQ(even.failure(), odd.failure());
+  }
+}
+
 }  // namespace

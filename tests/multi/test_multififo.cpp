@@ -55,13 +55,15 @@ struct Rig {
   }
   // Channel i completes with every pel `value`, and the failure flags
   // `failure` (0: none), trigger number 10 + i.
-  void answer(long i, unsigned char value, unsigned long failure = 0) {
+  // The image is `rect` (size and offset; 8 x 4 at (0, 0) by default).
+  void answer(long i, unsigned char value, unsigned long failure = 0, qcPelRect rect = qcPelRect(0, 0, 8, 4)) {
     ch[static_cast<std::size_t>(i)]->answers.complete8 = [=](const qc_AcqFifo::CompleteArgs& a) {
       if (a.acquireInfo()) *a.acquireInfo() = qcAcquireInfo(7, 10 + i, qcAcqFailure(failure, 0), 100);
       if (a.startReqStatus()) *a.startReqStatus() = qcAcqFifo::qeStartReqStatus{};
-      qcPelBuffer<unsigned char> b(8, 4);
-      for (long y = 0; y < 4; ++y)
-        for (long x = 0; x < 8; ++x) b.set(x, y, value);
+      qcPelBuffer<unsigned char> b(rect.width(), rect.height());
+      for (long y = 0; y < rect.height(); ++y)
+        for (long x = 0; x < rect.width(); ++x) b.set(x, y, value);
+      b.offset(rect.x(), rect.y());
       return b;
     };
   }
@@ -271,6 +273,45 @@ TEST(MultiFifo, AFailureOfAnyChannelFailsTheWholeCompletionFirstFailureFirst) {
     for (auto* ch : r.ch) EXPECT_EQ(ch->count("complete8"), 1u);
     EXPECT_FALSE(r.multi->complete3Plane(qc_AcqFifo::CompleteArgs()).isBound());
     EXPECT_FALSE(r.multi->complete8(qc_AcqFifo::CompleteArgs()).isBound());
+  }
+}
+
+// A region of interest set channel by channel while acquisitions run gives
+// one trigger images of different regions: not a colour image, a failed
+// acquisition (never an exception out of the completion).
+TEST(MultiFifo, ChannelImagesOfDifferentRegionsFailTheCompletion) {
+  struct Case {
+    const char* name;
+    qcPelRect rect2;
+  } cases[] = {{"another size", qcPelRect(0, 0, 6, 4)}, {"another offset", qcPelRect(2, 0, 8, 4)}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig r(3);
+    r.answer(0, 200);
+    r.answer(1, 100);
+    r.answer(2, 50, 0, c.rect2);
+    const std::vector<std::function<bool(const qc_AcqFifo::CompleteArgs&)>> completions = {
+        [&](const auto& a) { return r.multi->completeRGB32(a).isBound(); },
+        [&](const auto& a) { return r.multi->completeRGB16(a).isBound(); },
+        [&](const auto& a) { return r.multi->complete3Plane(a).isBound(); },
+    };
+    for (const auto& complete : completions) {
+      qcAcquireInfo info;
+      bool bound = true;
+      EXPECT_NO_THROW(bound = complete(qc_AcqFifo::CompleteArgs().acquireInfo(&info)));
+      EXPECT_FALSE(bound);
+      EXPECT_TRUE(info.failure().isAbnormal());
+      EXPECT_NE(info.failure().errorInfo().find("region"), std::string::npos) << info.failure().errorInfo();
+      EXPECT_EQ(info.triggerNum(), 10u);
+    }
+    // The grey completion takes channel 1 alone: nothing to combine.
+    EXPECT_TRUE(r.multi->complete8(qc_AcqFifo::CompleteArgs()).isBound());
+    // Once every channel has the new region, completions are whole again.
+    r.answer(0, 200, 0, c.rect2);
+    r.answer(1, 100, 0, c.rect2);
+    const qcPelBuffer<qcPackedRGB32Pel> whole = r.multi->completeRGB32(qc_AcqFifo::CompleteArgs());
+    ASSERT_TRUE(whole.isBound());
+    EXPECT_EQ(whole.offset(), (qcPair<long>(c.rect2.x(), c.rect2.y())));
   }
 }
 

@@ -95,6 +95,33 @@ TEST(SimMulti, AFailureOnOneChannelFailsTheWholeCompletion) {
   EXPECT_THROW(qfSimSet(*f, qrn_sim::kChannel, "3"), qcAcqFifo::BadParams);
 }
 
+// A region of interest set while started acquisitions run: each of those
+// completions is either a whole colour image or a failed acquisition, never
+// an exception; the acquisitions started afterwards are whole, of the new
+// region.
+TEST(SimMulti, ARegionOfInterestSetWhileAcquisitionsRunNeverThrows) {
+  auto f = colourFifo<qcStdRGB32AcqFifo>();
+  qfSimSet(*f, qrn_sim::kFramePeriod, "0.001");
+  qcRoiProp& roi = f->properties();
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE(round);
+    const qcPelRect r = round % 2 ? qcPelRect(0, 0, 40, 30) : qcPelRect(4, 2, 20 + round % 3 * 2, 16);
+    f->start(4);
+    roi.roi(r);
+    for (int k = 0; k < 4; ++k) {
+      qcAcquireInfo info;
+      qcPelBuffer<qcPackedRGB32Pel> img;
+      EXPECT_NO_THROW(img = f->complete(qfWait(info)));
+      EXPECT_EQ(img.isBound(), !info.failure());
+    }
+    f->start(1);
+    qcAcquireInfo info;
+    const qcPelBuffer<qcPackedRGB32Pel> after = f->complete(qfWait(info));
+    ASSERT_TRUE(after.isBound()) << info.failure().errorInfo();
+    EXPECT_EQ(qcPelRect(after.offset().x, after.offset().y, after.width(), after.height()), r);
+  }
+}
+
 TEST(SimMulti, AnInputLineTriggersEveryChannel) {
   auto f = colourFifo<qcStdRGB32AcqFifo>();
   f->triggerModel(qfAutoTrigger());

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <qrn/acq/ccf/ccfreader.h>
@@ -15,6 +16,7 @@
 
 #include "qacq.h"
 #include "qacq_support.h"
+#include "../ccf/ccf_support.h"
 
 using ::testing::HasSubstr;
 using qacq_test::readFile;
@@ -180,4 +182,137 @@ TEST(QacqCcf, ShowPrintsTheParametersInMapOrder) {
             "format name = \"Show Cam\";\nformat height = 480;\nformat pclk_frequency = 12.27;\n"
             "format hsync = 0 0;\nformat hsync = 1 58;\n"
             "# format bogus: Parse error on Line [6]: Mapping Error\n# checksum wrong\n");
+}
+
+// A named pipe beside the CCFs blocks no command: the scan skips it and says
+// why.
+TEST(QacqCcf, NamedPipeOnTheSearchPathIsSkipped) {
+  TempDir dir, ccfs;
+  std::filesystem::copy(kExamples + "/northlake_nl60_analog.ccf", ccfs / "good.ccf");
+  const std::string fifo = ccfs / "zz.ccf";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ccf_test::FifoReleaser release(fifo);
+  const Exe list = runExe(dir, ccfs.path().string(), "ccf list");
+  EXPECT_EQ(list.code, 0) << list.err;
+  EXPECT_THAT(list.out, HasSubstr(fifo + ": skipped: not a regular file (named pipe)\n"));
+  const Exe formats = runExe(dir, ccfs.path().string(), "formats --names");
+  EXPECT_THAT(formats.out, HasSubstr("Northlake NL60 640x480\n"));
+}
+
+// sum never loses text: a file above the bound, a checksum line that holds
+// other text and a file it could not read whole are refused and left as they
+// were.
+TEST(QacqCcf, SumRefusesWhatItWouldDamage) {
+  TempDir dir;
+  std::string big = "format name = \"Big\";\n";
+  while (big.size() <= qacq::kCcfSumMaxBytes) big += "// " + std::string(76, 'p') + "\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {big, "larger than"},
+      {"format name = \"S3\"; ccf_checksum 0\nformat width = 8;\n", "line 1"},
+      {"format width = 8;\nccf_checksum 0 // old\n", "line 2"},
+  };
+  for (const auto& [text, why] : cases) {
+    const std::string path = write(dir, "cam.ccf", text);
+    const Outcome r = ccf({"sum", path});
+    EXPECT_EQ(r.code, 1) << why;
+    EXPECT_THAT(r.err, HasSubstr(why));
+    EXPECT_THAT(r.err, HasSubstr("nothing changed"));
+    EXPECT_EQ(readFile(path), text) << why;
+  }
+}
+
+// sum on a symbolic link rewrites the file it points to, keeping the link and
+// the target's mode.
+TEST(QacqCcf, SumWritesThroughASymbolicLink) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.path() / "real");
+  const std::string target = write(dir, "real/cam.ccf", "format name = \"Linked\";\nccf_checksum 0\n");
+  std::filesystem::permissions(target, std::filesystem::perms(0604));
+  const std::string link = dir / "link.ccf";
+  std::filesystem::create_symlink("real/cam.ccf", link);
+  const Outcome r = ccf({"sum", link});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  qc_ccfFileInfo info;
+  qc_ccfReader::readFile(target, info, false);
+  EXPECT_TRUE(info.checkSumOK());
+  EXPECT_NE(info.checkSum(), 0u);
+  EXPECT_EQ(std::filesystem::status(target).permissions() & std::filesystem::perms::all, std::filesystem::perms(0604));
+}
+
+// check tells what the reader silently did: lines lost to an over-long line,
+// a checksum line hidden by one, text after a value, an integer that stopped
+// early, and text on the checksum line.
+TEST(QacqCcf, CheckReportsWhatTheReaderSkipped) {
+  TempDir dir;
+  struct Case {
+    std::string text;
+    int code;
+    std::vector<std::string> said;
+    std::string notSaid;
+  };
+  const Case cases[] = {
+      {"format name = \"Long\";\nformat width = 8;\nformat height = 8;\n// " + std::string(297, 'x') +
+           "\nformat taps = 1;\nccf_checksum deadc0de\n",
+       1, {": line 4: reading stopped: the line is longer than 255 characters; it and the 2 lines after it are not read"},
+       ": ok"},
+      {"format name = \"Hidden\";\n// " + std::string(100000, 'x') + "\nccf_checksum deadc0de\n", 1,
+       {": line 2: reading stopped", ": no checksum line before line 2"}, "checksum wrong"},
+      {"format name = \"Two\";\nformat width = 64; format height = 48;\nformat height = 24O;\nccf_checksum deadc0de\n",
+       0,
+       {": line 2: warning: text after the value is ignored: format height = 48;",
+        ": line 3: warning: format height: \"24O\" is read as 24", ": ok, format \"Two\" (2 warnings)"},
+       "reading stopped"},
+      {"format name = \"S4\";\nformat width = 8; ccf_checksum deadc0de\n", 0,
+       {": line 2: warning: the line holds ccf_checksum, so its other text is ignored",
+        ": ok, format \"S4\" (1 warning)"},
+       "checksum wrong"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = write(dir, "cam.ccf", c.text);
+    const Outcome r = ccf({"check", path});
+    EXPECT_EQ(r.code, c.code) << r.out;
+    for (const std::string& s : c.said) EXPECT_THAT(r.out, HasSubstr(path + s));
+    EXPECT_THAT(r.out, testing::Not(HasSubstr(c.notSaid)));
+  }
+}
+
+// show names the file and the line of a value it cannot read.
+TEST(QacqCcf, ShowNamesTheFileAndLineOfABadValue) {
+  TempDir dir;
+  const std::string path = write(dir, "bad.ccf", "format name = \"Bad\";\n\nformat width = wide;\n");
+  const Outcome r = ccf({"show", path});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_THAT(r.err, HasSubstr(path + ": line 3: Invalid value. Expected integer; read: \"wide\""));
+}
+
+// An alias lists, and announces its grab, with the geometry and image format
+// of the format it grabs; a format without peltype with the image format it
+// is grabbed as; an alias to a missing format does not stop the listing.
+TEST(QacqCcf, FormatsShowWhatWillBeGrabbed) {
+  TempDir dir, ccfs;
+  std::filesystem::copy(kExamples + "/northlake_nl60_analog.ccf", ccfs / "good.ccf");
+  write(ccfs, "alias.ccf",
+        "format name = \"Alias Cam\";\nformat format_alias = \"Northlake NL60 640x480\";\nccf_checksum deadc0de\n");
+  write(ccfs, "lost.ccf", "format name = \"Lost Alias\";\nformat format_alias = \"No Such\";\nccf_checksum deadc0de\n");
+  write(ccfs, "nopel.ccf",
+        "format name = \"Nopel Cam\";\nformat width = 320;\nformat height = 240;\nformat bits_per_pel = 8;\n"
+        "format video_interface = cameralink;\nccf_checksum deadc0de\n");
+  const Exe formats = runExe(dir, ccfs.path().string(), "formats");
+  ASSERT_EQ(formats.code, 0) << formats.err;
+  EXPECT_THAT(formats.out, testing::ContainsRegex("\nAlias Cam +640x480 +8 +grey8 "));
+  EXPECT_THAT(formats.out, testing::ContainsRegex("\nNopel Cam +320x240 +8 +grey8 "));
+  EXPECT_THAT(formats.out, testing::ContainsRegex("\nLost Alias +\\? +\\? +\\? .*alias of missing \"No Such\""));
+
+  const Exe grab = runExe(dir, ccfs.path().string(), "grab --format 'Alias Cam' --count 1 --prefix a");
+  ASSERT_EQ(grab.code, 0) << grab.err;
+  EXPECT_THAT(grab.out, HasSubstr("(640x480 grey8)"));
+  const auto png = qacq_test::readPng(dir / "a-0001.png");
+  EXPECT_EQ(png.width, 640);
+  const Exe nopel = runExe(dir, ccfs.path().string(), "grab --format 'Nopel Cam' --count 1 --prefix n");
+  ASSERT_EQ(nopel.code, 0) << nopel.err;
+  EXPECT_THAT(nopel.out, HasSubstr("(320x240 grey8)"));
+  const Exe lost = runExe(dir, ccfs.path().string(), "grab --format 'Lost Alias' --count 1");
+  EXPECT_EQ(lost.code, 1);
+  EXPECT_THAT(lost.err, HasSubstr("\"Lost Alias\" is an alias of \"No Such\", which is no known format"));
 }

@@ -2,7 +2,15 @@
 // cdb list, extract and check.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <functional>
+#include <future>
+#include <iterator>
 #include <sstream>
 
 #include <qrn/acq/cdb/cdb.h>
@@ -91,6 +99,94 @@ TEST(QacqCdb, CheckNamesTheDamagedRecord) {
   EXPECT_NE(text.find("not a camera database file"), std::string::npos) << text;
 }
 
+// Four 1000-byte data records, then `damage` applied to the file's bytes.
+std::string damagedFile(const TempDir& dir, const std::function<void(std::vector<char>&)>& damage) {
+  const std::string file = dir / "d.cdb";
+  {
+    qcCDBFile f(file, 1 | 2 | 16);
+    for (int i = 0; i < 4; ++i)
+      f.appendRecord(qcCDBRecord(2, i, 1000, std::string(1000, static_cast<char>('a' + i)).data(),
+                                 "rec" + std::to_string(i)));
+  }
+  std::ifstream in(file, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+  in.close();
+  damage(bytes);
+  std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return file;
+}
+constexpr std::size_t kEntry = 96 + 4 + 1000 + 4;  // header, comment "recN", data, CRC
+
+// What check, list and extract say about damage of each kind: a damaged
+// record is named and the others still read; a torn tail is reported with
+// what the next append does.
+TEST(QacqCdb, DamageIsReportedAndTheGoodRecordsStillRead) {
+  struct Case {
+    const char* what;
+    std::function<void(std::vector<char>&)> damage;
+    int checkCode;
+    std::vector<std::string> checkSays, listSays;
+    std::vector<int> extracted;  // extract exits 1 when it skipped any
+  };
+  const std::vector<Case> cases = {
+      {"a bit of the last record's data", [](std::vector<char>& b) { b[b.size() - 20] ^= 4; }, 1,
+       {"record 3: damaged", "1 of 4 records damaged"}, {"rec3", "4 records"}, {0, 1, 2}},
+      {"record 1's header", [](std::vector<char>& b) { b[32 + kEntry + 20] ^= 4; }, 1,
+       {"record 1: damaged", "1 of 4 records damaged"}, {"    1  damaged", "rec2"}, {0, 2, 3}},
+      {"data of record 2 (list reads comments only)", [](std::vector<char>& b) { b[32 + 2 * kEntry + 300] ^= 4; }, 1,
+       {"record 2: damaged"}, {"rec2"}, {0, 1, 3}},
+      {"a torn append", [](std::vector<char>& b) { b.erase(b.end() - 500, b.end()); }, 1,
+       {"3 records", "torn", "the next append"}, {"3 records"}, {0, 1, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string file = damagedFile(dir, c.damage), out = dir / "x";
+    std::string text;
+    EXPECT_EQ(qacqCdb({"cdb", "check", file}, text), c.checkCode) << text;
+    for (const std::string& s : c.checkSays) EXPECT_NE(text.find(s), std::string::npos) << s << " in\n" << text;
+    EXPECT_EQ(text.find("every CRC good"), std::string::npos) << text;
+    EXPECT_EQ(qacqCdb({"cdb", "list", file}, text), 0) << text;
+    for (const std::string& s : c.listSays) EXPECT_NE(text.find(s), std::string::npos) << s << " in\n" << text;
+    const int code = qacqCdb({"cdb", "extract", file, "--out", out}, text);
+    const bool skips = std::string(c.what) != "a torn append";
+    EXPECT_EQ(code, skips ? 1 : 0) << text;
+    if (skips) {
+      EXPECT_NE(text.find("skipped"), std::string::npos) << text;
+    }
+    for (int i = 0; i < 4; ++i) {
+      const bool wanted = std::count(c.extracted.begin(), c.extracted.end(), i) > 0;
+      EXPECT_EQ(std::filesystem::exists(out + "/record-000" + std::to_string(i) + ".bin"), wanted) << i << "\n" << text;
+    }
+  }
+}
+
+// Named pipes are refused at once, not opened and waited on.
+TEST(QacqCdb, ANamedPipeIsRefusedAtOnce) {
+  TempDir dir;
+  const std::string fifo = dir / "fifo.cdb";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"cdb", "list", fifo},
+                                               std::vector<std::string>{"cdb", "check", fifo},
+                                               std::vector<std::string>{"show", fifo}}) {
+    SCOPED_TRACE(args[1]);
+    auto done = std::async(std::launch::async, [&] {
+      std::string text;
+      const int code = qacqCdb(args, text);
+      return std::make_pair(code, text);
+    });
+    if (done.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+      ADD_FAILURE() << "blocks on a named pipe";
+      const int fd = ::open(fifo.c_str(), O_RDWR);
+      done.wait();
+      ::close(fd);
+    }
+    const auto [code, text] = done.get();
+    EXPECT_EQ(code, 1) << text;
+    EXPECT_NE(text.find("not a regular file"), std::string::npos) << text;
+  }
+}
+
 }  // namespace
 
 TEST(QacqCdb, ShowFindsTheImageRecordsOfADatabaseFile) {
@@ -111,6 +207,15 @@ TEST(QacqCdb, ShowFindsTheImageRecordsOfADatabaseFile) {
     f.appendRecord(r);
   }
   EXPECT_EQ(qacq::cdbImageRecords(file), (std::vector<long>{0, 1, 3}));
+  {
+    // A damaged record header hides neither the file nor the records after it.
+    std::fstream s(file, std::ios::in | std::ios::out | std::ios::binary);
+    s.seekp(32 + 20);  // inside record 0's header
+    s.put('!');
+  }
+  std::vector<long> skipped;
+  EXPECT_EQ(qacq::cdbImageRecords(file, &skipped), (std::vector<long>{1, 3}));
+  EXPECT_EQ(skipped, std::vector<long>{0});
   EXPECT_TRUE(qacq::cdbImageRecords(png).empty());  // an image file, not a database
   EXPECT_TRUE(qacq::cdbImageRecords(dir / "missing.cdb").empty());
 

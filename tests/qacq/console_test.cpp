@@ -141,6 +141,50 @@ TEST_F(QacqConsole, LiveShowsFramesOfEveryKindAndCountsFailures) {
   EXPECT_NE(f.out.find("1 failed"), std::string::npos) << f.out;
 }
 
+// The keys of show and live: each does its job, the key help lists them,
+// and the arrows stay with the console, which pans with them.  A viewer asks
+// for no selection, so a stray drag leaves nothing on the image.
+TEST_F(QacqConsole, ViewerKeysStepSaveAndQuitAndLeaveTheArrowsToPanning) {
+  using A = qacq::ViewerAction;
+  using K = qcImageConsoleCallback;
+  struct Case {
+    const char* viewer;
+    unsigned long key;
+    A action;  // none: not the viewer's key
+  };
+  const Case cases[] = {
+      {"show", ' ', A::next},           {"show", 'n', A::next},          {"show", K::keyPageDown, A::next},
+      {"show", K::keyBackspace, A::previous}, {"show", 'p', A::previous}, {"show", K::keyPageUp, A::previous},
+      {"show", 'q', A::quit},           {"show", K::keyArrowLeft, A::none}, {"show", K::keyArrowRight, A::none},
+      {"show", K::keyArrowUp, A::none}, {"show", 's', A::none},          {"live", 's', A::save},
+      {"live", 'q', A::quit},           {"live", K::keyArrowRight, A::none}, {"live", ' ', A::none},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.viewer) + " key " + std::to_string(c.key));
+    qcImageConsole console("keys", qcImageConsole::EnableClose);
+    qcPelBuffer<unsigned char> img(640, 480);
+    console.showImage(img, {320, 240}, 1.0);
+    qacq::ViewerKeys keys(std::string(c.viewer) == "show" ? qacq::showKeys() : qacq::liveKeys());
+    keys.attach(console);
+    qc_ImgWin& w = console.imgWin_();
+    ASSERT_EQ(w.callback(), &keys);
+    EXPECT_EQ(w.keyHelp().size(), keys.bindings().size());
+    const bool consumed = keys.keyDown(console, c.key);
+    EXPECT_EQ(consumed, c.action != A::none);
+    for (A a : {A::next, A::previous, A::save, A::quit}) EXPECT_EQ(keys.take(a), a == c.action);
+    EXPECT_FALSE(keys.take(c.action));  // taken once
+    if (c.key >= K::keyArrowRight && c.key <= K::keyArrowUp) {
+      const qcPair<double> before = console.center();
+      EXPECT_TRUE(w.key(c.key));
+      EXPECT_NE(console.center(), before);
+    }
+    w.selectionPress(100, 100);
+    w.selectionMove(200, 150);
+    w.selectionRelease(200, 150);
+    EXPECT_FALSE(w.hasSelection());
+  }
+}
+
 TEST_F(QacqConsole, LiveAndShowArgumentErrors) {
   EXPECT_EQ(qacq_test::qacqRun({"live", "--bayer", "RGBG"}).code, qacq::exitUsage);
   EXPECT_EQ(qacq_test::qacqRun({"live", "-n", "-1"}).code, qacq::exitUsage);

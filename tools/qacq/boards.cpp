@@ -4,6 +4,7 @@
 #include <iomanip>
 #include <sstream>
 
+#include <qrn/acq/ccf/vidfmtext.h>
 #include <qrn/acq/hyper/driver.h>
 #include <qrn/acq/hyper/framegrabber.h>
 #include <qrn/drivers/gige.h>
@@ -101,6 +102,15 @@ int listBoards(std::ostream& out) {
   return exitOk;
 }
 
+std::optional<GrabbedShape> grabbedShape(const qcStdVideoFormat& f) {
+  try {
+    const qc_VideoFormat& g = f.internal(true);
+    return GrabbedShape{g.width(), g.height(), g.depth(), f.imageFormat()};
+  } catch (const qcVideoFormat::NotFound&) {
+    return std::nullopt;
+  }
+}
+
 int listFormats(const FormatsOptions& o, std::ostream& out) {
   std::optional<qeImageFormat> imf;
   if (!o.imageFormat.empty()) imf = parseImageFormat(o.imageFormat);
@@ -111,8 +121,10 @@ int listFormats(const FormatsOptions& o, std::ostream& out) {
     qcFrameGrabber& fg = selectBoard(o.board);
     list = imf ? qcStdVideoFormat::filterListEx(all, fg, *imf) : qcStdVideoFormat::filterList(all, fg);
   } else {
-    for (const qcStdVideoFormat* f : all)
-      if (!imf || f->imageFormat() == *imf) list.push_back(f);
+    for (const qcStdVideoFormat* f : all) {
+      const auto shape = grabbedShape(*f);
+      if (!imf || (shape && shape->imageFormat == *imf)) list.push_back(f);
+    }
   }
 
   if (o.namesOnly) {
@@ -124,14 +136,21 @@ int listFormats(const FormatsOptions& o, std::ostream& out) {
   out << std::left << std::setw(static_cast<int>(w + 2)) << "NAME" << std::setw(12) << "SIZE" << std::setw(7)
       << "DEPTH" << std::setw(9) << "IMAGE" << "CAMERA\n";
   for (const qcStdVideoFormat* f : list) {
-    const std::string size = std::to_string(f->width()) + "x" + std::to_string(f->height());
+    // An alias shows what it grabs: the geometry and image format of the
+    // format it leads to.
+    const auto shape = grabbedShape(*f);
+    const std::string size = shape ? std::to_string(shape->width) + "x" + std::to_string(shape->height) : "?";
     std::string camera;
     if (const char* m = f->cameraManufacturer()) camera = m;
     if (const char* m = f->cameraModel()) camera += (camera.empty() ? "" : " ") + std::string(m);
     if (f->formatFromCCF()) camera += camera.empty() ? "(CCF)" : " (CCF)";
+    if (const qc_VidFmtCameraInfo* ci = f->internal(false).fmtCamInfo(); ci && ci->formatIsAlias())
+      camera += (camera.empty() ? "" : ", ") + std::string(shape ? "alias of \"" : "alias of missing \"") +
+                ci->aliasVideoFormatName() + "\"";
     std::ostringstream row;
     row << std::left << std::setw(static_cast<int>(w + 2)) << f->name() << std::setw(12) << size << std::setw(7)
-        << f->depth() << std::setw(9) << imageFormatName(f->imageFormat()) << camera;
+        << (shape ? std::to_string(shape->depth) : "?") << std::setw(9)
+        << (shape ? imageFormatName(shape->imageFormat) : "?") << camera;
     std::string text = row.str();
     text.erase(text.find_last_not_of(' ') + 1);
     out << text << "\n";

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 
 #include <qrn/acq/cdb/cdb.h>
@@ -14,7 +15,7 @@ namespace qacq {
 namespace {
 
 qcCDBFile openForReading(const std::string& file) {
-  if (!std::filesystem::exists(file)) throw Error("no such file: " + file);
+  requireRegularFile(file);
   try {
     return qcCDBFile(file);
   } catch (const qcCDBFile::BadFileFormat&) {
@@ -22,6 +23,13 @@ qcCDBFile openForReading(const std::string& file) {
   } catch (const qcCDBFile::CanNotOpenFile&) {
     throw Error("cannot open " + file);
   }
+}
+
+// Text of a list of record indices: "1, 4, 7".
+std::string indexList(const std::vector<long>& indices) {
+  std::string text;
+  for (long i : indices) text += (text.empty() ? "" : ", ") + std::to_string(i);
+  return text;
 }
 
 std::string numbered(const std::string& prefix, long i) {
@@ -57,18 +65,31 @@ qcAcqImage imageOf(const qcCDBRecord& r) {
 
 }  // namespace
 
-std::vector<long> cdbImageRecords(const std::string& file) {
-  if (!std::filesystem::is_regular_file(file)) return {};
+void requireRegularFile(const std::string& file) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(file, ec);
+  if (!std::filesystem::exists(status)) throw Error("no such file: " + file);
+  if (!std::filesystem::is_regular_file(status)) throw Error("cannot read " + file + ": not a regular file");
+}
+
+std::vector<long> cdbImageRecords(const std::string& file, std::vector<long>* damaged) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) return {};
   std::vector<long> found;
+  std::unique_ptr<qcCDBFile> f;
   try {
-    qcCDBFile f(file);
-    const long n = f.numRecords();
-    for (long i = 0; i < n; ++i) {
-      const long type = f.getRecordHeader(i).type;
-      if (type == 3 || type == 6) found.push_back(i);
-    }
+    f = std::make_unique<qcCDBFile>(file);
   } catch (const qcException&) {
     return {};  // not a camera database file: an image file, perhaps
+  }
+  const long n = f->numRecords();
+  for (long i = 0; i < n; ++i) {
+    try {
+      const long type = f->getRecordHeader(i).type;
+      if (type == 3 || type == 6) found.push_back(i);
+    } catch (const qcCDBFile::BadRecordFormat&) {
+      if (damaged) damaged->push_back(i);
+    }
   }
   return found;
 }
@@ -91,19 +112,17 @@ int cdbList(const std::string& file, std::ostream& out) {
   qcCDBFile f = openForReading(file);
   const long n = f.numRecords();
   out << "index  type           subtype          size  comment\n";
-  qcCDBRecord r;
+  // Headers and comments only: the data (and so the CRC) is check's business.
   for (long i = 0; i < n; ++i) {
     char line[96];
     try {
       const qcCDBRecordHeader h = f.getRecordHeader(i);
-      f.goToRecord(i, 0);
-      f.loadRecord(r);
       std::snprintf(line, sizeof line, "%5ld  %-13s  %-13s  %10lu  ", i, qcCDBRecord::typeString(h.type).c_str(),
                     (h.subtype < 0 ? qcCDBRecord::subtypeString(h.subtype) : std::to_string(h.subtype)).c_str(),
                     static_cast<unsigned long>(h.dataSize));
-      out << line << r.comment() << "\n";
+      out << line << f.recordComment(i) << "\n";
     } catch (const qcCDBFile::BadRecordFormat&) {
-      std::snprintf(line, sizeof line, "%5ld  damaged (fails its CRC)\n", i);
+      std::snprintf(line, sizeof line, "%5ld  damaged (its header does not parse)\n", i);
       out << line;
     }
   }
@@ -125,12 +144,15 @@ int cdbExtract(const CdbExtractOptions& o, std::ostream& out) {
 
   qcCDBRecord r;
   long written = 0;
+  std::vector<long> skipped;
   for (long i : which) {
     f.goToRecord(i, 0);
     try {
       f.loadRecord(r);
     } catch (const qcCDBFile::BadRecordFormat&) {
-      throw Error("record " + std::to_string(i) + " is damaged (fails its CRC)");
+      out << "record " << i << ": damaged (fails its CRC), skipped\n";
+      skipped.push_back(i);
+      continue;
     }
     const std::string stem = (std::filesystem::path(o.outDir) / numbered(o.prefix, i)).string();
     std::string path;
@@ -149,7 +171,10 @@ int cdbExtract(const CdbExtractOptions& o, std::ostream& out) {
     ++written;
   }
   out << written << (written == 1 ? " file" : " files") << " written to " << o.outDir << "\n";
-  return exitOk;
+  if (skipped.empty()) return exitOk;
+  out << skipped.size() << (skipped.size() == 1 ? " damaged record" : " damaged records")
+      << " skipped: " << indexList(skipped) << "\n";
+  return exitError;
 }
 
 int cdbCheck(const std::string& file, std::ostream& out) {
@@ -164,10 +189,13 @@ int cdbCheck(const std::string& file, std::ostream& out) {
       ++bad;
     }
   }
-  if (bad) {
-    out << file << ": " << bad << " of " << n << " records damaged\n";
-    return exitError;
-  }
+  const std::uint64_t torn = f.tornTailBytes();
+  if (torn)
+    out << file << ": the last " << torn << (torn == 1 ? " byte" : " bytes")
+        << " are a torn append (an incomplete record, not counted); the next append cuts them and writes in their place\n";
+  if (bad) out << file << ": " << bad << " of " << n << " records damaged\n";
+  else if (torn) out << file << ": " << n << (n == 1 ? " record" : " records") << ", their CRCs good\n";
+  if (bad || torn) return exitError;
   out << file << ": " << n << (n == 1 ? " record" : " records") << ", every CRC good\n";
   return exitOk;
 }

@@ -136,7 +136,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
   live->add_flag("--overlay", o.live.overlay, "Draw a cross at the centre and the outline of the region of interest");
   live->add_option("--bayer", o.bayer, "Pattern of raw Bayer images: RGGB, GRBG, GBRG or BGGR")->capture_default_str();
 
-  CLI::App* showCmd = app.add_subcommand("show", "Show image files (PNG, PGM, PPM) or camera database records in a window; left/right step");
+  CLI::App* showCmd = app.add_subcommand("show", "Show image files (PNG, PGM, PPM) or camera database records in a window; space/Backspace step, arrows pan");
   showCmd->add_option("files", o.files, "Image files or camera database files (each image record)")->required();
   CLI::App* eq = app.add_subcommand("equalize", "Match the two taps of a dual-tap camera (grey FIFO)");
   eq->add_option("-b,--board", o.eq.board, "Board index or name (default: the first)");
@@ -183,7 +183,8 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
       ->add_option("files", o.ccf.files, "CCF files")->required();
   ccfCmd->add_subcommand("show", "Print the parameters of a file, one per line")
       ->add_option("file", o.ccf.files, "CCF file")->required()->expected(1);
-  ccfCmd->add_subcommand("sum", "Rewrite a file with a correct checksum, keeping its text and comments")
+  ccfCmd->add_subcommand("sum", "Rewrite a file (or a link's target) with a correct checksum, keeping its text and "
+                                "comments; files over 1 MiB are refused")
       ->add_option("file", o.ccf.files, "CCF file")->required()->expected(1);
   ccfCmd->add_subcommand("list", "List the files the search path finds and the format each gives");
 

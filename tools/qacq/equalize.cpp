@@ -55,11 +55,14 @@ int equalize(const EqualizeOptions& o, std::ostream& out) {
     out << std::setw(10) << r.name << std::setw(18) << (fixed3(c.oldContrast()) + " -> " + fixed3(contrast))
         << std::setw(18) << (fixed3(c.oldBrightness()) + " -> " + fixed3(brightness)) << std::setw(14)
         << tails(c.origLoTail(), c.origHiTail()) << tails(c.finalLoTail(), c.finalHiTail())
-        << (ok && r.changed ? "  (changed)" : "") << "\n";
+        << (ok && r.changed && (contrast != c.oldContrast() || brightness != c.oldBrightness()) ? "  (changed)" : "")
+        << "\n";
   }
   if (!ok)
-    throw Error("the taps were not equalized (no usable image, nothing to change, or a tail outside the tolerance); "
-                "the old contrast and brightness are back");
+    throw Error("the taps were not equalized (" +
+                (eq.failureReason().empty() ? std::string("no usable image, nothing to change, or a tail outside the tolerance")
+                                            : eq.failureReason()) +
+                "); the old contrast and brightness are back");
   out << "equalized: both tails within " << o.tolerance << " grey levels\n";
   return exitOk;
 }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include <qrn/acq/ccf/vidfmtext.h>
 #include <qrn/acq/hyper/acqfifo.h>
 #include <qrn/acq/hyper/framegrabber.h>
 #include <qrn/acq/hyper/multififo.h>
@@ -127,20 +128,38 @@ const qcTriggerModel& modelOf(TriggerKind k) {
 void sendCustomItems(qcAcqProps& props, const std::vector<std::pair<std::string, std::string>>& items) {
   if (items.empty()) return;
   qcCustomProp& p = props;
-  // One item at a time, so that a refusal names its item.
-  for (const auto& [name, value] : items) {
+  // The whole line in one bag, in order: an item may address those after it
+  // (the simulated board's "Channel").
+  const auto bagOf = [&](std::size_t n) {
     qcCustomPropertyBag bag;
-    bag.addItem(qcCustomPropertyBag::qeWrite, name, value);
-    try {
-      p.customValues(bag);
-    } catch (const qcAcqFifo::BadParams& e) {
-      p.customValues(qcCustomPropertyBag());
-      if ((!e.info().empty() && e.info() != e.messageString()) || !e.detail().empty()) throw;  // the driver said why
-      throw Error(e.messageString() + ": the board refused custom item \"" + name + "=" + value + "\"");
-    } catch (...) {
-      p.customValues(qcCustomPropertyBag());
-      throw;
+    for (std::size_t i = 0; i < n; ++i) bag.addItem(qcCustomPropertyBag::qeWrite, items[i].first, items[i].second);
+    return bag;
+  };
+  try {
+    p.customValues(bagOf(items.size()));
+  } catch (const qcAcqFifo::BadParams& e) {
+    p.customValues(qcCustomPropertyBag());
+    if ((!e.info().empty() && e.info() != e.messageString()) || !e.detail().empty()) throw;  // the driver said why
+    // It did not: the refused item is the one whose prefix of the line is
+    // refused first (each prefix is sent as the line would be; the items
+    // before the refused one were applied by the first send already).
+    std::size_t refused = items.size() - 1;
+    for (std::size_t n = 1; n < items.size(); ++n) {
+      try {
+        p.customValues(bagOf(n));
+      } catch (const qcAcqFifo::BadParams&) {
+        refused = n - 1;
+        break;
+      } catch (...) {
+        break;
+      }
     }
+    p.customValues(qcCustomPropertyBag());
+    throw Error(e.messageString() + ": the board refused custom item \"" + items[refused].first + "=" +
+                items[refused].second + "\"");
+  } catch (...) {
+    p.customValues(qcCustomPropertyBag());
+    throw;
   }
   p.customValues(qcCustomPropertyBag());
 }
@@ -219,6 +238,11 @@ FrameSource::FrameSource(const GrabOptions& o) : o_(o) {
   if (!(o.timeout > 0)) throw UsageError("--timeout must be above 0 seconds");
   fg_ = &selectBoard(o.board);
   fmt_ = o.format.empty() ? &defaultFormat(*fg_) : &findFormat(o.format);
+  if (!grabbedShape(*fmt_)) {
+    const qc_VidFmtCameraInfo* ci = fmt_->internal(false).fmtCamInfo();
+    throw Error("\"" + std::string(fmt_->name()) + "\" is an alias of \"" + (ci ? ci->aliasVideoFormatName() : "") +
+                "\", which is no known format (see \"qacq formats\")");
+  }
   imf_ = !o.imageFormat.empty() ? parseImageFormat(o.imageFormat)
          : o.channels           ? qeImageFormat_PackedRGB32
                                 : fmt_->imageFormat();
@@ -283,7 +307,11 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
 
   if (!o.quiet) {
     out << "grabbing " << o.count << (o.count == 1 ? " frame" : " frames") << " of \"" << fmt.name() << "\" ("
-        << fmt.width() << "x" << fmt.height() << " " << imageFormatName(src.imageFormat())
+        << [&] {
+             const auto shape = grabbedShape(fmt);  // an alias grabs the format it leads to
+             return shape ? std::to_string(shape->width) + "x" + std::to_string(shape->height) : std::string("?");
+           }()
+        << " " << imageFormatName(src.imageFormat())
         << (src.multi() ? " through " + std::to_string(src.multi()->numChannels()) + " channels" : std::string())
         << ") from " << src.label()
         << ", trigger " << src.fifo().triggerModel().name() << "\n"

@@ -16,17 +16,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// 's' saves, 'q' ends; other keys go on to the window.
-struct LiveKeys : qcImageConsoleCallback {
-  bool quit = false, save = false;
-  bool keyDown(qcImageConsole&, unsigned long key) override {
-    if (key == 'q') quit = true;
-    else if (key == 's') save = true;
-    else return false;
-    return true;
-  }
-};
-
 std::string fixed1(double v) {
   char b[32];
   std::snprintf(b, sizeof b, "%.1f", v);
@@ -40,15 +29,15 @@ LiveResult live(const LiveOptions& o, std::ostream& out) {
   FrameSource src(o.grab);
   const qcStdVideoFormat& fmt = src.format();
   qcImageConsole console("qacq live: " + src.label() + " \"" + fmt.name() + "\"", qcImageConsole::EnableClose);
-  LiveKeys keys;
-  console.installGUICallback(&keys);
-  console.pelValueDisplayEnabled(1);
+  ViewerKeys keys(liveKeys());
+  keys.attach(console);
   ImageView view;
   LiveResult r;
   qcPtrHandle<qcAcqImage> current;
   bool overlaid = false;
   const Clock::time_point t0 = Clock::now();
-  while (!keys.quit && (o.grab.count == 0 || r.frames < o.grab.count)) {
+  bool quit = false;
+  while (!quit && (o.grab.count == 0 || r.frames < o.grab.count)) {
     qcAcquireInfo info;
     qcPtrHandle<qcAcqImage> image = src.next(info);
     ++r.frames;
@@ -78,7 +67,7 @@ LiveResult live(const LiveOptions& o, std::ostream& out) {
         overlaid = true;
       }
     }
-    if (keys.save && current && o.grab.save != FileKind::none) {
+    if (keys.take(ViewerAction::save) && current && o.grab.save != FileKind::none) {
       // A failed save is reported and the view goes on.
       try {
         std::error_code ec;
@@ -91,7 +80,6 @@ LiveResult live(const LiveOptions& o, std::ostream& out) {
         out << "qacq: " << e.what() << "\n" << std::flush;
       }
     }
-    keys.save = false;
     r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     std::string status = std::to_string(r.frames) + " frames, " + fixed1(r.seconds > 0 ? r.frames / r.seconds : 0.0) +
                          " frames/s";
@@ -100,6 +88,7 @@ LiveResult live(const LiveOptions& o, std::ostream& out) {
     if (!ok) status += " (last: " + describeFailure(info.failure()) + ")";
     console.statusLine(status + "   s: save  q: quit");
     if (!console.processEvents()) break;
+    quit = keys.take(ViewerAction::quit);
   }
   r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
   std::ostringstream sum;

@@ -100,6 +100,15 @@ struct FormatsOptions {
 };
 int listFormats(const FormatsOptions& o, std::ostream& out);
 
+// What grabbing a format gives: the geometry and image format of the format
+// its alias chain ends at (its own when it is no alias).  Nothing for an
+// alias that leads to a missing format.
+struct GrabbedShape {
+  long width, height, depth;
+  qeImageFormat imageFormat;
+};
+std::optional<GrabbedShape> grabbedShape(const qcStdVideoFormat& f);
+
 // ---- hardware configuration ----------------------------------------------------------
 
 struct HwconfigOptions {
@@ -131,6 +140,10 @@ struct FeaturesOptions {
 int features(const FeaturesOptions& o, std::ostream& out);
 
 // ---- camera configuration files ----------------------------------------------------
+
+// "qacq ccf sum" refuses files larger than this (a CCF is at most a few
+// hundred kB; a larger file is not one, and is never rewritten).
+constexpr std::size_t kCcfSumMaxBytes = std::size_t{1} << 20;
 
 struct CcfOptions {
   // "check": parse, print each problem with its line and the checksum
@@ -299,9 +312,13 @@ struct CdbExtractOptions {
 int cdbExtract(const CdbExtractOptions& o, std::ostream& out);
 // Checks the CRC of every record; names the bad ones; exitError on damage.
 int cdbCheck(const std::string& file, std::ostream& out);
+// Throws Error unless `file` is a regular file (missing, a directory, a
+// named pipe that would block a read...).
+void requireRegularFile(const std::string& file);
 // The indices of the image records of a camera database file; none when the
-// file is not one (reads record headers only).
-std::vector<long> cdbImageRecords(const std::string& file);
+// file is not one (reads record headers only).  Records whose header is
+// damaged are passed over and, with `damaged`, listed there.
+std::vector<long> cdbImageRecords(const std::string& file, std::vector<long>* damaged = nullptr);
 // The image of record `index` (a copy).  Throws Error for a damaged record
 // or one that holds no image.
 qcPtrHandle<qcAcqImage> readCdbImage(const std::string& file, long index);

@@ -11,22 +11,6 @@ namespace qacq {
 
 namespace {
 
-// Right, space: next file; left, backspace: the one before; q: end.
-struct ShowKeys : qcImageConsoleCallback {
-  long step = 0;
-  bool quit = false;
-  bool keyDown(qcImageConsole&, unsigned long key) override {
-    switch (key) {
-      case keyArrowRight:
-      case ' ': step = 1; return true;
-      case keyArrowLeft:
-      case keyBackspace: step = -1; return true;
-      case 'q': quit = true; return true;
-      default: return false;
-    }
-  }
-};
-
 // One thing to show: an image file, or an image record of a camera
 // database file.
 struct Item {
@@ -36,7 +20,10 @@ struct Item {
     const std::string base = std::filesystem::path(path).filename().string();
     return record < 0 ? base : base + " #" + std::to_string(record);
   }
-  qcPtrHandle<qcAcqImage> read() const { return record < 0 ? readImage(path) : readCdbImage(path, record); }
+  qcPtrHandle<qcAcqImage> read() const {
+    requireRegularFile(path);
+    return record < 0 ? readImage(path) : readCdbImage(path, record);
+  }
 };
 
 }  // namespace
@@ -46,22 +33,24 @@ int show(const std::vector<std::string>& files, std::ostream& out) {
   // A camera database file stands for its image records.
   std::vector<Item> items;
   for (const std::string& f : files) {
-    const std::vector<long> records = cdbImageRecords(f);
-    if (records.empty()) items.push_back({f});
+    std::vector<long> damaged;
+    const std::vector<long> records = cdbImageRecords(f, &damaged);
+    for (long r : damaged) out << "qacq: " << f << ": record " << r << " is damaged, skipped\n";
+    if (records.empty() && damaged.empty()) items.push_back({f});
     for (long r : records) items.push_back({f, r});
   }
+  if (items.empty()) throw Error("no image to show");
   // Files are read when they are shown; the first must be readable, so
   // that a mistyped name fails before a window opens.
   qcPtrHandle<qcAcqImage> first = items.front().read();
   qcImageConsole console("qacq show", qcImageConsole::EnableClose);
-  ShowKeys keys;
-  console.installGUICallback(&keys);
-  console.pelValueDisplayEnabled(1);
+  ViewerKeys keys(showKeys());
+  keys.attach(console);
   ImageView view;
   const long n = static_cast<long>(items.size());
   long at = 0;
   bool fresh = true;
-  while (!keys.quit) {
+  while (!keys.take(ViewerAction::quit)) {
     if (fresh) {
       const Item& item = items[static_cast<std::size_t>(at)];
       const std::string& path = item.path;
@@ -71,7 +60,7 @@ int show(const std::vector<std::string>& files, std::ostream& out) {
         const qc_PelBuffer* b = image->buffer();
         if (!view.show(console, *image, BayerPattern::RGGB)) throw Error("cannot show " + path);
         console.statusLine(place + "  " + std::to_string(b->width()) + "x" + std::to_string(b->height()) +
-                           "   left/right: step  q: quit");
+                           "   space/Backspace: step  h: keys");
         console.title("qacq show: " + path);
       } catch (const Error& e) {
         console.discardImage();
@@ -81,9 +70,9 @@ int show(const std::vector<std::string>& files, std::ostream& out) {
       fresh = false;
     }
     if (!console.processEvents(0.1)) break;
-    if (keys.step) {
-      at = (at + keys.step + n) % n;
-      keys.step = 0;
+    const long step = keys.take(ViewerAction::next) ? 1 : keys.take(ViewerAction::previous) ? -1 : 0;
+    if (step) {
+      at = (at + step + n) % n;
       fresh = true;
     }
   }

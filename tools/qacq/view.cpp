@@ -1,11 +1,57 @@
 // ImageView: every image kind turned into what the console shows.
 #include <algorithm>
+#include <utility>
 
 #include <qrn/acq/convert/bayer.h>
 
 #include "view.h"
 
 namespace qacq {
+
+// ---- keys ------------------------------------------------------------------------------
+
+const std::vector<ViewerKey>& showKeys() {
+  using K = qcImageConsoleCallback;
+  static const std::vector<ViewerKey> keys = {
+      {{' ', 'n', K::keyPageDown}, "space, n, Page Down", "next image", ViewerAction::next},
+      {{K::keyBackspace, 'p', K::keyPageUp}, "Backspace, p, Page Up", "image before", ViewerAction::previous},
+      {{'q'}, "q", "quit", ViewerAction::quit},
+  };
+  return keys;
+}
+
+const std::vector<ViewerKey>& liveKeys() {
+  static const std::vector<ViewerKey> keys = {
+      {{'s'}, "s", "save the frame shown", ViewerAction::save},
+      {{'q'}, "q", "quit", ViewerAction::quit},
+  };
+  return keys;
+}
+
+void ViewerKeys::attach(qcImageConsole& console) {
+  std::vector<std::pair<std::string, std::string>> help;
+  for (const ViewerKey& k : bindings_) help.emplace_back(k.keys, k.what);
+  console.keyHelp(help);
+  console.installGUICallback(this);
+  console.pelValueDisplayEnabled(1);
+  console.defaultSelectionsEnabled(0);
+}
+
+bool ViewerKeys::keyDown(qcImageConsole&, unsigned long key) {
+  for (const ViewerKey& k : bindings_)
+    if (std::find(k.codes.begin(), k.codes.end(), key) != k.codes.end()) {
+      ++asked_[static_cast<std::size_t>(k.action)];
+      return true;
+    }
+  return false;
+}
+
+bool ViewerKeys::take(ViewerAction a) {
+  int& n = asked_[static_cast<std::size_t>(a)];
+  if (a == ViewerAction::none || n == 0) return false;
+  n = 0;
+  return true;
+}
 
 namespace {
 

@@ -252,6 +252,16 @@ qimg_status qimg_cdbFile_getCurrentRecord(qimg_cdbFile* file, int32_t* index);
 /* The header of record index from the index (no data is read). */
 qimg_status qimg_cdbFile_getRecordHeader(qimg_cdbFile* file, int32_t index, qimg_cdbRecordHeader* header);
 
+/* The comment of record index, read without its data and not checked
+ * against the record's CRC: *length gets its full length, and at most size
+ * bytes of it are copied to buffer (no terminator is added). */
+qimg_status qimg_cdbFile_getRecordComment(qimg_cdbFile* file, int32_t index, char* buffer, uint32_t size,
+                                          uint32_t* length);
+/* The bytes at the end of the file that do not form a complete entry (an
+ * append torn by a crash): 0 normally.  The next append cuts them and writes
+ * in their place. */
+qimg_status qimg_cdbFile_getTornTail(qimg_cdbFile* file, uint64_t* bytes);
+
 /* Reads the current record into record (checking its CRC). */
 qimg_status qimg_cdbFile_loadRecord(qimg_cdbFile* file, qimg_cdbRecord* record);
 /* Replaces the current record (it stays current). */

@@ -33,6 +33,7 @@
 class qcArchive;
 class qcException;
 
+// The base of every object that an archive stores and loads.
 class qcPersistent {
 public:
   virtual ~qcPersistent() = default;
@@ -95,6 +96,7 @@ public:
 // Demangled, qualified name of a type ("qcAcqFifo::BadParams").
 std::string qfTypeName(const std::type_info& type);
 
+// A binary archive over a stream: stores or loads persistent objects and plain values.
 class qcArchive {
 public:
   enum Direction { load, store };

@@ -14,6 +14,7 @@
 
 #include <qrn/foundation/exception.h>
 
+// A board of the process (frame grabbers and others), from the board list.
 class qcBoard {
 public:
   QC_EXCEPTION(BadParams, qcException, 0x10000110);

@@ -34,6 +34,7 @@
 
 #include <qrn/foundation/archive.h>
 
+// The base of the module's exceptions: a class number and a message.
 class qcException : public qcPersistent, public std::exception {
 public:
   qcException() = default;
@@ -74,6 +75,7 @@ private:
   mutable std::string what_;
 };
 
+// An exception that carries a text of its own.
 class qcExceptionWithString : public qcException {
 public:
   qcExceptionWithString() = default;

@@ -17,6 +17,7 @@ namespace qrn_detail {
 long qfInterlockedIncrement(std::atomic<long>* p);
 long qfInterlockedDecrement(std::atomic<long>* p);
 
+// The base of reference-counted objects held by qcPtrHandle.
 class qcRepBase {
 public:
   qcRepBase() noexcept : refs_(0) {}

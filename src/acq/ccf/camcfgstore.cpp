@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include <unistd.h>
 
@@ -34,15 +35,15 @@ void readSpec(qc_AcqStringHelper& c, qs_v_timingSpec& s) {
   c.getBool(s.level);
   c.getDouble(s.position);
 }
-void writeSpec(qc_AcqStringHelper& c, const qs_h_timingSpec& s) {
+bool writeSpec(qc_AcqStringHelper& c, const qs_h_timingSpec& s) {
   c.putBool(s.level);
   c.putSeparator();
-  c.putInt(s.position);
+  return c.putInt(s.position);
 }
-void writeSpec(qc_AcqStringHelper& c, const qs_v_timingSpec& s) {
+bool writeSpec(qc_AcqStringHelper& c, const qs_v_timingSpec& s) {
   c.putBool(s.level);
   c.putSeparator();
-  c.putDouble(s.position);
+  return c.putDouble(s.position);
 }
 
 // Scalar values in their text forms.
@@ -50,10 +51,49 @@ void readValue(qc_AcqStringHelper& c, long& v) { c.getInt(v); }
 void readValue(qc_AcqStringHelper& c, double& v) { c.getDouble(v); }
 void readValue(qc_AcqStringHelper& c, bool& v) { c.getBool(v); }
 void readValue(qc_AcqStringHelper& c, std::string& v) { c.getQuotedString(v); }
-void writeValue(qc_AcqStringHelper& c, long v) { c.putInt(v); }
-void writeValue(qc_AcqStringHelper& c, double v) { c.putDouble(v); }
-void writeValue(qc_AcqStringHelper& c, bool v) { c.putBool(v); }
-void writeValue(qc_AcqStringHelper& c, const std::string& v) { c.putQuotedString(v); }
+bool writeValue(qc_AcqStringHelper& c, long v) { return c.putInt(v); }
+bool writeValue(qc_AcqStringHelper& c, double v) { return c.putDouble(v); }
+bool writeValue(qc_AcqStringHelper& c, bool v) {
+  c.putBool(v);
+  return true;
+}
+bool writeValue(qc_AcqStringHelper& c, const std::string& v) { return c.putQuotedString(v); }
+
+// The characters of a comment that the writer's layout keeps (it may break
+// lines and drop the blank at a break).
+std::string inked(const std::string& s) {
+  std::string r;
+  for (char c : s)
+    if (c != ' ' && c != '\t' && c != '\n') r += c;
+  return r;
+}
+
+std::vector<std::string> inkedComments(const qc_ccfFileInfo& info) {
+  std::vector<std::string> r;
+  for (const auto& [n, text] : info.comments())
+    if (std::string s = inked(text); !s.empty()) r.push_back(std::move(s));
+  return r;
+}
+
+// Whether `text`, as written from `image`, reads back to the same lines (in
+// full, none joined, none lost, none added), the same comments and a good
+// checksum, and loads without a value error.
+bool readsBack(const qc_ccfFileInfo& image, const std::string& text) {
+  qc_ccfFileInfo back;
+  std::istringstream in(text);
+  qc_ccfReader::readStream(in, back, true);
+  if (back.stoppedAtLine() != 0 || !back.checkSumOK() || back.numLines() != image.numLines()) return false;
+  for (std::size_t i = 0; i < image.numLines(); ++i)
+    if (back.line(i) != image.line(i)) return false;
+  if (inkedComments(back) != inkedComments(image)) return false;
+  try {
+    qc_camCfgStore scratch;
+    qc_ccfLoader loader(back, &scratch);
+    return scratch.parseErrors().empty();
+  } catch (const qcException&) {
+    return false;
+  }
+}
 
 }  // namespace
 
@@ -78,8 +118,7 @@ bool qc_camCfgList<T>::parseEx(qc_AcqStringHelper& cursor, bool write, long valu
       qf_ccfAssertIndex_(valueIndex);
       return true;
     }
-    writeSpec(cursor, values_[static_cast<std::size_t>(valueIndex)]);
-    return true;
+    return writeSpec(cursor, values_[static_cast<std::size_t>(valueIndex)]);
   }
   T timing;
   readSpec(cursor, timing);
@@ -132,10 +171,8 @@ void qc_camCfgEnumElement<E>::serialize(qcArchive& ar, bool) {
 
 #define QRN_CCF_DEFINE_SCALAR_(Class, T, init)                                      \
   bool Class::parseEx(qc_AcqStringHelper& cursor, bool write, long) {               \
-    if (write)                                                                      \
-      writeValue(cursor, value_);                                                   \
-    else                                                                            \
-      readValue(cursor, value_);                                                    \
+    if (write) return writeValue(cursor, value_);                                   \
+    readValue(cursor, value_);                                                      \
     return true;                                                                    \
   }                                                                                 \
   void Class::serialize(qcArchive& ar, bool) { ar || value_; }                      \
@@ -310,29 +347,38 @@ void qc_camCfgStore::readCCF(const std::string& path, bool* checkSumOK) {
   qc_ccfLoader loader(*info, this);
 }
 
-void qc_camCfgStore::toFileInfo(qc_ccfFileInfo& info) const {
+bool qc_camCfgStore::toFileInfo(qc_ccfFileInfo& info) const {
+  bool ok = true;
   if (!comment_.empty()) info.addComment(0, comment_);
   std::uint32_t c = 0;
   for (long i = 0; i < numEntries(); ++i) {
     qc_camCfgEntry* e = entry(i);
     if (!e) continue;
+    if (i >= qc_CCFParameterMap::kNumParameters) {
+      ok = false;  // no category and name to write it under
+      continue;
+    }
     const auto& p = qc_CCFParameterMap::byIndex(i);
     for (long k = 0; k < e->numValues(); ++k) {
       qc_AcqStringHelper line(std::string(p.category) + " " + p.name + " = ");
-      e->parseEx(line, true, k);
+      ok = e->parseEx(line, true, k) && ok;
       line += ';';
       info.addLine(line, ++c);
     }
     if (!e->comment().empty() && e->numValues() > 0) info.addComment(c, e->comment());
   }
+  return ok;
 }
 
 bool qc_camCfgStore::writeCCF(const std::string& path) const {
   qc_ccfFileInfo info;
-  toFileInfo(info);
+  if (!toFileInfo(info)) return false;
+  std::ostringstream text;
+  info.write(text, false);
+  if (!readsBack(info, text.str())) return false;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) return false;
-  info.write(out, false);
+  out << text.str();
   out.flush();
   return static_cast<bool>(out);
 }

@@ -3,11 +3,17 @@
 #include <qrn/acq/ccf/ccfreader.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -36,34 +42,97 @@ bool isSeparator(char c) { return c == ' ' || c == '\t' || c == ';'; }
 
 // The physical lines of a file: each without its LF, cut at its first CR.
 // The first line longer than kMaxLine characters (a CR just before the LF
-// not counted) ends the file, and so does the end of the stream.  Never holds
-// more than one line.
+// not counted) ends the file, and so does the end of the stream; stoppedAt()
+// is then that line's physical number.  Never holds more than one line.
 class LineSource {
 public:
   explicit LineSource(std::istream& in) : sb_(in.rdbuf()) {}
+  explicit LineSource(std::streambuf* sb) : sb_(sb) {}
   bool next(std::string& line) {
     line.clear();
     if (done_ || !sb_) return false;
     int c = 0;
     while ((c = sb_->sbumpc()) != std::char_traits<char>::eof() && c != '\n') {
       line.push_back(static_cast<char>(c));
-      if (line.size() > kMaxLine + 1) return stop_();
+      if (line.size() > kMaxLine + 1) return stop_(true);
     }
-    if (c == std::char_traits<char>::eof() && line.empty()) return stop_();
+    if (c == std::char_traits<char>::eof() && line.empty()) return stop_(false);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.size() > kMaxLine) return stop_();
+    if (line.size() > kMaxLine) return stop_(true);
     if (const std::size_t cr = line.find('\r'); cr != std::string::npos) line.resize(cr);
+    ++count_;
     return true;
   }
+  std::uint32_t stoppedAt() const { return stoppedAt_; }
 
 private:
-  bool stop_() {
+  bool stop_(bool overLong) {
     done_ = true;
+    if (overLong) stoppedAt_ = count_ + 1;
     return false;
   }
   std::streambuf* sb_;
   bool done_ = false;
+  std::uint32_t count_ = 0;
+  std::uint32_t stoppedAt_ = 0;
 };
+
+// Reads a file descriptor; a failed read throws instead of looking like the
+// end of the file.
+class FdBuf : public std::streambuf {
+public:
+  FdBuf(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  ~FdBuf() override { ::close(fd_); }
+  FdBuf(const FdBuf&) = delete;
+  FdBuf& operator=(const FdBuf&) = delete;
+
+protected:
+  int_type underflow() override {
+    ssize_t n;
+    do n = ::read(fd_, buf_, sizeof buf_);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) throw qc_ccfReader::GeneralError("File: " + path_ + "(read failed: " + std::strerror(errno) + ")");
+    if (n == 0) return traits_type::eof();
+    setg(buf_, buf_, buf_ + n);
+    return traits_type::to_int_type(buf_[0]);
+  }
+
+private:
+  int fd_;
+  std::string path_;
+  char buf_[16384];
+};
+
+// What a file that is not a regular file is, for the reason it is skipped.
+std::string kindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "directory";
+  if (S_ISFIFO(mode)) return "named pipe";
+  if (S_ISSOCK(mode)) return "socket";
+  if (S_ISCHR(mode)) return "character device";
+  if (S_ISBLK(mode)) return "block device";
+  return "special file";
+}
+
+// "%d": optional white space and sign, then decimal digits; the characters
+// after the digits are not read and go to `rest`.  False when no digits
+// follow or the number does not fit 32 bits.
+bool scanInt(const std::string& t, int& v, std::string& rest) {
+  std::size_t i = 0;
+  while (i < t.size() && std::isspace(static_cast<unsigned char>(t[i]))) ++i;
+  const bool negative = i < t.size() && t[i] == '-';
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+  if (i >= t.size() || !std::isdigit(static_cast<unsigned char>(t[i]))) return false;
+  long long a = 0;
+  for (; i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])); ++i) {
+    a = a * 10 + (t[i] - '0');
+    if (a > static_cast<long long>(INT_MAX) + 1) return false;
+  }
+  if (negative) a = -a;
+  if (a > INT_MAX || a < INT_MIN) return false;
+  v = static_cast<int>(a);
+  rest = t.substr(i);
+  return true;
+}
 
 // The hexadecimal number after the key, read like "%lx"; nothing when there
 // are no digits.
@@ -193,14 +262,26 @@ void qf_ccfWriteComment(std::ostream& os, const std::string* text, std::size_t c
 // ---- reader ------------------------------------------------------------------------------
 
 void qc_ccfReader::readFile(const std::string& fileName, qc_ccfFileInfo& info, bool keepComments) {
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in || std::filesystem::is_directory(fileName))
-    throw GeneralError("File: " + fileName + "(couldn't be opened)");
+  // Only a regular file is opened, and without blocking: a named pipe or a
+  // device on the search path must not hang the first format lookup.  The
+  // type is checked again on the open descriptor (the name may have changed).
+  const std::string cannot = "File: " + fileName + "(couldn't be opened)";
+  struct stat st {};
+  if (::stat(fileName.c_str(), &st) != 0) throw GeneralError(cannot);
+  if (!S_ISREG(st.st_mode)) throw GeneralError("File: " + fileName + "(not a regular file)");
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) throw GeneralError(cannot);
+  FdBuf buf(fd, fileName);
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) throw GeneralError("File: " + fileName + "(not a regular file)");
   info.fileName(fileName);
-  readStream(in, info, keepComments);
+  readLines(&buf, info, keepComments);
 }
 
 void qc_ccfReader::readStream(std::istream& in, qc_ccfFileInfo& info, bool keepComments) {
+  readLines(in.rdbuf(), info, keepComments);
+}
+
+void qc_ccfReader::readLines(std::streambuf* in, qc_ccfFileInfo& info, bool keepComments) {
   std::uint32_t n = 0;
   std::size_t quotes = 0;
   bool textSeen = false;
@@ -254,6 +335,7 @@ void qc_ccfReader::readStream(std::istream& in, qc_ccfFileInfo& info, bool keepC
     }
     n += extra;
   }
+  info.stoppedAtLine(source.stoppedAt());
 }
 
 std::string qf_ccfSearchPath() {
@@ -272,7 +354,12 @@ std::string qf_ccfSearchPath() {
 
 bool qc_ccfReader::findFiles(std::vector<std::string>& files) { return findFiles(qf_ccfSearchPath(), files); }
 
-bool qc_ccfReader::findFiles(const std::string& searchPath, std::vector<std::string>& files) {
+namespace {
+
+// The "*.ccf" entries of the first element of the search path that holds a
+// regular one, in order, each with why it is not read (empty for a regular
+// file, or a link to one).
+bool searchCcfs(const std::string& searchPath, std::vector<std::pair<std::string, std::string>>& out) {
   namespace fs = std::filesystem;
   std::size_t start = 0;
   while (start <= searchPath.size() && !searchPath.empty()) {
@@ -283,25 +370,52 @@ bool qc_ccfReader::findFiles(const std::string& searchPath, std::vector<std::str
     std::replace(dir.begin(), dir.end(), '\\', '/');
     if (!dir.empty() && dir.back() != '/') dir += '/';
 
-    std::vector<std::string> found;
+    std::vector<std::pair<std::string, std::string>> found;
+    bool any = false;
     std::error_code ec;
     for (fs::directory_iterator it(dir.empty() ? fs::path(".") : fs::path(dir), ec), last; !ec && it != last;
          it.increment(ec)) {
-      std::error_code tec;
-      if (it->is_directory(tec)) continue;
       const std::string name = it->path().filename().string();
       if (name.size() < 4) continue;
       std::string ext = name.substr(name.size() - 4);
       std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-      if (ext == ".ccf") found.push_back(dir + name);
+      if (ext != ".ccf") continue;
+      // stat follows a symbolic link: a link to a regular file is read.
+      struct stat st {};
+      std::string why;
+      if (::stat((dir + name).c_str(), &st) != 0)
+        why = std::string("cannot be read (") + std::strerror(errno) + ")";  // a dangling link, say
+      else if (S_ISDIR(st.st_mode))
+        continue;
+      else if (!S_ISREG(st.st_mode))
+        why = "not a regular file (" + kindOf(st.st_mode) + ")";
+      any = any || why.empty();
+      found.emplace_back(dir + name, std::move(why));
     }
-    if (!found.empty()) {
-      std::sort(found.begin(), found.end());
-      files.insert(files.end(), found.begin(), found.end());
-      return true;
-    }
+    std::sort(found.begin(), found.end());
+    out.insert(out.end(), found.begin(), found.end());
+    if (any) return true;
   }
   return false;
+}
+
+}  // namespace
+
+bool qc_ccfReader::findFiles(const std::string& searchPath, std::vector<std::string>& files) {
+  return findFiles(searchPath, files, nullptr);
+}
+
+bool qc_ccfReader::findFiles(const std::string& searchPath, std::vector<std::string>& files,
+                             std::vector<ScanEntry>* skipped) {
+  std::vector<std::pair<std::string, std::string>> found;
+  const bool any = searchCcfs(searchPath, found);
+  for (auto& [path, why] : found) {
+    if (why.empty())
+      files.push_back(path);
+    else if (skipped)
+      skipped->push_back({path, {}, why});
+  }
+  return any;
 }
 
 // ---- scan ------------------------------------------------------------------------------------
@@ -339,18 +453,20 @@ std::optional<std::string> qc_ccfReader::loadFile(const std::string& fileName, s
 }
 
 void qc_ccfReader::loadAll(const std::string& searchPath) {
-  std::vector<std::string> files;
-  findFiles(searchPath, files);
+  std::vector<std::pair<std::string, std::string>> found;
+  searchCcfs(searchPath, found);
   std::vector<ScanEntry> entries;
-  for (const std::string& f : files) {
-    ScanEntry e{f, {}, {}};
+  for (const auto& [f, notRead] : found) {
+    ScanEntry e{f, {}, notRead};
     // One bad file must not hide the others: its reason is kept instead.
-    try {
-      if (auto name = loadFile(f, &e.error)) e.format = *name;
-    } catch (const qcException& ex) {
-      e.error = ex.messageString();
-    } catch (const std::exception& ex) {
-      e.error = ex.what();
+    if (notRead.empty()) {
+      try {
+        if (auto name = loadFile(f, &e.error)) e.format = *name;
+      } catch (const qcException& ex) {
+        e.error = ex.messageString();
+      } catch (const std::exception& ex) {
+        e.error = ex.what();
+      }
     }
     entries.push_back(std::move(e));
   }
@@ -402,10 +518,9 @@ void qc_AcqStringHelper::expectEquals() {
 void qc_AcqStringHelper::getInt(long& v) {
   const std::string t = nextToken();
   int i = 0;
-  const char* b = t.data();
-  if (t.size() > 1 && t[0] == '+' && t[1] != '-') ++b;  // "%d" accepts a plus sign
-  const auto r = std::from_chars(b, t.data() + t.size(), i);
-  if (r.ec != std::errc()) throw BadVal("integer", t, 0x10005A04);
+  std::string rest;
+  if (!scanInt(t, i, rest)) throw BadVal("integer", t, 0x10005A04);
+  ignored_ += rest;
   v = i;
 }
 
@@ -426,8 +541,9 @@ void qc_AcqStringHelper::getFloat(float& v) {
 void qc_AcqStringHelper::getBool(bool& v) {
   const std::string t = nextToken();
   int i = -1;
-  const auto r = std::from_chars(t.data(), t.data() + t.size(), i);
-  if (r.ec != std::errc() || (i != 0 && i != 1)) throw BadVal("boolean", "non 0/1 value", 0x10005A07);
+  std::string rest;
+  if (!scanInt(t, i, rest) || (i != 0 && i != 1)) throw BadVal("boolean", "non 0/1 value", 0x10005A07);
+  ignored_ += rest;
   v = i == 1;
 }
 
@@ -443,10 +559,26 @@ long qc_AcqStringHelper::getEnumIndex(const std::string& word, const char* const
   return -1;
 }
 
-void qc_AcqStringHelper::putInt(long v) { append(std::to_string(v)); }
-void qc_AcqStringHelper::putDouble(double v) { append(qfEng(v, 10, 1)); }
+bool qc_AcqStringHelper::putInt(long v) {
+  append(std::to_string(v));
+  return v >= INT_MIN && v <= INT_MAX;  // what "%d" reads back
+}
+
+bool qc_AcqStringHelper::putDouble(double v) {
+  append(qfEng(v, 10, 1));
+  return std::isfinite(v);
+}
+
 void qc_AcqStringHelper::putBool(bool v) { push_back(v ? '1' : '0'); }
-void qc_AcqStringHelper::putQuotedString(const std::string& v) { append("\"" + v + "\""); }
+
+bool qc_AcqStringHelper::putQuotedString(const std::string& v) {
+  append("\"" + v + "\"");
+  // Nothing in a quoted string can be escaped: a quote would end it, a line
+  // break end its line, and "//", "/*" or the checksum key would make the
+  // reader take the line for a comment or the checksum line.
+  return v.find_first_of("\"\r\n") == std::string::npos && v.find("//") == std::string::npos &&
+         v.find("/*") == std::string::npos && v.find(kChecksumKey) == std::string::npos;
+}
 
 // ---- loader -------------------------------------------------------------------------------------
 
@@ -459,7 +591,7 @@ qc_ccfLoader::qc_ccfLoader(const qc_ccfFileInfo& info, qc_camCfgStore* store)
 
 qc_ccfLoader::~qc_ccfLoader() = default;
 
-void qc_ccfLoader::addLine(const std::string& text, long lineNumber, const std::string* comment) {
+void qc_ccfLoader::addLine(const std::string& text, long lineNumber, const std::string* comment, LineNotes* notes) {
   qc_AcqStringHelper cursor(text);
   const std::string category = cursor.nextToken();
   if (category.empty()) return;
@@ -471,6 +603,11 @@ void qc_ccfLoader::addLine(const std::string& text, long lineNumber, const std::
     if (made) e = p->factory();
     cursor.expectEquals();
     if (e->parseEx(cursor, false, 0)) {
+      if (notes) {
+        notes->ignoredInValue = cursor.ignored();
+        const std::size_t b = cursor.find_first_not_of(" \t;");
+        notes->textAfterValue = b == std::string::npos ? "" : cursor.substr(b);
+      }
       if (comment) e->comment(*comment);
       if (made) store_->setEntry(p->index, e);
       return;

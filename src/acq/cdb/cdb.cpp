@@ -297,6 +297,20 @@ std::ostream& qcCDBFile::dumpIndex(std::ostream& os) const {
 }
 
 void qcCDBFile::verifyRecord(long index) const { check(qimg_cdbFile_verifyRecord(file_.get(), narrow(index))); }
+
+std::string qcCDBFile::recordComment(long index) const {
+  std::uint32_t length = 0;
+  check(qimg_cdbFile_getRecordComment(file_.get(), narrow(index), nullptr, 0, &length));
+  std::string text(length, '\0');
+  check(qimg_cdbFile_getRecordComment(file_.get(), narrow(index), text.data(), length, &length));
+  return text;
+}
+
+std::uint64_t qcCDBFile::tornTailBytes() const {
+  std::uint64_t bytes = 0;
+  check(qimg_cdbFile_getTornTail(file_.get(), &bytes));
+  return bytes;
+}
 void qcCDBFile::syncEveryAppend(bool on) { check(qimg_cdbFile_setSyncEveryAppend(file_.get(), on ? 1 : 0)); }
 
 // ---- qcCDBRecord -------------------------------------------------------------------------

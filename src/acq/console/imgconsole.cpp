@@ -161,6 +161,7 @@ void qcImageConsole::windowRect(const qcPelRect& r) { imgWin_().windowRect(r); }
 double qcImageConsole::zoom() { return imgWin_().zoom(); }
 void qcImageConsole::zoom(double z) { imgWin_().zoom(z); }
 qcPair<double> qcImageConsole::center() { return imgWin_().center(); }
+void qcImageConsole::keyHelp(const std::vector<std::pair<std::string, std::string>>& keys) { imgWin_().keyHelp(keys); }
 void qcImageConsole::center(const qcPair<double>& c) { imgWin_().center(c); }
 int qcImageConsole::minimize() { return imgWin_().minimize(); }
 void qcImageConsole::minimize(int on) { imgWin_().minimize(on); }

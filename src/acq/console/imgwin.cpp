@@ -19,6 +19,8 @@ static_assert(sameKey(qcImageConsoleCallback::keyReturn, SDLK_RETURN) &&
               sameKey(qcImageConsoleCallback::keyEscape, SDLK_ESCAPE) &&
               sameKey(qcImageConsoleCallback::keyBackspace, SDLK_BACKSPACE) &&
               sameKey(qcImageConsoleCallback::keyArrowRight, SDLK_RIGHT) &&
+              sameKey(qcImageConsoleCallback::keyPageUp, SDLK_PAGEUP) &&
+              sameKey(qcImageConsoleCallback::keyPageDown, SDLK_PAGEDOWN) &&
               sameKey(qcImageConsoleCallback::keyArrowLeft, SDLK_LEFT) &&
               sameKey(qcImageConsoleCallback::keyArrowDown, SDLK_DOWN) && sameKey(qcImageConsoleCallback::keyArrowUp, SDLK_UP));
 
@@ -32,14 +34,21 @@ constexpr std::uint32_t kStatusText = qc_Canvas::rgb(0, 0, 0);
 constexpr long kDragPixels = 3;  // a press that moves this far is a drag
 constexpr long kDefaultWidth = 640, kDefaultHeight = 480;
 
-const char* const kHelp[] = {
-    "click / drag   pick a point / an area",
-    "Enter          acknowledge",
-    "Escape         cancel",
-    "+ / -, wheel   zoom in / out",
-    "arrows, right drag, scroll bars   pan",
-    "f, Home        fit the whole image",
-    "h, F1          this help",
+// The window's own keys in the help box: keys, what they do, and when they
+// do something (so when they are listed).
+enum class HelpWhen { always, selecting, waiting };
+const struct {
+  const char* keys;
+  const char* what;
+  HelpWhen when;
+} kHelp[] = {
+    {"click / drag", "pick a point / an area", HelpWhen::selecting},
+    {"Enter", "acknowledge", HelpWhen::waiting},
+    {"Escape", "cancel", HelpWhen::waiting},
+    {"+ / -, wheel", "zoom in / out", HelpWhen::always},
+    {"arrows, right drag, scroll bars", "pan", HelpWhen::always},
+    {"f, Home", "fit the whole image", HelpWhen::always},
+    {"h, F1", "this help", HelpWhen::always},
 };
 
 int gWindows = 0;  // image windows in existence (all on one thread)
@@ -392,14 +401,34 @@ void qc_ImgWin::paintStatus_() {
   canvas_.text(right, ty, gen, kStatusText, *font_);
 }
 
+void qc_ImgWin::keyHelp(std::vector<std::pair<std::string, std::string>> keys) {
+  keyHelp_ = std::move(keys);
+  if (help_) invalidate();
+}
+
+// Two columns, keys and what they do (the application's keys first, then
+// the window's that do something now), the second starting after the widest
+// key.
 void qc_ImgWin::paintHelp_() {
-  const long lineH = font_->height() + 2;
-  long w = 0;
-  for (const char* line : kHelp) w = std::max<long>(w, font_->textWidth(line));
-  const long n = static_cast<long>(std::size(kHelp));
+  std::vector<std::pair<std::string, std::string>> rows = keyHelp_;
+  for (const auto& k : kHelp)
+    if (k.when == HelpWhen::always || (k.when == HelpWhen::selecting && (selEnabled_ || waiting_)) ||
+        (k.when == HelpWhen::waiting && waiting_))
+      rows.emplace_back(k.keys, k.what);
+  const long lineH = font_->height() + 2, gap = 2 * font_->height();
+  long keyW = 0, whatW = 0;
+  for (const auto& [keys, what] : rows) {
+    keyW = std::max<long>(keyW, font_->textWidth(keys));
+    whatW = std::max<long>(whatW, font_->textWidth(what));
+  }
+  const long n = static_cast<long>(rows.size()), w = keyW + gap + whatW;
   canvas_.fill(qcPelRect(8, 8, w + 16, n * lineH + 12), kStatusBack);
   canvas_.rectOutline(8, 8, w + 24, n * lineH + 20, kStatusText);
-  for (long i = 0; i < n; ++i) canvas_.text(16, 14 + i * lineH, kHelp[i], kStatusText, *font_);
+  for (long i = 0; i < n; ++i) {
+    const auto& [keys, what] = rows[static_cast<std::size_t>(i)];
+    canvas_.text(16, 14 + i * lineH, keys, kStatusText, *font_);
+    canvas_.text(16 + keyW + gap, 14 + i * lineH, what, kStatusText, *font_);
+  }
 }
 
 // ---- status line ----------------------------------------------------------------------------

@@ -225,12 +225,15 @@ const qcStdVideoFormat& qcStdVideoFormat::getFormat(const std::string& name) {
 
 bool qcStdVideoFormat::isColor() const {
   const qc_VideoExtCIT* cit = internal(true).fmtCIT();
-  return cit && cit->pelType() != qe_pelType_mono;
+  return cit && cit->pelType() != qe_pelType_mono && cit->pelType() != qe_pelType_unspecified;
 }
 
 qeImageFormat qcStdVideoFormat::imageFormat() const {
   const qc_VideoFormat& vf = internal(true);
-  if (const qc_VideoExtCIT* cit = vf.fmtCIT()) return qf_convertToPublicImageType(cit->pelType());
+  // A timing record without a pel type (a CCF without "peltype") gives
+  // none: the format then grabs as one without a record.
+  if (const qc_VideoExtCIT* cit = vf.fmtCIT(); cit && cit->pelType() != qe_pelType_unspecified)
+    return qf_convertToPublicImageType(cit->pelType());
   if (vf.pelType() != qe_pelType_unspecified) return qf_convertToPublicImageType(vf.pelType());
   return qeImageFormat_Grey8;
 }

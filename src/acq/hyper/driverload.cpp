@@ -14,6 +14,13 @@
 #ifndef QRN_DRIVER_DIR
 #define QRN_DRIVER_DIR "/usr/local/lib/qrnacq/drivers"
 #endif
+// The build tree's driver directory relative to the directory this library
+// is built in: a library run from its build tree, with nothing installed,
+// finds the drivers built beside it.  Relative, so that an installed library
+// names no build path.
+#ifndef QRN_DRIVER_BUILD_DIR_REL
+#define QRN_DRIVER_BUILD_DIR_REL ""
+#endif
 
 namespace {
 
@@ -77,9 +84,37 @@ qsDriverLoadRecord loadOne(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+bool hasDrivers(const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::directory_iterator it(dir, ec), end;
+  for (; !ec && it != end; it.increment(ec))
+    if (it->path().extension() == ".so") return true;
+  return false;
+}
+
+// The build tree's driver directory, found from this library's own path;
+// empty when unknown.
+std::string buildTreeDriverDir() {
+  if (!*QRN_DRIVER_BUILD_DIR_REL) return {};
+  Dl_info info{};
+  if (!dladdr(reinterpret_cast<void*>(&hasDrivers), &info) || !info.dli_fname) return {};
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::canonical(info.dli_fname, ec);
+  if (ec) return {};
+  return (self.parent_path() / QRN_DRIVER_BUILD_DIR_REL).lexically_normal().string();
+}
+
+}  // namespace
+
 std::string qf_driverDirectories() {
-  const char* env = std::getenv("QUORIN_DRIVER_DIR");
-  return env ? std::string(env) : std::string(QRN_DRIVER_DIR);
+  if (const char* env = std::getenv("QUORIN_DRIVER_DIR")) return env;
+  if (!hasDrivers(QRN_DRIVER_DIR)) {
+    const std::string built = buildTreeDriverDir();
+    if (!built.empty() && hasDrivers(built)) return built;
+  }
+  return QRN_DRIVER_DIR;
 }
 
 std::vector<qsDriverLoadRecord> qf_loadDrivers(const std::string& directories) {

@@ -226,6 +226,22 @@ bool qc_MultiAcqFifo::colorAllowed_(const CompleteArgs& args) const {
   return false;
 }
 
+bool qc_MultiAcqFifo::combinable_(const CompleteArgs& args, Buffers& b) {
+  const auto regionOf = [](const qcPelBuffer<unsigned char>& p) {
+    return qcPelRect(p.offset().x, p.offset().y, p.width(), p.height());
+  };
+  if (regionOf(b[1]) == regionOf(b[0]) && regionOf(b[2]) == regionOf(b[0])) return true;
+  // A region of interest set channel by channel while this trigger's
+  // acquisitions ran: the channels caught different regions.
+  qcAcqFailure f;
+  f.isAbnormal(true);
+  f.errorInfo("multi-channel FIFO: the channels' images are of different regions (a region of interest changed "
+              "while the acquisition ran)");
+  if (args.acquireInfo()) args.acquireInfo()->failure(f);
+  for (auto& buffer : b) buffer.unbind();
+  return false;
+}
+
 qcPelBuffer<unsigned char> qc_MultiAcqFifo::complete8(const CompleteArgs& args) {
   Buffers b;
   return completeRaw(args, b) ? qcPelBuffer<unsigned char>() : b[1];
@@ -234,19 +250,19 @@ qcPelBuffer<unsigned char> qc_MultiAcqFifo::complete8(const CompleteArgs& args) 
 qcPelBuffer<qcPackedRGB16Pel> qc_MultiAcqFifo::completeRGB16(const CompleteArgs& args) {
   qcPelBuffer<qcPackedRGB16Pel> image;
   Buffers b;
-  if (colorAllowed_(args) && !completeRaw(args, b)) qfRGBPack(b[0], b[1], b[2], image);
+  if (colorAllowed_(args) && !completeRaw(args, b) && combinable_(args, b)) qfRGBPack(b[0], b[1], b[2], image);
   return image;
 }
 
 qcPelBuffer<qcPackedRGB32Pel> qc_MultiAcqFifo::completeRGB32(const CompleteArgs& args) {
   qcPelBuffer<qcPackedRGB32Pel> image;
   Buffers b;
-  if (colorAllowed_(args) && !completeRaw(args, b)) qfRGBPack(b[0], b[1], b[2], image, 0);
+  if (colorAllowed_(args) && !completeRaw(args, b) && combinable_(args, b)) qfRGBPack(b[0], b[1], b[2], image, 0);
   return image;
 }
 
 qc3PlanePelBuffer qc_MultiAcqFifo::complete3Plane(const CompleteArgs& args) {
   Buffers b;
-  if (!colorAllowed_(args) || completeRaw(args, b)) return qc3PlanePelBuffer();
+  if (!colorAllowed_(args) || completeRaw(args, b) || !combinable_(args, b)) return qc3PlanePelBuffer();
   return qc3PlanePelBuffer(b[0], b[1], b[2]);
 }

@@ -18,6 +18,8 @@
 
 class qc_ccfFileInfo;
 
+// A camera configuration file given as text by the program (line by line, with its checksum), made
+// into a video format.
 class qcBuiltInCCF {
 public:
   qcBuiltInCCF();

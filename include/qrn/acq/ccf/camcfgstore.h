@@ -66,6 +66,7 @@ class qc_camCfgList;
 
 // ---- entries --------------------------------------------------------------------
 
+// One parameter of a camera configuration file: its category, name, value and line.
 class qc_camCfgEntry : public virtual qcRepBase {
 public:
   enum qe_Validity { notChecked = 0, valid = 1, invalid = 2 };
@@ -77,7 +78,9 @@ public:
 
   // write false: takes one value off the cursor and stores it (a list
   // appends); false only for an enumeration word not in the table.  write
-  // true: appends the text of value `valueIndex` to the cursor.
+  // true: appends the text of value `valueIndex` to the cursor; false when
+  // that text would not read back as the value (see qc_AcqStringHelper's
+  // writing side).
   virtual bool parseEx(qc_AcqStringHelper& cursor, bool write, long valueIndex) = 0;
   // Archives the value(s).
   virtual void serialize(qcArchive& ar, bool loading) = 0;
@@ -269,6 +272,7 @@ qcPtrHandle<qc_camCfgEntry> qf_ccfNewEntryFor();
 
 // ---- the store ------------------------------------------------------------------------
 
+// The parsed parameters of one camera configuration file, by category and name.
 class qc_camCfgStore : public virtual qcRepBase {
 public:
   struct parseErrorInfo {
@@ -345,11 +349,20 @@ public:
   // qc_ccfReader::GeneralError, qc_AcqStringHelper::BadVal and
   // EqualsNotFound; other problems become parse errors.
   void readCCF(const std::string& path, bool* checkSumOK = nullptr);
-  // Writes the store as a CCF with a correct checksum.  Returns false when
-  // the file cannot be written.
+  // Writes the store as a CCF with a correct checksum.  Returns false, and
+  // leaves the file as it was, when its reader would not give the store back:
+  // an entry past the parameter map, a value the format cannot hold (an
+  // integer outside 32 bits, a double that is not finite, a string holding
+  // a double quote, a line break, "//", "/*" or "ccf_checksum"), a line over
+  // 255 characters, or a comment that would not stay a comment (a CR, a "*/"
+  // in a block comment, a block comment whose first line holds "//").  The
+  // text is read back before the file is opened.  False also when the file
+  // cannot be written.  Throws nothing of its own.
   bool writeCCF(const std::string& path) const;
-  // Builds the file image writeCCF writes.
-  void toFileInfo(qc_ccfFileInfo& info) const;
+  // Builds the file image writeCCF writes; false when some value has no
+  // text the reader would give back (its line is added all the same) or an
+  // entry lies past the parameter map (left out).
+  bool toFileInfo(qc_ccfFileInfo& info) const;
   // The CCF files of the first element of `pathList` that holds any.
   static bool findCCFs(const std::string& pathList, std::vector<std::string>& files);
   // Makes and registers the video format named by parameter 0; false when

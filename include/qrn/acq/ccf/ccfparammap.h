@@ -108,6 +108,7 @@
   X(91, "ccf", "version", qc_CamConfigDouble)                                                      \
   X(92, "ccf", "build_number", qc_CamConfigInt32)
 
+// The table of known camera configuration parameters: categories, names and value kinds.
 class qc_CCFParameterMap {
 public:
   static constexpr long kNumParameters = 93;

@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <streambuf>
 #include <map>
 #include <optional>
 #include <string>
@@ -75,6 +76,7 @@ constexpr std::uint32_t kCcfNoCheckSum = 0xDEADC0DE;
 
 // ---- one file as read ------------------------------------------------------------
 
+// What was read from one camera configuration file: its path, parameters, checksum and problems.
 class qc_ccfFileInfo : public virtual qcRepBase {
 public:
   // Keeps a text line with its (physical) line number.
@@ -103,6 +105,12 @@ public:
   const std::string* comment(std::uint32_t lineNumber) const;
   const std::map<std::uint32_t, std::string>& comments() const { return comments_; }
 
+  // The physical number of the over-long line that ended the reading (it
+  // and the lines after it were not read), or 0 when the file was read to
+  // its end.
+  std::uint32_t stoppedAtLine() const { return stoppedAtLine_; }
+  void stoppedAtLine(std::uint32_t n) { stoppedAtLine_ = n; }
+
   const std::string& fileName() const { return fileName_; }
   void fileName(const std::string& s) { fileName_ = s; }
 
@@ -117,6 +125,7 @@ private:
   std::string fileName_;
   std::uint32_t checkSum_ = 0;
   std::vector<std::uint32_t> checkSumLines_;
+  std::uint32_t stoppedAtLine_ = 0;
 };
 
 // Writes a comment at `column` as "// text" when it fits one line (under 80
@@ -126,8 +135,16 @@ void qf_ccfWriteComment(std::ostream& os, const std::string* text, std::size_t c
 
 // ---- reader ---------------------------------------------------------------------
 
+// Reads a camera configuration file: lines, comments, values and the checksum.
 class qc_ccfReader {
 public:
+  // What the last scan did with each file it found, in order.
+  struct ScanEntry {
+    std::string path;
+    std::string format;  // the format made, or empty
+    std::string error;   // why none was made, or empty
+  };
+
   // The file could not be opened, or its path is too long.  Always number
   // 0x10005A31.
   class GeneralError : public qc_ccfNumberedException<GeneralError, 0x10005A31> {
@@ -137,15 +154,21 @@ public:
   };
 
   // Reads a file into an empty file info.  Throws GeneralError when it cannot
-  // be opened.  Never reads more than one line of 256 bytes at a time.
+  // be opened, is not a regular file ("(not a regular file)"; it is checked
+  // before opening and opened without blocking, so a named pipe never
+  // hangs), or a read fails.  Never holds more than one line of 256 bytes.
   static void readFile(const std::string& fileName, qc_ccfFileInfo& info, bool keepComments);
   // The same from a stream (fileName is left as it is).
   static void readStream(std::istream& in, qc_ccfFileInfo& info, bool keepComments);
 
   // Appends the CCF files of the first element of the search path that holds
   // any (sorted by name within the directory); true when some were found.
+  // Only regular files (or links to them) count; the other "*.ccf" entries
+  // of the directories searched go to `skipped` with the reason, when given.
   static bool findFiles(std::vector<std::string>& files);
   static bool findFiles(const std::string& searchPath, std::vector<std::string>& files);
+  static bool findFiles(const std::string& searchPath, std::vector<std::string>& files,
+                        std::vector<ScanEntry>* skipped);
 
   // Reads one file and registers its format when its checksum is right.
   // Throws GeneralError (cannot be opened, path too long) and the value
@@ -154,17 +177,15 @@ public:
   // `why`, when given, says why: a wrong checksum or no name).
   static std::optional<std::string> loadFile(const std::string& fileName, std::string* why = nullptr);
   // Loads every file found on the path.  A file that fails is skipped and
-  // its reason goes into the scan report; the other files still load.
+  // its reason goes into the scan report, and so does a "*.ccf" that is not
+  // a regular file (never opened); the other files still load.
   static void loadAll(const std::string& searchPath);
   static void loadStdDirs();
 
-  // What the last scan did with each file it found, in order.
-  struct ScanEntry {
-    std::string path;
-    std::string format;  // the format made, or empty
-    std::string error;   // why none was made, or empty
-  };
   static std::vector<ScanEntry> lastScanReport();
+
+private:
+  static void readLines(std::streambuf* in, qc_ccfFileInfo& info, bool keepComments);
 };
 
 // The search path: QUORIN_SYSTEM_PATH or the library's directory, then
@@ -213,13 +234,23 @@ public:
   // The position of `word` in a null-terminated table, -1 when absent.
   static long getEnumIndex(const std::string& word, const char* const* table);
 
-  // Writing side.
-  void putInt(long v);
-  void putDouble(double v);
+  // The characters after the digits of the integers taken so far, which
+  // their "%d" scan did not read (for example "x" of "12x").
+  const std::string& ignored() const { return ignored_; }
+
+  // Writing side.  The value is always appended; false when the reader
+  // would not give it back (an integer outside 32 bits, a double that is
+  // not finite, a string holding a double quote, a CR or LF, "//", "/*" or
+  // "ccf_checksum").
+  bool putInt(long v);
+  bool putDouble(double v);
   void putBool(bool v);
-  void putQuotedString(const std::string& v);
+  bool putQuotedString(const std::string& v);
   void putString(const std::string& v) { append(v); }
   void putSeparator() { push_back(' '); }
+
+private:
+  std::string ignored_;
 };
 
 // ---- loader ---------------------------------------------------------------------------
@@ -234,9 +265,16 @@ public:
   qc_ccfLoader(const qc_ccfLoader&) = delete;
   qc_ccfLoader& operator=(const qc_ccfLoader&) = delete;
 
+  // What a line held that its value did not use (both ignored by the
+  // format; a checking tool warns about them).
+  struct LineNotes {
+    std::string ignoredInValue;  // characters an integer scan stopped before
+    std::string textAfterValue;  // text after the value, separators skipped
+  };
   // Loads one line; unknown parameters and unknown words are recorded as
   // parse errors; BadVal and EqualsNotFound are thrown.  lineNumber -1: none.
-  void addLine(const std::string& text, long lineNumber, const std::string* comment);
+  // `notes`, when given, is filled for a line that loaded.
+  void addLine(const std::string& text, long lineNumber, const std::string* comment, LineNotes* notes = nullptr);
 
   qc_camCfgStore& store() { return *store_; }
 

@@ -11,6 +11,7 @@
 #include <qrn/acq/format/vidfmt.h>
 #include <qrn/foundation/handle.h>
 
+// The storage of a video format made from a camera configuration, kept by name for the process.
 class qc_vfStorage : public virtual qcRepBase {
 public:
   explicit qc_vfStorage(const std::string& name);

@@ -68,6 +68,8 @@ struct qcCDBImageContext {
 
 class qcCDBRecord;
 
+// A camera database file: records appended, found, read back and checked (see the file's notes for
+// open modes and threads).
 class qcCDBFile {
 public:
   QC_EXCEPTION(Errors, qcExceptionWithString, 0);
@@ -143,9 +145,17 @@ public:
   // One line per record: index, offset, size and header words.
   std::ostream& dumpIndex(std::ostream& os) const;
 
+  // The comment of record `index`, read without the record's data (so not
+  // checked against its CRC: loadRecord and verifyRecord do that).  Throws
+  // RecordNotFound, BadRecordFormat for a record whose header is damaged.
+  std::string recordComment(long index) const;
   // Checks the CRC of record `index` without loading it into a record.
   // Throws BadRecordFormat when it fails, RecordNotFound.
   void verifyRecord(long index) const;
+  // Bytes at the file's end that do not form a complete record entry (an
+  // append torn by a crash), 0 normally.  They are not records; the next
+  // append cuts them and writes in their place.
+  std::uint64_t tornTailBytes() const;
   // With `on`, every append is forced to stable storage before it returns.
   void syncEveryAppend(bool on);
 
@@ -158,6 +168,8 @@ private:
   bool ownsStream_ = false;
 };
 
+// One record of a camera database file: an image or a data block, with its type, comment and
+// application tags.
 class qcCDBRecord {
 public:
   QC_EXCEPTION(Errors, qcException, 0);

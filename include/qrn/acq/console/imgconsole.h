@@ -21,9 +21,11 @@
 // resizing, scrolling) are handled while an interactive call runs, during
 // processEvents(), and by showImage, forceRefresh and forceOverlays.
 //
-// Coordinates.  Overlays, centres and selections are in image coordinates:
-// pel (i, j) of the shown buffer covers [i, i + 1) x [j, j + 1), moved by
-// the buffer's offset().
+// Coordinates.  Overlays and selections are in image coordinates: pel (i, j)
+// of the shown buffer covers [i, i + 1) x [j, j + 1), moved by the buffer's
+// offset().  The view's centre (center(), showImage's centre) is in the
+// buffer's own coordinates, without the offset: the image point at the
+// middle of the view is center() + offset().
 //
 // Keys and mouse in the window (the callback's keyDown sees every key first
 // and consumes it by returning true):
@@ -33,11 +35,13 @@
 //   + / - , wheel       zoom in / out by a power of two
 //   arrow keys, right-button drag, scroll bars   pan
 //   f, Home             fit: show the whole image
-//   h, F1               show or hide the key help
+//   h, F1               show or hide the key help (keyHelp adds the
+//                       application's keys to it)
 #pragma once
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <qrn/foundation/exception.h>
@@ -79,6 +83,7 @@ public:
   enum Key : unsigned long {
     keyReturn = '\r', keyEscape = 27, keyBackspace = '\b',
     keyArrowRight = 0x4000004F, keyArrowLeft = 0x40000050, keyArrowDown = 0x40000051, keyArrowUp = 0x40000052,
+    keyPageUp = 0x4000004B, keyPageDown = 0x4000004E,
   };
   virtual ~qcImageConsoleCallback() = default;
   // A key went down in the window; `key` is SDL's key code (SDL_Keycode:
@@ -87,6 +92,8 @@ public:
   virtual bool keyDown(qcImageConsole& console, unsigned long key);
 };
 
+// The application's handle on an image console window (see the file's notes for threads and
+// coordinates).
 class qcImageConsole {
 public:
   // The user cancelled a selection or prompt, or one was asked for while the
@@ -110,7 +117,9 @@ public:
     EnableClose = 32,        // the user may close the window
     NoPendingMessages = 64,  // do not process the events pending after creation
   };
-  // Overlay calls draw in mode Draw and erase a matching item in any other.
+  // Overlay calls draw in mode Draw and erase a matching item in any other:
+  // the first item of the same kind, pen and coordinates (text: whatever it
+  // says).
   enum DrawingMode : int { Draw = 1, Erase = 2 };
 
   // A position or size of NoValue lets the window choose.
@@ -140,7 +149,8 @@ public:
   // keeping zoom and centre; any other is centred at zoom 1, then fitted
   // (viewEntire).  The window is repainted at once.
   void showImage(const qcPelBuffer_const<unsigned char>& image, unsigned char low = 0, unsigned char high = 0);
-  // Shows it with that centre (image coordinates) and zoom (snapped as zoom(z)).
+  // Shows it with that centre (the buffer's coordinates, without its offset:
+  // see Coordinates above) and zoom (snapped as zoom(z)).
   void showImage(const qcPelBuffer_const<unsigned char>& image, qcPair<double> center, double zoom,
                  unsigned char low = 0, unsigned char high = 0);
   // A colour image, shown as is (colour map and range apply to grey images
@@ -195,6 +205,9 @@ public:
   // false once the user has closed the window (true while it is open).
   // Live views call it once per frame.
   bool processEvents(double waitSeconds = 0);
+  // The application's keys (the keys, what they do), listed in the key help
+  // (h, F1) before the window's own.  The callback handles them.
+  void keyHelp(const std::vector<std::pair<std::string, std::string>>& keys);
 
   // ---- window --------------------------------------------------------------------
   // The application's text on the status line (zoom and cursor position are
@@ -213,7 +226,9 @@ public:
   // (zoom(3) gives 2) and does nothing without an image.
   double zoom();
   void zoom(double z);
-  // The image point at the centre of the image area ((0, 0) without an image).
+  // The centre of the view in the buffer's coordinates, without its offset
+  // (the image point at the middle of the image area is center() plus the
+  // shown buffer's offset()); (0, 0) without an image.  Setting it pans.
   qcPair<double> center();
   void center(const qcPair<double>& c);
   int minimize();

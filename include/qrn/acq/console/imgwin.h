@@ -14,6 +14,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <qrn/acq/console/imgconsole.h>
@@ -147,6 +148,7 @@ protected:
   qcPen pen_;
 };
 
+// An overlay item: text at a point.
 class qc_TextItem : public qc_DrawItem {
 public:
   qc_TextItem(double x, double y, std::string text, qcPen pen) : qc_DrawItem(pen), x(x), y(y), text(std::move(text)) {}
@@ -157,6 +159,7 @@ public:
   std::string text;
 };
 
+// An overlay item: a rectangle.
 class qc_RectItem : public qc_DrawItem {
 public:
   qc_RectItem(double x0, double y0, double x1, double y1, qcPen pen) : qc_DrawItem(pen), x0(x0), y0(y0), x1(x1), y1(y1) {}
@@ -166,6 +169,7 @@ public:
   double x0, y0, x1, y1;
 };
 
+// An overlay item: a line segment.
 class qc_LineItem : public qc_DrawItem {
 public:
   qc_LineItem(double x0, double y0, double x1, double y1, qcPen pen) : qc_DrawItem(pen), x0(x0), y0(y0), x1(x1), y1(y1) {}
@@ -175,6 +179,7 @@ public:
   double x0, y0, x1, y1;
 };
 
+// An overlay item: a cross centred on a point.
 class qc_CrossItem : public qc_DrawItem {
 public:
   qc_CrossItem(double x, double y, long a, long b, qcPen pen) : qc_DrawItem(pen), x(x), y(y), a(a), b(b) {}
@@ -185,6 +190,7 @@ public:
   long a, b;  // screen pixels
 };
 
+// An overlay item: an ellipse.
 class qc_EllipseItem : public qc_DrawItem {
 public:
   qc_EllipseItem(double x, double y, double rx, double ry, qcPen pen) : qc_DrawItem(pen), x(x), y(y), rx(rx), ry(ry) {}
@@ -319,6 +325,9 @@ public:
   // Handles a key as the window does (after the callback): returns true when
   // it meant something.
   bool key(unsigned long key);
+  // The application's keys, listed first in the key help (keys, meaning).
+  void keyHelp(std::vector<std::pair<std::string, std::string>> keys);
+  const std::vector<std::pair<std::string, std::string>>& keyHelp() const { return keyHelp_; }
   // Handles pending events (waiting up to `waitSeconds` for the first);
   // false once the user closed the window.
   bool processEvents(double waitSeconds = 0);
@@ -398,6 +407,7 @@ private:
   qcPair<long> selPress_;
   qcPair<double> selStart_, selEnd_;
   std::string status_;
+  std::vector<std::pair<std::string, std::string>> keyHelp_;
   long cursorU_ = 0, cursorV_ = 0;
   bool cursorIn_ = false;
   unsigned long fontHandle_ = 0;

@@ -30,6 +30,8 @@
 
 #include <memory>
 
+// Turns an 8-bit Bayer mosaic into grey, packed RGB or three-plane colour, with grey weights and
+// white-balance scales.
 class qcBayerImageConverter {
 public:
   // Thrown for: a source of non-positive or odd width or height; a negative

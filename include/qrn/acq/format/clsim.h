@@ -28,6 +28,7 @@ typedef int (*qf_CLSimGetAsyncString)(const char* cameraName, long index, char* 
 typedef int (*qf_CLSimSetAsyncMode)(long port, const char* cameraName, const char* asyncString, long mode);
 }
 
+// The Camera Link simulator, driven through its driver library libclsim.so (loaded by init()).
 class qcCLSim {
 public:
   // Not initialised, no port (-1), no library loaded.

@@ -21,6 +21,7 @@
 
 class qcBoard;
 
+// The hardware configuration of one frame-grabber board, kept in the registry store.
 class qcHWConfig {
 public:
   // The list holds at most this many entries ("format0" to "format99").

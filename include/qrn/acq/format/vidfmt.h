@@ -221,6 +221,7 @@ private:
   const qc_VideoFormat* internal_;
 };
 
+// A video format of grey images.
 class qcGreyVideoFormat : public qcVideoFormat {
 public:
   // Slot 2: makes a grey FIFO for the frame grabber; the caller owns it.
@@ -233,6 +234,7 @@ protected:
   explicit qcGreyVideoFormat(const qc_VideoFormat& vf) : qcVideoFormat(vf) {}
 };
 
+// A standard grey video format: makes grey acquisition FIFOs.
 class qcStdGreyVideoFormat : public qcGreyVideoFormat {
 public:
   // Both slots make a standard grey FIFO (see newAcqFifo).
@@ -247,6 +249,8 @@ protected:
   explicit qcStdGreyVideoFormat(const qc_VideoFormat& vf) : qcGreyVideoFormat(vf) {}
 };
 
+// A standard video format, found by name (getFormat); makes the typed acquisition FIFOs of every
+// pel kind.
 class qcStdVideoFormat : public qcStdGreyVideoFormat {
 public:
   // Packing selectors of the RGB factories; the value does not change the

@@ -132,6 +132,8 @@ void qfAddSettingInfoVScan(qcSettingDataBase& db, const qc_VideoFormat& fmt);
 // The public FIFO
 // ============================================================================
 
+// The public acquisition FIFO: starts acquisitions and completes them in order (see the file's
+// notes for threads and times).
 class qcAcqFifo : public virtual qcRepBase {
 public:
   // The grabber has no driver object (or the driver made no FIFO).

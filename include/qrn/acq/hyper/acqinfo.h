@@ -6,6 +6,7 @@
 
 #include <qrn/acq/hyper/failure.h>
 
+// The record of one acquisition: application tag, trigger number, failure and time stamp.
 class qcAcquireInfo {
 public:
   qcAcquireInfo() = default;

@@ -50,6 +50,7 @@ inline void qf_setAbortFlag(volatile bool& flag, bool value) {
 }
 inline bool qf_readAbortFlag(const volatile bool& flag) { return __atomic_load_n(&flag, __ATOMIC_ACQUIRE); }
 
+// A shared hardware resource (camera port, DMA engine, digitizer) that one holder at a time may claim.
 class qc_AllocUnit {
 public:
   // A holder's share of the unit.  Copying a token adds a share; destroying

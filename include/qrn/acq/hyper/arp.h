@@ -152,6 +152,7 @@ struct qc_Properties : qc_PropertyValues {
   std::atomic<long> refCount{0};
 };
 
+// An acquisition request packet: one queued acquisition with its property snapshot and deadline.
 class qc_Arp {
 public:
   // Deadline 0 s, no snapshot, no image.

@@ -55,6 +55,7 @@ private:
   std::function<void()> fn_;
 };
 
+// A one-argument callback that calls a function object (qfMakeCallback1).
 template <class T>
 class qcFunctionCallback1 : public qcCallback1<T> {
 public:

@@ -44,7 +44,9 @@ struct qsDriverLoadRecord {
 // Returns what happened to each library found.
 std::vector<qsDriverLoadRecord> qf_loadDrivers(const std::string& directories);
 // The directory list in force: "QUORIN_DRIVER_DIR" when set, else the
-// installed driver directory.
+// installed driver directory; when that holds no driver and this library runs
+// from its build tree, the drivers built beside it (so programs, the Python
+// module and the GStreamer element work from the build tree as they are).
 std::string qf_driverDirectories();
 // Every library the loader has seen so far in this process.
 std::vector<qsDriverLoadRecord> qf_driverLoadRecords();

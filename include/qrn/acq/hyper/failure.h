@@ -9,6 +9,8 @@
 #include <qrn/foundation/archive.h>
 #include <qrn/foundation/exception.h>
 
+// Why an acquisition failed: a set of flags (timeout, overrun, abort, ...) with an error code;
+// false when nothing failed.
 class qcAcqFailure {
 public:
   enum : std::uint32_t {

@@ -11,7 +11,10 @@
 //   complete3Plane             channels 0, 1, 2 as the planes red, green, blue.
 // A failure of any channel fails the whole completion: every image is
 // dropped and the first failure (channel 0, then the channels in order) is
-// reported in the acquire info.
+// reported in the acquire info.  So do colour images of different regions
+// (size or offset: a region of interest set while the trigger's acquisitions
+// ran reaches the channels one by one): an abnormal failure, never an
+// exception out of the completion.
 //
 // How the qc_AcqFifo operations reach the channels:
 //   channel 0 only      start, the states and counts, prepare, isPrepared,
@@ -57,6 +60,7 @@
 
 class qc_FrameGrabber;
 
+// A driver FIFO spread over several channels of a board (an RGB camera on three channels).
 class qc_MultiAcqFifo : public qc_AcqFifo {
 public:
   static constexpr long kMaxChannels = 4;
@@ -209,6 +213,10 @@ private:
   // False (with the refusal reported in args' acquire info) when the FIFO
   // has fewer than three channels.
   bool colorAllowed_(const CompleteArgs& args) const;
+  // True when channels 0, 1 and 2 caught the same region (size and offset);
+  // otherwise an abnormal failure in args' acquire info, every buffer
+  // unbound, false.
+  static bool combinable_(const CompleteArgs& args, Buffers& buffers);
   // Runs op on every channel in order, with the master's trigger held.
   template <class Op>
   void onEveryChannel_(Op op);

@@ -9,6 +9,7 @@
 // The flag word that drivers fill.
 using qc_ProblemFlags = std::uint32_t;
 
+// Why a FIFO set-up cannot be used: the flags returned through qcAcqFifo::isValid.
 class qcAcqProblem {
 public:
   enum : std::uint32_t {

@@ -50,6 +50,7 @@ struct qc_SyncModel {
   static constexpr std::uint32_t lastIndex = 163;
 };
 
+// How the board synchronises to the camera (one of the qfSync... models).
 class qcSyncModel {
 public:
   // Wraps a record (not owned; it must outlive the model).

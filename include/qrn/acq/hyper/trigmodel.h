@@ -50,6 +50,8 @@ struct qc_TriggerModel {
   bool hwAction1, hwAction2, hwAction3;  // hardware trigger action 1, 2, 3
 };
 
+// How acquisitions are triggered (one of qfManualTrigger, qfAutoTrigger, qfSemiTrigger,
+// qfSlaveTrigger, qfFreeRunTrigger).
 class qcTriggerModel : public virtual qcRepBase {
 public:
   // A setter was given a value it does not accept.

@@ -288,6 +288,7 @@ public:
   ~qcStdGreyAcqFifo() override;
 };
 
+// A standard FIFO of 16-bit grey images.
 class qcStdGrey16AcqFifo : public qc_StdAcqFifoPart<qcGrey16AcqFifo> {
 public:
   qcStdGrey16AcqFifo(const qcVideoFormat& fmt, qcFrameGrabber& fg);
@@ -295,6 +296,7 @@ public:
   ~qcStdGrey16AcqFifo() override;
 };
 
+// A standard FIFO of packed 16-bit RGB images.
 class qcStdRGB16AcqFifo : public qc_StdAcqFifoPart<qcRGB16AcqFifo> {
 public:
   qcStdRGB16AcqFifo(const qcVideoFormat& fmt, qcFrameGrabber& fg);
@@ -302,6 +304,7 @@ public:
   ~qcStdRGB16AcqFifo() override;
 };
 
+// A standard FIFO of packed 32-bit RGB images.
 class qcStdRGB32AcqFifo : public qc_StdAcqFifoPart<qcRGB32AcqFifo> {
 public:
   qcStdRGB32AcqFifo(const qcVideoFormat& fmt, qcFrameGrabber& fg);
@@ -309,6 +312,7 @@ public:
   ~qcStdRGB32AcqFifo() override;
 };
 
+// A standard FIFO of three-plane colour images.
 class qcStd3PlaneAcqFifo : public qc_StdAcqFifoPart<qc3PlaneAcqFifo> {
 public:
   qcStd3PlaneAcqFifo(const qcVideoFormat& fmt, qcFrameGrabber& fg);

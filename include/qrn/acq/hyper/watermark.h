@@ -25,6 +25,7 @@
 
 class qc_PelBuffer;
 
+// Marks the row ends of an image buffer before an acquisition and tells afterwards which rows were written.
 class qcWatermark {
 public:
   static constexpr std::uint32_t mark = 0xFF0F00FFu;

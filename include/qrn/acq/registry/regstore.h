@@ -57,6 +57,7 @@
 #include <string>
 #include <vector>
 
+// The registry store: one text file of per-board settings (see the file's notes).
 class qc_RegStore {
 public:
   // The registry type numbers of the values.

@@ -32,6 +32,7 @@ enum class qe_RegRoot { none = 0, classesRoot, currentUser, localMachine, users,
 // empty for none.
 const char* qf_regRootName(qe_RegRoot root);
 
+// One named value under one key of the registry store, made for one read or one write.
 class acRegistryValue {
 public:
   virtual ~acRegistryValue();

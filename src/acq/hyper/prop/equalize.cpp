@@ -126,22 +126,41 @@ bool qcDualTapEqualizer::checkGoodness(const qcPelBuffer<unsigned char>& image) 
   return mean >= 1.0 && mean <= 254.0;
 }
 
+bool qcDualTapEqualizer::fail_(std::string why) {
+  failure_ = std::move(why);
+  return false;
+}
+
 bool qcDualTapEqualizer::acquireImage(qcPelBuffer<unsigned char>& image, long& oddLo, long& oddHi, long& evenLo,
                                       long& evenHi) {
-  if (!fifo_) return false;
+  if (!fifo_) return fail_("no FIFO");
   fifo_->flush();
   {
     qcPelBuffer<unsigned char> dropped;  // settles the new settings; its buffer goes back at once
     acquire(*fifo_, dropped);
   }
   const qcAcquireInfo info = acquire(*fifo_, image);
-  if (info.failure() || !image.isBound() || !checkGoodness(image)) return false;
+  if (info.failure() || !image.isBound()) return fail_("the acquisition failed");
+  if (!checkGoodness(image)) return fail_("the image's mean grey level is outside 1..254");
 
   std::vector<long> odd(256, 0), even(256, 0);
+  long pels[2] = {0, 0};  // even, odd
   forRowsIn(image, rect_, [&](bool isOdd, const unsigned char* p, const unsigned char* end) {
     std::vector<long>& h = isOdd ? odd : even;
+    pels[isOdd] += end - p;
     for (; p < end; ++p) ++h[*p];
   });
+  // Each line set needs more pels than both tails exclude, else the tails
+  // cross (or, without pels, read 255..0).
+  const long needed = pelsInLoTail_ + pelsInHiTail_ + 1;
+  if (std::min(pels[0], pels[1]) < needed) {
+    const qcPelRect& r = rect_;
+    return fail_("too few pels to measure: the measurement rectangle (" + std::to_string(r.x()) + "," +
+                 std::to_string(r.y()) + "," + std::to_string(r.width()) + "," + std::to_string(r.height()) +
+                 ") holds " + std::to_string(pels[0]) + " pels of the even lines and " + std::to_string(pels[1]) +
+                 " of the odd lines of the image, and tails of " + std::to_string(pelsInLoTail_) + " and " +
+                 std::to_string(pelsInHiTail_) + " pels need " + std::to_string(needed) + " in each");
+  }
   calcTails(odd, oddLo, oddHi);
   calcTails(even, evenLo, evenHi);
   return true;
@@ -210,7 +229,15 @@ bool qcDualTapEqualizer::getEqualizeResults() {
 }
 
 bool qcDualTapEqualizer::equalize() {
-  if (!fifo_) return false;
+  failure_.clear();
+  const bool ok = equalizeSteps_();
+  if (ok) failure_.clear();
+  for (qcEqualizeResults* r : {&oddResults_, &evenResults_}) r->failure(failure_);
+  return ok;
+}
+
+bool qcDualTapEqualizer::equalizeSteps_() {
+  if (!fifo_) return fail_("no FIFO");
   long t[4];
   auto measure = [&](int image, void (qcEqualizeChannelProps::*lo)(long), void (qcEqualizeChannelProps::*hi)(long)) {
     if (!acquireImage(images_[image], t[0], t[1], t[2], t[3])) return false;
@@ -225,11 +252,11 @@ bool qcDualTapEqualizer::equalize() {
   qcContrastBrightnessProp& cb = fifo_->properties();
   cb.contrastBrightness(0.0, 0.0);
   if (!measure(1, &P::fullLoTail, &P::fullHiTail)) return false;
-  if (!getBestContrastBrightness()) return false;
+  if (!getBestContrastBrightness()) return fail_("neither channel can be matched to the other");
   cb.contrastBrightness(odd_.newContrast(), odd_.newBrightness(), kOdd);
   cb.contrastBrightness(even_.newContrast(), even_.newBrightness(), kEven);
   if (!measure(2, &P::finalLoTail, &P::finalHiTail)) return false;
-  return getEqualizeResults();
+  return getEqualizeResults() || fail_("a tail came out beyond the tolerance");
 }
 
 // ---- the procedures ------------------------------------------------------------------
@@ -266,7 +293,11 @@ bool qfEqualize(qcDualTapEqualizer& eq) {
 
 bool qfEqualize_3(qcPtrHandle<qcGreyAcqFifo> fifo, const qcEqualizeParams& params, qcEqualizeResults& oddResults,
                   qcEqualizeResults& evenResults) {
-  if (!fifo) return false;
+  if (!fifo) {
+    oddResults.failure("no FIFO");
+    evenResults.failure("no FIFO");
+    return false;
+  }
   qcDualTapEqualizer eq(std::move(fifo), params, oddResults, evenResults);
   const bool ok = qfEqualize(eq);
   oddResults = eq.oddResults();

@@ -73,6 +73,8 @@
 #include <qrn/acq/hyper/prop/trig.h>
 #include <qrn/acq/hyper/prop/triggerfilter.h>
 
+// A FIFO's property set: every acquisition property in one object, converting to each property
+// class.
 class qcAcqProps : public qcTriggerProp,
                    public qcTriggerFilterProp,
                    public qcStrobeProp,

@@ -21,6 +21,7 @@
 
 #include <qrn/acq/hyper/prop/propbase.h>
 
+// Contrast and brightness of the digitizer, per tap.
 class qcContrastBrightnessProp : public qc_PersistentProp<qcContrastBrightnessProp> {
 public:
   // A value outside 0..1 (or NaN), a tap out of range, or tap counts that do

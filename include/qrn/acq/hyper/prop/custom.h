@@ -16,6 +16,7 @@
 #include <qrn/acq/hyper/prop/custombag.h>
 #include <qrn/acq/hyper/prop/propbase.h>
 
+// The custom property: items of a qcCustomPropertyBag sent to the driver (settings of its own).
 class qcCustomProp : public qc_PersistentProp<qcCustomProp> {
 public:
   // An empty bag, free.

@@ -23,6 +23,7 @@
 
 #include <qrn/foundation/exception.h>
 
+// A list of custom items (action, name, value) for the custom property.
 class qcCustomPropertyBag {
 public:
   // An index out of range, an item that the text form cannot carry, or a

@@ -24,7 +24,9 @@
 //   if (qfEqualize_2(fifo)) ...   // 200-pel tails, tolerance 10 grey levels
 //
 // Failures: a failed or unusable acquisition, an image whose mean lies outside
-// 1..254, or no channel to change make the procedures return false; they
+// 1..254, a measurement rectangle with too few pels for the tails, or no
+// channel to change make the procedures return false (the reason in
+// qcDualTapEqualizer::failureReason() and in the results' failure()); they
 // throw nothing of their own.  Exceptions of the FIFO and its properties
 // pass (qfEqualize_3 puts the FIFO's properties back first).
 //
@@ -32,6 +34,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <string>
 #include <vector>
 
 #include <qrn/acq/hyper/typedfifo.h>
@@ -100,8 +103,14 @@ private:
   bool passedTolerance_ = false;
 };
 
+// What a dual-tap equalization found and set.
 class qcEqualizeResults {
 public:
+  // Why the procedure failed ("" when it did not): the procedures that take
+  // results objects fill it in both.
+  const std::string& failure() const { return failure_; }
+  void failure(const std::string& why) { failure_ = why; }
+
   const qcEqualizeTailResults& leftTailResults() const { return left_; }
   qcEqualizeTailResults& leftTailResults() { return left_; }
   void leftTailResults(const qcEqualizeTailResults& r) { left_ = r; }
@@ -111,6 +120,7 @@ public:
 
 private:
   qcEqualizeTailResults left_, right_;
+  std::string failure_;
 };
 
 // What the equalizer knows of one channel: its contrast and brightness
@@ -143,6 +153,7 @@ private:
 
 #undef QRN_EQ_FIELD_
 
+// Matches the two taps of a dual-tap camera: measures both line sets and sets each tap.
 class qcDualTapEqualizer {
 public:
   // Seconds a completion of the equalizer waits.
@@ -169,7 +180,9 @@ public:
   // Flushes the FIFO, acquires one image and drops it, acquires another into
   // `image` (waiting up to kMaxWait each) and measures the tails of both
   // line sets in the measurement rectangle.  False for a failed acquisition,
-  // no image, or an image that checkGoodness refuses.
+  // no image, an image that checkGoodness refuses, or a rectangle that holds
+  // too few pels of a line set for both tails (at least pelsInLoTail +
+  // pelsInHiTail + 1 are needed; none when the image lies beside it).
   bool acquireImage(qcPelBuffer<unsigned char>& image, long& oddLo, long& oddHi, long& evenLo, long& evenHi);
   // Whether the image's mean lies from 1.0 to 254.0.
   bool checkGoodness(const qcPelBuffer<unsigned char>& image) const;
@@ -212,6 +225,10 @@ public:
   const qcEqualizeParams& params() const { return params_; }
   const qcEqualizeResults& oddResults() const { return oddResults_; }
   const qcEqualizeResults& evenResults() const { return evenResults_; }
+  // Why the last failing step failed ("" when none has failed): the
+  // measurement, the computation, or a tail outside the tolerance.  equalize()
+  // copies it into both results objects.
+  const std::string& failureReason() const { return failure_; }
   const qcPelRect& measurementRect() const { return rect_; }
   // The images before adjustment, at contrast and brightness 0, after.
   const qcPelBuffer<unsigned char>& image(int i) const { return images_[i < 0 ? 0 : i > 2 ? 2 : i]; }
@@ -225,6 +242,10 @@ private:
   qcEqualizeChannelProps odd_, even_;
   bool changeEven_ = false, changeOdd_ = false, targetsSpecified_ = false;
   long pelsInLoTail_ = 0, pelsInHiTail_ = 0;
+  std::string failure_;
+
+  bool fail_(std::string why);
+  bool equalizeSteps_();
 };
 
 // Runs `eq` on its FIFO: saves the FIFO's property set, switches to the

@@ -21,6 +21,7 @@
 
 #include <qrn/acq/hyper/prop/propbase.h>
 
+// The 8-bit input lookup table of the digitizer, per tap.
 class qc8BitInputLutProp : public qc_PersistentProp<qc8BitInputLutProp> {
 public:
   // Sizes, taps or table lengths out of range; a null table.

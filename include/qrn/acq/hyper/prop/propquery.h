@@ -57,6 +57,7 @@
 QC_PROPERTY_QUERY_CLASSES_(QC_PROPERTY_QUERY_DECLARE_CLASS_)
 #undef QC_PROPERTY_QUERY_DECLARE_CLASS_
 
+// Which properties a FIFO supports.
 class qcAcqPropertyQuery {
 protected:
   qcAcqPropertyQuery() = default;

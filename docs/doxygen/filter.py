@@ -1,0 +1,108 @@
+#!/usr/bin/env python3
+"""Doxygen input filter: lets Doxygen read the headers' plain // comments.
+
+The public headers document themselves in ordinary comments: a block of //
+lines above a declaration, and a trailing // after a member.  This filter
+hands Doxygen the same text as documentation comments, line for line (so the
+line numbers of its warnings stay true):
+  - the comment block that opens the file documents the file (\\file);
+  - a block of // lines becomes ///, a trailing // becomes ///<;
+  - banner lines (// ====) and comments inside function bodies stay plain.
+"""
+import re
+import sys
+
+BANNER = re.compile(r"^\s*//\s*[=\-*]{3,}")
+FULL = re.compile(r"^(\s*)//(?![/!])(.*)$")
+CLASS = re.compile(r"^\s*(template\s*<.*>\s*)?(class|struct)\s+\w+[^;]*$")
+TRAIL = re.compile(r"^(\s*[^\s/].*?[;,{)}\]])(\s+)//(?![/!<])\s?(.*)$")
+
+
+def text(t):
+    """Comment text kept as text: backslashes (registry keys such as
+    HKEY_LOCAL_MACHINE\\SOFTWARE), angle brackets and at signs are not markup.
+    Code spans in backticks are literal already and stay as they are."""
+    parts = re.split(r"(`[^`]*`)", t)
+    for i in range(1, len(parts), 2):
+        if '"' in parts[i]:  # a quote would open a quoted run in Doxygen
+            parts[i] = "<tt>" + re.sub(r'([\\"<>@&])', r"\\\1", parts[i][1:-1]) + "</tt>"
+    for i in range(0, len(parts), 2):
+        p = re.sub(r"([\\<>@])", r"\\\1", parts[i])
+        parts[i] = re.sub(r"(?<![\w])::", r"\\::", p)
+    return "".join(parts)
+
+
+def doc(line):
+    """A plain comment line as a documentation line."""
+    m = FULL.match(line)
+    return m.group(1) + "///" + text(m.group(2))
+
+
+def code_part(line):
+    """The line without its comment and string literals (for brace counting)."""
+    line = re.sub(r'"(\\.|[^"\\])*"', '""', line)
+    line = re.sub(r"'(\\.|[^'\\])*'", "''", line)
+    return line.split("//", 1)[0]
+
+
+def main(path):
+    with open(path, encoding="utf-8") as f:
+        lines = f.read().split("\n")
+    out = []
+    # Depth of braces that belong to function bodies (a '{' after ')' or
+    # after 'const'/'noexcept'/'override' or an initialiser list), so
+    # comments inside them are left alone.  Classes and namespaces count as
+    # scope, not body.
+    stack = []  # True for a function body
+    head = True  # still in the file's opening comment block
+    opening = []
+    prev_code = ""
+    for i, line in enumerate(lines):
+        in_body = any(stack)
+        if head:
+            if FULL.match(line) and not BANNER.match(line):
+                opening.append(len(out))
+                out.append(doc(line))
+                continue
+            head = False
+            if opening:
+                out[opening[-1]] += " \\file"
+        if BANNER.match(line):
+            out.append("")
+        elif not in_body and FULL.match(line):
+            # A block that a blank line parts from the next declaration is a
+            # section note, not documentation...
+            k = i
+            while k < len(lines) and FULL.match(lines[k]) and not BANNER.match(lines[k]):
+                k += 1
+            j = k
+            while j < len(lines) and not lines[j].strip():
+                j += 1
+            # ...except before a class, which it introduces.
+            before_class = j > k and j < len(lines) and CLASS.match(lines[j])
+            if k < len(lines) and (lines[k].strip() or before_class) and not BANNER.match(lines[k]):
+                out.append(doc(line))
+            else:
+                out.append(line)
+        elif not in_body and TRAIL.match(line) and '"' not in line.split("//", 1)[0]:
+            m = TRAIL.match(line)
+            out.append(f"{m.group(1)}{m.group(2)}///< " + text(m.group(3)))
+        else:
+            out.append(line)
+        code = code_part(line)
+        for j, ch in enumerate(code):
+            if ch == "{":
+                before = (prev_code + " " + code[:j]).rstrip()
+                is_body = bool(re.search(r"(\)|\bconst|\bnoexcept|\boverride|\bfinal|\bmutable|->\s*[\w:<>]+)\s*$", before))
+                if re.search(r"\b(class|struct|union|namespace|enum)\b[^;()]*$", before):
+                    is_body = False
+                stack.append(is_body)
+            elif ch == "}" and stack:
+                stack.pop()
+        if code.strip():
+            prev_code = code
+    sys.stdout.write("\n".join(out))
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])

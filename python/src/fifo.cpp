@@ -1,0 +1,589 @@
+// Acquisition FIFOs: properties, start and complete, acquire info, callbacks,
+// the property query, capabilities and property sets as bytes.
+#include <cmath>
+#include <set>
+#include <sstream>
+
+#include <qrn/acq/hyper/fgcaps.h>
+#include <qrn/acq/hyper/prop/acqprops.h>
+#include <qrn/acq/hyper/prop/propquery.h>
+#include <qrn/acq/hyper/trigmodel.h>
+#include <qrn/acq/hyper/typedfifo.h>
+#include <qrn/foundation/archive.h>
+#include <qrn/foundation/board.h>
+
+#include "fifo.h"
+
+namespace qrnpy {
+namespace {
+
+std::set<Fifo*>& openFifos() {
+  static auto* s = new std::set<Fifo*>();
+  return *s;
+}
+
+using Release = py::call_guard<py::gil_scoped_release>;
+
+template <class P>
+P& prop(Fifo& f) {
+  return static_cast<P&>(f.get().properties());
+}
+
+// Failure flags by name, in bit order.
+const std::pair<const char*, bool (qcAcqFailure::*)() const> kFailureFlags[] = {
+    {"timeout", &qcAcqFailure::isTimeout},
+    {"missed", &qcAcqFailure::isMissed},
+    {"abnormal", &qcAcqFailure::isAbnormal},
+    {"incomplete", &qcAcqFailure::isIncomplete},
+    {"tooFastEncoder", &qcAcqFailure::isTooFastEncoder},
+    {"invalidRoi", &qcAcqFailure::isInvalidRoi},
+    {"overrun", &qcAcqFailure::isOverrun},
+    {"otherFifoError", &qcAcqFailure::isOtherFifoError},
+    {"timingError", &qcAcqFailure::isTimingError},
+};
+
+const std::pair<const char*, std::uint32_t> kProblems[] = {
+    {"invalidMasterOrSlave", qcAcqProblem::kInvalidMasterOrSlave},
+    {"slavePortInvalid", qcAcqProblem::kSlavePortInvalid},
+    {"slaveNotSlaveTrigger", qcAcqProblem::kSlaveNotSlaveTrigger},
+    {"slaveTriggerNoMaster", qcAcqProblem::kSlaveTriggerNoMaster},
+    {"masterIsSlaveTrigger", qcAcqProblem::kMasterIsSlaveTrigger},
+    {"mismatchedExposures", qcAcqProblem::kMismatchedExposures},
+    {"mismatchedFormats", qcAcqProblem::kMismatchedFormats},
+    {"invalidAuxLightPort", qcAcqProblem::kInvalidAuxLightPort},
+    {"invalidCameraPort", qcAcqProblem::kInvalidCameraPort},
+    {"tooFewPorts", qcAcqProblem::kTooFewPorts},
+    {"badSyncModel", qcAcqProblem::kBadSyncModel},
+};
+
+const std::pair<const char*, bool (*)(const qcAcqFifo&)> kCapabilities[] = {
+    {"contrast", &qfFQ2IsContrastSupported},
+    {"brightness", &qfFQ2IsBrightnessSupported},
+    {"strobe_enable", &qfFQ2IsStrobeEnableSupported},
+    {"strobe_pulse_duration", &qfFQ2IsStrobePulseDurationSupported},
+    {"strobe_high", &qfFQ2IsStrobeHighSupported},
+    {"sample_x", &qfFQ2IsSampleXSupported},
+    {"sample_y", &qfFQ2IsSampleYSupported},
+    {"trigger_delay", &qfFQ2IsTriggerDelaySupported},
+    {"master_slave", &qfFQ2IsMasterSlaveSupported},
+    {"buffered_trigger", &qfFQ2IsBufferedTriggerSupported},
+    {"detects_missed_triggers", &qfFQ2DetectsMissedTriggers},
+};
+
+const std::pair<const char*, double (*)(const qcAcqFifo&)> kCapabilityValues[] = {
+    {"contrast_default", &qfFQ2ContrastDefault},
+    {"brightness_default", &qfFQ2BrightnessDefault},
+    {"min_exposure", &qfFQ2GetMinExposure},
+    {"min_trigger_delay", &qfFQ2GetMinTriggerDelay},
+    {"max_trigger_delay", &qfFQ2GetMaxTriggerDelay},
+};
+
+const std::pair<const char*, const qcTriggerModel& (*)()> kModels[] = {
+    {"Manual", &qfManualTrigger},       {"Automatic", &qfAutoTrigger}, {"Semi-Automatic", &qfSemiTrigger},
+    {"Slave", &qfSlaveTrigger},         {"FreeRun", &qfFreeRunTrigger},
+};
+
+const qcTriggerModel& modelOf(const std::string& name) {
+  auto low = [](std::string s) {
+    std::string r;
+    for (char c : s)
+      if (c != '-' && c != '_' && c != ' ') r += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return r;
+  };
+  const std::string want = low(name);
+  for (const auto& [n, fn] : kModels)
+    if (low(n) == want || (want == "auto" && fn == &qfAutoTrigger) || (want == "semi" && fn == &qfSemiTrigger))
+      return fn();
+  throw py::value_error("unknown trigger model \"" + name +
+                        "\" (known: Manual, Automatic, Semi-Automatic, Slave, FreeRun)");
+}
+
+// A callback of the driver that calls a Python callable with the acquire
+// info, holding the GIL.  An exception of the callable goes to
+// sys.unraisablehook (printed by default), never into the driver.
+struct PyCall {
+  PyObject* fn;
+  explicit PyCall(py::object f) : fn(f.release().ptr()) {}
+  ~PyCall() {
+    if (!Py_IsInitialized() || _Py_IsFinalizing()) return;
+    py::gil_scoped_acquire g;
+    Py_DECREF(fn);
+  }
+};
+
+qcAcqFifo::InfoCallback infoCallback(const py::object& fn) {
+  if (fn.is_none()) return {};
+  if (!PyCallable_Check(fn.ptr())) throw py::type_error("a callback must be callable (or None)");
+  auto call = std::make_shared<PyCall>(fn);
+  return qfMakeCallback1<const qcAcquireInfo&>([call](const qcAcquireInfo& info) {
+    if (!Py_IsInitialized() || _Py_IsFinalizing()) return;
+    py::gil_scoped_acquire g;
+    try {
+      py::handle(call->fn)(info);
+    } catch (py::error_already_set& e) {
+      e.discard_as_unraisable(py::reinterpret_borrow<py::object>(call->fn));
+    } catch (const std::exception& e) {
+      PyErr_SetString(PyExc_RuntimeError, e.what());
+      PyErr_WriteUnraisable(call->fn);
+    }
+  });
+}
+
+using SetCb = void (qcAcqFifo::*)(qcAcqFifo::InfoCallback);
+
+void setCallback(Fifo& f, py::object Fifo::*slot, SetCb set, py::object fn) {
+  qcAcqFifo::InfoCallback cb = infoCallback(fn);
+  qcAcqFifo& fifo = f.get();
+  {
+    py::gil_scoped_release nogil;
+    (fifo.*set)(std::move(cb));
+  }
+  f.*slot = fn;
+}
+
+double waitOf(const py::object& timeout) {
+  if (timeout.is_none()) return HUGE_VAL;
+  const double t = timeout.cast<double>();
+  if (!(t >= 0)) throw py::value_error("timeout must be 0 or more seconds (or None: no limit)");
+  return t;
+}
+
+py::tuple complete(Fifo& f, double wait, bool makeLocal, bool autoStart) {
+  qcAcqFifo& fifo = f.get();
+  qcAcquireInfo info;
+  qcPtrHandle<qcAcqImage> image;
+  {
+    const Fifo::Busy busy(f);
+    py::gil_scoped_release nogil;
+    image = fifo.completeAcq(
+        qcAcqFifo::CompleteArgs().maxWait(wait).makeLocal(makeLocal).autoStart(autoStart).acquireInfo(&info));
+  }
+  return py::make_tuple(wrapImage(std::move(image)), info);
+}
+
+// Iterates over completions: `count` of them (None: no end).  With a model
+// that takes software starts, the acquisitions are started here (all at
+// once for a count; one per frame without one).
+struct Frames {
+  Fifo* fifo;
+  py::object keep;
+  long left;  // -1: no end
+  double wait;
+  bool makeLocal;
+  bool startEach = false;
+};
+
+py::list names(std::uint32_t bits, const std::pair<const char*, std::uint32_t>* table, size_t n) {
+  py::list l;
+  for (size_t i = 0; i < n; ++i)
+    if (bits & table[i].second) l.append(table[i].first);
+  return l;
+}
+
+}  // namespace
+
+Fifo::Fifo(qcPtrHandle<qcAcqFifo> fifo, py::object b, qeImageFormat f)
+    : board(std::move(b)), format(f), fifo_(std::move(fifo)) {
+  openFifos().insert(this);
+}
+
+Fifo::~Fifo() {
+  busy_ = 0;  // nobody can be inside a call of an object being destroyed
+  if (fifo_) close();
+  openFifos().erase(this);
+}
+
+qcAcqFifo& Fifo::get() const {
+  if (!fifo_) throw py::value_error("the FIFO is closed");
+  return *fifo_;
+}
+
+void Fifo::close() {
+  if (busy_ > 0) throw std::runtime_error("the FIFO is completing on another thread: close it there");
+  qcPtrHandle<qcAcqFifo> f = std::move(fifo_);
+  if (f) {
+    py::gil_scoped_release nogil;
+    // The driver may be calling a callback now: drop them first, then the
+    // FIFO (which joins the driver's threads).
+    f->completeInfoCallback({});
+    f->overrunInfoCallback({});
+    f->movePartInfoCallback({});
+    f = qcPtrHandle<qcAcqFifo>();
+  }
+  onComplete = onOverrun = onMovePart = py::object();
+}
+
+void Fifo::closeAll() {
+  for (Fifo* f : std::set<Fifo*>(openFifos()))
+    if (f->busy_ == 0) f->close();
+}
+
+void bindFifo(py::module_& m) {
+  py::class_<qcAcqFailure>(m, "Failure",
+                           "How an acquisition failed.  False when it did not.  names lists the flags "
+                           "(\"timeout\", \"missed\", \"abnormal\", \"incomplete\", \"tooFastEncoder\", "
+                           "\"invalidRoi\", \"overrun\", \"otherFifoError\", \"timingError\").")
+      .def("__bool__", [](const qcAcqFailure& f) { return static_cast<bool>(f); })
+      .def_property_readonly(
+          "names",
+          [](const qcAcqFailure& f) {
+            py::list l;
+            for (const auto& [name, test] : kFailureFlags)
+              if ((f.*test)()) l.append(name);
+            return l;
+          },
+          "The names of the flags that are set.")
+      .def("__contains__",
+           [](const qcAcqFailure& f, const std::string& name) {
+             for (const auto& [n, test] : kFailureFlags)
+               if (name == n) return (f.*test)();
+             throw py::value_error("unknown failure flag \"" + name + "\"");
+           })
+      .def_property_readonly("raw_flags", &qcAcqFailure::rawFlags, "The flag word.")
+      .def_property_readonly("code", py::overload_cast<>(&qcAcqFailure::abnormalErrorCode, py::const_), "The driver's code of an abnormal failure.")
+      .def_property_readonly("text", py::overload_cast<>(&qcAcqFailure::errorInfo, py::const_), "The driver's text about the failure.")
+      .def("__repr__", [](const qcAcqFailure& f) {
+        std::string s;
+        for (const auto& [name, test] : kFailureFlags)
+          if ((f.*test)()) {
+            if (!s.empty()) s += '+';
+            s += name;
+          }
+        return "<qrnacq.Failure " + (s.empty() ? std::string("none") : s) +
+               (f.errorInfo().empty() ? "" : ": " + f.errorInfo()) + ">";
+      });
+
+  py::class_<qcAcquireInfo>(m, "AcquireInfo", "The record of one completed acquisition.")
+      .def_property_readonly("trigger_num", py::overload_cast<>(&qcAcquireInfo::triggerNum, py::const_),
+                             "The trigger number (1, 2, ... per FIFO on the simulated board).")
+      .def_property_readonly("time_stamp", py::overload_cast<>(&qcAcquireInfo::timeStamp, py::const_),
+                             "The time stamp in the driver's clock (microseconds).")
+      .def_property_readonly("app_tag", py::overload_cast<>(&qcAcquireInfo::appTag, py::const_),
+                             "The application's tag.")
+      .def_property_readonly("failure", py::overload_cast<>(&qcAcquireInfo::failure, py::const_),
+                             "The failure (false when the acquisition succeeded).")
+      .def("__repr__", [](const qcAcquireInfo& i) {
+        return "<qrnacq.AcquireInfo trigger " + std::to_string(i.triggerNum()) + ", time stamp " +
+               std::to_string(i.timeStamp()) + (i.failure() ? ", failed" : "") + ">";
+      });
+
+  py::class_<Frames>(m, "Frames", "An iterator of (image, info) completions (Fifo.frames).")
+      .def("__iter__", [](py::object self) { return self; })
+      .def("__next__", [](Frames& fr) {
+        if (fr.left == 0) throw py::stop_iteration();
+        if (fr.startEach) {
+          qcAcqFifo& f = fr.fifo->get();
+          py::gil_scoped_release nogil;
+          f.start(1);
+        }
+        if (fr.left > 0) --fr.left;
+        return complete(*fr.fifo, fr.wait, fr.makeLocal, false);
+      });
+
+  py::class_<Fifo>(m, "Fifo",
+                   "An acquisition FIFO (Board.fifo): start acquisitions and complete them into NumPy "
+                   "arrays; every acquisition property is an attribute or a method, in the library's "
+                   "units (seconds, pels, fractions 0..1).  One thread at a time uses a FIFO; blocking "
+                   "calls release the GIL, so FIFOs on other threads run meanwhile.")
+      .def("__enter__", [](py::object self) { return self; })
+      .def("__exit__", [](Fifo& f, py::args) { f.close(); })
+      .def("close", &Fifo::close,
+           "Destroys the FIFO (images already taken stay valid).  Later calls raise ValueError.")
+      .def_property_readonly("closed", &Fifo::closed, "True after close().")
+      .def_readonly("board", &Fifo::board, "The board.")
+      .def_readonly("image_format", &Fifo::format, "The image format its completions deliver.")
+      .def_property_readonly(
+          "video_format", [](Fifo& f) { return static_cast<const qcStdVideoFormat*>(&f.get().videoFormat()); },
+          py::return_value_policy::reference, "The video format.")
+      .def("__repr__",
+           [](Fifo& f) {
+             if (f.closed()) return std::string("<qrnacq.Fifo (closed)>");
+             return "<qrnacq.Fifo \"" + std::string(f.get().videoFormat().name()) + "\" " +
+                    imageFormatName(f.format) + ", trigger " + f.get().triggerModel().name() + ", " +
+                    std::to_string(f.get().pendingAcqs()) + " pending>";
+           })
+      // ---- acquisition
+      .def(
+          "start", [](Fifo& f, long n) {
+            if (n < 0) throw py::value_error("count must be 0 or more");
+            qcAcqFifo& fifo = f.get();
+            py::gil_scoped_release nogil;
+            return fifo.start(static_cast<unsigned long>(n));
+          },
+          py::arg("count") = 1,
+          "Requests count acquisitions (Manual and Semi-Automatic models).  Raises "
+          "qrnacq.errors.qcAcqFifo.StartNotAllowed where the model takes no starts.")
+      .def(
+          "complete",
+          [](Fifo& f, py::object timeout, bool makeLocal, bool autoStart) {
+            return complete(f, waitOf(timeout), makeLocal, autoStart);
+          },
+          py::arg("timeout") = py::none(), py::arg("make_local") = true, py::arg("auto_start") = false,
+          "Completes the oldest acquisition, waiting at most timeout seconds (None: no limit), without "
+          "the GIL.  Returns (image, info): image a NumPy array over the image's pels (no copy; None "
+          "when none came), info an AcquireInfo.  make_local=False leaves a pool image where the "
+          "driver put it: the array is read-only and holds the pool buffer until it goes.")
+      .def(
+          "frames",
+          [](py::object self, py::object count, py::object timeout, bool makeLocal) {
+            Fifo& f = self.cast<Fifo&>();
+            Frames fr{&f, self, count.is_none() ? -1L : count.cast<long>(), waitOf(timeout), makeLocal};
+            if (fr.left < -1 || (!count.is_none() && fr.left < 0)) throw py::value_error("count must be 0 or more");
+            const qcTriggerModel& model = f.get().triggerModel();
+            const std::string name = model.name();
+            if (name == "Manual" || name == "Semi-Automatic") {
+              if (fr.left > 0) {
+                qcAcqFifo& fifo = f.get();
+                py::gil_scoped_release nogil;
+                fifo.start(static_cast<unsigned long>(fr.left));
+              } else if (fr.left < 0) {
+                fr.startEach = true;
+              }
+            }
+            return fr;
+          },
+          py::arg("count") = py::none(), py::arg("timeout") = py::none(), py::arg("make_local") = true,
+          "An iterator of count completions (None: no end) as (image, info).  With the Manual or "
+          "Semi-Automatic model it starts the acquisitions itself.")
+      .def("trigger", [](Fifo& f) { f.get().trigger(); }, Release(), "A software trigger.")
+      .def("flush", [](Fifo& f) { f.get().flush(); }, Release(), "Drops pending and completed acquisitions.")
+      .def(
+          "prepare",
+          [](Fifo& f, double seconds) {
+            std::string why;
+            const bool ok = f.get().prepare(why, seconds);
+            return py::make_tuple(ok, why);
+          },
+          py::arg("seconds"), "Readies the hardware within seconds; returns (ok, message).")
+      .def_property_readonly("pending", [](Fifo& f) { return f.get().pendingAcqs(); }, "Acquisitions pending.")
+      .def_property_readonly("completed", [](Fifo& f) { return f.get().completedAcqs(); },
+                             "Acquisitions completed and not yet taken.")
+      .def_property_readonly("available", [](Fifo& f) { return f.get().availableAcqs(); },
+                             "Acquisitions that may still be started.")
+      .def_property_readonly("is_idle", [](Fifo& f) { return f.get().isIdle(); }, "True when nothing is pending.")
+      .def(
+          "is_valid",
+          [](Fifo& f) {
+            qcAcqProblem p;
+            const bool ok = f.get().isValid(&p);
+            return py::make_tuple(ok, names(p.flags(), kProblems, std::size(kProblems)));
+          },
+          "(ok, problems): whether the FIFO (and its master/slave set-up) can work, and the names of "
+          "the problems (\"slaveTriggerNoMaster\", ...).")
+      // ---- properties
+      .def_property(
+          "exposure", [](Fifo& f) { return prop<qcExposureProp>(f).exposure(); },
+          [](Fifo& f, double s) { prop<qcExposureProp>(f).exposure(s); }, "Exposure, seconds.")
+      .def_property(
+          "timeout", [](Fifo& f) { return prop<qcTimeoutProp>(f).timeout(); },
+          [](Fifo& f, double s) { prop<qcTimeoutProp>(f).timeout(s); },
+          "The time an acquisition may take before it completes with a timeout, seconds (inf: none).")
+      .def_property(
+          "roi",
+          [](Fifo& f) {
+            const qcPelRect r = prop<qcRoiProp>(f).roi();
+            return py::make_tuple(r.x(), r.y(), r.width(), r.height());
+          },
+          [](Fifo& f, std::tuple<long, long, long, long> r) {
+            const auto [x, y, w, h] = r;
+            if (x < 0 || y < 0 || w < 0 || h < 0) throw py::value_error("a region of interest has x, y, width, height >= 0");
+            py::gil_scoped_release nogil;
+            prop<qcRoiProp>(f).roi(qcPelRect(x, y, w, h));
+          },
+          "The region of interest (x, y, width, height); (0, 0, 0, 0): the whole image.")
+      .def_property_readonly(
+          "actual_roi",
+          [](Fifo& f) {
+            const qcPelRect r = prop<qcRoiProp>(f).actualRoi();
+            return py::make_tuple(r.x(), r.y(), r.width(), r.height());
+          },
+          "The region the FIFO actually uses.")
+      .def_property(
+          "trigger_model", [](Fifo& f) { return std::string(f.get().triggerModel().name()); },
+          [](Fifo& f, const std::string& name) {
+            const qcTriggerModel& model = modelOf(name);
+            qcAcqFifo& fifo = f.get();
+            py::gil_scoped_release nogil;
+            fifo.triggerModel(model);
+          },
+          "The trigger model by name: \"Manual\", \"Automatic\", \"Semi-Automatic\", \"Slave\", \"FreeRun\" "
+          "(any case; \"auto\" and \"semi\" too).")
+      .def_property(
+          "trigger_enable", [](Fifo& f) { return f.get().triggerEnable(); },
+          [](Fifo& f, bool on) { f.get().triggerEnable(on); }, "Whether triggers are taken.", Release())
+      .def_property(
+          "trigger_low_to_high", [](Fifo& f) { return prop<qcTriggerProp>(f).triggerLowToHigh(); },
+          [](Fifo& f, bool on) { prop<qcTriggerProp>(f).triggerLowToHigh(on); },
+          "Polarity of the trigger input: True for a rising edge.", Release())
+      .def_property(
+          "strobe_enable", [](Fifo& f) { return prop<qcStrobeProp>(f).strobeEnable(); },
+          [](Fifo& f, bool on) { prop<qcStrobeProp>(f).strobeEnable(on); }, "Strobe output on or off.", Release())
+      .def_property(
+          "strobe_pulse_duration", [](Fifo& f) { return prop<qcStrobeProp>(f).strobePulseDuration(); },
+          [](Fifo& f, double s) { prop<qcStrobeProp>(f).strobePulseDuration(s); }, "Strobe pulse, seconds.",
+          Release())
+      .def_property(
+          "strobe_high", [](Fifo& f) { return prop<qcStrobeProp>(f).strobeHigh(); },
+          [](Fifo& f, bool on) { prop<qcStrobeProp>(f).strobeHigh(on); }, "True: the strobe is active high.",
+          Release())
+      .def_property(
+          "strobe_delay", [](Fifo& f) { return prop<qcStrobeDelayProp>(f).strobeDelay(); },
+          [](Fifo& f, double s) { prop<qcStrobeDelayProp>(f).strobeDelay(s); }, "Strobe delay, seconds.",
+          Release())
+      .def_property_readonly("taps", [](Fifo& f) { return prop<qcContrastBrightnessProp>(f).conBrTaps(); },
+                             "Taps of the camera (contrast, brightness and lookup table are per tap).")
+      .def(
+          "contrast", [](Fifo& f, long tap) { return prop<qcContrastBrightnessProp>(f).contrastEx(tap); },
+          py::arg("tap") = 0, Release(), "The contrast of a tap, 0..1.")
+      .def(
+          "brightness", [](Fifo& f, long tap) { return prop<qcContrastBrightnessProp>(f).brightnessEx(tap); },
+          py::arg("tap") = 0, Release(), "The brightness of a tap, 0..1.")
+      .def(
+          "set_contrast", [](Fifo& f, double v, long tap) { prop<qcContrastBrightnessProp>(f).setContrastEx(v, tap); },
+          py::arg("value"), py::arg("tap") = -1, Release(), "Sets the contrast (0..1) of a tap, or of every tap (-1).")
+      .def(
+          "set_brightness",
+          [](Fifo& f, double v, long tap) { prop<qcContrastBrightnessProp>(f).setBrightnessEx(v, tap); },
+          py::arg("value"), py::arg("tap") = -1, Release(),
+          "Sets the brightness (0..1) of a tap, or of every tap (-1).")
+      .def_property_readonly(
+          "lut_entries", [](Fifo& f) { return prop<qc8BitInputLutProp>(f).lutEntries(); },
+          "Entries of the input lookup table (0: the FIFO has none).")
+      .def(
+          "input_lut",
+          [](Fifo& f, long tap) {
+            qc8BitInputLutProp& p = prop<qc8BitInputLutProp>(f);
+            const unsigned char* row = p.inputLut8Ex(tap);
+            py::array_t<std::uint8_t> out(p.lutEntries());
+            std::memcpy(out.mutable_data(), row, static_cast<size_t>(p.lutEntries()));
+            return out;
+          },
+          py::arg("tap") = 0, "A copy of the input lookup table of a tap (uint8 array).")
+      .def(
+          "set_input_lut",
+          [](Fifo& f, py::object table, long tap) {
+            if (!py::isinstance<py::array>(table)) table = py::module_::import("numpy").attr("asarray")(table);
+            py::array a = py::reinterpret_borrow<py::array>(table);
+            if (!a.dtype().is(py::dtype::of<std::uint8_t>()))
+              throw py::type_error("a lookup table has dtype uint8, not " + py::str(a.dtype()).cast<std::string>());
+            if (a.ndim() != 1) throw py::value_error("a lookup table is 1-D");
+            a = py::array::ensure(py::module_::import("numpy").attr("ascontiguousarray")(a));
+            const auto* data = static_cast<const unsigned char*>(a.data());
+            const long n = static_cast<long>(a.shape(0));
+            qc8BitInputLutProp& p = prop<qc8BitInputLutProp>(f);
+            py::gil_scoped_release nogil;
+            p.inputLut8Ex(data, n, tap);
+          },
+          py::arg("table"), py::arg("tap") = -1,
+          "Sets the input lookup table of a tap (-1: every tap) from a 1-D uint8 array (a shorter "
+          "table is stretched).")
+      .def_property(
+          "hardware_image_pool_size", [](Fifo& f) { return f.get().hardwareImagePoolSize(); },
+          [](Fifo& f, long n) { f.get().hardwareImagePoolSize(n); }, "Images in the driver's pool.", Release())
+      .def_property_readonly("default_hardware_image_pool_size",
+                             [](Fifo& f) { return f.get().defaultHardwareImagePoolSize(); },
+                             "The driver's default pool size.")
+      .def(
+          "set_custom",
+          [](Fifo& f, const std::string& name, py::object value) {
+            qcCustomPropertyBag bag;
+            bag.addItem(qcCustomPropertyBag::qeWrite, name, py::str(value).cast<std::string>());
+            qcCustomProp& p = f.get().properties();
+            py::gil_scoped_release nogil;
+            p.customValues(bag);
+          },
+          py::arg("name"), py::arg("value"),
+          "Sends one custom write item (name, value; the value as text) to the driver through the "
+          "custom property.")
+      .def(
+          "send_custom",
+          [](Fifo& f, std::vector<std::tuple<std::string, std::string, std::string>> items) {
+            qcCustomPropertyBag bag;
+            for (const auto& [type, name, value] : items) {
+              if (type != "write" && type != "command")
+                throw py::value_error("a custom item's type is \"write\" or \"command\", not \"" + type + "\"");
+              bag.addItem(type == "write" ? qcCustomPropertyBag::qeWrite : qcCustomPropertyBag::qeCommand, name,
+                          value);
+            }
+            qcCustomProp& p = f.get().properties();
+            py::gil_scoped_release nogil;
+            p.customValues(bag);
+          },
+          py::arg("items"), "Sends a bag of (type, name, value) items, type \"write\" or \"command\".")
+      .def_property_readonly(
+          "custom_items",
+          [](Fifo& f) {
+            const qcCustomPropertyBag bag = static_cast<qcCustomProp&>(f.get().properties()).customValues();
+            py::list l;
+            for (long i = 0; i < bag.getItemCount(); ++i)
+              l.append(py::make_tuple(bag.getType(i) == qcCustomPropertyBag::qeWrite ? "write" : "command",
+                                      bag.getName(i), bag.getValue(i)));
+            return l;
+          },
+          "The custom property's bag as (type, name, value) items.")
+      // ---- what the driver supports
+      .def(
+          "supported_properties",
+          [](Fifo& f) {
+            const qcAcqPropertyQuery& q = f.get().propertyQuery();
+            std::vector<std::string> v;
+#define QRNPY_QUERY_(P) \
+  if (static_cast<P*>(q)) v.push_back(#P);
+            QC_PROPERTY_QUERY_CLASSES_(QRNPY_QUERY_)
+#undef QRNPY_QUERY_
+            return v;
+          },
+          "The property classes the driver supports (the property query): [\"qcTriggerProp\", ...].")
+      .def(
+          "capabilities",
+          [](Fifo& f) {
+            const qcAcqFifo& fifo = f.get();
+            py::dict d;
+            for (const auto& [name, fn] : kCapabilities) d[name] = fn(fifo);
+            for (const auto& [name, fn] : kCapabilityValues) d[name] = fn(fifo);
+            return d;
+          },
+          "The capability functions' answers from the driver's settings database.")
+      // ---- property sets
+      .def(
+          "save_properties",
+          [](Fifo& f) {
+            std::stringstream ss;
+            {
+              qcArchive ar(ss, qcArchive::store);
+              f.get().properties().serialize(ar);
+            }
+            return py::bytes(ss.str());
+          },
+          "The FIFO's property set as the library's archive (bytes).")
+      .def(
+          "restore_properties",
+          [](Fifo& f, py::bytes data) {
+            std::stringstream ss(static_cast<std::string>(data));
+            qcAcqProps& props = f.get().properties();
+            py::gil_scoped_release nogil;
+            qcArchive ar(ss, qcArchive::load);
+            props.serialize(ar);
+          },
+          py::arg("data"),
+          "Loads a property set saved by save_properties: each value reaches the FIFO.  Raises "
+          "qrnacq.errors.qcArchive.BadData (or another archive error) for bytes that are not one.")
+      // ---- callbacks
+      .def_property(
+          "on_complete", [](Fifo& f) { return f.onComplete; },
+          [](Fifo& f, py::object fn) { setCallback(f, &Fifo::onComplete, &qcAcqFifo::completeInfoCallback, fn); },
+          "A callable(info) run on a driver thread (with the GIL) after each acquisition; None: none.  "
+          "Its exceptions go to sys.unraisablehook.")
+      .def_property(
+          "on_overrun", [](Fifo& f) { return f.onOverrun; },
+          [](Fifo& f, py::object fn) { setCallback(f, &Fifo::onOverrun, &qcAcqFifo::overrunInfoCallback, fn); },
+          "A callable(info) run for each frame lost to an overrun; None: none.")
+      .def_property(
+          "on_move_part", [](Fifo& f) { return f.onMovePart; },
+          [](Fifo& f, py::object fn) { setCallback(f, &Fifo::onMovePart, &qcAcqFifo::movePartInfoCallback, fn); },
+          "A callable(info) run when an exposure is over (the part may move); None: none.");
+
+  py::module_::import("atexit").attr("register")(py::cpp_function([] { Fifo::closeAll(); }));
+}
+
+}  // namespace qrnpy

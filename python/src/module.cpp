@@ -1,0 +1,26 @@
+// The Python module qrnacq: module set-up; each subsystem binds itself in its
+// own file.
+// Imported from the build tree, the library finds the drivers built beside it.
+#include "qrnpy.h"
+
+PYBIND11_MODULE(qrnacq, m) {
+  m.doc() =
+      "Quorin Acquisition: frame grabbers, video formats, acquisition FIFOs and their properties,\n"
+      "camera configuration files, the camera database file, the Bayer converter and GigE Vision\n"
+      "features.  Completed images are NumPy arrays over the library's pels (no copy).\n\n"
+      "    import qrnacq\n"
+      "    board = qrnacq.boards()[0]\n"
+      "    with board.fifo(\"Sony XC75 640x480\", \"grey8\") as fifo:\n"
+      "        for image, info in fifo.frames(10):\n"
+      "            print(info.trigger_num, image.mean())\n";
+  m.attr("__version__") = QRN_PY_VERSION;
+  qrnpy::bindErrors(m);
+  qrnpy::bindImages(m);
+  qrnpy::bindBoards(m);
+  qrnpy::bindFifo(m);
+  qrnpy::bindCcf(m);
+  qrnpy::bindCdb(m);
+  qrnpy::bindBayer(m);
+  qrnpy::bindGige(m);
+  qrnpy::bindSim(m);
+}

@@ -1,0 +1,59 @@
+// Shared pieces of the Python bindings: one binding file per subsystem
+// registers its classes through the bind* functions below.
+#pragma once
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <string>
+
+#include <qrn/acq/format/vidfmt.h>
+#include <qrn/acq/hyper/acqfifo.h>
+#include <qrn/foundation/pelbuffer.h>
+
+namespace py = pybind11;
+
+namespace qrnpy {
+
+void bindErrors(py::module_& m);
+void bindImages(py::module_& m);
+void bindBoards(py::module_& m);
+void bindFifo(py::module_& m);
+void bindCcf(py::module_& m);
+void bindCdb(py::module_& m);
+void bindBayer(py::module_& m);
+void bindGige(py::module_& m);
+void bindSim(py::module_& m);
+
+// An image of the library held for Python: the array made from it keeps this
+// object (and so the pels, and a pool buffer) alive through its base.
+struct Image {
+  qcPtrHandle<qcAcqImage> image;
+};
+
+// The NumPy array over an image's pels, without a copy, whose base is
+// `owner` (the Python Image that holds `image`): grey (h, w) uint8 or
+// uint16, packed RGB32 (h, w, 4), packed RGB16 (h, w) uint16, three planes
+// (3, h, w) uint8.  Strides follow the row pitch and window.  Pels that are
+// not local to the process give a read-only array.  Three planes that do
+// not lie at one distance from each other cannot be one array: they are
+// copied into a new (3, h, w) array.  None for an empty image.
+py::object arrayOf(const qcAcqImage& image, py::handle owner);
+// A new Python Image for the handle, and its array (None when empty).
+py::object wrapImage(qcPtrHandle<qcAcqImage> image);
+
+// The image format named by `o`: an ImageFormat, an int of the public
+// numbering, or a name ("grey8", "rgb32", "3plane", ...; any case).
+// Throws ValueError for an unknown name, TypeError for another type.
+qeImageFormat imageFormatOf(py::handle o);
+std::string imageFormatName(qeImageFormat f);
+
+// An 8-bit or 16-bit grey buffer wrapping a 2-D NumPy array's pels (no
+// copy); the buffer keeps the array alive.  TypeError for another dtype,
+// ValueError for another number of dimensions or strides that are not
+// whole rows of adjacent pels.
+template <class T>
+qcPelBuffer<T> bufferOf(py::handle array, const char* what);
+
+}  // namespace qrnpy

@@ -1,0 +1,69 @@
+// The simulated board's helpers (qrnacq.sim), for tests and demonstrations.
+#include <qrn/acq/hyper/prop/acqprops.h>
+#include <qrn/drivers/sim.h>
+
+#include "fifo.h"
+
+namespace qrnpy {
+
+void bindSim(py::module_& m) {
+  py::module_ s = m.def_submodule(
+      "sim",
+      "Helpers of the simulated board: its custom items (TestImage, FramePeriod, Inject, LocalImages, ...) "
+      "sent as actions, so that they are not repeated when a property set is restored.");
+  auto text = [](const py::object& v) { return py::str(v).cast<std::string>(); };
+  s.def(
+      "set", [text](Fifo& f, const std::string& name, py::object value) {
+        const std::string v = text(value);
+        qcAcqFifo& fifo = f.get();
+        py::gil_scoped_release nogil;
+        qfSimSet(fifo, name, v);
+      },
+      py::arg("fifo"), py::arg("name"), py::arg("value"),
+      "Sends one item (name, value as text): set(fifo, \"TestImage\", \"checkerboard\").");
+  s.def(
+      "configure",
+      [text](Fifo& f, py::kwargs items) {
+        qcCustomPropertyBag bag;
+        for (const auto& [k, v] : items)
+          bag.addItem(qcCustomPropertyBag::qeWrite, k.cast<std::string>(), text(py::reinterpret_borrow<py::object>(v)));
+        qcAcqFifo& fifo = f.get();
+        py::gil_scoped_release nogil;
+        qfSimSend(fifo, bag);
+      },
+      py::arg("fifo"), "Sends several items at once: configure(fifo, TestImage=\"flat\", FlatValue=100).");
+  s.def(
+      "inject",
+      [](Fifo& f, const std::string& failure, py::object channel) {
+        qcAcqFifo& fifo = f.get();
+        if (channel.is_none()) {
+          py::gil_scoped_release nogil;
+          qfSimInject(fifo, failure);
+        } else {
+          const long c = channel.cast<long>();
+          py::gil_scoped_release nogil;
+          qfSimInject(fifo, failure, c);
+        }
+      },
+      py::arg("fifo"), py::arg("failure"), py::arg("channel") = py::none(),
+      "Makes the next acquisition taken fail: \"timeout\", \"missed\", \"abnormal\" (or "
+      "\"abnormal:<code>\"), \"incomplete\", \"tooFastEncoder\", \"invalidRoi\", \"overrun\", "
+      "\"otherFifoError\", \"timingError\".");
+  s.def(
+      "fire_input_line",
+      [](Fifo& f, py::object line) {
+        qcAcqFifo& fifo = f.get();
+        if (line.is_none()) {
+          py::gil_scoped_release nogil;
+          qfSimFireInputLine(fifo);
+        } else {
+          const long l = line.cast<long>();
+          py::gil_scoped_release nogil;
+          qfSimFireInputLine(fifo, l);
+        }
+      },
+      py::arg("fifo"), py::arg("line") = py::none(),
+      "A pulse on the FIFO's own input line, or on the board's line `line`.");
+}
+
+}  // namespace qrnpy

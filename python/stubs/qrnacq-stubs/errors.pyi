@@ -1,0 +1,6 @@
+from typing import Any
+from qrnacq import Error
+
+classes: dict[str, type[Error]]
+def class_of(name: str) -> type[Error]: ...
+def __getattr__(name: str) -> Any: ...
