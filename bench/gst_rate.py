@@ -7,7 +7,9 @@ Plays the pipeline (its sink must be named "sink"), waits WARM seconds
 (default 2), then counts the buffers the sink rendered (its "stats") and the
 CPU time of the whole process (every thread; this script only sleeps
 meanwhile) over SPAN seconds (default 5).  Prints one line:
-    fps F cpu_ms_per_frame C frames N
+    fps F cpu_ms_per_frame C frames N warnings W
+(W: warning messages of the whole run, such as the frames a source reports
+lost.)
 Exits 1 when the pipeline posts an error or renders nothing.
 """
 import resource
@@ -53,12 +55,16 @@ def main():
     time.sleep(span)
     n1, c1, t1 = rendered(sink), cpu(), time.monotonic()
     check()
+    warnings = 0
+    while bus.pop_filtered(Gst.MessageType.WARNING):
+        warnings += 1
     pipeline.set_state(Gst.State.NULL)
     frames = n1 - n0
     if frames <= 0:
         print("error: no frames rendered", file=sys.stderr)
         sys.exit(1)
-    print(f"fps {frames / (t1 - t0):.1f} cpu_ms_per_frame {(c1 - c0) * 1e3 / frames:.4f} frames {frames}")
+    print(f"fps {frames / (t1 - t0):.1f} cpu_ms_per_frame {(c1 - c0) * 1e3 / frames:.4f} frames {frames} "
+          f"warnings {warnings}")
 
 
 if __name__ == "__main__":

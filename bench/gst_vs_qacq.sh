@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # The GStreamer element against `qacq grab` on the simulated board, as fast as
 # the board gives frames (custom item FramePeriod=0):
-#   qacq grab --save none -q      its own frame rate over COUNT frames;
-#   qrnacqsrc ! fakesink          frames the sink rendered over a steady
-#                                 window (bench/gst_rate.py), same format.
+#   qacq grab --save none -q      its own frame rate over COUNT frames (from
+#                                 the first completion on);
+#   qrnacqsrc num-buffers=COUNT ! fakesink
+#                                 COUNT over gst-launch-1.0's "Execution ended
+#                                 after" (PLAYING to end of stream; the FIFO is
+#                                 made before, as qacq's is).
 # ROUNDS rounds (default 5), peers in turn, at 640x480 ("Sony XC75 640x480")
 # and 2048x2048 ("Basler L103 2048x2048"); prints every run and the medians.
 # Then shows that a 2048x2048 buffer is the image itself: the element's log
@@ -14,7 +17,6 @@
 #                                       cmake --build --preset bench --target qacq qrnsim gstqrnacq)
 set -euo pipefail
 build=$(cd "${1:-build/bench}" && pwd)
-here=$(cd "$(dirname "$0")" && pwd)
 rounds=${ROUNDS:-5}
 qacq=$build/tools/qacq/qacq
 [[ -x $qacq && -d $build/gst/plugins ]] || { echo "build qacq, qrnsim and gstqrnacq in $build first" >&2; exit 1; }
@@ -30,9 +32,11 @@ for case in "Sony XC75 640x480|50000" "Basler L103 2048x2048|5000"; do
   for ((r = 1; r <= rounds; r++)); do
     qf=$("$qacq" grab --format "$fmt" --save none -q --count "$count" --custom FramePeriod=0 |
          sed -n 's/.* \([0-9.]*\) frames\/s.*/\1/p')
-    gf=$(/usr/bin/python3 "$here/gst_rate.py" "qrnacqsrc format=\"$fmt\" custom=FramePeriod=0 ! fakesink name=sink" 1 3)
-    echo "$fmt round $r: qacq grab $qf frames/s; qrnacqsrc ! fakesink $gf"
-    q+=("$qf") g+=("$(awk '{print $2}' <<<"$gf")")
+    gs=$(gst-launch-1.0 qrnacqsrc format="$fmt" num-buffers="$count" custom=FramePeriod=0 ! fakesink |
+         sed -n 's/^Execution ended after \([0-9]*\):\([0-9]*\):\([0-9.]*\)$/\1 \2 \3/p' | awk '{print $1 * 3600 + $2 * 60 + $3}')
+    gf=$(calc "$count / $gs")
+    echo "$fmt round $r: qacq grab $qf frames/s; qrnacqsrc ! fakesink $gf frames/s"
+    q+=("$qf") g+=("$gf")
   done
   qm=$(printf '%s\n' "${q[@]}" | median) gm=$(printf '%s\n' "${g[@]}" | median)
   echo "$fmt medians: qacq grab $qm frames/s, qrnacqsrc $gm frames/s: ratio $(calc "$gm / $qm")"

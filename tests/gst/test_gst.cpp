@@ -1,5 +1,6 @@
 // The element in a program that links it and registers it statically (so it
-// runs under the sanitizers): failures as buffer flags and warnings, buffer
+// runs under the sanitizers): failures as buffer flags and warnings, custom
+// items in order, the copy for a downstream without GstVideoMeta, buffer
 // metadata, buffers that hold the driver's pool images, and start/stop
 // cycles.  The simulated board's "Inject" items make the failures.
 #include <gst/gst.h>
@@ -8,12 +9,11 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <fstream>
-#include <cstdlib>
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
