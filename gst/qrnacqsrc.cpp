@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -28,12 +27,6 @@
 #include <qrn/foundation/board.h>
 #include <qrn/foundation/pelbuffer.h>
 
-#ifndef QRN_DRIVER_DIR
-#define QRN_DRIVER_DIR ""
-#endif
-#ifndef QRN_DRIVER_BUILD_DIR
-#define QRN_DRIVER_BUILD_DIR ""
-#endif
 
 GST_DEBUG_CATEGORY_STATIC(qrnacqsrc_debug);
 #define GST_CAT_DEFAULT qrnacqsrc_debug
@@ -195,26 +188,7 @@ std::string boardLabel(qcFrameGrabber& fg) {
   return b ? b->name() + std::to_string(b->bdIdx()) : std::string("?");
 }
 
-bool hasDrivers(const char* dir) {
-  std::error_code ec;
-  if (!*dir) return false;
-  for (const auto& e : std::filesystem::directory_iterator(dir, ec))
-    if (e.path().extension() == ".so") return true;
-  return false;
-}
-
-// Run from a build tree without installed drivers, the element uses the
-// drivers built beside it (as qacq does).
-void loadBuildTreeDrivers() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    if (!std::getenv("QUORIN_DRIVER_DIR") && !hasDrivers(QRN_DRIVER_DIR) && hasDrivers(QRN_DRIVER_BUILD_DIR))
-      qf_loadDrivers(QRN_DRIVER_BUILD_DIR);
-  });
-}
-
 qcFrameGrabber& selectBoard(const std::string& which) {
-  loadBuildTreeDrivers();
   const long n = qcFrameGrabber::count();
   if (n == 0) throw SetupError{"no frame grabbers found (driver directory \"" + qf_driverDirectories() + "\")", true};
   if (which.empty()) return qcFrameGrabber::get(0);
