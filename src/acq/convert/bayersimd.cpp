@@ -221,7 +221,10 @@ namespace {
 qe_SimdLevel detectLevel() {
 #if QRN_BAYER_X86
   if (!qcCpuType::SSESupported()) return qe_SimdNone;
-  return qcCpuType::AVX2Supported() ? qe_SimdAVX2 : qe_SimdSSE2;
+  if (!qcCpuType::AVX2Supported()) return qe_SimdSSE2;
+  const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
+  return avx512 ? qe_SimdAVX512 : qe_SimdAVX2;
 #else
   return qe_SimdNone;
 #endif
@@ -233,6 +236,7 @@ qe_SimdLevel detectLevel() {
 qe_SimdLevel levelForWidth(qe_SimdLevel requested, long width) {
   qe_SimdLevel level = qf_simdClamp(requested);
   if (width < 16 || (width % 8 != 0 && width < 24)) return qe_SimdNone;
+  if (level > qe_SimdAVX2) level = qe_SimdAVX2;  // no AVX-512 demosaic
   if (level == qe_SimdAVX2 && width < 32) level = qe_SimdSSE2;
   return level;
 }
@@ -257,6 +261,7 @@ qe_SimdLevel qf_simdClamp(qe_SimdLevel requested) {
 #if QRN_BAYER_X86
 #define QRN_BAYER_DISPATCH(level, ref, fn, ...)                      \
   switch (level) {                                                   \
+    case qe_SimdAVX512:                                              \
     case qe_SimdAVX2: qrn_bayer_avx2::fn(__VA_ARGS__); break;        \
     case qe_SimdSSE2: qrn_bayer_sse2::fn(__VA_ARGS__); break;        \
     default: ref; break;                                             \
@@ -420,6 +425,7 @@ void qf_planesToGrey(qe_SimdLevel level, qs_RawPlaneC8 red, qs_RawPlaneC8 green,
   if (width < 1 || height < 1) return;
   level = qf_simdClamp(level);
   if (w.r + w.g + w.b > 257) level = qe_SimdNone;
+  if (level > qe_SimdAVX2) level = qe_SimdAVX2;  // no AVX-512 demosaic
   if (level == qe_SimdAVX2 && width < 32) level = qe_SimdSSE2;
   if (level == qe_SimdSSE2 && width < 16) level = qe_SimdNone;
   QRN_BAYER_DISPATCH(level, planesToGreyRef(red, green, blue, width, height, w, dst), planesToGrey, red, green, blue,

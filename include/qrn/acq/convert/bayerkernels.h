@@ -12,8 +12,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// Instruction-set levels of the accelerated kernels.
-enum qe_SimdLevel { qe_SimdNone = 0, qe_SimdSSE2 = 1, qe_SimdAVX2 = 2 };
+// Instruction-set levels of the accelerated kernels.  qe_SimdAVX512 means
+// AVX-512 F, BW, VL and VBMI; kernels without an AVX-512 form run their AVX2
+// form at that level.
+enum qe_SimdLevel { qe_SimdNone = 0, qe_SimdSSE2 = 1, qe_SimdAVX2 = 2, qe_SimdAVX512 = 3 };
 
 // The best level this processor and build offer: none on other architectures
 // or when qcCpuType reports no SSE (environment "QUORIN_DISABLE_SIMD").
