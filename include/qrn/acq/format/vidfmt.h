@@ -45,6 +45,8 @@ enum qeImageFormat : int {
   qeImageFormat_Grey12 = 14,
   qeImageFormat_BGR24 = 15,
   qeImageFormat_Grey16BigEndian = 16,
+  // 14 significant bits in 16 (cameras' Mono14): beyond the unnamed 17 to 19.
+  qeImageFormat_Grey14 = 20,
 };
 
 // Internal pel type numbering (the drivers' image types).  0 to 15 are the
