@@ -27,15 +27,22 @@
 //
 // ---- Formats -----------------------------------------------------------------
 // A format is supported when it fits the camera's sensor and its pel kind is
-// one the camera offers:
-//   grey 8                       Mono8
-//   grey 16 (mono16/10/12)       Mono16, Mono12 or Mono10 (unpacked, the
-//                                first offered of mono16/12/10 for grey16)
-//   RAW8 (qe_pelType_RAW8)       a Bayer 8 format (BayerRG8, GR8, GB8, BG8)
-//   packed RGB32, packed RGB16   RGB8 (made 32-bit or 5-6-5 pels), else a
-//   (RGBpacked, RGBpacked16)     Bayer 8 format converted by
-//                                qcBayerImageConverter
-//   three planes (RGBplanar)     a Bayer 8 format converted, else RGB8 split
+// one the camera offers (pixel formats by name, else by numeric code; the
+// README's table lists them all):
+//   grey 8                       Mono8, else the most significant 8 bits of
+//                                a wider Mono format, else Y of YUV 4:2:2
+//   grey 16 (mono16/10/12)       Mono10/12/14/16 and their packed forms
+//                                (10p, 12p, 14p, 10Packed, 12Packed)
+//                                unpacked, values unchanged; the most bits
+//                                first, the packed form first among equals;
+//                                else a wider Bayer format's raw pels
+//   RAW8 (qe_pelType_RAW8)       a Bayer 8 format, else the most significant
+//                                8 bits of a Bayer 10/12/16/10p/12p/Packed
+//   packed RGB32, packed RGB16   RGB8, BGR8, RGBa8, BGRa8 reordered, else YUV
+//   (RGBpacked, RGBpacked16)     4:2:2 by BT.601, else a Bayer format
+//                                converted by qcBayerImageConverter
+//   three planes (RGBplanar)     a Bayer format converted, else RGB or YUV
+// Grey 16 images carry the pel's depth (qeImageFormat_Grey10/12/14/16).
 // The converter's white balance is 1 1 1 until the custom item
 // "WhiteBalance" sets it (below); its phase is the pattern
 // the format's name gives at the sensor's first pel, shifted by the parity
