@@ -172,6 +172,14 @@ struct qsGigeFeature {
   std::string value;  // empty for commands and unreadable features
 };
 
+// One image kind of a camera: the camera PixelFormat a FIFO of that kind sets
+// and how its images are made from it.
+struct qsGigeImageSource {
+  std::string kind;         // "grey8", "grey16", "raw8", "rgb16", "rgb32", "3plane"
+  std::string pixelFormat;  // the camera's name for it
+  std::string madeFrom;     // "as sent", "unpacked", "BT.601, full range", ...
+};
+
 // What the driver object of a "gige" board offers.  Reach it through
 // qfGigeGrabber.  Calls are serialised per camera; any thread may call.
 class qc_GigeGrabber : public qc_FrameGrabber {
@@ -191,6 +199,11 @@ public:
   virtual void feature(const std::string& name, const std::string& value) = 0;
   // Every implemented feature with its value.
   virtual std::vector<qsGigeFeature> features() = 0;
+  // The camera's PixelFormat entries, as it names them.  Throws like feature().
+  virtual std::vector<std::string> pixelFormats() = 0;
+  // The image kinds the camera gives, each from the format a FIFO of that
+  // kind sets.  Throws like feature().
+  virtual std::vector<qsGigeImageSource> imageSources() = 0;
   // The Aravis camera under the board, for what the driver does not map
   // (events, chunk data, setting up Aravis's fake camera).  Valid while the
   // camera stays open: until it is lost and opened again.  Calls on it
