@@ -110,6 +110,12 @@ struct Isa {
   QRN_PEL_QUAD_ROW
 };
 QRN_PEL_ROW_SWITCH(Isa::rowOfQuads)
+// SSE2 has no 32-bit min and max: YUV runs as the compiler vectorizes the row
+// loops of pelrows.inc.
+long yuvVector(bool, const unsigned char*, long, const qrn_pel::YuvWeights&, std::uint32_t*, unsigned char*,
+               unsigned char*, unsigned char*) {
+  return 0;
+}
 #include "pelrows.inc"
 }  // namespace qrn_pel_sse2
 #pragma GCC pop_options
@@ -146,6 +152,35 @@ struct Isa {
   QRN_PEL_QUAD_ROW
 };
 QRN_PEL_ROW_SWITCH(Isa::rowOfQuads)
+struct Yv {
+  using V = __m256i;
+  static constexpr long N = 32;
+  static QRN_PEL_INLINE V load(const unsigned char* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+  static QRN_PEL_INLINE V set16(int v) { return _mm256_set1_epi16(static_cast<short>(v)); }
+  static QRN_PEL_INLINE V set32(int v) { return _mm256_set1_epi32(v); }
+  static QRN_PEL_INLINE V and_(V a, V b) { return _mm256_and_si256(a, b); }
+  static QRN_PEL_INLINE V or_(V a, V b) { return _mm256_or_si256(a, b); }
+  static QRN_PEL_INLINE V srli16_8(V a) { return _mm256_srli_epi16(a, 8); }
+  static QRN_PEL_INLINE V sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
+  static QRN_PEL_INLINE V madd(V a, V b) { return _mm256_madd_epi16(a, b); }
+  static QRN_PEL_INLINE V add32(V a, V b) { return _mm256_add_epi32(a, b); }
+  static QRN_PEL_INLINE V srai32_13(V a) { return _mm256_srai_epi32(a, 13); }
+  static QRN_PEL_INLINE V max32(V a, V b) { return _mm256_max_epi32(a, b); }
+  static QRN_PEL_INLINE V min32(V a, V b) { return _mm256_min_epi32(a, b); }
+  template <int K>
+  static QRN_PEL_INLINE V slli32(V a) { return _mm256_slli_epi32(a, K); }
+  // Even pels e and odd pels o (one per 32-bit lane each) stored in pel order.
+  static QRN_PEL_INLINE void storeInterleaved32(std::uint32_t* d, V e, V o) {
+    const V lo = _mm256_unpacklo_epi32(e, o), hi = _mm256_unpackhi_epi32(e, o);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permute2x128_si256(lo, hi, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 8), _mm256_permute2x128_si256(lo, hi, 0x31));
+  }
+  // The 16-bit lanes (0..255) of a, then of b, stored as bytes.
+  static QRN_PEL_INLINE void store16x2as8(unsigned char* d, V a, V b) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8));
+  }
+};
+#include "pelyuv.inc"
 #include "pelrows.inc"
 }  // namespace qrn_pel_avx2
 #pragma GCC pop_options
@@ -198,6 +233,37 @@ void rowOf32(const unsigned char* base, long w, std::uint16_t* d) {
 }
 
 QRN_PEL_ROW_SWITCH(rowOf32)
+struct Yv {
+  using V = __m512i;
+  static constexpr long N = 64;
+  // (All-ones masked forms: see the note above on GCC 12's headers.)
+  static constexpr __mmask16 kAll16 = 0xFFFF;
+  static QRN_PEL_INLINE V load(const unsigned char* p) { return _mm512_loadu_si512(p); }
+  static QRN_PEL_INLINE V set16(int v) { return _mm512_set1_epi16(static_cast<short>(v)); }
+  static QRN_PEL_INLINE V set32(int v) { return _mm512_set1_epi32(v); }
+  static QRN_PEL_INLINE V and_(V a, V b) { return _mm512_and_si512(a, b); }
+  static QRN_PEL_INLINE V or_(V a, V b) { return _mm512_or_si512(a, b); }
+  static QRN_PEL_INLINE V srli16_8(V a) { return _mm512_maskz_srli_epi16(~0u, a, 8); }
+  static QRN_PEL_INLINE V sub16(V a, V b) { return _mm512_maskz_sub_epi16(~0u, a, b); }
+  static QRN_PEL_INLINE V madd(V a, V b) { return _mm512_maskz_madd_epi16(kAll16, a, b); }
+  static QRN_PEL_INLINE V add32(V a, V b) { return _mm512_maskz_add_epi32(kAll16, a, b); }
+  static QRN_PEL_INLINE V srai32_13(V a) { return _mm512_maskz_srai_epi32(kAll16, a, 13); }
+  static QRN_PEL_INLINE V max32(V a, V b) { return _mm512_maskz_max_epi32(kAll16, a, b); }
+  static QRN_PEL_INLINE V min32(V a, V b) { return _mm512_maskz_min_epi32(kAll16, a, b); }
+  template <int K>
+  static QRN_PEL_INLINE V slli32(V a) { return _mm512_maskz_slli_epi32(kAll16, a, K); }
+  static QRN_PEL_INLINE void storeInterleaved32(std::uint32_t* d, V e, V o) {
+    const V lo = _mm512_maskz_unpacklo_epi32(kAll16, e, o), hi = _mm512_maskz_unpackhi_epi32(kAll16, e, o);
+    const V first = _mm512_set_epi64(11, 10, 3, 2, 9, 8, 1, 0), second = _mm512_set_epi64(15, 14, 7, 6, 13, 12, 5, 4);
+    _mm512_storeu_si512(d, _mm512_maskz_permutex2var_epi64(0xFF, lo, first, hi));
+    _mm512_storeu_si512(d + 16, _mm512_maskz_permutex2var_epi64(0xFF, lo, second, hi));
+  }
+  static QRN_PEL_INLINE void store16x2as8(unsigned char* d, V a, V b) {
+    const V order = _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0);
+    _mm512_storeu_si512(d, _mm512_maskz_permutexvar_epi64(0xFF, order, _mm512_maskz_packus_epi16(~0ull, a, b)));
+  }
+};
+#include "pelyuv.inc"
 #include "pelrows.inc"
 }  // namespace qrn_pel_avx512
 #pragma GCC pop_options
