@@ -69,7 +69,7 @@ struct BoardState {
     try {
       session = std::make_shared<Session>(id);
     } catch (const CouldNotCreate& e) {
-      error = e.info();
+      error = e.why();
       throw;
     }
     error.clear();
@@ -143,7 +143,12 @@ public:
     return s_->error;
   }
   std::string feature(const std::string& name) override { return s_->open()->get(name); }
-  void feature(const std::string& name, const std::string& value) override { s_->open()->set(name, value); }
+  void feature(const std::string& name, const std::string& value) override {
+    std::shared_ptr<Session> session = s_->open();
+    if (session->hasFifo() && Session::fifoOwns(name))
+      bad("gige: " + name + " is set by the camera's FIFO (its format, region or trigger model) while the FIFO exists");
+    session->set(name, value);
+  }
   std::vector<qsGigeFeature> features() override { return s_->open()->list(); }
   std::vector<std::string> pixelFormats() override { return s_->open()->pixelFormats; }
   std::vector<qsGigeImageSource> imageSources() override {

@@ -41,6 +41,9 @@ void GigeFifo::configure_() {
   std::lock_guard<std::mutex> g(s_->mutex());
   if (s_->lost()) {
     dropStream_();
+    // Stopping needs no camera (a FIFO is stopped on the way out, often
+    // from a destructor); anything that should run cannot.
+    if (!run) return;
     throw CouldNotCreate("gige: camera " + id_ + " was lost; make the FIFO again once it is back");
   }
   ArvCamera* c = s_->camera();
@@ -121,7 +124,8 @@ void GigeFifo::configure_() {
     box->payload = payload;
     box->buffers = pool;
     box->roi = region;
-    g_signal_connect_data(st, "new-buffer", G_CALLBACK(&GigeFifo::onNewBuffer_), new StreamLink{this, box},
+    box->link = new StreamLink{{}, this, box};
+    g_signal_connect_data(st, "new-buffer", G_CALLBACK(&GigeFifo::onNewBuffer_), box->link,
                           [](gpointer link, GClosure*) { delete static_cast<StreamLink*>(link); }, GConnectFlags(0));
     arv_stream_set_emit_signals(st, TRUE);
     box_ = box;

@@ -8,25 +8,10 @@
 
 namespace qrn_gige {
 
-namespace {
-
-// Features the FIFO sets itself (the frame, its pels, the trigger): the
-// custom property may not change them under it.
-bool ownedFeature(const std::string& name) {
-  static const char* const owned[] = {"Width",           "Height",           "OffsetX",
-                                      "OffsetY",         "PixelFormat",      "TriggerMode",
-                                      "TriggerSource",   "TriggerSelector",  "TriggerActivation",
-                                      "AcquisitionMode", "AcquisitionStart", "AcquisitionStop",
-                                      "BinningHorizontal", "BinningVertical", "DecimationHorizontal",
-                                      "DecimationVertical"};
-  return std::any_of(std::begin(owned), std::end(owned), [&](const char* o) { return name == o; });
-}
-
-}  // namespace
-
 // "r g b" (blanks or commas between): the converter's white-balance scales.
 void GigeFifo::whiteBalance_(const std::string& value) {
-  if (!conv_.fromMosaic()) bad();  // nothing converted here
+  if (!conv_.fromMosaic())
+    bad(std::string("gige: ") + kWhiteBalance + " applies to colour converted from a Bayer mosaic; this FIFO converts none");
   std::string text = value;
   std::replace(text.begin(), text.end(), ',', ' ');
   std::istringstream in(text);
@@ -41,7 +26,7 @@ void GigeFifo::update(const qcCustomProp& prop) {
   const qcCustomPropertyBag bag = prop.customValues();
   for (long i = 0; i < bag.getItemCount(); ++i) {
     const std::string name = bag.getName(i), value = bag.getValue(i);
-    if (ownedFeature(name)) {
+    if (Session::fifoOwns(name)) {
       bad();  // the format, the region and trigger properties decide these
     } else if (bag.getType(i) == qcCustomPropertyBag::qeCommand) {
       s_->set(name, "");

@@ -8,20 +8,23 @@
 
 namespace qrn_gige {
 
-// Refused values (the exception carries no text of its own).
-[[noreturn]] inline void bad() { throw qcAcqFifo::BadParams(); }
+// Refused values; `why`, when given, becomes the exception's detail.
+[[noreturn]] inline void bad(std::string why = {}) {
+  qcAcqFifo::BadParams e;
+  if (!why.empty()) e.setDetail(std::move(why));
+  throw e;
+}
 
-// CouldNotCreate with the reason in its message.
+// CouldNotCreate with the reason as its detail: what() is
+// "qcAcqFifo::CouldNotCreate: <why>", the reason said once.
 class CouldNotCreate : public qcAcqFifo::CouldNotCreate {
 public:
-  explicit CouldNotCreate(std::string why) : why_(std::move(why)) {}
-  std::string info() const override { return why_; }
+  explicit CouldNotCreate(std::string why) { setDetail(std::move(why)); }
+  const std::string& why() const { return detail(); }
 
 protected:
-  void message_(std::ostream& os) const override { os << "qcAcqFifo::CouldNotCreate: " << why_; }
-
-private:
-  std::string why_;
+  // The public class's name, as the application catches it.
+  void message_(std::ostream& os) const override { os << "qcAcqFifo::CouldNotCreate"; }
 };
 
 }  // namespace qrn_gige

@@ -11,6 +11,52 @@ namespace {
 
 // The camera's pixel format for FIFOs of `kind`; throws CouldNotCreate when
 // it offers none.
+// Frees the streams of lost cameras on a thread of its own, so that a FIFO
+// goes at once.  The thread is joined when the process ends (or the plugin
+// is unloaded), after the streams still queued are freed.
+class StreamReaper {
+public:
+  static StreamReaper& get() {
+    static StreamReaper r;
+    return r;
+  }
+  void free(ArvStream* st) {
+    {
+      std::lock_guard<std::mutex> g(m_);
+      queue_.push_back(st);
+      if (!thread_.joinable()) thread_ = std::thread([this] { run_(); });
+    }
+    cv_.notify_one();
+  }
+  ~StreamReaper() {
+    {
+      std::lock_guard<std::mutex> g(m_);
+      stop_ = true;
+    }
+    cv_.notify_one();
+    if (thread_.joinable()) thread_.join();
+  }
+
+private:
+  void run_() {
+    std::unique_lock<std::mutex> lk(m_);
+    while (true) {
+      cv_.wait(lk, [&] { return stop_ || !queue_.empty(); });
+      if (queue_.empty()) return;  // stopping, nothing left
+      ArvStream* st = queue_.front();
+      queue_.pop_front();
+      lk.unlock();
+      g_object_unref(st);
+      lk.lock();
+    }
+  }
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<ArvStream*> queue_;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
 std::string formatFor(const Session& s, const std::string& id, Kind kind) {
   std::string pf = s.pixelFormatFor(kind);
   if (pf.empty()) throw CouldNotCreate("gige: camera " + id + " offers no pixel format for this FIFO");
@@ -125,11 +171,22 @@ void GigeFifo::dropStream_() {
     st = box_->stream;
     box_->stream = nullptr;
   }
-  // Stops and joins the receiving thread (a signal handler running finishes
-  // first) and frees the buffers the stream still holds.
   if (st) {
     arv_stream_set_emit_signals(st, FALSE);
-    g_object_unref(st);
+    if (s_->lost()) {
+      // Freeing the stream of a lost camera waits for Aravis's control
+      // timeouts (its teardown writes to the camera: about 2.5 s), so it is
+      // freed on the reaper thread; the handler no longer calls this FIFO.
+      {
+        std::lock_guard<std::mutex> g(box_->link->m);
+        box_->link->fifo = nullptr;
+      }
+      StreamReaper::get().free(st);
+    } else {
+      // Stops and joins the receiving thread (a signal handler running
+      // finishes first) and frees the buffers the stream still holds.
+      g_object_unref(st);
+    }
   }
   box_.reset();
 }
@@ -188,7 +245,7 @@ long GigeFifo::availableAcqs() const {
 
 bool GigeFifo::prepare(std::string* message, const qcDeadline&) {
   std::lock_guard<std::mutex> g(m_);
-  if (lost_) {
+  if (lost_ || s_->lost()) {
     if (message) *message = lostFailure_().errorInfo();
     return false;
   }

@@ -53,6 +53,7 @@ inline Clock::duration triggerRetry(double exposure) {
 
 // The stream, shared with the release functions of the images handed out: a
 // buffer goes back to the stream while it lives, else it is freed.
+struct StreamLink;
 struct StreamBox {
   std::mutex m;
   ArvStream* stream = nullptr;
@@ -60,6 +61,7 @@ struct StreamBox {
   long buffers = 0;          // how many the stream was given
   qcPelRect roi;             // the region its frames have
   std::atomic<long> out{0};  // buffers held by the application
+  StreamLink* link = nullptr;  // the stream's signal handler data (lives with the stream)
   void giveBack(ArvBuffer* b) {
     std::lock_guard<std::mutex> g(m);
     if (stream)
@@ -93,8 +95,11 @@ public:
 class GigeFifo;
 
 // What the receiving thread's signal handler needs: the FIFO and the stream
-// it serves.  Owned by the signal connection, freed with the stream.
+// it serves.  Owned by the signal connection, freed with the stream.  The
+// handler runs under `m`; a FIFO that lets go of a stream without waiting
+// for its thread sets `fifo` to null under it, and no handler calls it again.
 struct StreamLink {
+  std::mutex m;
   GigeFifo* fifo;
   std::shared_ptr<StreamBox> box;
 };

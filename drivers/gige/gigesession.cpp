@@ -4,10 +4,14 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <ostream>
+#include <thread>
 
 namespace qrn_gige {
 
@@ -74,7 +78,109 @@ const char* typeName(ArvGcNode* n) {
   return "";
 }
 
+// The open GigE Vision sessions, so that their cameras are given back when
+// the process ends: a camera keeps its control channel for its heartbeat
+// timeout (seconds) after a controller went without letting go, and refuses
+// every other program meanwhile.
+class Handover {
+public:
+  // Null once destroyed at exit (or when the plugin is unloaded).
+  static Handover* get() {
+    static Handover h;
+    return alive_ ? &h : nullptr;
+  }
+  void add(Session* s) {
+    std::lock_guard<std::mutex> g(m_);
+    sessions_.push_back(s);
+    if (!watcher_.joinable()) watch_();
+  }
+  void remove(Session* s) {
+    std::lock_guard<std::mutex> g(m_);
+    sessions_.erase(std::remove(sessions_.begin(), sessions_.end(), s), sessions_.end());
+  }
+  void leaveAll() {
+    std::lock_guard<std::mutex> g(m_);
+    for (Session* s : sessions_) s->leaveControl();
+  }
+  Handover() { alive_ = true; }
+  ~Handover() {
+    alive_ = false;
+    leaveAll();
+    if (watcher_.joinable()) {
+      const char quit = 0;
+      while (::write(pipe_[1], &quit, 1) < 0 && errno == EINTR) {
+      }
+      watcher_.join();
+    }
+    for (int sig : kSignals) restore_(sig);
+  }
+
+private:
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+  static inline bool alive_ = false;
+  static inline int signalPipe_ = -1;
+  static inline struct sigaction before_[NSIG] = {};
+  static inline bool installed_[NSIG] = {};
+
+  // The signal handler: async-signal-safe, it only wakes the watcher.
+  static void onSignal_(int sig) {
+    const int saved = errno;
+    const char c = static_cast<char>(sig);
+    if (signalPipe_ >= 0) (void)!::write(signalPipe_, &c, 1);
+    errno = saved;
+  }
+  static void restore_(int sig) {
+    if (installed_[sig]) ::sigaction(sig, &before_[sig], nullptr);
+    installed_[sig] = false;
+  }
+
+  // Under m_: the pipe, the handlers (only where the application left the
+  // default action) and the thread that gives the cameras back on a signal,
+  // then lets the signal take its default course.
+  void watch_() {
+    if (::pipe2(pipe_, O_CLOEXEC) != 0) return;
+    signalPipe_ = pipe_[1];
+    for (int sig : kSignals) {
+      struct sigaction now {};
+      if (::sigaction(sig, nullptr, &now) != 0 || now.sa_handler != SIG_DFL || (now.sa_flags & SA_SIGINFO)) continue;
+      struct sigaction act {};
+      act.sa_handler = &Handover::onSignal_;
+      sigemptyset(&act.sa_mask);
+      act.sa_flags = SA_RESTART;
+      if (::sigaction(sig, &act, &before_[sig]) == 0) installed_[sig] = true;
+    }
+    watcher_ = std::thread([this] {
+      char c = 0;
+      while (true) {
+        const ssize_t n = ::read(pipe_[0], &c, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0 || c == 0) return;
+        const int sig = static_cast<unsigned char>(c);
+        leaveAll();
+        restore_(sig);
+        ::raise(sig);
+      }
+    });
+  }
+
+  std::mutex m_;
+  std::vector<Session*> sessions_;
+  int pipe_[2] = {-1, -1};
+  std::thread watcher_;
+};
+
 }  // namespace
+
+void Session::leaveControl() {
+  // A lost camera has no control channel to give back (asking would wait
+  // for Aravis's control timeouts).
+  if (!gv_ || lost_ || left_.exchange(true)) return;
+  arv_gv_device_leave_control(ARV_GV_DEVICE(arv_camera_get_device(cam_)), nullptr);
+}
+
+void Session::leaveAllControl() {
+  if (Handover* h = Handover::get()) h->leaveAll();
+}
 
 Session::Session(const std::string& id) {
   GError* e = nullptr;
@@ -102,6 +208,7 @@ Session::Session(const std::string& id) {
   check(e, "gige: camera " + id + " cannot be opened");
   gv_ = arv_camera_is_gv_device(cam_);
   g_signal_connect(arv_camera_get_device(cam_), "control-lost", G_CALLBACK(&Session::onControlLost_), this);
+  if (Handover* h = Handover::get(); h && gv_) h->add(this);
 
   auto text = [](const char* s) { return std::string(s ? s : ""); };
   vendor = text(arv_camera_get_vendor_name(cam_, nullptr));
@@ -140,6 +247,8 @@ Session::Session(const std::string& id) {
 
 Session::~Session() {
   if (cam_) {
+    if (Handover* h = Handover::get(); h && gv_) h->remove(this);
+    leaveControl();  // at once, not when the camera's heartbeat runs out
     g_signal_handlers_disconnect_by_data(arv_camera_get_device(cam_), this);
     g_object_unref(cam_);
   }
@@ -152,9 +261,23 @@ void Session::onControlLost_(ArvDevice*, gpointer self) {
   if (s->onLost_) s->onLost_();
 }
 
+void Session::controlTimedOut() {
+  if (gv_) onControlLost_(nullptr, this);
+}
+
 void Session::onLost(std::function<void()> f) {
   std::lock_guard<std::mutex> g(lostMx_);
   onLost_ = std::move(f);
+}
+
+bool Session::fifoOwns(const std::string& name) {
+  static const char* const owned[] = {"Width",           "Height",           "OffsetX",
+                                      "OffsetY",         "PixelFormat",      "TriggerMode",
+                                      "TriggerSource",   "TriggerSelector",  "TriggerActivation",
+                                      "AcquisitionMode", "AcquisitionStart", "AcquisitionStop",
+                                      "BinningHorizontal", "BinningVertical", "DecimationHorizontal",
+                                      "DecimationVertical"};
+  return std::any_of(std::begin(owned), std::end(owned), [&](const char* o) { return name == o; });
 }
 
 bool Session::offers(const std::string& pf) const {

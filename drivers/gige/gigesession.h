@@ -30,6 +30,18 @@ public:
   ArvCamera* camera() const { return cam_; }
   std::mutex& mutex() { return m_; }
   bool lost() const { return lost_.load(); }
+  // Gives up the control channel of a GigE Vision camera (another program
+  // may then take it); later feature writes fail.  Safe from any thread.
+  void leaveControl();
+  // Gives up the control channel of every open GigE Vision camera: at exit,
+  // and on SIGINT, SIGTERM and SIGHUP when the application left their
+  // default action (the signal then takes its course).
+  static void leaveAllControl();
+  // A control command went unanswered through all of Aravis's retries (a
+  // GigE Vision timeout): the camera is taken as lost, as when its heartbeat
+  // fails, without waiting for the heartbeat (which the command held up).
+  void controlTimedOut();
+
   // Called (on Aravis's heartbeat thread) when the camera is lost; an empty
   // function stops the calls, which are over when this returns.
   void onLost(std::function<void()> f);
@@ -38,6 +50,10 @@ public:
   // the FIFO gives it back with releaseFifo().
   bool claimFifo() { return !fifo_.exchange(true); }
   void releaseFifo() { fifo_ = false; }
+  bool hasFifo() const { return fifo_.load(); }
+  // Features a FIFO sets itself (the frame, its pels, the trigger): nothing
+  // else may change them while it lives.
+  static bool fifoOwns(const std::string& name);
 
   // Facts read when the camera was opened.
   std::string vendor, model;
@@ -67,6 +83,7 @@ private:
   bool gv_ = false;
   std::atomic<bool> lost_{false};
   std::atomic<bool> fifo_{false};
+  std::atomic<bool> left_{false};
   std::mutex lostMx_;  // guards onLost_
   std::function<void()> onLost_;
 };

@@ -41,7 +41,11 @@ void GigeFifo::onNewBuffer_(ArvStream* stream, gpointer p) {
   if (!b) return;
   guint64 underruns = 0;
   arv_stream_get_statistics(stream, nullptr, nullptr, &underruns);
-  link->fifo->received_(link->box, b, underruns);
+  std::lock_guard<std::mutex> g(link->m);
+  if (link->fifo)
+    link->fifo->received_(link->box, b, underruns);
+  else
+    arv_stream_push_buffer(stream, b);  // the FIFO let go of this stream
 }
 
 void GigeFifo::received_(const std::shared_ptr<StreamBox>& box, ArvBuffer* b, guint64 underruns) {
@@ -94,6 +98,7 @@ void GigeFifo::run_() {
         GError* e = nullptr;
         if (!s_->lost()) arv_camera_software_trigger(s_->camera(), &e);
         triggerFailed = e != nullptr;
+        if (e && e->domain == ARV_DEVICE_ERROR && e->code == ARV_DEVICE_ERROR_TIMEOUT) s_->controlTimedOut();
         g_clear_error(&e);
       }
       for (auto& a : out) a();
@@ -267,16 +272,15 @@ bool GigeFifo::take_(const CompleteArgs& args, Kind wanted, Frame& fr) {
   Done& d = fr.done;
   {
     std::unique_lock<std::mutex> lk(m_);
-    std::int32_t status = 0;  // not requested
+    qeGigeStartReqStatus status = qeGigeStart_Granted;
     if (args.autoStart() && done_.empty() && pending_.empty()) {
       if (model_.canStart) {
         pending_.push(Pending::Run{Clock::now(), timeout_, appTag_, 1});
         ++stateCounter_;
         cv_.notify_all();
         wcv_.notify_all();
-        status = 1;  // started
       } else {
-        status = 2;  // refused
+        status = qeGigeStart_Refused;
       }
     }
     if (args.startReqStatus()) *args.startReqStatus() = static_cast<qcAcqFifo::qeStartReqStatus>(status);

@@ -390,6 +390,37 @@ TEST(GigeTriggers, ManualSendsOneSoftwareTriggerPerStartedAcquisition) {
   EXPECT_TRUE(f->isIdle());
 }
 
+// A completion that starts its own acquisition reports it granted (0) as
+// the simulated board does, so that a multi-channel FIFO reads it alike;
+// a model without software starts refuses (2).
+TEST(GigeTriggers, AutoStartReportsGrantedOrRefused) {
+  auto f = makeFifo();
+  qcAcqFifo::qeStartReqStatus status{};
+  qcAcquireInfo info;
+  EXPECT_TRUE(f->complete(wait(info).autoStart(true).startReqStatus(&status)).isBound());
+  EXPECT_EQ(status, qeGigeStart_Granted);
+  qcTriggerProp& t = f->properties();
+  t.triggerModel(qfFreeRunTrigger());
+  f->flush();
+  t.triggerEnable(false);
+  status = qcAcqFifo::qeStartReqStatus(-1);
+  f->complete(wait(info, 0.1).autoStart(true).startReqStatus(&status));
+  EXPECT_EQ(status, qeGigeStart_Refused);
+}
+
+// Features the FIFO sets are refused through the board while it lives.
+TEST(GigeProperties, TheFifosFeaturesCannotBeChangedUnderIt) {
+  qc_GigeGrabber* g = qfGigeGrabber(qfGigeBoard(0));
+  const std::string width = g->feature("Width");
+  {
+    auto f = makeFifo();
+    for (const char* name : {"Width", "OffsetX", "PixelFormat", "TriggerSource"})
+      EXPECT_THROW(g->feature(name, g->feature(name)), qcAcqFifo::BadParams) << name;
+    g->feature("AcquisitionFrameRate", "150");  // not the FIFO's
+  }
+  g->feature("Width", width);  // no FIFO: allowed
+}
+
 TEST(GigeTriggers, FreeRunStreamsWithoutStarts) {
   auto f = makeFifo();
   qcTriggerProp& t = f->properties();

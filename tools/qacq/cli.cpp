@@ -86,7 +86,8 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
   GrabOptions& g = o.grab;
   std::vector<CLI::Option*> exposures;  // one per command
   auto addAcquisitionOptions = [&](CLI::App* cmd) {
-    cmd->add_option("-b,--board", g.board, "Board index or name (default: the first)");
+    cmd->add_option("-b,--board", g.board,
+                    "Board index or name (default: the first); several, comma separated, grab at once (gige0,gige1)");
     cmd->add_option("-f,--format", g.format, "Video format name (default: \"Sony XC75 640x480\" when the board offers it)");
     cmd->add_option("-i,--image-format", g.imageFormat, "Image format (default: the video format's own)");
     exposures.push_back(cmd->add_option("-e,--exposure", o.exposure, "Exposure in seconds"));

@@ -6,7 +6,11 @@
 #include <climits>
 #include <cstdio>
 #include <filesystem>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include <qrn/acq/hyper/acqfifo.h>
 #include <qrn/acq/hyper/framegrabber.h>
@@ -242,15 +246,35 @@ FrameSource::FrameSource(const GrabOptions& o) : o_(o) {
   if (o.exposure) static_cast<qcExposureProp&>(props).exposure(*o.exposure);
   if (o.roi) static_cast<qcRoiProp&>(props).roi(*o.roi);
   static_cast<qcTimeoutProp&>(props).timeout(o.timeout);
+  // Triggers are enabled by the first next(): a free-running camera whose
+  // FIFO is made before its loop starts (several boards) loses no frames
+  // meanwhile.
+  fifo_->triggerEnable(false);
   fifo_->triggerModel(modelOf(o.trigger));
-  fifo_->triggerEnable(true);
 }
 
 FrameSource::~FrameSource() {
-  if (o_.trigger == TriggerKind::freerun && fifo_) fifo_->triggerEnable(false);
+  // Nothing may leave a destructor: a board that cannot stop (its camera
+  // lost) is left as it is, and its FIFO goes with this object.
+  try {
+    if (o_.trigger == TriggerKind::freerun && fifo_) fifo_->triggerEnable(false);
+  } catch (...) {
+  }
+}
+
+std::string FrameSource::lost() const {
+  // A FIFO gets the time a board needs to make its pool ready (the
+  // simulated board's prepare() does that; a camera FIFO answers at once).
+  std::string why;
+  if (fifo_->prepare(why, 2.0)) return {};
+  return why.empty() ? "the board can no longer acquire" : why;
 }
 
 qcPtrHandle<qcAcqImage> FrameSource::next(qcAcquireInfo& info, bool makeLocal) {
+  if (!enabled_) {
+    fifo_->triggerEnable(true);
+    enabled_ = true;
+  }
   // Manual acquisitions are started a few ahead so that the driver always
   // has one queued.
   const long window = 4;
@@ -275,26 +299,56 @@ qcPtrHandle<qcAcqImage> FrameSource::next(qcAcquireInfo& info, bool makeLocal) {
   return image;
 }
 
-GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress) {
-  if (o.count < 1) throw UsageError("--count must be at least 1");
-  FrameSource src(o);
-  if (o.save != FileKind::none) prepareOutDir(o.outDir);
-  const qcStdVideoFormat& fmt = src.format();
+namespace {
 
-  if (!o.quiet) {
-    out << "grabbing " << o.count << (o.count == 1 ? " frame" : " frames") << " of \"" << fmt.name() << "\" ("
-        << fmt.width() << "x" << fmt.height() << " " << imageFormatName(src.imageFormat())
-        << (src.multi() ? " through " + std::to_string(src.multi()->numChannels()) + " channels" : std::string())
-        << ") from " << src.label()
-        << ", trigger " << src.fifo().triggerModel().name() << "\n"
-        << std::flush;
+// Where the grab loops write: the lines, the progress bar and the camera
+// database file, shared by the boards' loops (one thread each when there are
+// several).
+class GrabOutput {
+public:
+  GrabOutput(const GrabOptions& o, std::ostream& out, std::ostream& progress, long boards)
+      : out_(out), bar_(progress, o.progress, o.count * boards) {
+    if (!o.cdbFile.empty()) cdb_ = std::make_unique<CdbRecorder>(o.cdbFile);
+  }
+  bool recording() const { return cdb_ != nullptr; }
+  void say(const std::string& line) {
+    std::lock_guard<std::mutex> g(m_);
+    bar_.say(out_, line);
+  }
+  void record(const qcAcqImage* image, const std::string& comment) {
+    std::lock_guard<std::mutex> g(m_);
+    cdb_->add(image, comment);
+  }
+  // One more frame of a board, failed or not.
+  void frame(bool failed) {
+    std::lock_guard<std::mutex> g(m_);
+    ++frames_;
+    if (failed) ++failed_;
+    bar_.update(frames_, failed_);
+  }
+  void clearBar() {
+    std::lock_guard<std::mutex> g(m_);
+    bar_.clear();
   }
 
-  std::unique_ptr<CdbRecorder> cdb;
-  if (!o.cdbFile.empty()) cdb = std::make_unique<CdbRecorder>(o.cdbFile);
+private:
+  std::mutex m_;
+  std::ostream& out_;
+  ProgressBar bar_;
+  std::unique_ptr<CdbRecorder> cdb_;
+  long frames_ = 0, failed_ = 0;
+};
 
+// The loop of one board: o.count frames from `src`, a line per frame (or per
+// failure), files and records.  `tag` names the board in lines and files
+// when several boards grab at once ("" for one).  A board that can no longer
+// acquire (a camera lost) ends its loop with one line.
+GrabResult grabBoard(const GrabOptions& o, FrameSource& src, GrabOutput& output, const std::string& tag) {
+  const qcStdVideoFormat& fmt = src.format();
+  const std::string lead = tag.empty() ? "" : tag + " ";
+  GrabOptions named = o;
+  if (!tag.empty()) named.prefix = o.prefix + "-" + tag;
   GrabResult r;
-  ProgressBar bar(progress, o.progress, o.count);
   const BatchScheduling batch;
   const Clock::time_point t0 = Clock::now();
   for (long n = 1; n <= o.count; ++n) {
@@ -305,39 +359,131 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
     const bool hasImage = image && !image->isEmpty();
     const bool failed = static_cast<bool>(info.failure()) || !hasImage;
     if (failed) ++r.failed;
+    output.frame(failed);
+    if (failed && !hasImage && info.failure().isAbnormal()) {
+      r.lost = src.lost();
+      if (!r.lost.empty()) {
+        output.say("board " + src.label() + " lost at frame " + std::to_string(n) + ": " + r.lost);
+        break;
+      }
+    }
     std::string path;
     if (hasImage && o.save != FileKind::none) {
-      path = writeImage(*image, frameStem(o, n), o.save);
+      path = writeImage(*image, frameStem(named, n), o.save);
       ++r.written;
     }
-    if (cdb) {
+    if (output.recording()) {
       std::ostringstream comment;
+      if (!tag.empty()) comment << "board " << tag << ", ";
       comment << "format " << fmt.name() << ", trigger " << info.triggerNum() << ", time stamp " << info.timeStamp()
               << ", " << describeFailure(info.failure());
-      cdb->add(hasImage ? image.ptr() : nullptr, comment.str());
+      output.record(hasImage ? image.ptr() : nullptr, comment.str());
     }
     if (!o.quiet || failed) {
-      std::string line = "frame " + std::to_string(n) + ": trigger " + std::to_string(info.triggerNum()) +
+      std::string line = lead + "frame " + std::to_string(n) + ": trigger " + std::to_string(info.triggerNum()) +
                          ", time stamp " + std::to_string(info.timeStamp()) + ", " + describeFailure(info.failure());
       if (!hasImage) line += ", no image";
       if (!path.empty()) line += " -> " + path;
-      bar.say(out, line);
+      output.say(line);
     }
-    bar.update(r.frames, r.failed);
   }
   r.seconds = secondsSince(t0);
-  bar.clear();
+  return r;
+}
 
+std::string summary(const GrabOptions& o, const GrabResult& r, const std::string& tag) {
   std::ostringstream sum;
+  if (!tag.empty()) sum << tag << ": ";
   sum << r.frames << (r.frames == 1 ? " frame" : " frames");
   if (r.failed) sum << " (" << r.failed << " failed)";
   sum << " in " << fixed(r.seconds, 2) << " s";
   if (r.frames > 1 && r.seconds > 0) sum << ", " << fixed(r.frames / r.seconds, 1) << " frames/s";
+  if (!r.lost.empty()) sum << "; stopped: the board was lost";
   if (o.save != FileKind::none)
     sum << "; " << r.written << (r.written == 1 ? " image" : " images") << " written to " << o.outDir;
-  if (cdb) sum << "; recorded in " << o.cdbFile;
-  out << sum.str() << "\n";
-  return r;
+  if (!o.cdbFile.empty()) sum << "; recorded in " << o.cdbFile;
+  return sum.str();
+}
+
+}  // namespace
+
+std::vector<std::string> splitBoards(const std::string& list) {
+  std::vector<std::string> boards;
+  std::size_t at = 0;
+  while (true) {
+    const std::size_t comma = list.find(',', at);
+    boards.push_back(list.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
+    if (comma == std::string::npos) break;
+    at = comma + 1;
+  }
+  if (boards.size() > 1)
+    for (const std::string& b : boards)
+      if (b.empty()) throw UsageError("bad board list \"" + list + "\": give names or indices separated by commas");
+  return boards;
+}
+
+GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress) {
+  if (o.count < 1) throw UsageError("--count must be at least 1");
+  const std::vector<std::string> boards = splitBoards(o.board);
+  // Every FIFO first, so that a board that cannot grab stops the grab before
+  // anything is acquired.
+  std::vector<std::unique_ptr<FrameSource>> sources;
+  for (const std::string& b : boards) {
+    GrabOptions one = o;
+    one.board = b;
+    sources.push_back(std::make_unique<FrameSource>(one));
+  }
+  std::vector<std::string> tags;
+  for (const auto& src : sources) {
+    tags.push_back(sources.size() > 1 ? src->label() : "");
+    if (std::count(tags.begin(), tags.end(), tags.back()) > 1) throw UsageError("board " + src->label() + " is named twice");
+  }
+  if (o.save != FileKind::none) prepareOutDir(o.outDir);
+
+  if (!o.quiet) {
+    for (const auto& src : sources) {
+      const qcStdVideoFormat& fmt = src->format();
+      out << "grabbing " << o.count << (o.count == 1 ? " frame" : " frames") << " of \"" << fmt.name() << "\" ("
+          << fmt.width() << "x" << fmt.height() << " " << imageFormatName(src->imageFormat())
+          << (src->multi() ? " through " + std::to_string(src->multi()->numChannels()) + " channels" : std::string())
+          << ") from " << src->label() << ", trigger " << src->fifo().triggerModel().name() << "\n";
+    }
+    out << std::flush;
+  }
+
+  GrabOutput output(o, out, progress, static_cast<long>(sources.size()));
+  std::vector<GrabResult> results(sources.size());
+  if (sources.size() == 1) {
+    results[0] = grabBoard(o, *sources[0], output, "");
+  } else {
+    // One loop per board, each on a thread of its own; an error in one ends
+    // only that loop, and is thrown once every loop is over.
+    std::vector<std::exception_ptr> errors(sources.size());
+    std::vector<std::thread> loops;
+    for (std::size_t i = 0; i < sources.size(); ++i)
+      loops.emplace_back([&, i] {
+        try {
+          results[i] = grabBoard(o, *sources[i], output, tags[i]);
+        } catch (...) {
+          errors[i] = std::current_exception();
+        }
+      });
+    for (std::thread& t : loops) t.join();
+    for (const std::exception_ptr& e : errors)
+      if (e) std::rethrow_exception(e);
+  }
+  output.clearBar();
+
+  GrabResult total;
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    out << summary(o, results[i], tags[i]) << "\n";
+    total.frames += results[i].frames;
+    total.failed += results[i].failed;
+    total.written += results[i].written;
+    total.seconds = std::max(total.seconds, results[i].seconds);
+    if (total.lost.empty()) total.lost = results[i].lost;
+  }
+  return total;
 }
 
 }  // namespace qacq

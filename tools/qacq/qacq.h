@@ -7,7 +7,7 @@
 // library's exceptions, into one line "qacq: <message>" on `err`.
 //
 // Exit codes: 0 success; 1 error; 2 bad arguments; 3 a grab ran to the end
-// but some frames failed.
+// but some frames failed (or a board was lost on the way).
 #pragma once
 
 #include <cstddef>
@@ -186,7 +186,12 @@ struct GrabResult {
   long failed = 0;   // of those, with a failure or without an image
   long written = 0;  // image files written
   double seconds = 0.0;
+  std::string lost;  // why a board stopped early (it can no longer acquire), "" when none did
 };
+
+// "gige0,gige1": the boards of a --board option, in order (one element, maybe
+// "", for a single board).  Throws UsageError for an empty element of a list.
+std::vector<std::string> splitBoards(const std::string& list);
 
 // The acquisition set-up shared by grab and live: the board, format and image
 // format of the options, a FIFO for them with the custom items, exposure,
@@ -208,10 +213,14 @@ public:
   qcAcqFifo& fifo() const { return *fifo_; }
   // The multi-channel FIFO behind fifo(), or null when it is a plain one.
   const qc_MultiAcqFifo* multi() const { return multi_; }
-  // The next frame (null or empty when it failed; info says why).  Waits at
+  // The next frame (null or empty when it failed; info says why); the first
+  // call enables the FIFO's triggers.  Waits at
   // most the timeout plus a second.  With makeLocal false the image may stay
   // in the driver's memory (no copy).
   qcPtrHandle<qcAcqImage> next(qcAcquireInfo& info, bool makeLocal = true);
+  // Why the board can no longer acquire (its FIFO cannot be prepared: a
+  // camera lost), "" while it can.
+  std::string lost() const;
 
 private:
   GrabOptions o_;
@@ -222,10 +231,16 @@ private:
   qcPtrHandle<qcAcqFifo> fifo_;
   const qc_MultiAcqFifo* multi_ = nullptr;
   long started_ = 0, completed_ = 0;
+  bool enabled_ = false;  // triggers enabled (by the first next())
 };
 
-// Grabs o.count frames, writes a line per frame to `out` and the progress bar
-// to `progress`, then a summary line.
+// Grabs o.count frames from each board of o.board (one or several, comma
+// separated: one FIFO and one loop each, on threads of their own, files
+// named <prefix>-<board>-NNNN and lines led by the board's name when there
+// are several), writes a line per frame to `out` and the progress bar to
+// `progress`, then a summary line per board.  A board that can no longer
+// acquire (a lost camera) ends its loop with one line; the others go on.
+// The result adds up the boards.
 GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress);
 
 // "ok", or the failure's flags joined with "+" (with the abnormal code and the
@@ -259,7 +274,10 @@ struct LiveResult {
 };
 // Shows frames as they arrive in an image console until the count is reached
 // or the user ends it ('q', closing the window); 's' saves the current frame
-// (o.grab.save, outDir, prefix).  The summary goes to `out`.
+// (o.grab.save, outDir, prefix).  The summary goes to `out`.  Several boards
+// (o.grab.board "gige0,gige1"): a window per board, each fed by a grab loop
+// on a thread of its own (the newest frame shown), a summary line per board;
+// 'q' in any window ends all, closing a window ends its board.
 LiveResult live(const LiveOptions& o, std::ostream& out);
 
 // Shows the files in an image console, left/right (or space, backspace)

@@ -53,7 +53,19 @@
 // the camera's first kind above) to the format lists.
 //
 // One FIFO at a time per camera: a second FIFO while one lives throws
-// qcAcqFifo::CouldNotCreate.
+// qcAcqFifo::CouldNotCreate.  Its reason is the exception's detail
+// (what(): "qcAcqFifo::CouldNotCreate: <reason>").
+//
+// ---- Hand-over -----------------------------------------------------------------
+// A GigE Vision camera serves one controlling program at a time and keeps a
+// controller that went without a word for its heartbeat timeout (seconds).
+// The driver gives each camera back (closes its control channel): when the
+// process exits normally, when its board is removed from the board list and
+// no FIFO or grabber holds it, and on SIGINT, SIGTERM and SIGHUP where the
+// application left the signal's default action (the driver then lets the
+// signal take its course).  A program started right after streams at once.
+// A process killed otherwise (SIGKILL, a crash) leaves the camera to its
+// heartbeat timeout.
 //
 // ---- Properties and GenICam features -------------------------------------------
 // Each property is reported by the property query only when the camera has
@@ -93,7 +105,10 @@
 //                          sets itself (Width, Height, OffsetX/Y,
 //                          PixelFormat, Trigger{Mode,Source,Selector,
 //                          Activation}, AcquisitionMode/Start/Stop,
-//                          Binning*, Decimation*: BadParams), command items run
+//                          Binning*, Decimation*: BadParams; the same
+//                          features are refused through
+//                          qc_GigeGrabber::feature(name, value) while a FIFO
+//                          of the camera exists), command items run
 //                          a command feature; the driver's own items below
 //                          (InputLine, AppTag, WhiteBalance).
 //                          Read values with qfGigeFeature (below): the bag
@@ -112,13 +127,24 @@
 // acquisition isMissed.  Trigger number: the frame id; time stamp: the
 // buffer's, in microseconds.
 // When the camera is lost (Aravis's control-lost: a GigE camera stops
-// answering its heartbeat; about 6 s after it went, measured on loopback),
-// pending acquisitions and every later completion fail within 0.1 s with
-// isAbnormal and errorInfo saying so; until then completions keep their own
-// deadlines (maxWait).  Make the FIFO again when the camera is back.
-// Destroying a FIFO whose camera has just gone, before it is known lost,
-// waits for the camera's control timeouts (up to about 8 s); once it is known
-// lost, at once.  Listing features stops at the first control timeout.
+// answering its heartbeat, about 5.5 s after it went, measured on loopback;
+// or a software trigger that goes unanswered through Aravis's retries, about
+// 2.5 s after it went under the Manual model), pending acquisitions and
+// every later completion fail within 0.1 s with isAbnormal and errorInfo
+// saying so, and prepare() fails with the same text; until then completions
+// keep their own deadlines (maxWait).  Settings that stop the FIFO
+// (triggerEnable(false)) still succeed; others throw CouldNotCreate.  Make
+// the FIFO again when the camera is back.
+// Destroying a FIFO whose camera is known lost returns at once (Aravis's
+// stream teardown, which waits 2.5 s for the gone camera, runs on a thread
+// of the driver, joined at exit: a process ending right after waits for it
+// there).  Destroying one whose camera has just
+// gone, before it is known lost, waits for the camera's control timeouts (up
+// to about 8 s).  Listing features stops at the first control timeout.
+//
+// A completion's startReqStatus is qeGigeStart_Granted (0: it started one
+// acquisition, or none was needed) or qeGigeStart_Refused (2: the trigger
+// model has no software starts), the values of the simulated board.
 // Started acquisitions cost no memory each; a run of them started together
 // that times out (or is failed by a lost camera) is one record handed out as
 // many times as it counts.  Refused settings (trigger model, input line,
@@ -131,6 +157,7 @@
 // must not let go of the last handle of its own FIFO).
 #pragma once
 
+#include <cstdint>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -149,6 +176,13 @@ inline constexpr const char* kAppTag = "AppTag";        // application tag of la
 // FIFOs refuse it with qcAcqFifo::BadParams.
 inline constexpr const char* kWhiteBalance = "WhiteBalance";
 }  // namespace qrn_gige
+
+// What a camera FIFO writes to CompleteArgs::startReqStatus (the values the
+// simulated board uses too, so that qc_MultiAcqFifo reads them alike).
+enum qeGigeStartReqStatus : std::int32_t {
+  qeGigeStart_Granted = 0,  // the completion started one acquisition, or none was needed
+  qeGigeStart_Refused = 2,  // the trigger model does not allow software starts
+};
 
 // The ids of a ';'-separated camera list, blanks around each trimmed, empty
 // elements dropped.
