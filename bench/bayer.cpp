@@ -177,12 +177,15 @@ void sizes(benchmark::internal::Benchmark* b) {
 
 }  // namespace
 
+BENCHMARK_CAPTURE(BM_Qrn, grey_avx512, kGrey, qe_SimdAVX512)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Qrn, grey_avx2, kGrey, qe_SimdAVX2)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Qrn, grey_sse2, kGrey, qe_SimdSSE2)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Qrn, grey_ref, kGrey, qe_SimdNone)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Qrn, planes_avx512, kPlanes, qe_SimdAVX512)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Qrn, planes_avx2, kPlanes, qe_SimdAVX2)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Qrn, planes_sse2, kPlanes, qe_SimdSSE2)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Qrn, planes_ref, kPlanes, qe_SimdNone)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Qrn, rgb32_avx512, kRGB32, qe_SimdAVX512)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Qrn, rgb32_avx2, kRGB32, qe_SimdAVX2)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Qrn, rgb32_sse2, kRGB32, qe_SimdSSE2)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Qrn, rgb32_ref, kRGB32, qe_SimdNone)->Apply(sizes);

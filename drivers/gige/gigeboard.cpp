@@ -150,6 +150,18 @@ public:
     session->set(name, value);
   }
   std::vector<qsGigeFeature> features() override { return s_->open()->list(); }
+  std::vector<std::string> pixelFormats() override { return s_->open()->pixelFormats; }
+  std::vector<qsGigeImageSource> imageSources() override {
+    static const char* const names[] = {"grey8", "grey16", "raw8", "rgb16", "rgb32", "3plane"};  // by Kind
+    const std::shared_ptr<Session> s = s_->open();
+    std::vector<qsGigeImageSource> out;
+    for (Kind k : kAllKinds) {
+      const std::string pf = s->pixelFormatFor(k);
+      if (const PelFormat* f = pf.empty() ? nullptr : findPelFormat(pf, s->pixelFormatCode(pf)))
+        out.push_back({names[static_cast<int>(k)], pf, madeFrom(*f, k)});
+    }
+    return out;
+  }
   ArvCamera* aravisCamera() override { return s_->open()->camera(); }
 
 private:

@@ -9,11 +9,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include <qrn/acq/convert/bayer.h>
+#include <qrn/acq/convert/pelkernels.h>
 #include <qrn/acq/format/vidfmt.h>
 #include <qrn/foundation/pelbuffer.h>
 
@@ -30,6 +32,11 @@ struct FrameView {
   std::size_t size = 0;  // bytes at data
   long w = 0, h = 0;
   qcPair<long> offset;  // of the frame's first pel on the sensor
+  // Bytes at the end of each row (the camera's padding, as its leader
+  // reports it).  Without padding, rows of whole bytes follow one another
+  // when the buffer holds h of them, else the rows follow one another bit for
+  // bit (a packed row of width 641 ends inside a byte).
+  long padX = 0;
 };
 
 // An image made from a frame: the member of the FIFO's kind is set.
@@ -50,6 +57,9 @@ struct MakeState {
   // Converts into its previous result when the application no longer holds
   // that image.
   qcBayerImageConverter bayer;
+  // The 8-bit mosaic of a wider Bayer format (only read while it is
+  // converted, so kept from one frame to the next).
+  qcPelBuffer<unsigned char> mosaic8;
 };
 
 // Makes the image of `kind` from a frame of the row's format.
@@ -57,9 +67,13 @@ using MakeFn = void (*)(const FrameView& frame, Kind kind, MakeState& state, Mad
 
 // One camera PixelFormat.
 struct PelFormat {
-  const char* name;           // GenICam PixelFormat entry
-  int bitsPerPel;             // in the stream buffer
-  qeImageFormat imageFormat;  // of the grey / raw images it gives
+  const char* name;     // GenICam PixelFormat entry
+  std::uint32_t pfnc;   // its numeric code: found by it when a camera names it otherwise
+  int bitsPerPel;       // in the stream buffer
+  qe_PelPacking packing;  // grey and mosaic formats: how the pels lie
+  int pelBits;          // significant bits of a grey or mosaic pel (8 for 8-bit and colour formats)
+  qe_ColourOrder order; // colour formats: byte order
+  qe_YuvRange range;    // YUV formats: range
   // Preference of each kind (by Kind): 0 not given; else the offered format
   // of the lowest rank is the one a FIFO of that kind sets.
   int rank[kKindCount];
@@ -71,10 +85,20 @@ struct PelFormat {
 
 // The rows, every format the driver takes.
 const std::vector<PelFormat>& pelFormats();
-const PelFormat* findPelFormat(const std::string& name);
+// By name, else (code not 0) by numeric code; null when neither is known.
+const PelFormat* findPelFormat(const std::string& name, std::int64_t code = 0);
 
-// The offered format that gives `k`, "" when none.
-std::string pixelFormatFor(const std::vector<std::string>& offered, Kind k);
+// The image format of images of `k` made from `f` (grey 16 by the pel's
+// significant bits), qeImageFormat_Unspecified for colour kinds.
+qeImageFormat imageFormatOf(const PelFormat& f, Kind k);
+// How an image of `k` is made from `f`, for people ("unpacked", "most
+// significant 8 bits", "demosaiced", ...); "" when `f` does not give `k`.
+std::string madeFrom(const PelFormat& f, Kind k);
+
+// The offered format that gives `k`, "" when none.  codes, when not empty,
+// are the numeric values of the offered names, in the same order.
+std::string pixelFormatFor(const std::vector<std::string>& offered, Kind k,
+                           const std::vector<std::int64_t>& codes = {});
 
 // The converter's Bayer type (qcBayerImageConverter::BayerType) of an image
 // in the mosaic format `pf` whose first pel lies at (x, y) of the pattern the
@@ -84,8 +108,9 @@ int bayerTypeOf(const std::string& pf, long x, long y);
 // The per-frame conversion of one FIFO: a format and the kind it delivers.
 class FrameConverter {
 public:
-  // Throws CouldNotCreate when the format does not give `kind`.
-  FrameConverter(const std::string& pixelFormat, Kind kind);
+  // Throws CouldNotCreate when the format does not give `kind`.  code: the
+  // format's numeric value, for a name the table does not know.
+  FrameConverter(const std::string& pixelFormat, Kind kind, std::int64_t code = 0);
 
   const PelFormat& format() const { return *state_.format; }
   Kind kind() const { return kind_; }
@@ -96,7 +121,7 @@ public:
   // The least a buffer of a w x h frame holds.
   std::size_t bytes(long w, long h) const;
   // The image format of completeAcq for grey and raw kinds.
-  qeImageFormat imageFormat() const { return format().imageFormat; }
+  qeImageFormat imageFormat() const { return imageFormatOf(format(), kind_); }
   // Scales of converted colour; throws BadParams unless fromMosaic().
   void whiteBalance(double r, double g, double b);
   // Makes the image of the kind from the frame (the frame's pels are only

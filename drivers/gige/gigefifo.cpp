@@ -93,7 +93,7 @@ QRN_GIGE_QUERY_IMPL_(qcCustomProp, true)
 
 GigeFifo::GigeFifo(std::shared_ptr<Session> session, const std::string& id, long width, long height, Kind kind)
     : s_(std::move(session)), id_(id), width_(width), height_(height), kind_(kind),
-      pixelFormat_(formatFor(*s_, id, kind)), conv_(pixelFormat_, kind) {
+      pixelFormat_(formatFor(*s_, id, kind)), conv_(pixelFormat_, kind, s_->pixelFormatCode(pixelFormat_)) {
   {
     std::lock_guard<std::mutex> g(s_->mutex());
     ArvCamera* c = s_->camera();

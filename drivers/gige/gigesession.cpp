@@ -227,6 +227,11 @@ Session::Session(const std::string& id) {
     for (guint i = 0; i < n; ++i) pixelFormats.emplace_back(text(pf[i]));
     g_free(pf);
   }
+  guint nc = 0;
+  if (gint64* codes = arv_camera_dup_available_pixel_formats(cam_, &nc, nullptr)) {
+    if (nc == pixelFormats.size()) pixelFormatCodes.assign(codes, codes + nc);
+    g_free(codes);
+  }
   if (arv_camera_is_feature_available(cam_, "LineSelector", nullptr) &&
       arv_camera_is_feature_available(cam_, "LineSource", nullptr)) {
     ArvDevice* d = arv_camera_get_device(cam_);
@@ -279,7 +284,15 @@ bool Session::offers(const std::string& pf) const {
   return std::find(pixelFormats.begin(), pixelFormats.end(), pf) != pixelFormats.end();
 }
 
-std::string Session::pixelFormatFor(Kind k) const { return qrn_gige::pixelFormatFor(pixelFormats, k); }
+std::string Session::pixelFormatFor(Kind k) const {
+  return qrn_gige::pixelFormatFor(pixelFormats, k, pixelFormatCodes);
+}
+
+std::int64_t Session::pixelFormatCode(const std::string& pf) const {
+  for (std::size_t i = 0; i < pixelFormats.size() && i < pixelFormatCodes.size(); ++i)
+    if (pixelFormats[i] == pf) return pixelFormatCodes[i];
+  return 0;
+}
 
 bool Session::has(const char* feature) {
   std::lock_guard<std::mutex> g(m_);

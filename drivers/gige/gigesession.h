@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,9 @@ public:
   std::string vendor, model;
   long sensorWidth = 0, sensorHeight = 0;
   std::vector<std::string> pixelFormats;
+  std::vector<std::int64_t> pixelFormatCodes;  // their numeric values, same order (empty when unread)
+  // The numeric value of an offered format, 0 when unknown.
+  std::int64_t pixelFormatCode(const std::string& pf) const;
   std::string strobeLine;  // a line offering ExposureActive, "" when none
 
   bool offers(const std::string& pf) const;

@@ -369,7 +369,11 @@ B GigeFifo::image_(const CompleteArgs& args, Kind wanted, B MadeImage::*made) {
     if (conv_.lends()) return lend_<typename B::pel_type>(fr);
   }
   MadeImage out;
-  conv_.make(FrameView{fr.data, fr.size, fr.w, fr.h, qcPair<long>(fr.done.roi.x(), fr.done.roi.y())}, out);
+  FrameView view{fr.data, fr.size, fr.w, fr.h, qcPair<long>(fr.done.roi.x(), fr.done.roi.y())};
+  gint padX = 0, padY = 0;
+  if (fr.done.buffer) arv_buffer_get_image_padding(fr.done.buffer, &padX, &padY);
+  view.padX = padX;
+  conv_.make(view, out);
   return out.*made;
 }
 

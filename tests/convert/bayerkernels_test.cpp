@@ -135,9 +135,11 @@ std::vector<Shape> shapes() {
   return v;
 }
 
-const qe_SimdLevel kLevels[] = {qe_SimdSSE2, qe_SimdAVX2};
+const qe_SimdLevel kLevels[] = {qe_SimdSSE2, qe_SimdAVX2, qe_SimdAVX512};
 
-const char* levelName(qe_SimdLevel l) { return l == qe_SimdAVX2 ? "AVX2" : l == qe_SimdSSE2 ? "SSE2" : "none"; }
+const char* levelName(qe_SimdLevel l) {
+  return l == qe_SimdAVX512 ? "AVX-512" : l == qe_SimdAVX2 ? "AVX2" : l == qe_SimdSSE2 ? "SSE2" : "none";
+}
 
 }  // namespace
 
@@ -323,7 +325,7 @@ TEST(BayerKernels, PlanesToGreyMatchesFixedPointFormula) {
     g.randomize(rng);
     b.randomize(rng);
     for (qs_GreyWeights wt : {qs_GreyWeights{77, 150, 29}, qs_GreyWeights{256, 256, 0}}) {
-      for (qe_SimdLevel level : {qe_SimdNone, qe_SimdSSE2, qe_SimdAVX2}) {
+      for (qe_SimdLevel level : {qe_SimdNone, qe_SimdSSE2, qe_SimdAVX2, qe_SimdAVX512}) {
         Img d(w, h, 1, 3, 4);
         qf_planesToGrey(level, r.cplane(), g.cplane(), b.cplane(), w, h, wt, d.plane<unsigned char>());
         EXPECT_TRUE(d.paddingIntact());

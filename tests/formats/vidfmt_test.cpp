@@ -288,6 +288,8 @@ TEST(ImageTypeConversion, TableAndRoundTrip) {
     EXPECT_EQ(qf_convertToPublicImageType(qf_convertToInternalImageType(static_cast<qeImageFormat>(pub))), pub);
   }
   for (long pel : {-1L, -2L, 19L, 0x1001L}) EXPECT_EQ(qf_convertToPublicImageType(pel), qeImageFormat_Unspecified);
+  // 14-bit grey (cameras' Mono14) is asked of a driver as 16-bit grey.
+  EXPECT_EQ(qf_convertToInternalImageType(qeImageFormat_Grey14), qe_pelType_mono16);
 }
 
 TEST(ImageTypeConversion, ValuesOutsideThePublicRangeAssert) {

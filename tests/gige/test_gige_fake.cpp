@@ -187,7 +187,8 @@ TEST(GigeColour, BayerNamesAndOffsetsGiveTheConverterPhase) {
   } cases[] = {{"BayerRG8", 0, 0, C::RGGB}, {"BayerGR8", 0, 0, C::GRBG}, {"BayerGB8", 0, 0, C::GBRG},
                {"BayerBG8", 0, 0, C::BGGR}, {"BayerRG8", 1, 0, C::GRBG}, {"BayerRG8", 0, 1, C::GBRG},
                {"BayerRG8", 3, 5, C::BGGR}, {"BayerBG8", 2, 1, C::GRBG}, {"BayerGB8", 1, 1, C::GRBG},
-               {"Mono8", 0, 0, -1},         {"BayerRG10", 0, 0, -1}};
+               {"Mono8", 0, 0, -1},         {"BayerRG12p", 1, 1, C::BGGR}, {"BayerGB10Packed", 0, 1, C::RGGB},
+               {"RGB8", 0, 0, -1}};
   for (const Case& c : cases) EXPECT_EQ(qrn_gige::bayerTypeOf(c.name, c.x, c.y), c.type) << c.name << " " << c.x << "," << c.y;
 }
 
@@ -197,6 +198,11 @@ TEST(GigeColour, EachKindTakesTheCamerasPreferredFormat) {
   using qrn_gige::Kind;
   const std::vector<std::string> mosaicAndRgb = {"Mono8", "BayerBG8", "RGB8Packed", "BayerGR8", "Mono10", "Mono12"};
   const std::vector<std::string> rgbOnly = {"RGB8"};
+  // Of the same bits, the packed format (fewer bytes; unpacking runs faster
+  // than memory); grey 8 from the format of fewest bytes.
+  const std::vector<std::string> monoPacked = {"Mono12", "Mono10Packed", "Mono12p"};
+  const std::vector<std::string> bayerWide = {"BayerRG12", "BayerBG10p"};
+  const std::vector<std::string> yuvAndRgb = {"YCbCr601_422_8", "BGRa8"};
   struct Case {
     const std::vector<std::string>* offered;
     Kind kind;
@@ -205,12 +211,22 @@ TEST(GigeColour, EachKindTakesTheCamerasPreferredFormat) {
                {&mosaicAndRgb, Kind::raw8, "BayerGR8"},     {&mosaicAndRgb, Kind::rgb32, "RGB8Packed"},
                {&mosaicAndRgb, Kind::rgb16, "RGB8Packed"},  {&mosaicAndRgb, Kind::planes3, "BayerGR8"},
                {&rgbOnly, Kind::planes3, "RGB8"},           {&rgbOnly, Kind::grey8, ""},
-               {&rgbOnly, Kind::raw8, ""}};
+               {&rgbOnly, Kind::raw8, ""},                  {&monoPacked, Kind::grey16, "Mono12p"},
+               {&monoPacked, Kind::grey8, "Mono10Packed"},  {&bayerWide, Kind::raw8, "BayerBG10p"},
+               {&bayerWide, Kind::planes3, "BayerBG10p"},   {&bayerWide, Kind::grey16, "BayerRG12"},
+               {&yuvAndRgb, Kind::rgb32, "BGRa8"},          {&yuvAndRgb, Kind::grey8, "YCbCr601_422_8"},
+               {&yuvAndRgb, Kind::grey16, ""}};
   for (const Case& c : cases)
     EXPECT_EQ(qrn_gige::pixelFormatFor(*c.offered, c.kind), c.format) << static_cast<int>(c.kind);
   // A format's buffer size and whether its images are the buffer itself.
   EXPECT_EQ(qrn_gige::FrameConverter("Mono12", Kind::grey16).bytes(3, 2), 12u);
   EXPECT_EQ(qrn_gige::FrameConverter("RGB8", Kind::planes3).bytes(3, 2), 18u);
+  EXPECT_EQ(qrn_gige::FrameConverter("Mono12p", Kind::grey16).bytes(3, 2), 9u);
+  EXPECT_EQ(qrn_gige::FrameConverter("Mono10Packed", Kind::grey16).bytes(3, 1), 5u);
+  EXPECT_EQ(qrn_gige::FrameConverter("YUV422_8", Kind::rgb32).bytes(3, 2), 16u);
+  // A name the table does not know, found by its numeric value.
+  EXPECT_EQ(qrn_gige::FrameConverter("VendorMono12p", Kind::grey16, 0x010C0047).imageFormat(), qeImageFormat_Grey12);
+  EXPECT_EQ(qrn_gige::pixelFormatFor({"VendorMono12p", "Mono8"}, Kind::grey16, {0x010C0047, 0x01080001}), "VendorMono12p");
   EXPECT_TRUE(qrn_gige::FrameConverter("BayerRG8", Kind::raw8).lends());
   EXPECT_TRUE(qrn_gige::FrameConverter("BayerRG8", Kind::rgb32).fromMosaic());
   EXPECT_FALSE(qrn_gige::FrameConverter("RGB8", Kind::rgb32).fromMosaic());

@@ -63,6 +63,12 @@ TEST(GigeQacq, BoardsFeaturesAndGrab) {
   EXPECT_EQ(w.out, "2048\n");
   Outcome all = qacqRun({"features", "--board", "gige0"});
   EXPECT_THAT(all.out, HasSubstr("PixelFormat"));
+  // What the camera offers and what each image kind is made from.
+  EXPECT_THAT(all.out, HasSubstr("PixelFormat offered: BayerBG8 BayerGB8 BayerGR8 BayerRG8 Mono8 RGB8 Mono16\n"));
+  EXPECT_THAT(all.out, HasSubstr("grey16  Mono16                  as sent\n"));
+  EXPECT_THAT(all.out, HasSubstr("3plane  BayerRG8                demosaiced\n"));
+  Outcome fm = qacqRun({"formats", "--board", "gige0"});
+  EXPECT_THAT(fm.out, HasSubstr("rgb32   RGB8                    reordered\n"));
   Outcome set = qacqRun({"features", "--board", "gige0", "GainRaw", "--set", "2"});
   EXPECT_EQ(set.out, "GainRaw = 2\n");
   EXPECT_EQ(qacqRun({"features", "--board", "gige0", "NoSuchFeature"}).code, 1);

@@ -98,7 +98,8 @@ TEST(QacqImageFile, SixteenBitGreyKeepsItsRange) {
     const char* name;
     qeImageFormat format;
     int sig;
-  } cases[] = {{"g16", qeImageFormat_Grey16, 16}, {"g10", qeImageFormat_Grey10, 10}, {"g12", qeImageFormat_Grey12, 12}};
+  } cases[] = {{"g16", qeImageFormat_Grey16, 16}, {"g10", qeImageFormat_Grey10, 10}, {"g12", qeImageFormat_Grey12, 12},
+               {"g14", qeImageFormat_Grey14, 14}};
   for (const Case& c : cases) {
     const qcAcqImage image(g16, c.format);
     const unsigned maxv = (1u << c.sig) - 1;

@@ -156,6 +156,7 @@ int listFormats(const FormatsOptions& o, std::ostream& out) {
     out << text << "\n";
   }
   out << list.size() << (list.size() == 1 ? " format" : " formats") << "\n";
+  if (!o.board.empty()) printCameraFormats(selectBoard(o.board), out);
   return exitOk;
 }
 

@@ -82,6 +82,24 @@ int cameras(const CamerasOptions& o, std::ostream& out) {
   return exitOk;
 }
 
+void printCameraFormats(qcFrameGrabber& fg, std::ostream& out) {
+  qc_GigeGrabber* g = qfGigeGrabber(fg);
+  if (!g) return;
+  std::vector<std::string> offered;
+  std::vector<qsGigeImageSource> sources;
+  try {
+    offered = g->pixelFormats();
+    sources = g->imageSources();
+  } catch (const qcAcqFifo::CouldNotCreate&) {
+    return;
+  }
+  out << "PixelFormat offered:";
+  for (const std::string& pf : offered) out << " " << pf;
+  out << "\n" << std::left << std::setw(8) << "KIND" << std::setw(24) << "FROM" << "MADE\n";
+  for (const qsGigeImageSource& s : sources)
+    out << std::setw(8) << s.kind << std::setw(24) << s.pixelFormat << s.madeFrom << "\n";
+}
+
 int features(const FeaturesOptions& o, std::ostream& out) {
   qcFrameGrabber& fg = selectBoard(o.board);
   qc_GigeGrabber* g = qfGigeGrabber(fg);
@@ -110,6 +128,8 @@ int features(const FeaturesOptions& o, std::ostream& out) {
     out << std::left << std::setw(static_cast<int>(w + 2)) << "NAME" << std::setw(13) << "TYPE" << "VALUE\n";
     for (const qsGigeFeature& f : all)
       out << std::setw(static_cast<int>(w + 2)) << f.name << std::setw(13) << f.type << f.value << "\n";
+    out << "\n";
+    printCameraFormats(fg, out);
     return exitOk;
   } catch (const qcAcqFifo::BadParams&) {
     throw Error("camera " + g->cameraId() + ": no feature \"" + o.name + "\"" +

@@ -20,7 +20,7 @@ namespace {
 
 // An image as rows of samples: 1 (grey) or 3 (RGB) channels of 8 or 16 bits,
 // 16-bit samples big-endian (the byte order of both PNG and PNM).  Samples of
-// 16-bit rasters hold `sigBits` significant bits (10, 12 or 16).
+// 16-bit rasters hold `sigBits` significant bits (10, 12, 14 or 16).
 struct Raster {
   long width = 0, height = 0;
   int channels = 1;
@@ -41,7 +41,10 @@ Raster rasterOf(const qcAcqImage& image) {
          }};
   } else if (image.holds<qcPelBuffer<unsigned short>>()) {
     const auto b = image.grey16();
-    const int sig = f == qeImageFormat_Grey10 ? 10 : f == qeImageFormat_Grey12 ? 12 : 16;
+    const int sig = f == qeImageFormat_Grey10   ? 10
+                    : f == qeImageFormat_Grey12 ? 12
+                    : f == qeImageFormat_Grey14 ? 14
+                                                : 16;
     const bool bigEndianPels = f == qeImageFormat_Grey16BigEndian;
     r = {b.width(), b.height(), 1, 16, sig, [b, sig, bigEndianPels](long y, unsigned char* d) {
            const unsigned short* s = b.rowPointer(y);

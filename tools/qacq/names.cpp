@@ -86,6 +86,7 @@ const std::vector<std::pair<std::string, qeImageFormat>>& imageFormatNames() {
       {"rgb48", qeImageFormat_RGB48},      {"3plane", qeImageFormat_3Plane},
       {"grey10", qeImageFormat_Grey10},    {"grey12", qeImageFormat_Grey12},
       {"bgr24", qeImageFormat_BGR24},      {"grey16be", qeImageFormat_Grey16BigEndian},
+      {"grey14", qeImageFormat_Grey14},
   };
   return names;
 }

@@ -138,6 +138,10 @@ struct FeaturesOptions {
   std::optional<std::string> value;
 };
 int features(const FeaturesOptions& o, std::ostream& out);
+// For a camera board: the pixel formats it offers and, per image kind, the
+// format a FIFO sets and how the images are made from it.  Nothing for other
+// boards or a camera that cannot be opened.
+void printCameraFormats(qcFrameGrabber& fg, std::ostream& out);
 
 // ---- camera configuration files ----------------------------------------------------
 

@@ -27,15 +27,22 @@
 //
 // ---- Formats -----------------------------------------------------------------
 // A format is supported when it fits the camera's sensor and its pel kind is
-// one the camera offers:
-//   grey 8                       Mono8
-//   grey 16 (mono16/10/12)       Mono16, Mono12 or Mono10 (unpacked, the
-//                                first offered of mono16/12/10 for grey16)
-//   RAW8 (qe_pelType_RAW8)       a Bayer 8 format (BayerRG8, GR8, GB8, BG8)
-//   packed RGB32, packed RGB16   RGB8 (made 32-bit or 5-6-5 pels), else a
-//   (RGBpacked, RGBpacked16)     Bayer 8 format converted by
-//                                qcBayerImageConverter
-//   three planes (RGBplanar)     a Bayer 8 format converted, else RGB8 split
+// one the camera offers (pixel formats by name, else by numeric code; the
+// README's table lists them all):
+//   grey 8                       Mono8, else the most significant 8 bits of
+//                                a wider Mono format, else Y of YUV 4:2:2
+//   grey 16 (mono16/10/12)       Mono10/12/14/16 and their packed forms
+//                                (10p, 12p, 14p, 10Packed, 12Packed)
+//                                unpacked, values unchanged; the most bits
+//                                first, the packed form first among equals;
+//                                else a wider Bayer format's raw pels
+//   RAW8 (qe_pelType_RAW8)       a Bayer 8 format, else the most significant
+//                                8 bits of a Bayer 10/12/16/10p/12p/Packed
+//   packed RGB32, packed RGB16   RGB8, BGR8, RGBa8, BGRa8 reordered, else YUV
+//   (RGBpacked, RGBpacked16)     4:2:2 by BT.601, else a Bayer format
+//                                converted by qcBayerImageConverter
+//   three planes (RGBplanar)     a Bayer format converted, else RGB or YUV
+// Grey 16 images carry the pel's depth (qeImageFormat_Grey10/12/14/16).
 // The converter's white balance is 1 1 1 until the custom item
 // "WhiteBalance" sets it (below); its phase is the pattern
 // the format's name gives at the sensor's first pel, shifted by the parity
@@ -199,6 +206,14 @@ struct qsGigeFeature {
   std::string value;  // empty for commands and unreadable features
 };
 
+// One image kind of a camera: the camera PixelFormat a FIFO of that kind sets
+// and how its images are made from it.
+struct qsGigeImageSource {
+  std::string kind;         // "grey8", "grey16", "raw8", "rgb16", "rgb32", "3plane"
+  std::string pixelFormat;  // the camera's name for it
+  std::string madeFrom;     // "as sent", "unpacked", "BT.601, full range", ...
+};
+
 // What the driver object of a "gige" board offers.  Reach it through
 // qfGigeGrabber.  Calls are serialised per camera; any thread may call.
 class qc_GigeGrabber : public qc_FrameGrabber {
@@ -218,6 +233,11 @@ public:
   virtual void feature(const std::string& name, const std::string& value) = 0;
   // Every implemented feature with its value.
   virtual std::vector<qsGigeFeature> features() = 0;
+  // The camera's PixelFormat entries, as it names them.  Throws like feature().
+  virtual std::vector<std::string> pixelFormats() = 0;
+  // The image kinds the camera gives, each from the format a FIFO of that
+  // kind sets.  Throws like feature().
+  virtual std::vector<qsGigeImageSource> imageSources() = 0;
   // The Aravis camera under the board, for what the driver does not map
   // (events, chunk data, setting up Aravis's fake camera).  Valid while the
   // camera stays open: until it is lost and opened again.  Calls on it

@@ -1,6 +1,6 @@
 // Accelerated Bayer kernels: one vector body (bayersimd_body.inc) compiled for
-// SSE2 (16 bytes) and AVX2 (32 bytes) through target attributes, chosen at run
-// time.  Other architectures build the dispatchers over the reference only.
+// SSE2 (16 bytes), AVX2 (32 bytes) and AVX-512 BW (64 bytes) through target
+// attributes, chosen at run time.  Other architectures build the dispatchers over the reference only.
 #include <qrn/acq/convert/bayerkernels.h>
 
 #include <qrn/foundation/misc.h>
@@ -8,7 +8,13 @@
 #if defined(__x86_64__) || defined(__i386__)
 #define QRN_BAYER_X86 1
 #include <cpuid.h>
+// GCC 12's AVX-512 intrinsics start many results from an undefined vector,
+// which -W(maybe-)uninitialized reports at the header's lines once inlined.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 #endif
 
 #include <algorithm>
@@ -213,6 +219,82 @@ struct Isa {
 #pragma GCC pop_options
 #endif
 
+// ---- AVX-512 (F, BW) ---------------------------------------------------------------
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,avx512f,avx512bw,prfchw"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2,avx512f,avx512bw,prfchw")
+#endif
+namespace qrn_bayer_avx512 {
+struct Isa {
+  using V = __m512i;
+  static constexpr long N = 64;
+  static QRN_SIMD_INLINE V load(const void* p) { return _mm512_loadu_si512(p); }
+  static QRN_SIMD_INLINE void store(void* p, V v) { _mm512_storeu_si512(p, v); }
+  static QRN_SIMD_INLINE void prefetch(const void* p) { _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0); }
+  static QRN_SIMD_INLINE void prefetchW(const void* p) { __builtin_prefetch(p, 1, 3); }
+  static QRN_SIMD_INLINE V zero() { return _mm512_setzero_si512(); }
+  static QRN_SIMD_INLINE V set16(int v) { return _mm512_set1_epi16(static_cast<short>(v)); }
+  static QRN_SIMD_INLINE V evenMask() { return _mm512_set1_epi16(0x00FF); }
+  static QRN_SIMD_INLINE V notv(V a) { return _mm512_ternarylogic_epi32(a, a, a, 0x55); }
+  static QRN_SIMD_INLINE V and_(V a, V b) { return _mm512_and_si512(a, b); }
+  static QRN_SIMD_INLINE V or_(V a, V b) { return _mm512_or_si512(a, b); }
+  static QRN_SIMD_INLINE V xor_(V a, V b) { return _mm512_xor_si512(a, b); }
+  // m ? a : b bitwise (m is all ones or zero per byte).
+  static QRN_SIMD_INLINE V sel(V m, V a, V b) { return _mm512_ternarylogic_epi32(m, a, b, 0xCA); }
+  static QRN_SIMD_INLINE V avg(V a, V b) { return _mm512_avg_epu8(a, b); }
+  static QRN_SIMD_INLINE V unpacklo8(V a, V b) { return _mm512_unpacklo_epi8(a, b); }
+  static QRN_SIMD_INLINE V unpackhi8(V a, V b) { return _mm512_unpackhi_epi8(a, b); }
+  static QRN_SIMD_INLINE V unpacklo16(V a, V b) { return _mm512_unpacklo_epi16(a, b); }
+  static QRN_SIMD_INLINE V unpackhi16(V a, V b) { return _mm512_unpackhi_epi16(a, b); }
+  static QRN_SIMD_INLINE V mullo16(V a, V b) { return _mm512_mullo_epi16(a, b); }
+  static QRN_SIMD_INLINE V mulRound15(V a, V m) { return _mm512_mulhrs_epi16(a, m); }
+  static constexpr int kRound15Scale = 1;
+  static QRN_SIMD_INLINE V set8(int v) { return _mm512_set1_epi8(static_cast<char>(v)); }
+  static QRN_SIMD_INLINE V cmpeq8(V a, V b) { return _mm512_movm_epi8(_mm512_cmpeq_epi8_mask(a, b)); }
+  static QRN_SIMD_INLINE V add8(V a, V b) { return _mm512_add_epi8(a, b); }
+  static QRN_SIMD_INLINE V add16(V a, V b) { return _mm512_add_epi16(a, b); }
+  static constexpr bool kHasMaddubs = true;
+  static QRN_SIMD_INLINE V maddubs(V a, V w) { return _mm512_maddubs_epi16(a, w); }
+  static QRN_SIMD_INLINE V add64(V a, V b) { return _mm512_add_epi64(a, b); }
+  static QRN_SIMD_INLINE V srli16_8(V a) { return _mm512_srli_epi16(a, 8); }
+  static QRN_SIMD_INLINE V srli16_3(V a) { return _mm512_srli_epi16(a, 3); }
+  static QRN_SIMD_INLINE V slli16_8(V a) { return _mm512_slli_epi16(a, 8); }
+  static QRN_SIMD_INLINE V slli16_3(V a) { return _mm512_slli_epi16(a, 3); }
+  static QRN_SIMD_INLINE V packus16(V a, V b) { return _mm512_packus_epi16(a, b); }
+  // packus works per 128-bit lane: a0 b0 a1 b1 a2 b2 a3 b3 in 64-bit units.
+  static QRN_SIMD_INLINE V packOrdered(V a, V b) {
+    return _mm512_permutexvar_epi64(_mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0), _mm512_packus_epi16(a, b));
+  }
+  static QRN_SIMD_INLINE V sad(V a) { return _mm512_sad_epu8(a, _mm512_setzero_si512()); }
+  static QRN_SIMD_INLINE std::uint64_t hsum64(V a) { return static_cast<std::uint64_t>(_mm512_reduce_add_epi64(a)); }
+  // Lane j of lo holds pixels 16j..16j+7 (16-bit units), of hi 16j+8..16j+15.
+  static QRN_SIMD_INLINE void store2(void* p, V lo, V hi) {
+    store(p, _mm512_permutex2var_epi64(lo, _mm512_set_epi64(11, 10, 3, 2, 9, 8, 1, 0), hi));
+    store(static_cast<char*>(p) + 64, _mm512_permutex2var_epi64(lo, _mm512_set_epi64(15, 14, 7, 6, 13, 12, 5, 4), hi));
+  }
+  // The 4-pixel group q of 128-bit lane j goes to where the unpacks put
+  // group 4q + j, so that they yield pixels 0-15, 16-31, 32-47, 48-63.
+  static QRN_SIMD_INLINE V prepRGB32(V v) {
+    return _mm512_permutexvar_epi32(_mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15), v);
+  }
+  static QRN_SIMD_INLINE void store4(void* p, V a, V b, V c, V d) {
+    char* q = static_cast<char*>(p);
+    store(q, a);
+    store(q + 64, b);
+    store(q + 128, c);
+    store(q + 192, d);
+  }
+};
+#include "bayersimd_body.inc"
+}  // namespace qrn_bayer_avx512
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
 #endif  // QRN_BAYER_X86
 
 // ---- dispatch ------------------------------------------------------------------------
@@ -221,7 +303,10 @@ namespace {
 qe_SimdLevel detectLevel() {
 #if QRN_BAYER_X86
   if (!qcCpuType::SSESupported()) return qe_SimdNone;
-  return qcCpuType::AVX2Supported() ? qe_SimdAVX2 : qe_SimdSSE2;
+  if (!qcCpuType::AVX2Supported()) return qe_SimdSSE2;
+  const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
+  return avx512 ? qe_SimdAVX512 : qe_SimdAVX2;
 #else
   return qe_SimdNone;
 #endif
@@ -233,6 +318,7 @@ qe_SimdLevel detectLevel() {
 qe_SimdLevel levelForWidth(qe_SimdLevel requested, long width) {
   qe_SimdLevel level = qf_simdClamp(requested);
   if (width < 16 || (width % 8 != 0 && width < 24)) return qe_SimdNone;
+  if (level == qe_SimdAVX512 && width < 64) level = qe_SimdAVX2;
   if (level == qe_SimdAVX2 && width < 32) level = qe_SimdSSE2;
   return level;
 }
@@ -257,6 +343,7 @@ qe_SimdLevel qf_simdClamp(qe_SimdLevel requested) {
 #if QRN_BAYER_X86
 #define QRN_BAYER_DISPATCH(level, ref, fn, ...)                      \
   switch (level) {                                                   \
+    case qe_SimdAVX512: qrn_bayer_avx512::fn(__VA_ARGS__); break;    \
     case qe_SimdAVX2: qrn_bayer_avx2::fn(__VA_ARGS__); break;        \
     case qe_SimdSSE2: qrn_bayer_sse2::fn(__VA_ARGS__); break;        \
     default: ref; break;                                             \
@@ -384,6 +471,7 @@ void qf_bayerFastSubsample(qe_SimdLevel level, qs_RawPlaneC8 src, long width, lo
   if (!src.data || width < 2 || height < 2 || width % 2 || height % 2) return;
   level = levelForWidth(level, width);
   // A vector step takes 2N source columns.
+  if (level == qe_SimdAVX512 && width < 128) level = qe_SimdAVX2;
   if (level == qe_SimdAVX2 && width < 64) level = qe_SimdSSE2;
   if (level == qe_SimdSSE2 && width < 32) level = qe_SimdNone;
   QRN_BAYER_DISPATCH(level, qf_bayerRefSubsample(src, width, height, p00, p10, p01, p11), subsample, src, width,
@@ -420,6 +508,7 @@ void qf_planesToGrey(qe_SimdLevel level, qs_RawPlaneC8 red, qs_RawPlaneC8 green,
   if (width < 1 || height < 1) return;
   level = qf_simdClamp(level);
   if (w.r + w.g + w.b > 257) level = qe_SimdNone;
+  if (level == qe_SimdAVX512 && width < 64) level = qe_SimdAVX2;
   if (level == qe_SimdAVX2 && width < 32) level = qe_SimdSSE2;
   if (level == qe_SimdSSE2 && width < 16) level = qe_SimdNone;
   QRN_BAYER_DISPATCH(level, planesToGreyRef(red, green, blue, width, height, w, dst), planesToGrey, red, green, blue,

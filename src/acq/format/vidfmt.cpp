@@ -29,6 +29,7 @@ long qf_convertToInternalImageType(qeImageFormat fmt) {
   const int v = static_cast<int>(fmt);
   if (v == -1) return -1;
   if (v >= 1 && v <= 19) return kPelOfPublic[v - 1];
+  if (fmt == qeImageFormat_Grey14) return qe_pelType_mono16;  // 14 bits in 16, as the 16-bit grey kinds
   qstd_assert_(__FILE__, __LINE__, "qf_convertToInternalImageType: no such image format");
   return -1;
 }

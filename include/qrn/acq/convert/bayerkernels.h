@@ -4,7 +4,7 @@
 // Every kernel works on caller-owned memory described by a pointer and a row
 // stride in bytes; nothing is allocated or kept.  The reference kernels
 // (qf_bayerRef*) define the results; the accelerated kernels (qf_bayerFast*)
-// give bit-identical results, using SSE2 or AVX2 as the processor allows, and
+// give bit-identical results, using SSE2, AVX2 or AVX-512 as the processor allows, and
 // fall back to the reference where the image does not suit them.  All kernels
 // are reentrant and may be called from any thread.
 #pragma once
@@ -12,8 +12,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// Instruction-set levels of the accelerated kernels.
-enum qe_SimdLevel { qe_SimdNone = 0, qe_SimdSSE2 = 1, qe_SimdAVX2 = 2 };
+// Instruction-set levels of the accelerated kernels.  qe_SimdAVX512 means
+// AVX-512 F, BW, VL and VBMI.
+enum qe_SimdLevel { qe_SimdNone = 0, qe_SimdSSE2 = 1, qe_SimdAVX2 = 2, qe_SimdAVX512 = 3 };
 
 // The best level this processor and build offer: none on other architectures
 // or when qcCpuType reports no SSE (environment "QUORIN_DISABLE_SIMD").

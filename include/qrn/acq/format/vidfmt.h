@@ -45,6 +45,9 @@ enum qeImageFormat : int {
   qeImageFormat_Grey12 = 14,
   qeImageFormat_BGR24 = 15,
   qeImageFormat_Grey16BigEndian = 16,
+  // 14 significant bits in 16 (cameras' Mono14), apart from the numbered
+  // range 1 to 19; a FIFO asked for it delivers 16-bit grey.
+  qeImageFormat_Grey14 = 32,
 };
 
 // Internal pel type numbering (the drivers' image types).  0 to 15 are the
@@ -70,8 +73,8 @@ enum qe_pelType : int {
   qe_pelType_BGR24 = 15,
 };
 
-// -1 gives -1 and 1..19 their pel types; any other value fires a debug
-// assertion and gives -1.
+// -1 gives -1, 1..19 their pel types and qeImageFormat_Grey14 mono16; any
+// other value fires a debug assertion and gives -1.
 long qf_convertToInternalImageType(qeImageFormat fmt);
 // 0..18 give their public formats; every other value (-1 included) gives -1.
 qeImageFormat qf_convertToPublicImageType(long pelType);

@@ -1,0 +1,325 @@
+// Accelerated pel kernels: unpacking in vector code of each instruction set
+// (SSE2, AVX2, AVX-512 with VBMI), and the colour row loops of pelrows.inc
+// compiled for each, chosen at run time.  Other architectures build the
+// dispatchers over the references only.
+#include <qrn/acq/convert/pelkernels.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#include "pelrefs.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#define QRN_PEL_X86 1
+#include <immintrin.h>
+#endif
+
+#define QRN_PEL_INLINE inline __attribute__((always_inline))
+
+namespace {
+
+// Bytes of four pels of a packed layout (one group of the vector code).
+constexpr long quadBytes(qe_PelPacking p) {
+  return p == qe_Pack10p ? 5 : p == qe_Pack14p ? 7 : 6;
+}
+constexpr int packBits(qe_PelPacking p) {
+  return (p == qe_Pack10p || p == qe_Pack10Packed) ? 10 : (p == qe_Pack12p || p == qe_Pack12Packed) ? 12 : 14;
+}
+
+}  // namespace
+
+#if QRN_PEL_X86
+
+// The unpacking of four pels held in the low bytes of each 64-bit lane of a
+// vector, in 16-bit lanes: shifts of whole 64-bit lanes bring each pel to its
+// 16-bit lane, masks keep its bits.  Isa: V, set64, and_, or_, sll64, srl64,
+// sll16.
+#define QRN_PEL_QUAD_UNPACK                                                                                        \
+  template <qe_PelPacking P>                                                                                       \
+  static QRN_PEL_INLINE V quads(V q) {                                                                             \
+    if constexpr (P == qe_Pack10p || P == qe_Pack12p || P == qe_Pack14p) {                                         \
+      /* pel j at bit j * B moves left by j * (16 - B) */                                                          \
+      constexpr int B = P == qe_Pack10p ? 10 : P == qe_Pack12p ? 12 : 14, D = 16 - B;                              \
+      constexpr std::uint64_t m = (1u << B) - 1;                                                                   \
+      return or_(or_(and_(q, set64(m)), and_(sll64<D>(q), set64(m << 16))),                                       \
+                 or_(and_(sll64<2 * D>(q), set64(m << 32)), and_(sll64<3 * D>(q), set64(m << 48))));               \
+    } else {                                                                                                       \
+      /* bytes 0, 2, 3, 5 hold the high bits, the nibbles of bytes 1 and 4 the low */                              \
+      constexpr int L = P == qe_Pack10Packed ? 2 : 4;                                                              \
+      constexpr std::uint64_t m = (1u << L) - 1;                                                                   \
+      const V hi = or_(and_(q, set64(0x00FF00FFull)), and_(sll64<8>(q), set64(0x00FF00FF00000000ull)));           \
+      const V lo = or_(or_(and_(srl64<8>(q), set64(m)), and_(sll64<4>(q), set64(m << 16))),                       \
+                       or_(and_(q, set64(m << 32)), and_(sll64<12>(q), set64(m << 48))));                          \
+      return or_(sll16<L>(hi), lo);                                                                                \
+    }                                                                                                              \
+  }
+
+// A row of a packed layout in steps of Isa::kQuads groups of four pels, the
+// pels after the last whole step by the reference.
+#define QRN_PEL_QUAD_ROW                                                                                           \
+  template <qe_PelPacking P>                                                                                       \
+  static void rowOfQuads(const unsigned char* base, long w, std::uint16_t* d) {                                    \
+    constexpr long gb = quadBytes(P);                                                                              \
+    const long rowBytes = static_cast<long>(qf_packedRowBytes(P, w));                                              \
+    const long quadCount = w / 4;                                                                                  \
+    long g = 0;                                                                                                    \
+    for (; g + kQuads <= quadCount && g * gb + reach(gb) <= rowBytes; g += kQuads)                                 \
+      store(d + 4 * g, quads<P>(load(base + g * gb, gb)));                                                         \
+    for (long i = 4 * g; i < w; ++i) d[i] = static_cast<std::uint16_t>(qrn_pel::refPel(P, base, i));               \
+  }
+
+// The row for a layout (not qe_Pack16).
+#define QRN_PEL_ROW_SWITCH(fn)                                                                        \
+  void unpackRow(qe_PelPacking p, const unsigned char* base, long w, std::uint16_t* d) {               \
+    switch (p) {                                                                                       \
+      case qe_Pack10p: fn<qe_Pack10p>(base, w, d); break;                                              \
+      case qe_Pack12p: fn<qe_Pack12p>(base, w, d); break;                                              \
+      case qe_Pack14p: fn<qe_Pack14p>(base, w, d); break;                                              \
+      case qe_Pack10Packed: fn<qe_Pack10Packed>(base, w, d); break;                                    \
+      case qe_Pack12Packed: fn<qe_Pack12Packed>(base, w, d); break;                                    \
+      case qe_Pack16: std::memcpy(d, base, 2 * static_cast<std::size_t>(w)); break;                    \
+    }                                                                                                  \
+  }
+
+// ---- SSE2 ------------------------------------------------------------------------
+#pragma GCC push_options
+#pragma GCC target("sse2")
+namespace qrn_pel_sse2 {
+struct Isa {
+  using V = __m128i;
+  static constexpr long kQuads = 2;
+  // Two groups: 8 bytes at each.
+  static constexpr long reach(long gb) { return gb + 8; }
+  static QRN_PEL_INLINE V load(const unsigned char* p, long gb) {
+    return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + gb)));
+  }
+  static QRN_PEL_INLINE void store(std::uint16_t* d, V v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(d), v); }
+  static QRN_PEL_INLINE V set64(std::uint64_t v) { return _mm_set1_epi64x(static_cast<long long>(v)); }
+  static QRN_PEL_INLINE V and_(V a, V b) { return _mm_and_si128(a, b); }
+  static QRN_PEL_INLINE V or_(V a, V b) { return _mm_or_si128(a, b); }
+  template <int N>
+  static QRN_PEL_INLINE V sll64(V a) { return _mm_slli_epi64(a, N); }
+  template <int N>
+  static QRN_PEL_INLINE V srl64(V a) { return _mm_srli_epi64(a, N); }
+  template <int N>
+  static QRN_PEL_INLINE V sll16(V a) { return _mm_slli_epi16(a, N); }
+  QRN_PEL_QUAD_UNPACK
+  QRN_PEL_QUAD_ROW
+};
+QRN_PEL_ROW_SWITCH(Isa::rowOfQuads)
+// SSE2 has no 32-bit min and max: YUV runs as the compiler vectorizes the row
+// loops of pelrows.inc.
+long yuvVector(bool, const unsigned char*, long, const qrn_pel::YuvWeights&, std::uint32_t*, unsigned char*,
+               unsigned char*, unsigned char*) {
+  return 0;
+}
+#include "pelrows.inc"
+}  // namespace qrn_pel_sse2
+#pragma GCC pop_options
+
+// ---- AVX2 ------------------------------------------------------------------------
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace qrn_pel_avx2 {
+struct Isa {
+  using V = __m256i;
+  static constexpr long kQuads = 4;
+  // 16 bytes at the first and at the third group.
+  static constexpr long reach(long gb) { return 2 * gb + 16; }
+  static QRN_PEL_INLINE V load(const unsigned char* p, long gb) {
+    const V two = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+                                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * gb)), 1);
+    const auto b = [gb](int i) { return static_cast<char>(i < 8 ? i : gb + i - 8); };
+    const V ctl = _mm256_setr_epi8(b(0), b(1), b(2), b(3), b(4), b(5), b(6), b(7), b(8), b(9), b(10), b(11), b(12),
+                                   b(13), b(14), b(15), b(0), b(1), b(2), b(3), b(4), b(5), b(6), b(7), b(8), b(9),
+                                   b(10), b(11), b(12), b(13), b(14), b(15));
+    return _mm256_shuffle_epi8(two, ctl);
+  }
+  static QRN_PEL_INLINE void store(std::uint16_t* d, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), v); }
+  static QRN_PEL_INLINE V set64(std::uint64_t v) { return _mm256_set1_epi64x(static_cast<long long>(v)); }
+  static QRN_PEL_INLINE V and_(V a, V b) { return _mm256_and_si256(a, b); }
+  static QRN_PEL_INLINE V or_(V a, V b) { return _mm256_or_si256(a, b); }
+  template <int N>
+  static QRN_PEL_INLINE V sll64(V a) { return _mm256_slli_epi64(a, N); }
+  template <int N>
+  static QRN_PEL_INLINE V srl64(V a) { return _mm256_srli_epi64(a, N); }
+  template <int N>
+  static QRN_PEL_INLINE V sll16(V a) { return _mm256_slli_epi16(a, N); }
+  QRN_PEL_QUAD_UNPACK
+  QRN_PEL_QUAD_ROW
+};
+QRN_PEL_ROW_SWITCH(Isa::rowOfQuads)
+struct Yv {
+  using V = __m256i;
+  static constexpr long N = 32;
+  static QRN_PEL_INLINE V load(const unsigned char* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+  static QRN_PEL_INLINE V set16(int v) { return _mm256_set1_epi16(static_cast<short>(v)); }
+  static QRN_PEL_INLINE V set32(int v) { return _mm256_set1_epi32(v); }
+  static QRN_PEL_INLINE V and_(V a, V b) { return _mm256_and_si256(a, b); }
+  static QRN_PEL_INLINE V or_(V a, V b) { return _mm256_or_si256(a, b); }
+  static QRN_PEL_INLINE V srli16_8(V a) { return _mm256_srli_epi16(a, 8); }
+  static QRN_PEL_INLINE V sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
+  static QRN_PEL_INLINE V madd(V a, V b) { return _mm256_madd_epi16(a, b); }
+  static QRN_PEL_INLINE V add32(V a, V b) { return _mm256_add_epi32(a, b); }
+  static QRN_PEL_INLINE V srai32_13(V a) { return _mm256_srai_epi32(a, 13); }
+  static QRN_PEL_INLINE V max32(V a, V b) { return _mm256_max_epi32(a, b); }
+  static QRN_PEL_INLINE V min32(V a, V b) { return _mm256_min_epi32(a, b); }
+  template <int K>
+  static QRN_PEL_INLINE V slli32(V a) { return _mm256_slli_epi32(a, K); }
+  // Even pels e and odd pels o (one per 32-bit lane each) stored in pel order.
+  static QRN_PEL_INLINE void storeInterleaved32(std::uint32_t* d, V e, V o) {
+    const V lo = _mm256_unpacklo_epi32(e, o), hi = _mm256_unpackhi_epi32(e, o);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permute2x128_si256(lo, hi, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 8), _mm256_permute2x128_si256(lo, hi, 0x31));
+  }
+  // The 16-bit lanes (0..255) of a, then of b, stored as bytes.
+  static QRN_PEL_INLINE void store16x2as8(unsigned char* d, V a, V b) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8));
+  }
+};
+#include "pelyuv.inc"
+#include "pelrows.inc"
+}  // namespace qrn_pel_avx2
+#pragma GCC pop_options
+
+// ---- AVX-512 (F, BW, VL, VBMI) -------------------------------------------------------
+// (The mask-less permute and multishift of GCC 12's headers start from an
+// undefined vector that -Wmaybe-uninitialized reports; the all-ones masked
+// forms are the same instructions.)
+// 32 pels a step: a byte permute puts each group of four pels in a 64-bit
+// lane, a multishift takes each pel's two bytes from its bit offset, a mask
+// keeps its bits.  Masked loads and stores take the row's end (a last
+// partial group included) in the same step.
+#pragma GCC push_options
+#pragma GCC target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi")
+namespace qrn_pel_avx512 {
+
+// Eight 64-bit lanes of the same eight bytes.
+QRN_PEL_INLINE __m512i perLane(const unsigned char (&b)[8]) {
+  std::uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v |= static_cast<std::uint64_t>(b[i]) << (8 * i);
+  return _mm512_set1_epi64(static_cast<long long>(v));
+}
+
+template <qe_PelPacking P>
+void rowOf32(const unsigned char* base, long w, std::uint16_t* d) {
+  constexpr long gb = quadBytes(P);
+  alignas(64) unsigned char idxBytes[64];
+  for (int k = 0; k < 8; ++k)
+    for (int m = 0; m < 8; ++m) idxBytes[8 * k + m] = static_cast<unsigned char>(k * gb + m);
+  const __m512i idx = _mm512_load_si512(idxBytes);
+  constexpr bool lsbFirst = P == qe_Pack10p || P == qe_Pack12p || P == qe_Pack14p;
+  constexpr int B = packBits(P);
+  constexpr int L = P == qe_Pack10Packed ? 2 : 4;
+  const __m512i ctlA = lsbFirst ? perLane({0, 8, B, B + 8, 2 * B, 2 * B + 8, 3 * B, 3 * B + 8})
+                                : perLane({0, 0, 16, 16, 24, 24, 40, 40});
+  const __m512i ctlB = perLane({8, 8, 12, 12, 32, 32, 36, 36});
+  const __m512i maskA = _mm512_set1_epi16(static_cast<short>(lsbFirst ? (1 << B) - 1 : 0xFF));
+  const __m512i maskB = _mm512_set1_epi16(static_cast<short>((1 << L) - 1));
+  const long rowBytes = static_cast<long>(qf_packedRowBytes(P, w));
+  for (long x = 0; x < w; x += 32) {
+    const long n = std::min(32L, w - x), at = x / 4 * gb, bytes = std::min(8 * gb, rowBytes - at);
+    const __mmask64 lm = bytes >= 64 ? ~0ull : (1ull << bytes) - 1;
+    const __mmask32 sm = n >= 32 ? ~0u : (1u << n) - 1;
+    const __m512i q = _mm512_maskz_permutexvar_epi8(~0ull, idx, _mm512_maskz_loadu_epi8(lm, base + at));
+    __m512i v = _mm512_and_si512(_mm512_maskz_multishift_epi64_epi8(~0ull, ctlA, q), maskA);
+    if constexpr (!lsbFirst)
+      v = _mm512_or_si512(_mm512_slli_epi16(v, L), _mm512_and_si512(_mm512_maskz_multishift_epi64_epi8(~0ull, ctlB, q), maskB));
+    _mm512_mask_storeu_epi16(d + x, sm, v);
+  }
+}
+
+QRN_PEL_ROW_SWITCH(rowOf32)
+struct Yv {
+  using V = __m512i;
+  static constexpr long N = 64;
+  // (All-ones masked forms: see the note above on GCC 12's headers.)
+  static constexpr __mmask16 kAll16 = 0xFFFF;
+  static QRN_PEL_INLINE V load(const unsigned char* p) { return _mm512_loadu_si512(p); }
+  static QRN_PEL_INLINE V set16(int v) { return _mm512_set1_epi16(static_cast<short>(v)); }
+  static QRN_PEL_INLINE V set32(int v) { return _mm512_set1_epi32(v); }
+  static QRN_PEL_INLINE V and_(V a, V b) { return _mm512_and_si512(a, b); }
+  static QRN_PEL_INLINE V or_(V a, V b) { return _mm512_or_si512(a, b); }
+  static QRN_PEL_INLINE V srli16_8(V a) { return _mm512_maskz_srli_epi16(~0u, a, 8); }
+  static QRN_PEL_INLINE V sub16(V a, V b) { return _mm512_maskz_sub_epi16(~0u, a, b); }
+  static QRN_PEL_INLINE V madd(V a, V b) { return _mm512_maskz_madd_epi16(kAll16, a, b); }
+  static QRN_PEL_INLINE V add32(V a, V b) { return _mm512_maskz_add_epi32(kAll16, a, b); }
+  static QRN_PEL_INLINE V srai32_13(V a) { return _mm512_maskz_srai_epi32(kAll16, a, 13); }
+  static QRN_PEL_INLINE V max32(V a, V b) { return _mm512_maskz_max_epi32(kAll16, a, b); }
+  static QRN_PEL_INLINE V min32(V a, V b) { return _mm512_maskz_min_epi32(kAll16, a, b); }
+  template <int K>
+  static QRN_PEL_INLINE V slli32(V a) { return _mm512_maskz_slli_epi32(kAll16, a, K); }
+  static QRN_PEL_INLINE void storeInterleaved32(std::uint32_t* d, V e, V o) {
+    const V lo = _mm512_maskz_unpacklo_epi32(kAll16, e, o), hi = _mm512_maskz_unpackhi_epi32(kAll16, e, o);
+    const V first = _mm512_set_epi64(11, 10, 3, 2, 9, 8, 1, 0), second = _mm512_set_epi64(15, 14, 7, 6, 13, 12, 5, 4);
+    _mm512_storeu_si512(d, _mm512_maskz_permutex2var_epi64(0xFF, lo, first, hi));
+    _mm512_storeu_si512(d + 16, _mm512_maskz_permutex2var_epi64(0xFF, lo, second, hi));
+  }
+  static QRN_PEL_INLINE void store16x2as8(unsigned char* d, V a, V b) {
+    const V order = _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0);
+    _mm512_storeu_si512(d, _mm512_maskz_permutexvar_epi64(0xFF, order, _mm512_maskz_packus_epi16(~0ull, a, b)));
+  }
+};
+#include "pelyuv.inc"
+#include "pelrows.inc"
+}  // namespace qrn_pel_avx512
+#pragma GCC pop_options
+
+#endif  // QRN_PEL_X86
+
+// ---- dispatch --------------------------------------------------------------------
+#if QRN_PEL_X86
+#define QRN_PEL_DISPATCH(level, ref, fn, ...)                  \
+  switch (qf_simdClamp(level)) {                               \
+    case qe_SimdAVX512: qrn_pel_avx512::fn(__VA_ARGS__); break; \
+    case qe_SimdAVX2: qrn_pel_avx2::fn(__VA_ARGS__); break;     \
+    case qe_SimdSSE2: qrn_pel_sse2::fn(__VA_ARGS__); break;     \
+    default: ref; break;                                       \
+  }
+#else
+#define QRN_PEL_DISPATCH(level, ref, fn, ...) \
+  do {                                        \
+    (void)(level);                            \
+    ref;                                      \
+  } while (0)
+#endif
+
+namespace {
+bool validImage(const void* data, long w, long h) { return data && w > 0 && h > 0; }
+bool yuv(qe_ColourOrder o) { return o == qe_OrderUYVY || o == qe_OrderYUYV; }
+}  // namespace
+
+void qf_unpack16(qe_SimdLevel level, const qs_PackedImage& src, qs_RawPlane<std::uint16_t> dst) {
+  if (!validImage(src.data, src.width, src.height)) return;
+  QRN_PEL_DISPATCH(level, qf_unpack16Ref(src, dst), unpack16, src, dst);
+}
+
+void qf_unpack8(qe_SimdLevel level, const qs_PackedImage& src, int bits, qs_RawPlane8 dst) {
+  if (!validImage(src.data, src.width, src.height)) return;
+  const int shift = std::clamp(bits, 8, 16) - 8;
+  QRN_PEL_DISPATCH(level, qf_unpack8Ref(src, bits, dst), unpack8, src, shift, dst);
+}
+
+void qf_colourToRGB32(qe_SimdLevel level, const qs_ColourImage& src, qs_RawPlane<std::uint32_t> dst) {
+  if (!validImage(src.data, src.width, src.height)) return;
+  QRN_PEL_DISPATCH(level, qf_colourToRGB32Ref(src, dst), colourToRGB32, src, dst);
+}
+
+void qf_colourToRGB16(qe_SimdLevel level, const qs_ColourImage& src, qs_RawPlane<std::uint16_t> dst) {
+  if (!validImage(src.data, src.width, src.height)) return;
+  QRN_PEL_DISPATCH(level, qf_colourToRGB16Ref(src, dst), colourToRGB16, src, dst);
+}
+
+void qf_colourToPlanes(qe_SimdLevel level, const qs_ColourImage& src, qs_RawPlane8 red, qs_RawPlane8 green,
+                       qs_RawPlane8 blue) {
+  if (!validImage(src.data, src.width, src.height)) return;
+  QRN_PEL_DISPATCH(level, qf_colourToPlanesRef(src, red, green, blue), colourToPlanes, src, red, green, blue);
+}
+
+void qf_yuvToGrey(qe_SimdLevel level, const qs_ColourImage& src, qs_RawPlane8 dst) {
+  if (!validImage(src.data, src.width, src.height) || !yuv(src.order)) return;
+  QRN_PEL_DISPATCH(level, qf_yuvToGreyRef(src, dst), yuvToGrey, src, dst);
+}
