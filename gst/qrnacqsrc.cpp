@@ -19,6 +19,7 @@
 #include <qrn/acq/ccf/vidfmtext.h>
 #include <qrn/acq/format/vidfmt.h>
 #include <qrn/acq/hyper/acqfifo.h>
+#include <qrn/acq/hyper/failurename.h>
 #include <qrn/acq/hyper/callback.h>
 #include <qrn/acq/hyper/driver.h>
 #include <qrn/acq/hyper/framegrabber.h>
@@ -80,29 +81,6 @@ std::string formatNames() {
 const char* kTemplateCaps =
     "video/x-raw, format = (string) { GRAY8, GRAY16_LE, BGRx, RGB16, RGBP, GBR }, "
     "width = (int) [ 1, max ], height = (int) [ 1, max ], framerate = (fraction) [ 0/1, max ]";
-
-// ---- failures ------------------------------------------------------------------
-
-std::string describe(const qcAcqFailure& f) {
-  static const std::pair<bool (qcAcqFailure::*)() const, const char*> flags[] = {
-      {&qcAcqFailure::isTimeout, "timeout"},
-      {&qcAcqFailure::isMissed, "missed"},
-      {&qcAcqFailure::isAbnormal, "abnormal"},
-      {&qcAcqFailure::isIncomplete, "incomplete"},
-      {&qcAcqFailure::isTooFastEncoder, "tooFastEncoder"},
-      {&qcAcqFailure::isInvalidRoi, "invalidRoi"},
-      {&qcAcqFailure::isOverrun, "overrun"},
-      {&qcAcqFailure::isOtherFifoError, "otherFifoError"},
-      {&qcAcqFailure::isTimingError, "timingError"},
-  };
-  std::string s;
-  for (const auto& [test, name] : flags)
-    if ((f.*test)()) appendItem(s, name, "+");
-  if (s.empty()) s = "failed (flags " + std::to_string(f.rawFlags()) + ")";
-  if (f.isAbnormal()) s += " (code " + std::to_string(f.abnormalErrorCode()) + ")";
-  if (!f.errorInfo().empty()) s += ": " + f.errorInfo();
-  return s;
-}
 
 // ---- settings --------------------------------------------------------------------
 
@@ -786,14 +764,14 @@ GstFlowReturn create(GstPushSrc* psrc, GstBuffer** out) {
       }
       const qcAcqFailure f = info.failure();
       const bool hasImage = img && !img->isEmpty();
-      if (f || !hasImage) postFailure(src, f ? describe(f) : std::string("no image"), info.triggerNum());
+      if (f || !hasImage) postFailure(src, f ? qfDescribeFailure(f) : std::string("no image"), info.triggerNum());
       if (!hasImage) {
         ss.discont = true;
         std::string why;
         if (f.isAbnormal() && !ss.fifo->prepare(why, 1.0)) {
           // The FIFO cannot go on (a lost camera): end the stream.
           GST_ELEMENT_ERROR(src, RESOURCE, READ, ("Board %s cannot acquire any more: %s", ss.label.c_str(),
-                                                  (why.empty() ? describe(f) : why).c_str()),
+                                                  (why.empty() ? qfDescribeFailure(f) : why).c_str()),
                             (nullptr));
           return GST_FLOW_ERROR;
         }

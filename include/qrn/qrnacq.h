@@ -31,6 +31,7 @@
 #include <qrn/acq/hyper/callback.h>
 #include <qrn/acq/hyper/driver.h>
 #include <qrn/acq/hyper/failure.h>
+#include <qrn/acq/hyper/failurename.h>
 #include <qrn/acq/hyper/fgcaps.h>
 #include <qrn/acq/hyper/framegrabber.h>
 #include <qrn/acq/hyper/multififo.h>

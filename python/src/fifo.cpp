@@ -4,6 +4,7 @@
 #include <set>
 #include <sstream>
 
+#include <qrn/acq/hyper/failurename.h>
 #include <qrn/acq/hyper/fgcaps.h>
 #include <qrn/acq/hyper/prop/acqprops.h>
 #include <qrn/acq/hyper/prop/propquery.h>
@@ -28,19 +29,6 @@ template <class P>
 P& prop(Fifo& f) {
   return static_cast<P&>(f.get().properties());
 }
-
-// Failure flags by name, in bit order.
-const std::pair<const char*, bool (qcAcqFailure::*)() const> kFailureFlags[] = {
-    {"timeout", &qcAcqFailure::isTimeout},
-    {"missed", &qcAcqFailure::isMissed},
-    {"abnormal", &qcAcqFailure::isAbnormal},
-    {"incomplete", &qcAcqFailure::isIncomplete},
-    {"tooFastEncoder", &qcAcqFailure::isTooFastEncoder},
-    {"invalidRoi", &qcAcqFailure::isInvalidRoi},
-    {"overrun", &qcAcqFailure::isOverrun},
-    {"otherFifoError", &qcAcqFailure::isOtherFifoError},
-    {"timingError", &qcAcqFailure::isTimingError},
-};
 
 const std::pair<const char*, std::uint32_t> kProblems[] = {
     {"invalidMasterOrSlave", qcAcqProblem::kInvalidMasterOrSlave},
@@ -228,29 +216,22 @@ void bindFifo(py::module_& m) {
           "names",
           [](const qcAcqFailure& f) {
             py::list l;
-            for (const auto& [name, test] : kFailureFlags)
-              if ((f.*test)()) l.append(name);
+            for (const auto& [bit, name] : qcAcqFailureFlagNames)
+              if (f.rawFlags() & bit) l.append(name);
             return l;
           },
           "The names of the flags that are set.")
       .def("__contains__",
            [](const qcAcqFailure& f, const std::string& name) {
-             for (const auto& [n, test] : kFailureFlags)
-               if (name == n) return (f.*test)();
+             for (const auto& [bit, n] : qcAcqFailureFlagNames)
+               if (name == n) return (f.rawFlags() & bit) != 0;
              throw py::value_error("unknown failure flag \"" + name + "\"");
            })
       .def_property_readonly("raw_flags", &qcAcqFailure::rawFlags, "The flag word.")
       .def_property_readonly("code", py::overload_cast<>(&qcAcqFailure::abnormalErrorCode, py::const_), "The driver's code of an abnormal failure.")
       .def_property_readonly("text", py::overload_cast<>(&qcAcqFailure::errorInfo, py::const_), "The driver's text about the failure.")
       .def("__repr__", [](const qcAcqFailure& f) {
-        std::string s;
-        for (const auto& [name, test] : kFailureFlags)
-          if ((f.*test)()) {
-            if (!s.empty()) s += '+';
-            s += name;
-          }
-        return "<qrnacq.Failure " + (s.empty() ? std::string("none") : s) +
-               (f.errorInfo().empty() ? "" : ": " + f.errorInfo()) + ">";
+        return "<qrnacq.Failure " + (f ? qfDescribeFailure(f) : std::string("none")) + ">";
       });
 
   py::class_<qcAcquireInfo>(m, "AcquireInfo", "The record of one completed acquisition.")

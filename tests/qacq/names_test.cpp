@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <qrn/acq/hyper/failure.h>
+#include <qrn/acq/hyper/failurename.h>
 
 #include "qacq.h"
 
@@ -93,15 +94,15 @@ TEST(QacqNames, RoiAndCustomItems) {
 }
 
 TEST(QacqNames, DescribeFailure) {
-  EXPECT_EQ(qacq::describeFailure(qcAcqFailure()), "ok");
+  EXPECT_EQ(qfDescribeFailure(qcAcqFailure()), "ok");
   qcAcqFailure f;
   f.isTimeout(true);
-  EXPECT_EQ(qacq::describeFailure(f), "timeout");
+  EXPECT_EQ(qfDescribeFailure(f), "timeout");
   f.isOverrun(true);
-  EXPECT_EQ(qacq::describeFailure(f), "timeout+overrun");
+  EXPECT_EQ(qfDescribeFailure(f), "timeout+overrun");
   qcAcqFailure a(qcAcqFailure::kAbnormal, 42);
   a.errorInfo("link down");
-  EXPECT_EQ(qacq::describeFailure(a), "abnormal (code 42): link down");
+  EXPECT_EQ(qfDescribeFailure(a), "abnormal (code 42): link down");
   // A flag this tool does not know still reads as a failure.
-  EXPECT_EQ(qacq::describeFailure(qcAcqFailure(0x8000, 0)), "failed (flags 0x8000)");
+  EXPECT_EQ(qfDescribeFailure(qcAcqFailure(0x8000, 0)), "failed (flags 0x8000)");
 }

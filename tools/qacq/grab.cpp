@@ -14,6 +14,7 @@
 
 #include <qrn/acq/ccf/vidfmtext.h>
 #include <qrn/acq/hyper/acqfifo.h>
+#include <qrn/acq/hyper/failurename.h>
 #include <qrn/acq/hyper/framegrabber.h>
 #include <qrn/acq/hyper/multififo.h>
 #include <qrn/acq/hyper/prop/acqprops.h>
@@ -185,32 +186,6 @@ void prepareOutDir(const std::string& dir) {
 }
 
 }  // namespace
-
-std::string describeFailure(const qcAcqFailure& f) {
-  if (!f) return "ok";
-  static const std::pair<bool (qcAcqFailure::*)() const, const char*> flags[] = {
-      {&qcAcqFailure::isTimeout, "timeout"},
-      {&qcAcqFailure::isMissed, "missed"},
-      {&qcAcqFailure::isAbnormal, "abnormal"},
-      {&qcAcqFailure::isIncomplete, "incomplete"},
-      {&qcAcqFailure::isTooFastEncoder, "tooFastEncoder"},
-      {&qcAcqFailure::isInvalidRoi, "invalidRoi"},
-      {&qcAcqFailure::isOverrun, "overrun"},
-      {&qcAcqFailure::isOtherFifoError, "otherFifoError"},
-      {&qcAcqFailure::isTimingError, "timingError"},
-  };
-  std::string s;
-  for (const auto& [test, name] : flags)
-    if ((f.*test)()) s += (s.empty() ? "" : "+") + std::string(name);
-  if (s.empty()) s = "failed (flags 0x" + [&] {
-    char b[16];
-    std::snprintf(b, sizeof b, "%lx", f.rawFlags());
-    return std::string(b);
-  }() + ")";
-  if (f.isAbnormal()) s += " (code " + std::to_string(f.abnormalErrorCode()) + ")";
-  if (!f.errorInfo().empty()) s += ": " + f.errorInfo();
-  return s;
-}
 
 qcPelRect parseRoi(const std::string& text) {
   const std::string bad = "bad region of interest \"" + text + "\": ";
@@ -400,12 +375,12 @@ GrabResult grabBoard(const GrabOptions& o, FrameSource& src, GrabOutput& output,
       std::ostringstream comment;
       if (!tag.empty()) comment << "board " << tag << ", ";
       comment << "format " << fmt.name() << ", trigger " << info.triggerNum() << ", time stamp " << info.timeStamp()
-              << ", " << describeFailure(info.failure());
+              << ", " << qfDescribeFailure(info.failure());
       output.record(hasImage ? image.ptr() : nullptr, comment.str());
     }
     if (!o.quiet || failed) {
       std::string line = lead + "frame " + std::to_string(n) + ": trigger " + std::to_string(info.triggerNum()) +
-                         ", time stamp " + std::to_string(info.timeStamp()) + ", " + describeFailure(info.failure());
+                         ", time stamp " + std::to_string(info.timeStamp()) + ", " + qfDescribeFailure(info.failure());
       if (!hasImage) line += ", no image";
       if (!path.empty()) line += " -> " + path;
       output.say(line);

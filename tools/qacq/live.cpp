@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <qrn/acq/console/imgconsole.h>
+#include <qrn/acq/hyper/failurename.h>
 #include <qrn/acq/hyper/prop/acqprops.h>
 
 #include "qacq.h"
@@ -76,7 +77,7 @@ struct LiveBoard {
       ++r.frames;
       if (!ok) {
         ++r.failed;
-        last = describeFailure(info.failure());
+        last = qfDescribeFailure(info.failure());
         if (!(image && !image->isEmpty()) && info.failure().isAbnormal() && !(lost = src.lost()).empty()) break;
       }
       if (image && !image->isEmpty()) {
@@ -234,7 +235,7 @@ LiveResult live(const LiveOptions& o, std::ostream& out) {
                          " frames/s";
     if (r.failed) status += ", " + std::to_string(r.failed) + " failed";
     if (r.skipped) status += ", " + std::to_string(r.skipped) + " not shown";
-    if (!ok) status += " (last: " + describeFailure(info.failure()) + ")";
+    if (!ok) status += " (last: " + qfDescribeFailure(info.failure()) + ")";
     console.statusLine(status + "   s: save  q: quit");
     if (!console.processEvents()) break;
     quit = keys.take(ViewerAction::quit);

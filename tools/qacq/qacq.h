@@ -256,9 +256,6 @@ private:
 // The result adds up the boards.
 GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress);
 
-// "ok", or the failure's flags joined with "+" (with the abnormal code and the
-// driver's text).
-std::string describeFailure(const qcAcqFailure& f);
 // "x,y,w,h" (all >= 0, w and h > 0).  Throws UsageError.
 qcPelRect parseRoi(const std::string& text);
 // "name=value".  Throws UsageError.
