@@ -18,6 +18,7 @@
 #include <qrn/acq/console/imgwin.h>
 
 #include <qrn/acq/convert/bayer.h>
+#include <qrn/acq/convert/pelkernels.h>
 
 #include <qrn/acq/format/catalog.h>
 #include <qrn/acq/format/clsim.h>
