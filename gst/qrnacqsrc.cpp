@@ -421,7 +421,7 @@ constexpr double kSlice = 0.05;
 
 GstQrnAcqSrc* self(gpointer p) { return reinterpret_cast<GstQrnAcqSrc*>(p); }
 
-void setProperty(GObject* obj, guint id, const GValue* v, GParamSpec* spec) {
+void setProperty(GObject* obj, guint id, const GValue* v, GParamSpec* param) {
   GstQrnAcqSrc* src = self(obj);
   GST_OBJECT_LOCK(src);
   Settings& s = *src->settings;
@@ -439,13 +439,13 @@ void setProperty(GObject* obj, guint id, const GValue* v, GParamSpec* spec) {
     case PROP_POOL_SIZE: s.poolSize = g_value_get_int(v); break;
     case PROP_DROP_INCOMPLETE: s.dropIncomplete = g_value_get_boolean(v); break;
     case PROP_IS_LIVE: break;  // below, outside the object lock
-    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(obj, id, spec); break;
+    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(obj, id, param); break;
   }
   GST_OBJECT_UNLOCK(src);
   if (id == PROP_IS_LIVE) gst_base_src_set_live(GST_BASE_SRC(src), g_value_get_boolean(v));
 }
 
-void getProperty(GObject* obj, guint id, GValue* v, GParamSpec* spec) {
+void getProperty(GObject* obj, guint id, GValue* v, GParamSpec* param) {
   GstQrnAcqSrc* src = self(obj);
   GST_OBJECT_LOCK(src);
   const Settings& s = *src->settings;
@@ -462,7 +462,7 @@ void getProperty(GObject* obj, guint id, GValue* v, GParamSpec* spec) {
     case PROP_POOL_SIZE: g_value_set_int(v, s.poolSize); break;
     case PROP_DROP_INCOMPLETE: g_value_set_boolean(v, s.dropIncomplete); break;
     case PROP_IS_LIVE: break;
-    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(obj, id, spec); break;
+    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(obj, id, param); break;
   }
   GST_OBJECT_UNLOCK(src);
   if (id == PROP_IS_LIVE) g_value_set_boolean(v, gst_base_src_is_live(GST_BASE_SRC(src)));

@@ -23,6 +23,7 @@
 #include <qrn/acq/format/catalog.h>
 #include <qrn/acq/format/clsim.h>
 #include <qrn/acq/format/hwconfig.h>
+#include <qrn/acq/format/imgfmtname.h>
 #include <qrn/acq/format/vidfmt.h>
 
 #include <qrn/acq/hyper/acqfifo.h>

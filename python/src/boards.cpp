@@ -65,7 +65,7 @@ void bindBoards(py::module_& m) {
       .def("__repr__",
            [](const Format& f) {
              return "<qrnacq.VideoFormat \"" + std::string(f.name()) + "\" " + std::to_string(f.width()) + "x" +
-                    std::to_string(f.height()) + " " + imageFormatName(f.imageFormat()) +
+                    std::to_string(f.height()) + " " + qfImageFormatName(f.imageFormat()) +
                     (f.formatFromCCF() ? " (CCF)" : "") + ">";
            })
       .def("__eq__", [](const Format& a, const Format& b) { return &a == &b; })

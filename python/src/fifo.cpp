@@ -280,7 +280,7 @@ void bindFifo(py::module_& m) {
            [](Fifo& f) {
              if (f.closed()) return std::string("<qrnacq.Fifo (closed)>");
              return "<qrnacq.Fifo \"" + std::string(f.get().videoFormat().name()) + "\" " +
-                    imageFormatName(f.format) + ", trigger " + f.get().triggerModel().name() + ", " +
+                    qfImageFormatName(f.format) + ", trigger " + f.get().triggerModel().name() + ", " +
                     std::to_string(f.get().pendingAcqs()) + " pending>";
            })
       // ---- acquisition

@@ -11,15 +11,6 @@
 namespace qrnpy {
 namespace {
 
-const std::pair<const char*, qeImageFormat> kFormatNames[] = {
-    {"grey8", qeImageFormat_Grey8},     {"grey16", qeImageFormat_Grey16},   {"rgb16", qeImageFormat_PackedRGB16},
-    {"rgb32", qeImageFormat_PackedRGB32}, {"raw8", qeImageFormat_Raw8},     {"raw16", qeImageFormat_Raw16},
-    {"uyyvyy", qeImageFormat_UYYVYY},   {"uyvy", qeImageFormat_UYVY},       {"uyv", qeImageFormat_UYV},
-    {"rgb24", qeImageFormat_RGB24},     {"rgb48", qeImageFormat_RGB48},     {"3plane", qeImageFormat_3Plane},
-    {"grey10", qeImageFormat_Grey10},   {"grey12", qeImageFormat_Grey12},   {"bgr24", qeImageFormat_BGR24},
-    {"grey16be", qeImageFormat_Grey16BigEndian},
-};
-
 template <class T>
 py::array view(const qcPelBuffer<T>& b, std::vector<py::ssize_t> shape, std::vector<py::ssize_t> strides,
                py::handle owner) {
@@ -78,20 +69,14 @@ py::object wrapImage(qcPtrHandle<qcAcqImage> image) {
   return arrayOf(*owner.cast<Image&>().image, owner);
 }
 
-std::string imageFormatName(qeImageFormat f) {
-  for (const auto& [name, value] : kFormatNames)
-    if (value == f) return name;
-  return "format" + std::to_string(static_cast<int>(f));
-}
-
 qeImageFormat imageFormatOf(py::handle o) {
   if (py::isinstance<py::str>(o)) {
     std::string s = o.cast<std::string>();
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (const auto& [name, value] : kFormatNames)
+    for (const auto& [name, value] : qcImageFormatNames)
       if (s == name) return value;
     std::string known;
-    for (const auto& [name, value] : kFormatNames) known += std::string(known.empty() ? "" : ", ") + name;
+    for (const auto& [name, value] : qcImageFormatNames) known += std::string(known.empty() ? "" : ", ") + name;
     throw py::value_error("unknown image format \"" + o.cast<std::string>() + "\" (known: " + known + ")");
   }
   if (py::isinstance<qeImageFormat>(o)) return o.cast<qeImageFormat>();
@@ -144,7 +129,7 @@ void bindImages(py::module_& m) {
       {"Grey16BigEndian", qeImageFormat_Grey16BigEndian}, {"Unspecified", qeImageFormat_Unspecified}};
   for (const auto& [name, value] : enumNames) imf.value(name, value);
   imf.def_property_readonly(
-      "short_name", [](qeImageFormat f) { return imageFormatName(f); },
+      "short_name", [](qeImageFormat f) { return qfImageFormatName(f); },
       "The short name (\"grey8\", \"3plane\"), as qacq takes it.");
 
   py::class_<Image>(m, "Image",
@@ -182,7 +167,7 @@ void bindImages(py::module_& m) {
           "A new NumPy array over the pels (no copy).")
       .def("__repr__", [](const Image& i) {
         const qc_PelBuffer* b = i.image->buffer();
-        return "<qrnacq.Image " + imageFormatName(i.image->imageFormat()) + " " +
+        return "<qrnacq.Image " + qfImageFormatName(i.image->imageFormat()) + " " +
                std::to_string(b ? b->width() : 0) + "x" + std::to_string(b ? b->height() : 0) +
                (b && !b->isLocal() ? " (pool buffer)" : "") + ">";
       });

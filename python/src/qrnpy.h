@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include <qrn/acq/format/imgfmtname.h>
 #include <qrn/acq/format/vidfmt.h>
 #include <qrn/acq/hyper/acqfifo.h>
 #include <qrn/foundation/pelbuffer.h>
@@ -47,7 +48,6 @@ py::object wrapImage(qcPtrHandle<qcAcqImage> image);
 // numbering, or a name ("grey8", "rgb32", "3plane", ...; any case).
 // Throws ValueError for an unknown name, TypeError for another type.
 qeImageFormat imageFormatOf(py::handle o);
-std::string imageFormatName(qeImageFormat f);
 
 // An 8-bit or 16-bit grey buffer wrapping a 2-D NumPy array's pels (no
 // copy); the buffer keeps the array alive.  TypeError for another dtype,

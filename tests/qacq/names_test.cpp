@@ -62,9 +62,9 @@ TEST(QacqNames, ImageFormats) {
   // Every short name reads back to its own value.
   for (const auto& [name, value] : qacq::imageFormatNames()) {
     EXPECT_EQ(qacq::parseImageFormat(name), value) << name;
-    EXPECT_EQ(qacq::imageFormatName(value), name);
+    EXPECT_EQ(qfImageFormatName(value), name);
   }
-  EXPECT_EQ(qacq::imageFormatName(static_cast<qeImageFormat>(18)), "format18");
+  EXPECT_EQ(qfImageFormatName(static_cast<qeImageFormat>(18)), "format18");
 
   for (const char* bad : {"0", "20", "-1", "", "grey", "12x"}) EXPECT_THROW(qacq::parseImageFormat(bad), qacq::UsageError) << bad;
   try {

@@ -150,7 +150,7 @@ int listFormats(const FormatsOptions& o, std::ostream& out) {
     std::ostringstream row;
     row << std::left << std::setw(static_cast<int>(w + 2)) << f->name() << std::setw(12) << size << std::setw(7)
         << (shape ? std::to_string(shape->depth) : "?") << std::setw(9)
-        << (shape ? imageFormatName(shape->imageFormat) : "?") << camera;
+        << (shape ? qfImageFormatName(shape->imageFormat) : "?") << camera;
     std::string text = row.str();
     text.erase(text.find_last_not_of(' ') + 1);
     out << text << "\n";

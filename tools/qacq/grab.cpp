@@ -229,12 +229,12 @@ FrameSource::FrameSource(const GrabOptions& o) : o_(o) {
     throw UsageError("--channels grabs colour: give --image-format rgb16, rgb32 or 3plane");
   label_ = boardLabel(*fg_);
   if (!fg_->isSupportedEx(*fmt_, imf_))
-    throw Error("board " + label_ + " does not offer \"" + fmt_->name() + "\" as " + imageFormatName(imf_) +
-                " (see \"qacq formats --board " + label_ + " --image-format " + imageFormatName(imf_) + "\")");
+    throw Error("board " + label_ + " does not offer \"" + fmt_->name() + "\" as " + qfImageFormatName(imf_) +
+                " (see \"qacq formats --board " + label_ + " --image-format " + qfImageFormatName(imf_) + "\")");
   try {
     fifo_ = qcPtrHandle<qcAcqFifo>(fmt_->newAcqFifoEx(*fg_, imf_));
   } catch (const qcVideoFormat::NotSupported&) {
-    throw Error("board " + label_ + " cannot make a FIFO for \"" + fmt_->name() + "\" as " + imageFormatName(imf_));
+    throw Error("board " + label_ + " cannot make a FIFO for \"" + fmt_->name() + "\" as " + qfImageFormatName(imf_));
   }
   multi_ = dynamic_cast<const qc_MultiAcqFifo*>(&fifo_->fifo());
   if (o.channels && !multi_)
@@ -447,7 +447,7 @@ GrabResult grab(const GrabOptions& o, std::ostream& out, std::ostream& progress)
                const auto shape = grabbedShape(fmt);  // an alias grabs the format it leads to
                return shape ? std::to_string(shape->width) + "x" + std::to_string(shape->height) : std::string("?");
              }()
-          << " " << imageFormatName(src->imageFormat())
+          << " " << qfImageFormatName(src->imageFormat())
           << (src->multi() ? " through " + std::to_string(src->multi()->numChannels()) + " channels" : std::string())
           << ") from " << src->label() << ", trigger " << src->fifo().triggerModel().name() << "\n";
     }

@@ -77,24 +77,12 @@ std::string unknownNameMessage(const std::string& what, const std::string& name,
 }
 
 const std::vector<std::pair<std::string, qeImageFormat>>& imageFormatNames() {
-  static const std::vector<std::pair<std::string, qeImageFormat>> names = {
-      {"grey8", qeImageFormat_Grey8},      {"grey16", qeImageFormat_Grey16},
-      {"rgb16", qeImageFormat_PackedRGB16}, {"rgb32", qeImageFormat_PackedRGB32},
-      {"raw8", qeImageFormat_Raw8},        {"raw16", qeImageFormat_Raw16},
-      {"uyyvyy", qeImageFormat_UYYVYY},    {"uyvy", qeImageFormat_UYVY},
-      {"uyv", qeImageFormat_UYV},          {"rgb24", qeImageFormat_RGB24},
-      {"rgb48", qeImageFormat_RGB48},      {"3plane", qeImageFormat_3Plane},
-      {"grey10", qeImageFormat_Grey10},    {"grey12", qeImageFormat_Grey12},
-      {"bgr24", qeImageFormat_BGR24},      {"grey16be", qeImageFormat_Grey16BigEndian},
-      {"grey14", qeImageFormat_Grey14},
-  };
+  static const std::vector<std::pair<std::string, qeImageFormat>> names = [] {
+    std::vector<std::pair<std::string, qeImageFormat>> v;
+    for (const qsImageFormatName& n : qcImageFormatNames) v.emplace_back(n.name, n.format);
+    return v;
+  }();
   return names;
-}
-
-std::string imageFormatName(qeImageFormat f) {
-  for (const auto& [name, value] : imageFormatNames())
-    if (value == f) return name;
-  return "format" + std::to_string(static_cast<int>(f));
 }
 
 qeImageFormat parseImageFormat(const std::string& text) {

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include <qrn/acq/format/imgfmtname.h>
 #include <qrn/acq/format/vidfmt.h>
 #include <qrn/acq/hyper/acqfifo.h>
 #include <qrn/foundation/geometry.h>
@@ -71,8 +72,7 @@ std::errc parseLong(std::string_view text, long& out);
 
 // The short names of the public image formats ("grey8", "rgb32", "3plane", ...).
 const std::vector<std::pair<std::string, qeImageFormat>>& imageFormatNames();
-// The short name of f ("format<N>" for a value without one).
-std::string imageFormatName(qeImageFormat f);
+// (The short name of one: qfImageFormatName.)
 // A short name (any case) or a number.  Throws UsageError with the closest
 // names.
 qeImageFormat parseImageFormat(const std::string& text);
