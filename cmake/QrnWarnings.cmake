@@ -1,4 +1,8 @@
 # Common compile options for every target of the project.
+# __FILE__ (assertion messages, GStreamer's log macros) names files relative
+# to the source and build trees, so no installed binary carries the path of
+# the tree it was built in.
+add_compile_options("-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=" "-fmacro-prefix-map=${PROJECT_BINARY_DIR}/=")
 add_library(qrn_options INTERFACE)
 target_compile_options(qrn_options INTERFACE -Wall -Wextra -Wno-missing-field-initializers)
 if(QRN_WERROR)
