@@ -9,6 +9,7 @@ line numbers of its warnings stay true):
   - a block of // lines becomes ///, a trailing // becomes ///<;
   - banner lines (// ====) and comments inside function bodies stay plain.
 """
+import os
 import re
 import sys
 
@@ -101,7 +102,83 @@ def main(path):
                 stack.pop()
         if code.strip():
             prev_code = code
+    group_runs(lines, out)
     sys.stdout.write("\n".join(out))
+
+
+ACCESS = re.compile(r"^\s*(public|protected|private)\s*:")
+SCOPE = re.compile(r"\b(class|struct|union|enum|namespace)\b[^;()]*$")
+
+
+def group_runs(lines, out):
+    """A comment above a run of declarations (no blank line or comment between
+    them) speaks for the whole run, as a reader of the header takes it: such
+    a run becomes a Doxygen member group, whose documentation every member
+    shares (DISTRIBUTE_GROUP_DOC).  Runs that define a class, struct or enum
+    are left alone (groups do not nest).  The markers go on existing lines so
+    line numbers stay true."""
+    n = len(lines)
+    is_doc = [bool(FULL.match(lines[x])) and out[x].lstrip().startswith("///") for x in range(n)]
+    opens, closes = set(), set()
+    i = 0
+    while i < n:
+        if not is_doc[i]:
+            i += 1
+            continue
+        start = i
+        while i < n and is_doc[i]:
+            i += 1
+        k = i  # first line of the run
+        depth = 0
+        decls = 0
+        scoped = False
+        prev = ""
+        j = k
+        while j < n:
+            line = lines[j]
+            if depth == 0 and (not line.strip() or FULL.match(line) or ACCESS.match(line) or BANNER.match(line)):
+                break
+            code = code_part(line)
+            closes_scope = False
+            for ch_i, ch in enumerate(code):
+                if ch == "{":
+                    if depth == 0 and SCOPE.search((prev + " " + code[:ch_i]).rstrip()):
+                        scoped = True
+                    depth += 1
+                elif ch == "}":
+                    if depth == 0:
+                        closes_scope = True
+                        break
+                    depth -= 1
+                    if depth == 0:
+                        decls += 1
+                elif ch == ";" and depth == 0:
+                    decls += 1
+            if closes_scope:
+                break
+            if code.strip():
+                prev = code
+            j += 1
+        # "};" or "} x;" after a body counted twice: a body followed by ';'
+        # is still one declaration, which only makes the count generous;
+        # runs of one line are never groups.
+        macro = any(lines[x].lstrip().startswith("#") for x in range(k, j))
+        if decls >= 2 and not scoped and not macro and j - k >= 2 and depth == 0:
+            opens.add(start)
+            if os.environ.get("QRN_DOC_GROUPS"):  # for a writer checking what each comment covers
+                sys.stderr.write(f"{sys.argv[1]}:{start + 1}-{j}: {lines[start].strip()}\n")
+            if j < n:
+                closes.add(j)
+            else:
+                out[-1] += " /**@}*/"
+            i = j
+        else:
+            i = k
+    # A group's end comes before the next group's start on a shared line.
+    for x in range(n):
+        marks = ("/**@}*/ " if x in closes else "") + ("/**@{*/ " if x in opens else "")
+        if marks:
+            out[x] = re.sub(r"^(\s*)", lambda m: m.group(1) + marks, out[x], count=1)
 
 
 if __name__ == "__main__":
