@@ -36,6 +36,8 @@ class qcException;
 // The base of every object that an archive stores and loads.
 class qcPersistent {
 public:
+  // Persistent objects are destroyed through this base (archives create them
+  // with make() and hand them out as qcPersistent or a base of the class).
   virtual ~qcPersistent() = default;
 
   // Archives the whole object (top-level entry: opens an archive operation).
@@ -47,7 +49,10 @@ public:
   virtual void reInit() {}
 
   // True when `level` (a class part) of `object` was already archived in the
-  // current archive operation of `ar`.
+  // current archive operation of `ar`; setVisited() marks it so.  A class's
+  // dispatchSerialize() returns at once when its part is visited and marks it
+  // after archiving it, so a part reached twice in one operation is archived
+  // once.
   static bool haveVisited(qcArchive& ar, const void* object, const std::type_info& level);
   static void setVisited(qcArchive& ar, const void* object, const std::type_info& level);
 
@@ -61,11 +66,16 @@ public:
   template <class T>
   static void serializePointer(qcArchive& ar, T*& pointer);
 
-  // Level-0 data of qcPersistent itself (none); classes call it for their
-  // persistent base part.
+  // Archives this object's class parts, base first, in the archive's direction;
+  // each class overrides it for its own part (version byte, then its base's
+  // dispatchSerialize(), then its fields).  qcPersistent's own part is empty.
+  // Throws what the archive throws (qcArchive::BadData on bad input,
+  // qcArchive::UnknownVersion for a version the class does not know).
   virtual void dispatchSerialize(qcArchive& ar);
 
 protected:
+  // For derived classes only.  qcPersistent holds no data (visited marks live
+  // in the archive), so copies leave derived classes' copying unchanged.
   qcPersistent() = default;
   qcPersistent(const qcPersistent&) = default;
   qcPersistent& operator=(const qcPersistent&) = default;
@@ -80,7 +90,13 @@ private:
 // nested classes "qcAcqFifo::BadParams").
 class qc_Instantiator {
 public:
+  // A class's factory: returns a new default-constructed object, owned by the
+  // caller.
   using MakeFn = qcPersistent* (*)();
+  // Registers `make` under `name` (null: the demangled type name) and records
+  // that name as the type's archive name.  A later registration under the
+  // same name replaces the earlier one.  Meant for static objects (see
+  // QC_IMPLEMENT_PERSISTENT, QC_REGISTER_PERSISTENT); thread-safe.
   qc_Instantiator(const std::type_info& type, MakeFn make, const char* name = nullptr);
 
   // The registered name of a type, or the demangled type name when it is not
@@ -88,6 +104,7 @@ public:
   static std::string nameOf(const std::type_info& type);
   // make() of a class by registered name; null when unknown.
   static MakeFn find(const std::string& name);
+  // The number of registered names.
   static std::size_t count();
   // Every registered name, sorted.
   static std::vector<std::string> names();
@@ -99,6 +116,7 @@ std::string qfTypeName(const std::type_info& type);
 // A binary archive over a stream: stores or loads persistent objects and plain values.
 class qcArchive {
 public:
+  // Whether an archive reads (load) or writes (store) its stream.
   enum Direction { load, store };
 
   class Errors;
@@ -108,17 +126,25 @@ public:
 
   // Wraps a stream.  A storing archive writes the header at construction; a
   // loading archive reads and checks it (BadData when absent).  The stream
-  // must outlive the archive.
+  // must outlive the archive.  An istream makes a loading archive, an ostream
+  // a storing one.  A header with another format version throws BadData too.
   qcArchive(std::iostream& stream, Direction dir);
   qcArchive(std::istream& stream);
   qcArchive(std::ostream& stream);
+  // Flushes a storing archive's stream; the stream is not closed.
   ~qcArchive();
+  // An archive is bound to its stream and its record of shared objects: it
+  // cannot be copied.
   qcArchive(const qcArchive&) = delete;
   qcArchive& operator=(const qcArchive&) = delete;
 
+  // The archive's direction, fixed at construction.
   bool isLoading() const { return dir_ == load; }
   bool isStoring() const { return dir_ == store; }
 
+  // Writes a value in the layout above (a null C string as an empty string)
+  // and returns the archive, for chaining.  Throws BadData on a loading archive,
+  // on a stream write failure, and for a string longer than 2^32 - 1 bytes.
   qcArchive& operator<<(bool v);
   qcArchive& operator<<(char v);
   qcArchive& operator<<(signed char v);
@@ -130,6 +156,9 @@ public:
   qcArchive& operator<<(const std::string& v);
   qcArchive& operator<<(const char* v);
 
+  // Reads a value in the layout above and returns the archive, for chaining.
+  // Throws BadData on a storing archive, on truncated data, and for a bool
+  // byte other than 0 or 1; `v` is unchanged when it throws.
   qcArchive& operator>>(bool& v);
   qcArchive& operator>>(char& v);
   qcArchive& operator>>(signed char& v);
@@ -142,7 +171,11 @@ public:
 
   // Bytes left in a loading archive's stream (counted when the stream can
   // seek; otherwise a very large number, and each read checks the stream).
+  // Internal, for the library's archive code.
   std::uint64_t remaining_() const;
+  // Internal, for the library's archive code: writes or reads n raw bytes.
+  // Throw BadData in the wrong direction, on a write failure or when fewer
+  // than n bytes are left.
   void writeBytes_(const void* p, std::size_t n);
   void readBytes_(void* p, std::size_t n);
 
@@ -169,8 +202,11 @@ private:
 // RAII scope of one archive operation.
 class qcArchiveOperation {
 public:
+  // Opens an operation on `ar` (which must outlive the scope); operations nest.
   explicit qcArchiveOperation(qcArchive& ar) : ar_(ar) { ar_.beginOperation_(); }
+  // Closes it; closing the outermost one forgets the visited marks.
   ~qcArchiveOperation() { ar_.endOperation_(); }
+  // A scope is not copied: each opens and closes exactly one operation.
   qcArchiveOperation(const qcArchiveOperation&) = delete;
   qcArchiveOperation& operator=(const qcArchiveOperation&) = delete;
 
@@ -178,7 +214,9 @@ private:
   qcArchive& ar_;
 };
 
-// Stores or loads by the archive's direction.
+// Stores or loads by the archive's direction: `ar << v` on a storing archive,
+// `ar >> v` on a loading one.  Returns the archive, so that a class part reads
+// `ar || a || b;` on both sides.
 qcArchive& operator||(qcArchive& ar, bool& v);
 qcArchive& operator||(qcArchive& ar, unsigned char& v);
 qcArchive& operator||(qcArchive& ar, long& v);
@@ -188,13 +226,16 @@ qcArchive& operator||(qcArchive& ar, double& v);
 qcArchive& operator||(qcArchive& ar, std::string& v);
 qcArchive& operator||(qcArchive& ar, signed char& v);
 
-// Rectangles: x, y, width, height as longs.
+// Archiving of geometry whose coordinates are of type T; only long exists.
 template <class T>
 struct qf_PersistenceHelper;
+// Rectangles of long coordinates: x, y, width, height as longs.
 template <>
 struct qf_PersistenceHelper<long> {
+  // Stores or loads `r` by the archive's direction.
   static void serialize(qcArchive& ar, qcPelRect& r);
 };
+// Stores or loads a rectangle (x, y, width, height as longs); returns the archive.
 qcArchive& operator||(qcArchive& ar, qcPelRect& r);
 
 template <class T>
@@ -220,11 +261,19 @@ public:                           \
 private:                          \
   static const qc_Instantiator sExemplar
 
+// Defines T::make() (a new default-constructed T) and the exemplar that
+// registers it under T's qualified name; in exactly one .cpp file.
 #define QC_IMPLEMENT_PERSISTENT(T)                 \
   qcPersistent* T::make() { return new T; }        \
   const qc_Instantiator T::sExemplar(typeid(T), &T::make)
 
+// Pastes its arguments as they are; the inner step of QC_PP_CAT.  Not for
+// applications.
 #define QC_PP_CAT2(a, b) a##b
+// Pastes its arguments after expanding them (so __COUNTER__ gives a number);
+// gives QC_REGISTER_PERSISTENT a fresh object name.  Not for applications.
 #define QC_PP_CAT(a, b) QC_PP_CAT2(a, b)
+// Registers T (which has a static make()) under its qualified name with an
+// unnamed static qc_Instantiator; at namespace scope of one .cpp file.
 #define QC_REGISTER_PERSISTENT(T) \
   static const qc_Instantiator QC_PP_CAT(qrn_instantiator_, __COUNTER__)(typeid(T), &T::make)
