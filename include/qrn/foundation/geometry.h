@@ -6,8 +6,10 @@
 // A pair of values, (x, y) for positions and sizes.
 template <class T>
 struct qcPair {
-  T x{};  // horizontal value (a column, or a width); T{} by default
-  T y{};  // vertical value (a row, or a height); T{} by default
+  // The horizontal and vertical values (a column and a row, or a width and a
+  // height); T{} by default.
+  T x{};
+  T y{};
   // (T{}, T{}), or the given values.
   constexpr qcPair() = default;
   constexpr qcPair(T x_, T y_) : x(x_), y(y_) {}
