@@ -17,8 +17,10 @@
 // A board of the process (frame grabbers and others), from the board list.
 class qcBoard {
 public:
+  // A board index out of range (get()) or a null board (add()).
   QC_EXCEPTION(BadParams, qcException, 0x10000110);
 
+  // Boards are deleted by the list (remove(), clear_()), not by drivers.
   virtual ~qcBoard();
 
   // The number of boards in the process, and the i-th (0-based).  get()
@@ -27,6 +29,7 @@ public:
   static qcBoard& get(long index);
 
   // Adds a board at the end of the list; the list owns it.  Returns the board.
+  // Throws qcBoard::BadParams for a null board.
   static qcBoard& add(std::unique_ptr<qcBoard> board);
   // Removes (and deletes) a board; returns false when it is not in the list.
   static bool remove(const qcBoard& board);
@@ -34,6 +37,8 @@ public:
   static void clear_();
 
   // The hook run once before the first count()/get()/add() (driver loading).
+  // A hook set after that point never runs.  What the hook throws reaches the
+  // caller that ran it, and the hook counts as run.
   static void setLoadHook(std::function<void()> hook);
   // Runs the hook now if it has not run yet.
   static void runLoadHook();
@@ -43,6 +48,7 @@ public:
   virtual long bdIdx() const = 0;
 
 protected:
+  // For the drivers' board classes; a board is not copied.
   qcBoard() = default;
   qcBoard(const qcBoard&) = delete;
   qcBoard& operator=(const qcBoard&) = delete;
