@@ -63,16 +63,19 @@ enum qeImageFormat : int;
 // 10..5, blue in bits 4..0.
 class qcPackedRGB16Pel {
 public:
+  // Black (all bits 0).
   constexpr qcPackedRGB16Pel() = default;
   // From 8-bit components: keeps the top 5, 6 and 5 bits.
   constexpr qcPackedRGB16Pel(unsigned char r, unsigned char g, unsigned char b)
       : v_(static_cast<std::uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3))) {}
+  // The pel whose 16-bit word is `bits` (the layout above); bits() gives it back.
   static constexpr qcPackedRGB16Pel fromBits(std::uint16_t bits) {
     qcPackedRGB16Pel p;
     p.v_ = bits;
     return p;
   }
 
+  // The 16-bit word as stored (red in bits 15..11, green 10..5, blue 4..0).
   constexpr std::uint16_t bits() const { return v_; }
   // The packed fields as stored (0..31, 0..63, 0..31).
   constexpr unsigned r5() const { return v_ >> 11; }
@@ -85,6 +88,7 @@ public:
   constexpr unsigned char g() const { return static_cast<unsigned char>((g6() << 2) | (g6() >> 4)); }
   constexpr unsigned char b() const { return static_cast<unsigned char>((b5() << 3) | (b5() >> 2)); }
 
+  // Equal when the 16-bit words are.
   friend constexpr bool operator==(qcPackedRGB16Pel a, qcPackedRGB16Pel b) { return a.v_ == b.v_; }
 
 private:
@@ -95,10 +99,13 @@ private:
 // that order in memory.
 class qcPackedRGB32Pel {
 public:
+  // Black with alpha 0, or the given components (alpha 0 unless given).
   constexpr qcPackedRGB32Pel() = default;
   constexpr qcPackedRGB32Pel(unsigned char r, unsigned char g, unsigned char b, unsigned char alpha = 0)
       : b_(b), g_(g), r_(r), a_(alpha) {}
 
+  // The red, green, blue and alpha components (0..255), and their setters.
+  // The library writes alpha as given and never reads it.
   constexpr unsigned char r() const { return r_; }
   constexpr unsigned char g() const { return g_; }
   constexpr unsigned char b() const { return b_; }
@@ -108,6 +115,7 @@ public:
   void b(unsigned char v) { b_ = v; }
   void alpha(unsigned char v) { a_ = v; }
 
+  // Equal when all four components are (alpha included).
   friend constexpr bool operator==(const qcPackedRGB32Pel&, const qcPackedRGB32Pel&) = default;
 
 private:
@@ -116,6 +124,9 @@ private:
 
 // Three 8-bit components of one pel (for RGB: c0 red, c1 green, c2 blue).
 struct qc3PlanePel {
+  // The components of planes 0, 1 and 2 (0..255): all 0 by default, or
+  // c0 = a, c1 = b, c2 = c as constructed.  Pels are equal when all three
+  // components are.
   unsigned char c0 = 0, c1 = 0, c2 = 0;
   constexpr qc3PlanePel() = default;
   constexpr qc3PlanePel(unsigned char a, unsigned char b, unsigned char c) : c0(a), c1(b), c2(c) {}
@@ -132,7 +143,10 @@ static_assert(sizeof(qcPackedRGB16Pel) == 2 && sizeof(qcPackedRGB32Pel) == 4 && 
 // device, or shared with another process).  Local by default.
 class qcRemoteObject {
 public:
+  // Remote objects may be destroyed through this base.
   virtual ~qcRemoteObject() = default;
+  // True when the object's memory is this process's own and may be read as
+  // ordinary memory; true here.
   virtual bool isLocal() const { return true; }
 };
 
@@ -141,7 +155,11 @@ public:
 // qcPtrHandle_const and never change it.
 class qc2XformBase : public virtual qcRepBase {
 public:
+  // Deleted by the last handle to it.
   ~qc2XformBase() override = default;
+  // Maps a point in image coordinates to client coordinates (mapPoint) or
+  // back (invMapPoint).  Buffers on several threads may share one transform:
+  // implementations must be safe to call concurrently.
   virtual qcPair<double> mapPoint(const qcPair<double>& imagePoint) const = 0;
   virtual qcPair<double> invMapPoint(const qcPair<double>& clientPoint) const = 0;
 };
@@ -154,14 +172,19 @@ public:
   // buffer back to its pool).  Must not throw.
   using ReleaseFn = std::function<void()>;
 
+  // Run by the last handle: an allocating root frees its memory, a wrapping
+  // root calls its release function (if any).
   ~qc_PelRoot() override;
+  // A root is shared through handles, never copied.
   qc_PelRoot(const qc_PelRoot&) = delete;
   qc_PelRoot& operator=(const qc_PelRoot&) = delete;
 
+  // The size of the image, in pels (columns and rows).
   long width() const { return width_; }
   long height() const { return height_; }
   // Pels from the start of one row to the start of the next (>= width()).
   long rowUpdate() const { return rowUpdate_; }
+  // Bytes per pel (sizeof of the pel type).
   std::size_t pelSize() const { return pelSize_; }
   // Address of pel (0, 0); null for a root of zero size.
   void* data() const { return data_; }
@@ -215,6 +238,9 @@ public:
   qcPelRoot(T* memory, long width, long height, long rowUpdate, ReleaseFn onRelease = {})
       : qc_PelRoot(memory, width, height, rowUpdate, sizeof(T), alignof(T), std::move(onRelease)) {}
 
+  // Row y and pel (x, y) of the whole root (not of a buffer's window).
+  // Unchecked: the caller keeps 0 <= x <= width(), 0 <= y < height(), on a
+  // root that has pels (data() not null).
   T* rowPointer(long y) const { return static_cast<T*>(data()) + y * rowUpdate(); }
   T* pelPointer(long x, long y) const { return rowPointer(y) + x; }
 };
@@ -227,6 +253,8 @@ public:
 // bound state.  An unbound buffer has no root and size 0 x 0.
 class qc_PelBuffer {
 public:
+  // The base of the buffer exceptions (no code of its own); info() says what
+  // was wrong.
   QC_EXCEPTION(Errors, qcExceptionWithString, 0);
   // An operation that needs pels was given an unbound buffer.
   QC_EXCEPTION(NotBound, Errors, 0x10000120);
@@ -243,9 +271,13 @@ public:
   // Row alignment of the default allocation, in bytes.
   static constexpr long defaultAlignment = 32;
 
+  // Drops the buffer's handle on its root (the last handle frees the root).
   virtual ~qc_PelBuffer();
 
+  // Whether the buffer has a root.  A bound buffer may still be empty (a
+  // window of width or height 0).
   bool isBound() const { return bound_; }
+  // The window's width, height and (width, height), in pels; 0 when unbound.
   long width() const { return win_.width(); }
   long height() const { return win_.height(); }
   qcPair<long> size() const { return win_.size(); }
@@ -255,11 +287,13 @@ public:
   // Pels from one row to the next (0 when unbound).
   long rowUpdate() const { return root_ ? root_->rowUpdate() : 0; }
 
-  // The client coordinates of pel (0, 0).
+  // The client coordinates of pel (0, 0), and its setters (the transform
+  // stays; a three-plane buffer sets its planes' too).
   qcPair<long> offset() const { return offset_; }
   void offset(const qcPair<long>& o);
   void offset(long x, long y) { offset(qcPair<long>(x, y)); }
-  // The coordinate transform (empty by default).
+  // The coordinate transform (empty by default), and its setter (shares `x`;
+  // a three-plane buffer sets its planes' too).
   const qcPtrHandle_const<qc2XformBase>& xform() const { return xform_; }
   void xform(const qcPtrHandle_const<qc2XformBase>& x);
   // Takes the offset and the transform of `from`.
@@ -286,6 +320,8 @@ public:
   std::size_t pelSize_() const { return root_ ? root_->pelSize() : 0; }
 
 protected:
+  // Unbound, or a copy: it shares the root (the pels) and takes the window,
+  // offset and transform.  For the buffer classes only.
   qc_PelBuffer() = default;
   qc_PelBuffer(const qc_PelBuffer&) = default;
   qc_PelBuffer& operator=(const qc_PelBuffer&) = default;
@@ -318,6 +354,7 @@ private:
 template <class T>
 class qcPelBuffer_const : public qc_PelBuffer {
 public:
+  // The pel type, and the type of the root that holds such pels.
   using pel_type = T;
   using root_type = qcPelRoot<T>;
 
@@ -360,6 +397,7 @@ public:
     return *pelPointer(x, y);
   }
 
+  // The root, shared, read-only; an empty handle when unbound.
   qcPtrHandle_const<qcPelRoot<T>> root() const {
     return qcPtrHandle_const<qcPelRoot<T>>(static_cast<const qcPelRoot<T>*>(untypedRoot()));
   }
@@ -374,6 +412,11 @@ class qcPelBuffer : public qcPelBuffer_const<T> {
   using Base = qcPelBuffer_const<T>;
 
 public:
+  // As qcPelBuffer_const's: unbound; a new zeroed root of width x height
+  // (throws BadSize); the whole of `root` (unbound for an empty handle);
+  // window `win` of `root` in root coordinates (throws NotBound for an empty
+  // handle, BadWindow); window `win` of `parent`, relative to its window
+  // (throws NotBound, BadWindow).
   qcPelBuffer() = default;
   qcPelBuffer(long width, long height, long alignment = 0, long slack = 0) : Base(width, height, alignment, slack) {}
   explicit qcPelBuffer(const qcPtrHandle<qcPelRoot<T>>& root) : Base(root) {}
@@ -381,8 +424,12 @@ public:
   qcPelBuffer(const qcPelBuffer& parent, const qcPelRect& win) : Base(parent, win) {}
 
   using qc_PelBuffer::window;
+  // The sub-window (x, y, w, h), writable, sharing the root; offset this
+  // offset + (x, y).  Throws NotBound, BadWindow.
   qcPelBuffer window(long x, long y, long w, long h) const { return qcPelBuffer(*this, qcPelRect(x, y, w, h)); }
 
+  // Writable pointers into the window, unchecked, as
+  // qcPelBuffer_const::rowPointer() (null without pels).
   T* rowPointer(long y) const { return const_cast<T*>(Base::rowPointer(y)); }
   T* pelPointer(long x, long y) const { return rowPointer(y) + x; }
   // Writes the pel at (x, y).  Throws NotBound, BadPosition.
@@ -391,6 +438,7 @@ public:
     *pelPointer(x, y) = v;
   }
 
+  // The root, shared, writable; an empty handle when unbound.
   qcPtrHandle<qcPelRoot<T>> root() const {
     return qcPtrHandle<qcPelRoot<T>>(const_cast<qcPelRoot<T>*>(static_cast<const qcPelRoot<T>*>(this->untypedRoot())));
   }
@@ -404,6 +452,9 @@ public:
 // buffer are set on all three planes.
 class qc3PlanePelBuffer : public qc_PelBuffer {
 public:
+  // What the planes hold: a label the buffer carries (the library's
+  // operations neither check nor convert it).  RGB: red, green, blue; HSI:
+  // hue, saturation, intensity; YUV: luma and two chroma planes.
   enum ColorSpace : int { Unknown = 0, RGB = 1, HSI = 2, YUV = 3 };
 
   // Unbound, colour space RGB.
@@ -416,12 +467,15 @@ public:
   qc3PlanePelBuffer(const qcPelBuffer<unsigned char>& p0, const qcPelBuffer<unsigned char>& p1,
                     const qcPelBuffer<unsigned char>& p2, ColorSpace cs = RGB);
 
+  // Planes 0, 1 and 2 (for RGB: red, green, blue), sharing their pels with
+  // this buffer; unbound when it is.
   const qcPelBuffer<unsigned char>& plane0() const { return planes_[0]; }
   const qcPelBuffer<unsigned char>& plane1() const { return planes_[1]; }
   const qcPelBuffer<unsigned char>& plane2() const { return planes_[2]; }
   // Plane i (0..2).  Throws BadPosition for another i.
   const qcPelBuffer<unsigned char>& plane(int i) const;
 
+  // The colour space label (RGB by default), and its setter.
   ColorSpace colorSpace() const { return cs_; }
   void colorSpace(ColorSpace cs) { cs_ = cs; }
 
@@ -492,16 +546,19 @@ std::vector<long> qfPelHistogram(const qcPelBuffer_const<unsigned short>& image)
 // every statistic is 0.
 class qcHistoStats {
 public:
-  // A bin with a negative count.
+  // A bin with a negative count, or counts whose sum overflows a long.
   QC_EXCEPTION(BadParams, qcExceptionWithString, 0x10000125);
 
+  // The statistics of no pels: all 0.
   qcHistoStats() = default;
-  // Throws BadParams for a negative bin.
+  // Throws BadParams for a negative bin or a total count beyond a long.
   explicit qcHistoStats(const std::vector<long>& histogram);
 
+  // The number of pels: the sum of the bins.
   long count() const { return count_; }
   long min() const { return min_; }  // smallest value present
   long max() const { return max_; }  // largest value present
+  // The mean pel value.
   double mean() const { return mean_; }
   // The lower median: the smallest v with at least (count + 1) / 2 pels <= v.
   long median() const { return median_; }
@@ -541,8 +598,9 @@ public:
 
   // Empty, format -1.
   qcAcqImage() : format_(static_cast<qeImageFormat>(-1)) {}
-  // Holds `buffer` (shared, not copied) with its pel type's default format
-  // (1, 2, 3, 4; -1 for qc3PlanePel).
+  // Holds `buffer` (shared, not copied) with `format`, or by default its pel
+  // type's format (1, 2, 3, 4; -1 for qc3PlanePel; 12 for a three-plane
+  // buffer).
   template <class T>
   explicit qcAcqImage(const qcPelBuffer<T>& buffer)
       : image_(buffer), format_(static_cast<qeImageFormat>(qf_defaultImageFormat<T>())) {}
@@ -551,6 +609,7 @@ public:
   explicit qcAcqImage(const qc3PlanePelBuffer& buffer) : image_(buffer), format_(static_cast<qeImageFormat>(12)) {}
   qcAcqImage(const qc3PlanePelBuffer& buffer, qeImageFormat format) : image_(buffer), format_(format) {}
 
+  // The image format given at construction (-1 for an empty image).
   qeImageFormat imageFormat() const { return format_; }
   // True when the image holds no buffer or an unbound one.
   bool isEmpty() const;
@@ -562,7 +621,8 @@ public:
   bool holds() const {
     return std::holds_alternative<B>(image_);
   }
-  // The held buffer if it is of kind B, else an unbound B.
+  // The held buffer if it is of kind B, else an unbound B; grey8() to
+  // threePlane() name image<B>() for each kind.  The result shares the pels.
   template <class B>
   B image() const {
     const B* p = std::get_if<B>(&image_);
