@@ -31,11 +31,17 @@ public:
   // reads as empty and refuses every write.
   explicit qcHWConfig(qcBoard* board);
 
+  // The board given at construction (not owned; null when none), and the
+  // board's registry index, read then (-1 without a board).
   qcBoard* board() const { return board_; }
   long bdIdx() const { return bdIdx_; }
   // The key path below HKEY_LOCAL_MACHINE ("SOFTWARE\\Quorin\\ORB\\utconfig\\board_sim_0").
   const std::string& keyPath() const { return key_; }
 
+  // The four switches above ("limitFmt", "excludeFmt", "CLSimulator",
+  // "autoCLSimulator").  A getter reads its value: true when it is a nonzero
+  // dword, false otherwise or when it cannot be read.  A setter writes the
+  // dword 1 or 0 and returns whether the write succeeded.
   bool limitFmt() const;
   bool limitFmt(bool on);
   bool excludeFmt() const;

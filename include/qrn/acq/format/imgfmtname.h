@@ -8,6 +8,7 @@
 
 // An image format and its short name.
 struct qsImageFormatName {
+  // The short name (lower case, static storage) and the format it names.
   const char* name;
   qeImageFormat format;
 };
