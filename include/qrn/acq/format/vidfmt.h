@@ -117,9 +117,13 @@ public:
   // the base record's name, in that order.  Records registered later are not
   // seen.
   qc_VideoFormat(const qc_BaseVideoFormat& base, qe_pelType pelType);
+  // A format is not copied: public formats point at it.
   qc_VideoFormat(const qc_VideoFormat&) = delete;
   qc_VideoFormat& operator=(const qc_VideoFormat&) = delete;
 
+  // The base record's fields (see qc_BaseVideoFormat): the name (the
+  // format's identity), width in pixels, height in lines, depth in bits per
+  // pixel, and the interlaced, half-resolution, full-list and batch flags.
   const char* name() const { return base_->name; }
   long width() const { return base_->width; }
   long height() const { return base_->height; }
@@ -134,6 +138,7 @@ public:
   const qc_VideoExtCIToptional* fmtCITopt() const { return citOpt_; }
   const qc_VidFmtCameraInfo* fmtCamInfo() const { return camInfo_; }
   const qc_VideoExtCamLink* fmtCamLink() const { return camLink_; }
+  // The pel type given at construction (qe_pelType_unspecified for none).
   qe_pelType pelType() const { return pelType_; }
 
   // Deletes the base record's name (new[]) and the base record (new).  Only
@@ -168,6 +173,7 @@ public:
   // Removes the format from the full format list (when it is there).
   virtual ~qcVideoFormat();
 
+  // Not copyable: each object is one entry of the format lists.
   qcVideoFormat(const qcVideoFormat&) = delete;
   qcVideoFormat& operator=(const qcVideoFormat&) = delete;
 
@@ -188,6 +194,7 @@ public:
   // camera configuration file; false without a record.
   bool formatFromCCF() const;
 
+  // Identity: a format equals only itself, even when another has its name.
   bool operator==(const qcVideoFormat& o) const { return this == &o; }
   bool operator!=(const qcVideoFormat& o) const { return this != &o; }
 
@@ -234,6 +241,8 @@ public:
   qcGreyAcqFifo* newAcqFifo(qcFrameGrabber& fg) const;
 
 protected:
+  // As qcVideoFormat's: enters the format in the full list when addToFullList
+  // is true; `vf` must outlive the format.
   explicit qcGreyVideoFormat(const qc_VideoFormat& vf) : qcVideoFormat(vf) {}
 };
 
@@ -249,6 +258,8 @@ public:
   qcStdGreyAcqFifo* newAcqFifo(qcFrameGrabber& fg) const;
 
 protected:
+  // As qcVideoFormat's: enters the format in the full list when addToFullList
+  // is true; `vf` must outlive the format.
   explicit qcStdGreyVideoFormat(const qc_VideoFormat& vf) : qcGreyVideoFormat(vf) {}
 };
 
@@ -256,9 +267,11 @@ protected:
 // pel kind.
 class qcStdVideoFormat : public qcStdGreyVideoFormat {
 public:
-  // Packing selectors of the RGB factories; the value does not change the
-  // result.
+  // Packing selector of the RGB16 factory (newAcqFifo(fg, qeRGB16Pack_Default));
+  // the value does not change the result.
   enum qeRGB16Pack { qeRGB16Pack_Default };
+  // Packing selector of the RGB32 factory (newAcqFifo(fg, qeRGB32Pack_Default));
+  // the value does not change the result.
   enum qeRGB32Pack { qeRGB32Pack_Default };
 
   // Enters the format in the full and standard lists when addToFullList is
@@ -281,12 +294,23 @@ public:
   // FIFO factories; the caller owns the FIFO.  They throw
   // qcVideoFormat::NotSupported when the grabber does not support the
   // format (new3PlaneAcqFifo asks nothing; newGrey16AcqFifo always throws).
+  // newAcqFifo(fg) makes a standard grey FIFO, newAcqFifo(fg, pack) a
+  // standard RGB16 or RGB32 one.
   using qcStdGreyVideoFormat::newAcqFifo;
   qcStdRGB16AcqFifo* newAcqFifo(qcFrameGrabber& fg, qeRGB16Pack pack) const;
   qcStdRGB32AcqFifo* newAcqFifo(qcFrameGrabber& fg, qeRGB32Pack pack) const;
-  // Always throws NotSupported.
+  // Always throws NotSupported (newAcqFifoEx with qeImageFormat_Grey16 makes
+  // a 16-bit grey FIFO).
   qcStdGrey16AcqFifo* newGrey16AcqFifo(qcFrameGrabber& fg) const;
+  // A new three-plane FIFO.  The grabber is not asked first: its driver
+  // refuses a format it cannot serve when the FIFO is made.
   qcStd3PlaneAcqFifo* new3PlaneAcqFifo(qcFrameGrabber& fg) const;
+  // A new FIFO of image format `fmt` (qeImageFormat_Unspecified:
+  // imageFormat()): the standard FIFO for Grey8, PackedRGB16, PackedRGB32 and
+  // 3Plane, for other formats a generic FIFO made by the grabber's driver.
+  // Throws qcVideoFormat::NotSupported unless isSupportedEx(fg, fmt), and
+  // qcAcqFifo::CouldNotCreate when the grabber has no driver or the driver
+  // makes no FIFO.
   qcAcqFifo* newAcqFifoEx(qcFrameGrabber& fg, qeImageFormat fmt) const;
 
   // The standard format list (same rules as qcVideoFormat::fullList()).
