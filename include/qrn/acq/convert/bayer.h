@@ -16,7 +16,8 @@
 // demosaiced values without white balance (saturating at 255).
 //
 // Accelerated variants (the *_SSE functions) give results identical to the
-// reference (*_C) functions bit for bit; they use SSE2 or AVX2 as the
+// reference (*_C) functions bit for bit (the colour ones, which take no
+// scales, to the reference with scales 1); they use SSE2 or AVX2 as the
 // processor allows and the reference where SSE is missing or the width does
 // not suit.
 //
@@ -53,6 +54,7 @@ public:
   // one (or is given one).
   qcBayerImageConverter(const qcBayerImageConverter& other);
   qcBayerImageConverter& operator=(const qcBayerImageConverter& other);
+  // Drops the converter's hold on its results; copies of them keep their pels.
   virtual ~qcBayerImageConverter();
 
   // The mosaic to convert (shared, not copied: the caller keeps its pels
@@ -78,7 +80,8 @@ public:
   double getGreenWhiteBalanceScale() const;
   double getBlueWhiteBalanceScale() const;
 
-  // Throws BadParams for a value outside 0..3.
+  // The Bayer type of the source (GRBG by default).  The setter marks every
+  // result not current and throws BadParams for a value outside 0..3.
   void bayerType(BayerType type);
   BayerType bayerType() const;
 
@@ -97,6 +100,9 @@ public:
   const qcPelBuffer<qcPackedRGB32Pel>& getPackedRGB32PelBuf() const;
   const qc3PlanePelBuffer& get3PlanePelBuf() const;
 
+  // The results as conversions, for passing the converter where a buffer (or
+  // a pointer to one) is expected: the grey, packed RGB16, packed RGB32 or
+  // three-plane result of the get...PelBuf() functions above, valid as long.
   operator const qcPelBuffer_const<unsigned char>&() const { return getGreyscalePelBuf(); }
   operator const qcPelBuffer_const<unsigned char>*() const { return &getGreyscalePelBuf(); }
   operator const qcPelBuffer<qcPackedRGB16Pel>&() const { return getPackedRGB16PelBuf(); }
@@ -139,20 +145,22 @@ qcPelBuffer<unsigned char> qfBayerToGrey_C(const qcPelBuffer_const<unsigned char
 qcPelBuffer<unsigned char> qfBayerToGrey_SSE(const qcPelBuffer_const<unsigned char>& src, double red, double green,
                                              double blue, const qcPair<long>& phase);
 
-// Three planes (red, green, blue) with white balance.  dst is reallocated
-// (8-byte alignment) when its size differs from the source's, takes the
-// source's offset and transform and colour space RGB; it becomes unbound for
-// an unusable source.  Scales must be greater than 0 (others count as 1).
+// Three planes (red, green, blue).  dst is reallocated (8-byte alignment)
+// when its size differs from the source's, takes the source's offset and
+// transform and colour space RGB; it becomes unbound for an unusable source.
+// The _C variant applies white balance (scales must be greater than 0;
+// others count as 1); the _SSE variant takes no scales and applies none.
 void qfBayerTo3Planes_C(const qcPelBuffer_const<unsigned char>& src, double redScale, double greenScale,
                         double blueScale, const qcPair<long>& phase, qc3PlanePelBuffer& dst);
 void qfBayerTo3Planes_SSE(const qcPelBuffer_const<unsigned char>& src, const qcPair<long>& phase,
                           qc3PlanePelBuffer& dst);
 
-// Packed outputs with white balance.  dst receives the conversion in its
-// top-left corner; an unbound dst, or one narrower or shorter than the
-// source, is rebound to a new buffer of the source's size (32-byte
-// alignment).  dst takes the source's offset and transform.  Nothing happens
-// for an unusable source.
+// Packed outputs.  dst receives the conversion in its top-left corner; an
+// unbound dst, or one narrower or shorter than the source, is rebound to a
+// new buffer of the source's size (32-byte alignment).  dst takes the
+// source's offset and transform.  Nothing happens for an unusable source.
+// The _C variants apply white balance with the given scales; the _SSE
+// variants take no scales and apply none.
 void qfBayerToPacked16_C(const qcPelBuffer_const<unsigned char>& src, double redScale, double greenScale,
                          double blueScale, const qcPair<long>& phase, qcPelBuffer<qcPackedRGB16Pel>& dst);
 void qfBayerToPacked32_C(const qcPelBuffer_const<unsigned char>& src, double redScale, double greenScale,
