@@ -35,10 +35,14 @@ std::size_t qf_packedRowBytes(qe_PelPacking p, long width);
 // one another bit for bit without padding, so a row may start inside a byte
 // (a camera sending Mono10p at width 641).
 struct qs_PackedImage {
+  // The first byte of the first row (not owned).
   const unsigned char* data = nullptr;
+  // The bytes from one row to the next, or 0 for rows end to end (see above).
   std::ptrdiff_t stride = 0;
+  // The size in pels.
   long width = 0;
   long height = 0;
+  // How the pels lie in a row.
   qe_PelPacking packing = qe_Pack16;
 };
 // The bytes the image takes at data.
@@ -70,10 +74,14 @@ enum qe_YuvRange { qe_YuvFull, qe_YuvItu };
 // A colour image: rows of `width` pels (a YUV row of odd width ends in a
 // whole pair, its last pel unused), stride in bytes.
 struct qs_ColourImage {
+  // The first byte of the first row (not owned), and the bytes from one row
+  // to the next.
   const unsigned char* data = nullptr;
   std::ptrdiff_t stride = 0;
+  // The size in pels.
   long width = 0;
   long height = 0;
+  // The byte order of the pels, and the range of YUV ones.
   qe_ColourOrder order = qe_OrderRGB;
   qe_YuvRange range = qe_YuvFull;  // YUV orders only
 };
