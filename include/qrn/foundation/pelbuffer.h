@@ -554,7 +554,8 @@ public:
   // Throws BadParams for a negative bin or a total count beyond a long.
   explicit qcHistoStats(const std::vector<long>& histogram);
 
-  // The number of pels: the sum of the bins.
+  // The number of pels (the sum of the bins), and the smallest and largest
+  // values present.
   long count() const { return count_; }
   long min() const { return min_; }  // smallest value present
   long max() const { return max_; }  // largest value present
