@@ -158,8 +158,8 @@ public:
   // Deleted by the last handle to it.
   ~qc2XformBase() override = default;
   // Maps a point in image coordinates to client coordinates (mapPoint) or
-  // back (invMapPoint).  Buffers on several threads may share one transform:
-  // implementations must be safe to call concurrently.
+  // back (invMapPoint).  Buffers on several threads may share one transform,
+  // so an implementation used that way must be safe to call concurrently.
   virtual qcPair<double> mapPoint(const qcPair<double>& imagePoint) const = 0;
   virtual qcPair<double> invMapPoint(const qcPair<double>& clientPoint) const = 0;
 };

@@ -14,7 +14,7 @@
 // A lockable resource (mutex or semaphore) that qcLock can hold.
 class qc_Resource {
 public:
-  // Resources are destroyed through this base; destroying a held one is an error.
+  // Resources may be destroyed through this base.
   virtual ~qc_Resource() = default;
   // Blocks until the calling thread holds the resource (for a semaphore: has
   // taken one unit of its count), without time limit.
