@@ -23,7 +23,7 @@ bool qfFQ2IsStrobeHighSupported(const qcAcqFifo& fifo);          // setting 1006
 bool qfFQ2IsSampleXSupported(const qcAcqFifo& fifo);             // setting 9011 (sampling in x) is in the database
 bool qfFQ2IsSampleYSupported(const qcAcqFifo& fifo);             // setting 9012 (sampling in y) is in the database
 bool qfFQ2IsTriggerDelaySupported(const qcAcqFifo& fifo);        // setting 6002 (trigger delay) is in the database
-bool qfFQ2IsMasterSlaveSupported(const qcAcqFifo& fifo);         // master/slave FIFOs: setting 9008
+bool qfFQ2IsMasterSlaveSupported(const qcAcqFifo& fifo);         // setting 9008 (master/slave FIFOs) is in the database
 bool qfFQ2IsBufferedTriggerSupported(const qcAcqFifo& fifo);     // setting 9009 (buffered triggers) is in the database
 bool qfFQ2DetectsMissedTriggers(const qcAcqFifo& fifo);          // setting 9007 (missed-trigger detection) is in the database
 
