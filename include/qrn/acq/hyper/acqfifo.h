@@ -251,7 +251,7 @@ public:
   // lets the driver explain a failure in `message`.
   bool prepare(double seconds);
   bool prepare(std::string& message, double seconds);
-  // True once prepare() succeeded.
+  // True when the hardware is ready (a prepare() succeeded).
   bool isPrepared() const;
   // Drops every started and every finished acquisition that was not yet
   // completed.
@@ -437,8 +437,8 @@ public:
   virtual void completeCallback(qcPtrHandle<qcCallback> cb) = 0;
   virtual void completeInfoCallback(InfoCallback cb) = 0;
   // 30-37: exposure and settling time (seconds); the move-part and overrun
-  // callbacks, without and with the record; the pool to acquire into (empty:
-  // the driver's own); the acquisition timeout (seconds, HUGE_VAL: none).
+  // callbacks, without and with the record; the pool to acquire into; the
+  // completion timeout (seconds, HUGE_VAL: no limit).
   virtual void exposure(double seconds) = 0;
   virtual void settlingTime(double seconds) = 0;
   virtual void movePartCallback(qcPtrHandle<qcCallback> cb) = 0;
@@ -447,14 +447,13 @@ public:
   virtual void overrunInfoCallback(InfoCallback cb) = 0;
   virtual void pelRootPool(qcPtrHandle<qcPelRootPool> pool) = 0;
   virtual void timeout(double seconds) = 0;
-  // 38-41: the strobe pulse: on/off, duration (seconds), polarity, delay
-  // after the trigger (seconds).
+  // 38-41: the strobe pulse: on/off, duration (seconds), polarity (true:
+  // active high), delay (seconds).
   virtual void strobeEnable(bool on) = 0;
   virtual void strobePulseDuration(double seconds) = 0;
   virtual void strobeHigh(bool activeHigh) = 0;
   virtual void strobeDelay(double seconds) = 0;
-  // 42: the camera's share of the bandwidth, a fraction 0..1 (default:
-  // nothing).
+  // 42: the camera bandwidth, a fraction 0..1 (default: nothing).
   virtual void cameraBandwidth(double fraction);
   // 43-47: the sync model; whether the trigger is enabled, and enabling it;
   // the trigger model (the record, see trigmodel.h); the input line's
@@ -466,9 +465,11 @@ public:
   virtual void triggerLowToHigh(bool on) = 0;
   // 48: makes this FIFO the slave of `master` (null: no master).
   virtual void triggerMaster(qc_AcqFifo* master) = 0;
-  // 49-53: geometry: the camera timing offsets (seconds; HUGE_VAL asks for
-  // the format's own value); the region of interest (pels); the region of
-  // interest mode, and whether the FIFO supports a mode.
+  // 49-53: geometry: the CTI offset (timing signal to first active line)
+  // and the horizontal adjust (line start to first active pel), in seconds,
+  // HUGE_VAL asking for the format's own value; the region of interest
+  // (pels); the region of interest mode, and whether the FIFO supports a
+  // mode.
   virtual void ctiOffset(double seconds) = 0;
   virtual void horizAdjust(double seconds) = 0;
   virtual void roi(const qcPelRect& r) = 0;
@@ -546,7 +547,7 @@ public:
   virtual bool defaultOutlierPelCorrectionEnable() const;      // outlier pel correction on at start (default false)
   virtual double defaultExposure() const;                      // starting exposure (default 2e-5 s)
   // 104-109: the driver's own pool and sync model (the properties' defaults),
-  // and the values in force: the timing offsets (seconds), the region of
+  // and the values in force: the CTI offset and horizontal adjust (seconds), the region of
   // interest (pels) and the sync model.
   virtual qcPtrHandle<qcPelRootPool> defaultPelPool() const = 0;
   virtual const qcSyncModel& defaultSyncModel() const = 0;

@@ -24,7 +24,7 @@ public:
     kInvalidRoi = 0x20,      // the region of interest does not overlap the frame; no image
     kOverrun = 0x40,         // a frame was lost: the board was busy or had no free image storage
     kOtherFifoError = 0x80,  // another FIFO sharing the hardware failed, taking this acquisition with it
-    kTimingError = 0x100,    // the camera's video timing did not match the format
+    kTimingError = 0x100,    // a video timing error of the camera or the board
   };
 
   // No failure: no flags, code 0, no text.
