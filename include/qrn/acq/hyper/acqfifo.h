@@ -547,8 +547,8 @@ public:
   virtual bool defaultOutlierPelCorrectionEnable() const;      // outlier pel correction on at start (default false)
   virtual double defaultExposure() const;                      // starting exposure (default 2e-5 s)
   // 104-109: the driver's own pool and sync model (the properties' defaults),
-  // and the values in force: the CTI offset and horizontal adjust (seconds), the region of
-  // interest (pels) and the sync model.
+  // and the values in force: the CTI offset and the horizontal adjust
+  // (seconds), the region of interest (pels) and the sync model.
   virtual qcPtrHandle<qcPelRootPool> defaultPelPool() const = 0;
   virtual const qcSyncModel& defaultSyncModel() const = 0;
   virtual double actualCtiOffset() const = 0;
