@@ -73,21 +73,20 @@ public:
   // Whether formats read from camera configuration files work (default false).
   virtual bool supportsCCFs() const;
 
-  // Whether the board acquires the format through the older, untyped
-  // interfaces (qcVideoFormat::isSupportedForLegacy asks; default false; the
-  // simulated board and the camera driver answer as isSupported(fmt)).
+  // Whether the board supports the format for legacy use
+  // (qcVideoFormat::isSupportedForLegacy asks).  Default false; the
+  // simulated board and the camera driver answer as isSupported(fmt).
   virtual bool isSupportedForLegacy(const qc_VideoFormat& fmt) const;
   // The identifier of the board's camera/vision module (default -2: none).
   virtual long readCvmId() const;
-  // Disconnects the board from its cameras (true) or connects it again
-  // (false); the meaning is the driver's (default: nothing).
+  // Passes a disconnect request (on or off) to the board; what it does is
+  // the driver's (default: nothing).
   virtual void disconnect(bool on);
   // A text that identifies this board among all boards (default empty).
   virtual std::string getUniqueId() const;
 
-  // Lets the driver time move-part events as early as its hardware allows
-  // (true) or keep them at the end of the exposure (false); the meaning is
-  // the driver's (default: nothing).
+  // Turns the driver's optimum move-part mode on or off; what it changes in
+  // the timing of move-part events is the driver's (default: nothing).
   virtual void optimumMovePartEnable(bool on);
 
 protected:
