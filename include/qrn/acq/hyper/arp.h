@@ -131,21 +131,21 @@ struct qc_PropertyValues {
   double masterClockFrequency = 32.0;  // MHz
   signed char firstPelOffset = 0;            // offset of a line's first pel, 0 and up
   bool zeroCounterWhenTriggered = false;     // a trigger zeroes the encoder counter
-  bool useTestEncoder = false;               // the board's test encoder replaces the real one
-  bool positiveTestEncoderDirection = true;  // the test encoder counts forward
+  bool useTestEncoder = false;               // use the board's test encoder
+  bool positiveTestEncoderDirection = true;  // the test encoder runs in the positive direction
   bool encoderTriggerEnabled = false;        // the "or" of the next two
   bool xEncoderTriggerEnabled = false;       // the encoder's x channel triggers
   bool yEncoderTriggerEnabled = false;       // the encoder's y channel triggers
   long stepsPerLine = 3;                     // whole encoder steps per line, 1 to 4095
   long step16thsPerLine = 0;                 // and sixteenths of a step, 0 to 15
   long encoderPort = 0;                      // the encoder's port, 0 and up
-  long encoderOffset = 0;                    // the encoder property's offset, in counts
+  long encoderOffset = 0;                    // the encoder's offset (qcEncoderProp::encoderOffset)
   bool positiveAcquireDirection = true;      // acquire in the encoder's positive direction
-  bool useSingleChannelEncoder = false;      // a single-channel encoder (no quadrature)
+  bool useSingleChannelEncoder = false;      // the encoder has a single channel
   qe_EncoderResolution encoderResolution = qeEncoderResolution_Default;  // qcEncoderProp::qeEncoderResolution
   long startAcqOnEncoderCount = 0;            // encoder count that starts an acquisition, 0 to 65535
   bool ignoreEncoderBetweenAcquires = false;  // backward counts between acquisitions are ignored
-  bool ignoreTooFastEncoder = true;           // encoder steps too fast for the camera are ignored
+  bool ignoreTooFastEncoder = true;           // ignore a too fast encoder
 };
 
 // The shared snapshot: the values, two change flags and the count of packets
