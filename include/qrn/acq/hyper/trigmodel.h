@@ -151,7 +151,7 @@ private:
 // the same process-wide constant on every call; copy it, or call
 // copyForCustomization(), to change it.
 
-const qcTriggerModel& qfManualTrigger();   // "Manual" (128): each start() acquires at once
+const qcTriggerModel& qfManualTrigger();   // "Manual" (128): start() requests acquisitions; no input line
 const qcTriggerModel& qfAutoTrigger();     // "Automatic" (129): each input-line pulse acquires; no start()
 const qcTriggerModel& qfSemiTrigger();     // "Semi-Automatic" (130): start() arms, an input-line pulse acquires
 const qcTriggerModel& qfSlaveTrigger();    // "Slave" (131): acquires when the master FIFO does; no start()
