@@ -29,8 +29,8 @@ public:
 
   // A tap index.  Any value may be passed; the names cover two-tap cameras.
   enum LutChannel : std::int32_t {
-    lutChannel0 = 0,
-    lutChannel1 = 1,
+    lutChannel0 = 0,  // tap 0
+    lutChannel1 = 1,  // tap 1
   };
 
   // Entry i is i clamped to 15..240.  A newly sized table holds it in every tap.
