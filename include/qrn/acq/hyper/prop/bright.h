@@ -67,7 +67,8 @@ public:
   double contrastEx(long tap) const;
   double brightnessEx(long tap) const;
 
-  // Every tap.
+  // Sets every tap: setContrastEx(contrast, -1), setBrightnessEx(brightness,
+  // -1).
   void setContrast(double contrast) { setContrastEx(contrast, -1); }
   void setBrightness(double brightness) { setBrightnessEx(brightness, -1); }
   // Both values are checked (0..1, else BadParams) before either is set; then

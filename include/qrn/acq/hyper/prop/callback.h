@@ -32,7 +32,7 @@ public:
   // through the setter (an associated target's FIFO receives it) and keeps
   // the target's association.
   qcMovePartCallbackProp(const qcMovePartCallbackProp&) = default;
-  qcMovePartCallbackProp& operator=(const qcMovePartCallbackProp& src);  // through the setter
+  qcMovePartCallbackProp& operator=(const qcMovePartCallbackProp& src);
 
   // A handle sharing the callback called when part of an acquisition may be
   // moved; null: none.  The setter hands `cb` to an associated FIFO before
@@ -56,7 +56,7 @@ public:
   // through the setter (an associated target's FIFO receives it) and keeps
   // the target's association.
   qcCompleteCallbackProp(const qcCompleteCallbackProp&) = default;
-  qcCompleteCallbackProp& operator=(const qcCompleteCallbackProp& src);  // through the setter
+  qcCompleteCallbackProp& operator=(const qcCompleteCallbackProp& src);
 
   // A handle sharing the callback called when an acquisition completes; null:
   // none.  The setter hands `cb` to an associated FIFO before keeping it; a FIFO
@@ -80,7 +80,7 @@ public:
   // through the setter (an associated target's FIFO receives it) and keeps
   // the target's association.
   qcOverrunCallbackProp(const qcOverrunCallbackProp&) = default;
-  qcOverrunCallbackProp& operator=(const qcOverrunCallbackProp& src);  // through the setter
+  qcOverrunCallbackProp& operator=(const qcOverrunCallbackProp& src);
 
   // A handle sharing the callback called when acquisitions overran the FIFO;
   // null: none.  The setter hands `cb` to an associated FIFO before keeping it;

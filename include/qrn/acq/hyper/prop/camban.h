@@ -21,7 +21,7 @@ public:
   // through the setter (checked; an associated target's FIFO hears it) and
   // keeps the target's association.
   qcCameraBandwidthProp(const qcCameraBandwidthProp&) = default;
-  qcCameraBandwidthProp& operator=(const qcCameraBandwidthProp& src);  // through the setter
+  qcCameraBandwidthProp& operator=(const qcCameraBandwidthProp& src);
 
   // The bandwidth, a fraction from 0 to 1.  The setter throws BadParams
   // outside 0 to 1 (or for NaN); an associated FIFO hears the value before it

@@ -23,7 +23,7 @@ public:
   // through the setter (checked against the target's FIFO, which hears it)
   // and keeps the target's association.
   qcCameraPortProp(const qcCameraPortProp&) = default;
-  qcCameraPortProp& operator=(const qcCameraPortProp& src);  // through the setter
+  qcCameraPortProp& operator=(const qcCameraPortProp& src);
 
   // The camera port number (0-based).  The setter throws BadParams below 0
   // or, when associated, not below numCameraPort(); the FIFO hears the port

@@ -27,7 +27,7 @@ public:
   // through the setter (checked; an associated target's FIFO hears it) and
   // keeps the target's association.
   qcCtiProp(const qcCtiProp&) = default;
-  qcCtiProp& operator=(const qcCtiProp& src);  // through the setter
+  qcCtiProp& operator=(const qcCtiProp& src);
 
   // The requested CTI offset in seconds (HUGE_VAL: the format's own value).
   // The setter throws BadParams for a value below 0 (or NaN); an associated

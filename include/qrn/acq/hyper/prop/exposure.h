@@ -10,7 +10,8 @@ class qcExposureProp : public qc_PersistentProp<qcExposureProp> {
 public:
   QC_EXCEPTION(BadParams, qcException, 0x10000985);
 
-  // The exposure of a property that is not associated, in seconds.
+  // The exposure of a new property, in seconds (association takes the FIFO's
+  // own default).
   static constexpr double defaultExposure = 2e-5;
 
   // A free property holding defaultExposure.
@@ -22,7 +23,7 @@ public:
   // through the setter (checked; an associated target's FIFO hears it) and
   // keeps the target's association.
   qcExposureProp(const qcExposureProp&) = default;
-  qcExposureProp& operator=(const qcExposureProp& src);  // through the setter
+  qcExposureProp& operator=(const qcExposureProp& src);
 
   // The exposure in seconds.  The setter throws BadParams for a value below 0
   // (or NaN); an associated FIFO hears the value before it is stored, and a

@@ -27,7 +27,7 @@ public:
   // through the setter (checked; an associated target's FIFO hears it) and
   // keeps the target's association.
   qcHorizAdjustProp(const qcHorizAdjustProp&) = default;
-  qcHorizAdjustProp& operator=(const qcHorizAdjustProp& src);  // through the setter
+  qcHorizAdjustProp& operator=(const qcHorizAdjustProp& src);
 
   // The requested horizontal adjust in seconds (HUGE_VAL: the format's own value).
   // The setter throws BadParams for a value below 0 (or NaN); an associated

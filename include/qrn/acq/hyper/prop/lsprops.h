@@ -21,7 +21,7 @@ public:
   // through the setter (an associated target's FIFO hears it) and keeps the
   // target's association.
   qcFirstPelOffsetProp(const qcFirstPelOffsetProp&) = default;
-  qcFirstPelOffsetProp& operator=(const qcFirstPelOffsetProp& src);  // through the setter
+  qcFirstPelOffsetProp& operator=(const qcFirstPelOffsetProp& src);
 
   // The offset of the first pixel of a line, 0 to 127.  The setter throws
   // BadParams below 0; an associated FIFO hears the value before it is
@@ -47,7 +47,7 @@ public:
   // through the setter (an associated target's FIFO hears it) and keeps the
   // target's association.
   qcEncoderControlProp(const qcEncoderControlProp&) = default;
-  qcEncoderControlProp& operator=(const qcEncoderControlProp& src);  // through the setter
+  qcEncoderControlProp& operator=(const qcEncoderControlProp& src);
 
   // Whether a trigger zeroes the encoder counter.  An associated FIFO hears
   // the value before it is stored; a FIFO exception passes and leaves it

@@ -21,7 +21,7 @@ public:
   qcPelRootPoolProp(const qcPelRootPoolProp&) = default;
   // Passes src's pool through the setter (checked by the target's FIFO,
   // which hears it) and keeps the target's association.
-  qcPelRootPoolProp& operator=(const qcPelRootPoolProp& src);  // through the setter
+  qcPelRootPoolProp& operator=(const qcPelRootPoolProp& src);
   // Releases the property's share of the pool; sends nothing to the FIFO.
   virtual ~qcPelRootPoolProp() = default;
 

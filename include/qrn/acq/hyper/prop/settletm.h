@@ -18,7 +18,7 @@ public:
   // through the setter (an associated target's FIFO hears it) and keeps the
   // target's association.
   qcSettlingTimeProp(const qcSettlingTimeProp&) = default;
-  qcSettlingTimeProp& operator=(const qcSettlingTimeProp& src);  // through the setter
+  qcSettlingTimeProp& operator=(const qcSettlingTimeProp& src);
 
   // The settling time in seconds.  The setter checks nothing (any value, NaN
   // included, is kept); an associated FIFO hears the value before it is

@@ -73,7 +73,7 @@ public:
   // through the setter (checked against the target's FIFO, which hears it)
   // and keeps the target's association.
   qcStrobeDelayProp(const qcStrobeDelayProp&) = default;
-  qcStrobeDelayProp& operator=(const qcStrobeDelayProp& src);  // through the setter
+  qcStrobeDelayProp& operator=(const qcStrobeDelayProp& src);
 
   // The delay of the strobe pulse in seconds.  The setter throws BadParams
   // for NaN, or outside setting 1007's range (associated only); an

@@ -32,7 +32,7 @@ public:
   // through the setter (an associated target's FIFO hears it) and keeps the
   // target's association.
   qcSyncProp(const qcSyncProp&) = default;
-  qcSyncProp& operator=(const qcSyncProp& src);  // through the setter
+  qcSyncProp& operator=(const qcSyncProp& src);
 
   // The model pointed at (never null).  The setter points at m, which must
   // outlive the property; when associated, defaultSyncModel() is replaced by

@@ -23,7 +23,7 @@ public:
   // through the setter (checked; an associated target's FIFO hears it) and
   // keeps the target's association.
   qcTimeoutProp(const qcTimeoutProp&) = default;
-  qcTimeoutProp& operator=(const qcTimeoutProp& src);  // through the setter
+  qcTimeoutProp& operator=(const qcTimeoutProp& src);
 
   // The timeout in seconds: a started acquisition that has not completed
   // within it completes as timed out (isTimeout); HUGE_VAL: never.  The setter
