@@ -131,6 +131,9 @@ public:
   void clearFifoAssociation();
 
 protected:
+  // The set's archive (see the top of this header): its version byte, then
+  // each member property's own archive.  Called by qcPersistent's archive
+  // operations, not by applications.
   void dispatchSerialize(qcArchive& ar) override;
 
 private:
@@ -159,6 +162,10 @@ public:
   ~qcAnalogAcqProps() override;
 
 protected:
+  // This set's archive (see the top of this header): its version byte, then
+  // the qcAcqProps archive, then for version 0 the eight members that
+  // followed.  Called by qcPersistent's archive operations, not by
+  // applications.
   void dispatchSerialize(qcArchive& ar) override;
 
 private:

@@ -7,6 +7,7 @@
 // associated FIFO's cameraBandwidth(double) hears each value first.
 class qcCameraBandwidthProp : public qc_PersistentProp<qcCameraBandwidthProp> {
 public:
+  // A bandwidth outside 0 to 1, or NaN.
   QC_EXCEPTION(BadParams, qcException, 0x100009C4);
 
   // The full bandwidth.

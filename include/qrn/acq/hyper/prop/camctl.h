@@ -9,6 +9,7 @@
 // masterClockFrequency hear each value first.
 class qcDigitalCameraControlProp : public qc_PersistentProp<qcDigitalCameraControlProp> {
 public:
+  // A master clock frequency outside 5 to 40 MHz, or NaN.
   QC_EXCEPTION(BadParams, qcException, 0x100009A9);
 
   // The values of a default-constructed property: normal gain, 32 MHz.

@@ -10,6 +10,7 @@
 // (cameraLocation(&port)) before the property points at it.
 class qcCameraLocationProp : public qc_Prop<qcCameraLocationProp> {
 public:
+  // A camera port that the associated FIFO does not accept.
   QC_EXCEPTION(BadParams, qcException, 0x100009AE);
 
   // No location: the FIFO acquires from its camera port number alone.

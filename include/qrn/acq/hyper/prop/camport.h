@@ -9,7 +9,9 @@
 // value first.
 class qcCameraPortProp : public qc_PersistentProp<qcCameraPortProp> {
 public:
+  // A negative camera port, or one the associated FIFO does not have.
   QC_EXCEPTION(BadParams, qcException, 0x10000982);
+  // numCameraPort() asked of a free property.
   QC_EXCEPTION(NoFrameGrabber, qcException, 0x10000983);
 
   // The board's first camera port.

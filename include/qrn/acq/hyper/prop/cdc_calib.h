@@ -12,6 +12,7 @@
 // update).  Archive version 0: the four values, direct.
 class qcCdcCameraCalibrationProp : public qc_PersistentProp<qcCdcCameraCalibrationProp> {
 public:
+  // A maximum edge or noise of 128 or more.
   QC_EXCEPTION(BadParams, qcException, 0x100009C2);
 
   // The values of a default-constructed property: correction off, maximum

@@ -12,7 +12,9 @@
 // value first.
 class qcCtiProp : public qc_PersistentProp<qcCtiProp> {
 public:
+  // A negative CTI offset, or NaN.
   QC_EXCEPTION(BadParams, qcException, 0x10000990);
+  // actualCtiOffset() asked of a free property.
   QC_EXCEPTION(NoFrameGrabber, qcException, 0x10000992);
 
   // The video format's own value.

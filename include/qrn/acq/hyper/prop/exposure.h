@@ -8,6 +8,7 @@
 // takes the FIFO's defaultExposure() without passing it back.
 class qcExposureProp : public qc_PersistentProp<qcExposureProp> {
 public:
+  // A negative exposure, or NaN.
   QC_EXCEPTION(BadParams, qcException, 0x10000985);
 
   // The exposure of a new property, in seconds (association takes the FIFO's

@@ -12,7 +12,9 @@
 // value first.
 class qcHorizAdjustProp : public qc_PersistentProp<qcHorizAdjustProp> {
 public:
+  // A negative horizontal adjust, or NaN.
   QC_EXCEPTION(BadParams, qcException, 0x1000099A);
+  // actualHorizAdjust() asked of a free property.
   QC_EXCEPTION(NoFrameGrabber, qcException, 0x1000099B);
 
   // The video format's own value.

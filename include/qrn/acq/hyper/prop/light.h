@@ -16,6 +16,7 @@
 // port, aux ratio, aux power; the callback and the enable are not archived.
 class qcLightProp : public qc_PersistentProp<qcLightProp> {
 public:
+  // A ratio or power outside 0 to 1, a negative delay, or NaN.
   QC_EXCEPTION(BadParams, qcException, 0x10000996);
   // Declared for drivers; nothing here throws it.
   QC_EXCEPTION(NotSupported, qcException, 0x100009A4);

@@ -8,6 +8,7 @@
 // the FIFO's firstPelOffset() hears each value first.
 class qcFirstPelOffsetProp : public qc_PersistentProp<qcFirstPelOffsetProp> {
 public:
+  // A negative first pel offset.
   QC_EXCEPTION(BadParams, qcException, 0x100009A5);
 
   // No offset: the line starts at its first pixel.
@@ -70,7 +71,9 @@ private:
 // version lacks keep their values).
 class qcEncoderProp : public qc_PersistentProp<qcEncoderProp> {
 public:
+  // Steps per line, an encoder port or a start count out of range.
   QC_EXCEPTION(BadParams, qcException, 0x100009A6);
+  // numEncoderPort() asked of a free property.
   QC_EXCEPTION(NoFrameGrabber, qcException, 0x100009A7);
 
   // The encoder resolution (qe_EncoderResolution, 32 bits): the framework

@@ -10,6 +10,7 @@
 // with the FIFO's defaultPelPool() without passing it back.
 class qcPelRootPoolProp : public qc_Prop<qcPelRootPoolProp> {
 public:
+  // A pool that the associated FIFO refuses (isValidPool).
   QC_EXCEPTION(BadParams, qcException, 0x100009C3);
 
   // A free property holding a null handle (the FIFO's own storage).

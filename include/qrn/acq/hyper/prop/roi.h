@@ -11,7 +11,9 @@
 // the setter), then the mode (direct); version 0 has the rectangle only.
 class qcRoiProp : public qc_PersistentProp<qcRoiProp> {
 public:
+  // A negative origin or size, an edge beyond LONG_MAX, or an unsupported mode.
   QC_EXCEPTION(BadParams, qcException, 0x10000991);
+  // actualRoi() asked of a free property.
   QC_EXCEPTION(NoFrameGrabber, qcException, 0x10000994);
 
   // The region-of-interest mode (qe_RoiMode, 32 bits): the framework names

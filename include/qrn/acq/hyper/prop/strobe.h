@@ -9,6 +9,7 @@
 // strobeEnable, strobePulseDuration and strobeHigh hear each value first.
 class qcStrobeProp : public qc_PersistentProp<qcStrobeProp> {
 public:
+  // A negative pulse duration, one above the FIFO's limit, or NaN.
   QC_EXCEPTION(BadParams, qcException, 0x10000987);
 
   // The values of a default-constructed property: strobe off, pulses of
@@ -59,6 +60,7 @@ private:
 // Archive version 1 holds seconds; version 0 (still read) held microseconds.
 class qcStrobeDelayProp : public qc_PersistentProp<qcStrobeDelayProp> {
 public:
+  // A NaN delay, or one outside the associated FIFO's range (setting 1007).
   QC_EXCEPTION(BadParams, qcException, 0x100009AA);
 
   // No delay.

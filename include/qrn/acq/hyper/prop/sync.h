@@ -18,6 +18,7 @@
 // read) held a number that is ignored; the model becomes the default model.
 class qcSyncProp : public qc_PersistentProp<qcSyncProp> {
 public:
+  // actualSyncModel() asked of a free property.
   QC_EXCEPTION(NoFrameGrabber, qcException, 0x10000995);
 
   // The model that stands for the FIFO's own default (built on first use).

@@ -9,6 +9,7 @@
 // first: an associated FIFO's timeout(double) hears each value first.
 class qcTimeoutProp : public qc_PersistentProp<qcTimeoutProp> {
 public:
+  // A negative timeout, or NaN.
   QC_EXCEPTION(BadParams, qcException, 0x10000986);
 
   // No limit: a started acquisition never completes as timed out.

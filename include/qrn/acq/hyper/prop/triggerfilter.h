@@ -10,6 +10,7 @@
 // three times; the flag becomes true) load directly, without checks.
 class qcTriggerFilterProp : public qc_PersistentProp<qcTriggerFilterProp> {
 public:
+  // A width, period or delay out of range, or NaN.
   QC_EXCEPTION(BadParams, qcException, 0x100009AD);
 
   // The values of a default-constructed property: width 5e-6 s, period and
