@@ -235,8 +235,8 @@ public:
   static bool adjustChannel(const qcEqualizeChannelProps& reference, qcEqualizeChannelProps& target);
 
   // ---- state ---------------------------------------------------------------------
-  // The setters below only store: nothing is measured or recomputed (they
-  // serve tests and steps run one by one).
+  // The setters below only store: nothing is measured or recomputed (for
+  // running the steps one by one).
 
   // The grey FIFO measured and adjusted (a shared handle; null: none, and
   // the procedures fail with "no FIFO").

@@ -115,8 +115,9 @@ void qf_propDispatch_(qcArchive& ar, const void* object, const std::type_info& l
 // ---- association and setter patterns ------------------------------------------
 // The base of every property class; Self is the class built on it.  It holds
 // the association with a driver FIFO and gives the setter patterns described
-// at the top of this header.  Applications use fifo() and
-// clearFifoAssociation(); the protected members serve the property classes.
+// at the top of this header.  The public members associate and free the
+// property (for the owner of the driver FIFO); the protected ones serve the
+// property classes.
 template <class Self>
 class qc_Prop {
 public:
