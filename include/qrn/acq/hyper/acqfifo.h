@@ -70,7 +70,7 @@ public:
 struct qsScalarValue {
   long id = 0;        // setting id (qe_SettingId, or a driver's own)
   long aux = -1;      // the framework passes -1
-  double value = 0.0;
+  double value = 0.0;  // the setting's value, in the setting's units
   long extra1 = 0;    // the framework passes 0
   long extra2 = 0;    // the framework passes 0
 };
@@ -90,21 +90,26 @@ enum qe_SettingId : long {
 // numeric setting as this driver FIFO serves it.
 class qcSettingInfo {
 public:
+  // How the setting's value is read (the values of kind()).
   enum Kind : long {
     kindOnOff = 1,  // minimum 0, maximum 1
     kindReal = 2,   // a real value within minimum..maximum
   };
 
+  // An entry with these values (kind: a Kind); a default entry is all zero.
   qcSettingInfo() = default;
   qcSettingInfo(long id, double minimum, double maximum, double defaultValue, long kind)
       : id_(id), min_(minimum), max_(maximum), default_(defaultValue), kind_(kind) {}
 
+  // The setting's id (a qe_SettingId or the driver's own), the least and
+  // the greatest value it takes, its default value, and its Kind.
   long id() const { return id_; }
   double minimum() const { return min_; }
   double maximum() const { return max_; }
   double defaultValue() const { return default_; }
   long kind() const { return kind_; }
 
+  // Equal when all five values are equal.
   friend bool operator==(const qcSettingInfo&, const qcSettingInfo&) = default;
 
 private:
@@ -115,6 +120,8 @@ private:
   long kind_ = 0;
 };
 
+// A FIFO's settings database: its entries in the order the driver added them
+// (qc_AcqFifo::settingDataBase()).
 using qcSettingDataBase = std::vector<qcSettingInfo>;
 
 // Setting entries that drivers add in qc_AcqFifo::initSettingDataBase.
@@ -149,6 +156,8 @@ public:
   // their names are the driver's; the framework only passes the pointer.
   enum qeStartReqStatus : std::int32_t {};
 
+  // A handle to a callback that receives the acquisition's record
+  // (completion, move-part and overrun events; see callback.h for threads).
   using InfoCallback = qcPtrHandle<qcCallback1<const qcAcquireInfo&>>;
 
   // The arguments of a completion.  Setters return the object, so calls
@@ -204,7 +213,7 @@ public:
   // qcVideoFormat::NotSupported (format or traits not served) passes.
   qcAcqFifo(const qcVideoFormat& fmt, qcFrameGrabber& fg, const qcBasicFifoTraits& traits);
   // Wraps a driver FIFO made elsewhere and takes ownership of it (it must
-  // have been made with new).
+  // have been made with new).  FIFOs are not copyable.
   explicit qcAcqFifo(qc_AcqFifo& driverFifo);
   qcAcqFifo(const qcAcqFifo&) = delete;
   qcAcqFifo& operator=(const qcAcqFifo&) = delete;
@@ -218,22 +227,42 @@ public:
   // True when the FIFO and its master/slave set-up are usable; when problem
   // is not null, the driver's flags say what is wrong.
   bool isValid(qcAcqProblem* problem = nullptr) const;
+
+  // The FIFO's state, as the driver sees it at the moment of the call (it may
+  // change at once on the driver's threads): idle (nothing started and
+  // unfinished); waiting (acquisitions started, none being taken, for
+  // example until a trigger); acquiring (an acquisition is being taken);
+  // movable (the exposure is over, so the object imaged may move; drivers
+  // without that notion answer as isComplete); complete (a finished
+  // acquisition waits to be completed).
   bool isIdle() const;
   bool isWaiting() const;
   bool isAcquiring() const;
   bool isMovable() const;
   bool isComplete() const;
+  // The driver's counts: acquisitions started and not finished (the one
+  // being taken included); finished acquisitions not yet completed; images
+  // the hardware image pool can still take.
   long pendingAcqs() const;
   long completedAcqs() const;
   long availableAcqs() const;
-  // Readies the hardware, waiting at most `seconds`; the second form lets the
-  // driver explain a failure in `message`.
+  // Readies the hardware (for example the image pool), waiting at most
+  // `seconds`; false when it could not be readied in time.  The second form
+  // lets the driver explain a failure in `message`.
   bool prepare(double seconds);
   bool prepare(std::string& message, double seconds);
+  // True when the hardware is ready (a prepare() succeeded).
   bool isPrepared() const;
+  // Drops every started and every finished acquisition that was not yet
+  // completed.
   void flush();
-  // A software trigger.
+  // A software trigger: a pulse of the FIFO's trigger, as the trigger model
+  // takes it.
   void trigger();
+
+  // Waits, for a short time of the driver's choosing, until the FIFO's state
+  // changes.  `resource` (may be null), held by the caller, is unlocked
+  // during the wait and locked again before the return.
   void waitForStateChange(qc_Resource* resource);
 
   // The driver's hardware image pool: its default size, and its size.  Sizes
@@ -281,11 +310,16 @@ public:
                              double maxWait = HUGE_VAL, bool autoStart = false,
                              qeStartReqStatus* status = nullptr);
 
-  // The completed image in a reference-counted holder.
+  // The completed image in a reference-counted holder (an empty image when
+  // none came).
   virtual qcPtrHandle<qcAcqImage> completeAcq(const CompleteArgs& args) = 0;
+
+  // The video format and the frame grabber the FIFO was made for, and the
+  // image format its completions deliver.
   virtual const qcVideoFormat& videoFormat() const = 0;
   virtual qcFrameGrabber& frameGrabber() const = 0;
   virtual qeImageFormat imageFormat() const = 0;
+
   // Deletes the driver FIFO, then releases the callback handles.
   ~qcAcqFifo() override;
 
@@ -330,37 +364,43 @@ private:
 // throwing.
 class qc_AcqFifo {
 public:
+  // The public FIFO's completion arguments and info callback handles.
   using CompleteArgs = qcAcqFifo::CompleteArgs;
   using InfoCallback = qcAcqFifo::InfoCallback;
 
   // Which FIFO event a callback() call signals; further values are the
   // driver's.
   enum qeCallbackType : std::int32_t {
-    qeCallback_Complete = 0,
-    qeCallback_MovePart = 1,
-    qeCallback_Overrun = 2,
+    qeCallback_Complete = 0,  // an acquisition finished
+    qeCallback_MovePart = 1,  // the object imaged may move
+    qeCallback_Overrun = 2,   // a frame was lost
   };
 
+  // Drivers derive their FIFOs; driver FIFOs are not copyable.
   qc_AcqFifo() = default;
   qc_AcqFifo(const qc_AcqFifo&) = delete;
   qc_AcqFifo& operator=(const qc_AcqFifo&) = delete;
 
-  // 0: requests `count` acquisitions.  Required.
+  // 0: requests `count` acquisitions; throws StartNotAllowed when the
+  // trigger model does not let software start.  Required.
   virtual bool start(unsigned long count) = 0;
   // 1: whether the FIFO and its master/slave set-up are usable; sets the
   // qcAcqProblem bits of what is wrong.  Default false.
   virtual bool isValid(qc_ProblemFlags& flags) const;
-  // 2-6: states.  Required.
+  // 2-6: the states that qcAcqFifo reports (see isIdle() there).  Required.
   virtual bool isIdle() const = 0;
   virtual bool isWaiting() const = 0;
   virtual bool isAcquiring() const = 0;
   virtual bool isMovable() const = 0;
   virtual bool isComplete() const = 0;
-  // 7-9: counts.  Required.
+  // 7-9: the counts that qcAcqFifo reports (see pendingAcqs() there).
+  // Required.
   virtual long pendingAcqs() const = 0;
   virtual long completedAcqs() const = 0;
   virtual long availableAcqs() const = 0;
-  // 10-12: required.  message may be null.
+  // 10-12: readies the hardware by `deadline` (false when it cannot; a
+  // failure's reason goes to `message`, which may be null); whether it is
+  // ready; drops started and finished acquisitions.  Required.
   virtual bool prepare(std::string* message, const qcDeadline& deadline) = 0;
   virtual bool isPrepared() const = 0;
   virtual void flush() = 0;
@@ -375,22 +415,30 @@ public:
   virtual qcPelBuffer<qcPackedRGB32Pel> completeRGB32(const CompleteArgs& args);
   virtual qc3PlanePelBuffer complete3Plane(const CompleteArgs& args);
   virtual qcPtrHandle<qcAcqImage> completeAcq(const CompleteArgs& args);
-  // 19-20: required.
+  // 19-20: a software trigger; waits briefly for a state change with
+  // `resource` unlocked (see qcAcqFifo).  Required.
   virtual void trigger() = 0;
   virtual void waitForStateChange(qc_Resource* resource) = 0;
-  // 21-22: numeric settings (default: nothing).
+  // 21-22: sends a numeric setting to the hardware, or reads one into
+  // v.value; the ids are the settings database's (default: nothing).
   virtual void setPropertyValue(qsScalarValue& v);
   virtual void getPropertyValue(qsScalarValue& v);
-  // 23-27
+  // 23-27: contrast and brightness (fractions 0..1) and the 8-bit input
+  // lookup table (`entries` bytes) of one tap; the camera port
+  // (0 and up); the camera's location (default: nothing).  Refused values
+  // throw.
   virtual void setContrast(double contrast, long tap) = 0;
   virtual void setBrightness(double brightness, long tap) = 0;
   virtual void setLut(const unsigned char* table, long entries, long tap) = 0;
   virtual void cameraPort(long port) = 0;
-  virtual void cameraLocation(const qcCameraPort* port);  // default: nothing
-  // 28-29
+  virtual void cameraLocation(const qcCameraPort* port);  // the camera's location (default: nothing)
+  // 28-29: the callbacks of finished acquisitions, without and with the
+  // acquisition's record (an empty handle: none).
   virtual void completeCallback(qcPtrHandle<qcCallback> cb) = 0;
   virtual void completeInfoCallback(InfoCallback cb) = 0;
-  // 30-37
+  // 30-37: exposure and settling time (seconds); the move-part and overrun
+  // callbacks, without and with the record; the pool to acquire into; the
+  // completion timeout (seconds, HUGE_VAL: no limit).
   virtual void exposure(double seconds) = 0;
   virtual void settlingTime(double seconds) = 0;
   virtual void movePartCallback(qcPtrHandle<qcCallback> cb) = 0;
@@ -399,28 +447,38 @@ public:
   virtual void overrunInfoCallback(InfoCallback cb) = 0;
   virtual void pelRootPool(qcPtrHandle<qcPelRootPool> pool) = 0;
   virtual void timeout(double seconds) = 0;
-  // 38-41: strobe.
+  // 38-41: the strobe pulse: on/off, duration (seconds), polarity (true:
+  // active high), delay (seconds).
   virtual void strobeEnable(bool on) = 0;
   virtual void strobePulseDuration(double seconds) = 0;
   virtual void strobeHigh(bool activeHigh) = 0;
   virtual void strobeDelay(double seconds) = 0;
-  // 42: fraction 0..1 (default: nothing).
+  // 42: the camera bandwidth, a fraction 0..1 (default: nothing).
   virtual void cameraBandwidth(double fraction);
-  // 43-48: sync and trigger.
+  // 43-47: the sync model; whether the trigger is enabled, and enabling it;
+  // the trigger model (the record, see trigmodel.h); the input line's
+  // polarity (true: rising edge).
   virtual void syncModel(const qcSyncModel& model) = 0;
   virtual bool triggerEnable() const = 0;
   virtual void triggerEnable(bool on) = 0;
   virtual void triggerModel(const qc_TriggerModel& model) = 0;
   virtual void triggerLowToHigh(bool on) = 0;
-  // Makes this FIFO the slave of `master` (null: no master).
+  // 48: makes this FIFO the slave of `master` (null: no master).
   virtual void triggerMaster(qc_AcqFifo* master) = 0;
-  // 49-53: geometry.  HUGE_VAL asks for the format's own value.
+  // 49-53: geometry: the CTI offset (timing signal to first active line)
+  // and the horizontal adjust (line start to first active pel), in seconds,
+  // HUGE_VAL asking for the format's own value; the region of interest
+  // (pels); the region of interest mode, and whether the FIFO supports a
+  // mode.
   virtual void ctiOffset(double seconds) = 0;
   virtual void horizAdjust(double seconds) = 0;
   virtual void roi(const qcPelRect& r) = 0;
   virtual void roiMode(qe_RoiMode mode) = 0;
   virtual bool isRoiModeSupported(qe_RoiMode mode) = 0;
-  // 54-62: lighting.
+  // 54-62: lighting: the light controller's callback (with its opaque
+  // pointer); light on/off; dark level and power (fractions 0..1) and delay
+  // (seconds); the auxiliary light's port, dark level and power; lightsOff()
+  // turns the lights off, true when it did (default false).
   virtual void lightCallback(qcPtrHandle<qcCallback1<const void*>> cb) = 0;
   virtual void lightEnable(bool on) = 0;
   virtual void darkLevel(double fraction) = 0;
@@ -429,8 +487,10 @@ public:
   virtual void auxLightPort(long port) = 0;
   virtual void auxDarkLevel(double fraction) = 0;
   virtual void auxLightPower(double fraction) = 0;
-  virtual bool lightsOff();  // default false
-  // 63-70: clipping, alpha, camera control.
+  virtual bool lightsOff();  // turns the lights off; true when it did (default false)
+  // 63-70: clipping (on/off, lowest and highest pel value kept); the alpha
+  // byte of 32-bit pels (on/off, its source, its value); the camera's high
+  // gain and master clock (megahertz).
   virtual void clippingEnable(bool on) = 0;
   virtual void clippingLowerLimit(unsigned char v) = 0;
   virtual void clippingUpperLimit(unsigned char v) = 0;
@@ -439,7 +499,8 @@ public:
   virtual void alphaByte(unsigned char v) = 0;
   virtual void selectHighGain(bool on) = 0;
   virtual void masterClockFrequency(double megahertz) = 0;
-  // 71-77: properties passed whole (default: nothing).
+  // 71-77: properties that store a change first and then give the FIFO the
+  // whole property (default: nothing).
   virtual void update(const qcCustomProp& p);
   virtual void update(qcCdcCameraCalibrationProp& p);
   virtual void update(qcReadoutDirectionProp& p);
@@ -447,7 +508,14 @@ public:
   virtual void update(qcCameraTestProp& p);
   virtual void update(qcOffsetClampProp& p);
   virtual void update(qcTriggerFilterProp& p);
-  // 78-95: line scan and encoder.
+  // 78-95: line scan and encoder, the values of qcFirstPelOffsetProp,
+  // qcEncoderControlProp and qcEncoderProp (see lsprops.h): the first pel's
+  // offset; whether a trigger zeroes the counter; the test encoder and its
+  // direction; triggering by the x and y channels; steps per line (whole
+  // and sixteenths); the encoder's port and the number of ports; offset,
+  // acquire direction, single channel, resolution, start count, ignoring
+  // backward counts between acquisitions and a too fast encoder; the
+  // trigger latency; zeroing and reading the counter.
   virtual void firstPelOffset(signed char v) = 0;
   virtual void zeroCounterWhenTriggered(bool on) = 0;
   virtual void useTestEncoder(bool on) = 0;
@@ -466,23 +534,28 @@ public:
   virtual long encoderTriggerLatency() const = 0;
   virtual void zeroCounter() = 0;
   virtual long currentEncoderCount() = 0;
-  // 96-103: what the FIFO has, and its defaults.
+  // 96-103: what the FIFO has (camera ports, taps, input lookup table
+  // entries; whether a camera location is usable), and the defaults that
+  // the properties start from (contrast and brightness 0..1, exposure in
+  // seconds).
   virtual long numCameraPort() const = 0;
   virtual long numTaps() const = 0;
-  virtual long lutEntries() const;                             // default 0
-  virtual bool cameraPortValid(const qcCameraPort& p) const;   // default false
-  virtual double defaultContrast() const;                      // default 0.5
-  virtual double defaultBrightness() const;                    // default 0.5
-  virtual bool defaultOutlierPelCorrectionEnable() const;      // default false
-  virtual double defaultExposure() const;                      // default 2e-5 s
-  // 104-109
+  virtual long lutEntries() const;                             // input lookup table entries (default 0)
+  virtual bool cameraPortValid(const qcCameraPort& p) const;   // whether the location is usable (default false)
+  virtual double defaultContrast() const;                      // starting contrast, 0..1 (default 0.5)
+  virtual double defaultBrightness() const;                    // starting brightness, 0..1 (default 0.5)
+  virtual bool defaultOutlierPelCorrectionEnable() const;      // outlier pel correction on at start (default false)
+  virtual double defaultExposure() const;                      // starting exposure (default 2e-5 s)
+  // 104-109: the driver's own pool and sync model (the properties' defaults),
+  // and the values in force: the CTI offset and the horizontal adjust
+  // (seconds), the region of interest (pels) and the sync model.
   virtual qcPtrHandle<qcPelRootPool> defaultPelPool() const = 0;
   virtual const qcSyncModel& defaultSyncModel() const = 0;
   virtual double actualCtiOffset() const = 0;
   virtual double actualHorizAdjust() const = 0;
   virtual qcPelRect actualRoi() const = 0;
   virtual const qcSyncModel& actualSyncModel() const = 0;
-  // 110: default true.
+  // 110: whether the FIFO can acquire into `pool` (default true).
   virtual bool isValidPool(const qcPtrHandle<qcPelRootPool>& pool);
   // 111-112: the driver's property query, and its initialization with the
   // FIFO's property set.  Required.
@@ -493,10 +566,14 @@ public:
   virtual void initSettingDataBase(qcSettingDataBase& db) const;
   // 114: the sample settings the FIFO accepts (default null: any).
   virtual const std::vector<long>* getValidSampleSettings() const;
-  // 115-116: master/slave pairing (default false).
+  // 115-116: master/slave pairing: whether this FIFO can be the slave of
+  // `master` (qcTriggerProp::couldSlaveTo asks), and whether it must be a valid
+  // master of `slave` (default false).
   virtual bool couldSlaveTo(const qc_AcqFifo* master) const;
   virtual bool mustBeValidMaster(const qc_AcqFifo* slave) const;
-  // 117-119: images in video memory (default false).
+  // 117-119: acquiring into video (display) memory: whether the FIFO can
+  // (`info` is a record the drivers define), and setting up and taking down
+  // a pool's roots there; true on success (default false).
   virtual bool canUseVideoPelRoots(qsVideoRootInfo& info);
   virtual bool initVideoPelRoots(qcPelRootPool* pool, const std::vector<void*>& roots, qcPair<long> size);
   virtual bool uninitVideoPelRoots(qcPelRootPool* pool);
@@ -507,7 +584,8 @@ public:
   virtual long defaultHardwareImagePoolSize() const;
   virtual void hardwareImagePoolSize(long n);
   virtual long hardwareImagePoolSize() const;
-  // 124
+  // 124: destroyed by the public FIFO that owns it; also deletes the
+  // settings database.
   virtual ~qc_AcqFifo();
 
   // ---- framework operations -------------------------------------------------

@@ -58,6 +58,10 @@ public:
   // (and, when a queued claimer waits, blocks until it took the unit over).
   class Token {
   public:
+    // An empty token holds no share.  A copy adds a share of the same unit
+    // (none when `o` is empty); a move takes `o`'s share and leaves `o` empty.
+    // Destroying a token, or assigning over it, gives up its share first (so
+    // it may block as reset() does); assigning a token to itself does nothing.
     Token() noexcept = default;
     Token(const Token& o) noexcept;
     Token(Token&& o) noexcept : unit_(o.unit_) { o.unit_ = nullptr; }
@@ -65,9 +69,14 @@ public:
     Token& operator=(const Token& o);
     Token& operator=(Token&& o) noexcept;
 
-    // Gives up this share now (releases the unit when it was the last).
+    // Gives up this share now (releases the unit when it was the last, and
+    // then blocks until a waiting queued claimer took it over); the token is
+    // empty afterwards.  Nothing happens for an empty token.
     void reset();
+
+    // True when the token holds a share of a unit (the claim succeeded).
     explicit operator bool() const noexcept { return unit_ != nullptr; }
+    // The unit the token holds a share of, or null for an empty token.
     qc_AllocUnit* unit() const noexcept { return unit_; }
 
   private:
@@ -77,6 +86,9 @@ public:
     qc_AllocUnit* unit_ = nullptr;
   };
 
+  // A free unit with no claimers.  Not copyable.  The unit must outlive its
+  // tokens and every claim in progress: destroying one that is held or waited
+  // for is a caller error (a debug assertion).
   qc_AllocUnit();
   ~qc_AllocUnit();
   qc_AllocUnit(const qc_AllocUnit&) = delete;

@@ -52,6 +52,9 @@ public:
 // set<P>() was given (qcPelRootPool in drivers).
 class qc_PelRootPoolRef {
 public:
+  // An empty reference.  A copy adds a reference to the same pool;
+  // assignment drops the target's reference first; destruction drops this
+  // one (deleting the pool when it was the last).
   qc_PelRootPoolRef() noexcept = default;
   qc_PelRootPoolRef(const qc_PelRootPoolRef& o) noexcept : pool_(o.pool_), base_(o.base_) {
     if (base_) base_->addRef_();
@@ -64,12 +67,17 @@ public:
   }
   ~qc_PelRootPoolRef() { reset(); }
 
+  // Drops the reference (deleting the pool when it was the last); the
+  // reference is empty afterwards.
   void reset() noexcept {
     const qcRepBase* b = base_;
     pool_ = nullptr;
     base_ = nullptr;
     if (b && b->release_()) delete b;
   }
+  // Refers to the pool of `h` (adding a reference; an empty handle makes this
+  // empty), dropping the previous reference.  P is the pool's class as the
+  // handle names it.
   template <class P = qcPelRootPool>
   void set(const qcPtrHandle<P>& h) {
     qc_PelRootPoolRef n;
@@ -80,10 +88,14 @@ public:
     }
     *this = n;
   }
+  // A new handle to the pool (empty when there is none); P must be the class
+  // that set() was given.
   template <class P = qcPelRootPool>
   qcPtrHandle<P> get() const {
     return qcPtrHandle<P>(static_cast<P*>(pool_));
   }
+  // The pool, not counted (null when there is none); only when set() was
+  // given a qcPelRootPool handle.
   qcPelRootPool* ptr() const noexcept { return static_cast<qcPelRootPool*>(pool_); }
 
 private:
@@ -94,52 +106,55 @@ private:
 // The property values an acquisition is taken with: plain public fields that
 // the driver fills (defaults as the properties' own).
 struct qc_PropertyValues {
-  static constexpr long kTaps = 4;
+  static constexpr long kTaps = 4;  // taps of the per-tap values
   double contrast[kTaps] = {0.5, 0.5, 0.5, 0.5};    // per tap, 0 to 1
   double brightness[kTaps] = {0.5, 0.5, 0.5, 0.5};  // per tap, 0 to 1
-  long cameraPort = 0;
-  qc_PelRootPoolRef pelRootPool;
+  long cameraPort = 0;               // camera port of the FIFO, 0 and up
+  qc_PelRootPoolRef pelRootPool;     // image storage to acquire into (the pel root pool property's)
   double exposure = 2e-5;            // seconds
   double settlingTime = 0.0;         // seconds
-  bool strobeEnable = false;
+  bool strobeEnable = false;         // strobe pulses on
   double strobePulseDuration = 2e-5; // seconds
   double strobeDelay = 0.0;          // seconds
-  bool strobeHigh = true;
+  bool strobeHigh = true;            // strobe pulse active high
   double cameraBandwidth = 1.0;      // fraction
-  bool triggerLowToHigh = true;
+  bool triggerLowToHigh = true;      // the input line triggers on its rising edge
   double ctiOffset = HUGE_VAL;       // HUGE_VAL: the format's own
   double horizAdjust = HUGE_VAL;     // HUGE_VAL: the format's own
-  qcPelRect roi;
+  qcPelRect roi;                     // region of interest, in pels of the format's image
   const qcSyncModel* syncModel = nullptr;  // not owned (models are constants)
   double lightDelay = 0.03;          // seconds
-  bool clippingEnable = true;
-  unsigned char clippingLowerLimit = 15;
-  unsigned char clippingUpperLimit = 240;
-  bool selectHighGain = false;
+  bool clippingEnable = true;              // pel values clipped to the two limits
+  unsigned char clippingLowerLimit = 15;   // lowest pel value kept
+  unsigned char clippingUpperLimit = 240;  // highest pel value kept
+  bool selectHighGain = false;             // the camera's high gain
   double masterClockFrequency = 32.0;  // MHz
-  signed char firstPelOffset = 0;
-  bool zeroCounterWhenTriggered = false;
-  bool useTestEncoder = false;
-  bool positiveTestEncoderDirection = true;
-  bool encoderTriggerEnabled = false;
-  bool xEncoderTriggerEnabled = false;
-  bool yEncoderTriggerEnabled = false;
-  long stepsPerLine = 3;
-  long step16thsPerLine = 0;
-  long encoderPort = 0;
-  long encoderOffset = 0;
-  bool positiveAcquireDirection = true;
-  bool useSingleChannelEncoder = false;
+  signed char firstPelOffset = 0;            // offset of a line's first pel, 0 and up
+  bool zeroCounterWhenTriggered = false;     // a trigger zeroes the encoder counter
+  bool useTestEncoder = false;               // use the board's test encoder
+  bool positiveTestEncoderDirection = true;  // the test encoder runs in the positive direction
+  bool encoderTriggerEnabled = false;        // the "or" of the next two
+  bool xEncoderTriggerEnabled = false;       // the encoder's x channel triggers
+  bool yEncoderTriggerEnabled = false;       // the encoder's y channel triggers
+  long stepsPerLine = 3;                     // whole encoder steps per line, 1 to 4095
+  long step16thsPerLine = 0;                 // and sixteenths of a step, 0 to 15
+  long encoderPort = 0;                      // the encoder's port, 0 and up
+  long encoderOffset = 0;                    // the encoder's offset (qcEncoderProp::encoderOffset)
+  bool positiveAcquireDirection = true;      // acquire in the encoder's positive direction
+  bool useSingleChannelEncoder = false;      // the encoder has a single channel
   qe_EncoderResolution encoderResolution = qeEncoderResolution_Default;  // qcEncoderProp::qeEncoderResolution
-  long startAcqOnEncoderCount = 0;
-  bool ignoreEncoderBetweenAcquires = false;
-  bool ignoreTooFastEncoder = true;
+  long startAcqOnEncoderCount = 0;            // encoder count that starts an acquisition, 0 to 65535
+  bool ignoreEncoderBetweenAcquires = false;  // backward counts between acquisitions are ignored
+  bool ignoreTooFastEncoder = true;           // ignore a too fast encoder
 };
 
 // The shared snapshot: the values, two change flags and the count of packets
 // that hold it (all three atomic).  Copying copies the values and the flags;
 // the copy starts with count 0.
 struct qc_Properties : qc_PropertyValues {
+  // Default values, flags clear, count 0.  Copying and assignment copy the
+  // values and both flags, never the count (a copy starts at 0, a target
+  // keeps its own).
   qc_Properties() = default;
   qc_Properties(const qc_Properties& o);
   qc_Properties& operator=(const qc_Properties& o);
@@ -159,6 +174,7 @@ public:
   qc_Arp();
   // Asserts that the image, the package and the transform were given up;
   // whatever is left is released (as release() would) so nothing leaks.
+  // Packets are not copyable.
   ~qc_Arp();
   qc_Arp(const qc_Arp&) = delete;
   qc_Arp& operator=(const qc_Arp&) = delete;
@@ -170,8 +186,11 @@ public:
   // The attached snapshot.  A debug assertion without one, which then reads
   // a snapshot of default values.
   const qc_Properties& properties() const;
+  // True when a snapshot is attached.
   bool hasProperties() const { return props_ != nullptr; }
 
+  // Contrast and brightness (fractions 0..1) of tap 0 and of tap 1:
+  // tapContrast(0), tapContrast(1), tapBrightness(0), tapBrightness(1).
   double contrast() const { return tapContrast(0); }
   double secondContrast() const { return tapContrast(1); }
   double brightness() const { return tapBrightness(0); }
@@ -180,6 +199,11 @@ public:
   // reads tap 0.
   double tapContrast(long tap) const;
   double tapBrightness(long tap) const;
+
+  // The snapshot's values of the same names (qc_PropertyValues gives units
+  // and defaults).  Each reads properties(): without a snapshot, a debug
+  // assertion and the default value.  pelRootPool<P>() is a new handle to the
+  // pool, P as in qc_PelRootPoolRef::get().
   long cameraPort() const { return properties().cameraPort; }
   template <class P = qcPelRootPool>
   qcPtrHandle<P> pelRootPool() const {
@@ -199,6 +223,11 @@ public:
   // The snapshot's sync model; a debug assertion when none is set, which then
   // gives the default sync model.
   const qcSyncModel& syncModel() const;
+
+  // The snapshot's values of the same names, as above
+  // (ignoreEncoderBetweenAcquires is qcEncoderProp's
+  // ignoreBackwardEncoderCountsBetweenAcquires, useSingleChannelEncoder its
+  // useSingleChannel).
   double lightDelay() const { return properties().lightDelay; }
   bool clippingEnable() const { return properties().clippingEnable; }
   unsigned char clippingLowerLimit() const { return properties().clippingLowerLimit; }
@@ -223,6 +252,8 @@ public:
   bool ignoreEncoderBetweenAcquires() const { return properties().ignoreEncoderBetweenAcquires; }
   bool ignoreTooFastEncoder() const { return properties().ignoreTooFastEncoder; }
 
+  // The snapshot's change flags (qc_Properties): its values differ from the
+  // previous snapshot's, and exactly one property changed.
   bool hasChanged() const { return properties().hasChanged.load(); }
   bool isSinglePropertyChange() const { return properties().isSinglePropertyChange.load(); }
   // Clears the snapshot's changed flag; returns false.
@@ -237,17 +268,25 @@ public:
   // stores `rect` clipped to the snapshot's region of interest (unclipped,
   // after a debug assertion, without a snapshot).
   void image(qc_PelRoot* root, const qcPelRect& rect);
+  // The packet's image (null: none); the packet keeps its reference.
   qc_PelRoot* image() const { return image_; }
   // Returns the root and leaves null in its place; the caller owns the
   // packet's reference.
   qc_PelRoot* extractImage();
 
+  // The part of the image that was acquired, in pels (image(root, rect) sets
+  // it; a driver that acquired less, say half a frame, sets it again).
   void completedRoi(const qcPelRect& r) { completedRoi_ = r; }
   const qcPelRect& completedRoi() const { return completedRoi_; }
+  // Whether explicitOffset() must be applied to the image (false at
+  // construction; release() clears it).
   void needsExplicitOffsetAdjustment(bool v) { needsExplicitOffsetAdjustment_ = v; }
   bool needsExplicitOffsetAdjustment() const { return needsExplicitOffsetAdjustment_; }
+  // The offset, in pels, to apply when needsExplicitOffsetAdjustment() is set.
   void explicitOffset(qcPair<long> o) { explicitOffset_ = o; }
   qcPair<long> explicitOffset() const { return explicitOffset_; }
+  // The image's transform (empty at construction; release() empties it;
+  // the destructor expects it empty).
   void imageXform(const qcPtrHandle_const<qc2XformBase>& x) { imageXform_ = x; }
   const qcPtrHandle_const<qc2XformBase>& imageXform() const { return imageXform_; }
   // The packet owns the package (deleting a previous, different one).
@@ -255,9 +294,14 @@ public:
   qc_PelPackage* ppImage() const { return ppImage_; }
 
   // ---- bookkeeping ------------------------------------------------------------
+  // How the acquisition failed (none at construction); the first form lets
+  // the driver set flags in place.
   qcAcqFailure& failure() { return failure_; }
   const qcAcqFailure& failure() const { return failure_; }
   void failure(const qcAcqFailure& f) { failure_ = f; }
+  // The values the driver reports in the acquisition's qcAcquireInfo (0 at
+  // construction): the trigger number, the application's tag, and the time
+  // stamp in the driver's clock.
   void trigNum(unsigned long n) { trigNum_ = n; }
   unsigned long trigNum() const { return trigNum_; }
   void appTag(unsigned long t) { appTag_ = t; }

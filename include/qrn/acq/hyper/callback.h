@@ -29,6 +29,8 @@
 class qcCallback : public virtual qcRepBase, public virtual qcPersistent {
 public:
   ~qcCallback() override;
+  // The event happened: called by the driver on a thread of its own (see the
+  // file's notes: be quick, do not throw).
   virtual void operator()() = 0;
 };
 
@@ -37,8 +39,12 @@ public:
 template <class T>
 class qcCallback1 : public virtual qcRepBase, public virtual qcPersistent {
 public:
+  // The type of the call's argument.
   using argument_type = T;
   ~qcCallback1() override = default;
+  // The event happened, with its argument: called by the driver on a thread
+  // of its own (see the file's notes: be quick, do not throw).  A reference
+  // argument is valid only during the call.
   virtual void operator()(T arg) = 0;
 };
 
@@ -46,7 +52,9 @@ public:
 // registered for archives.
 class qcFunctionCallback : public qcCallback {
 public:
+  // Keeps `fn`, which may be empty (the callback then does nothing).
   explicit qcFunctionCallback(std::function<void()> fn) : fn_(std::move(fn)) {}
+  // Calls the function, if any; what it throws passes to the driver.
   void operator()() override {
     if (fn_) fn_();
   }
@@ -59,7 +67,10 @@ private:
 template <class T>
 class qcFunctionCallback1 : public qcCallback1<T> {
 public:
+  // Keeps `fn`, which may be empty (the callback then does nothing).
   explicit qcFunctionCallback1(std::function<void(T)> fn) : fn_(std::move(fn)) {}
+  // Calls the function with the argument, if there is a function; what it
+  // throws passes to the driver.
   void operator()(T arg) override {
     if (fn_) fn_(std::forward<T>(arg));
   }
@@ -68,7 +79,9 @@ private:
   std::function<void(T)> fn_;
 };
 
-// Handles to new function callbacks.
+// A handle to a new function callback (qcFunctionCallback or
+// qcFunctionCallback1<T>) that calls `fn`; the handle owns it.  For T give the
+// template argument explicitly (qfMakeCallback1<const qcAcquireInfo&>(...)).
 inline qcPtrHandle<qcCallback> qfMakeCallback(std::function<void()> fn) {
   return qcPtrHandle<qcCallback>(new qcFunctionCallback(std::move(fn)));
 }

@@ -22,10 +22,18 @@
 constexpr int qrn_driverAbiVersion = 2;  // 2: qcFrameGrabber holds a shared owner
 
 extern "C" {
+// The types of the two symbols QRN_DRIVER_ENTRY defines, as the loader looks
+// them up: qrn_driver_version() returns the driver's qrn_driverAbiVersion,
+// qrn_driver_register() adds its boards.
 typedef int (*qrn_DriverVersionFn)();
 typedef void (*qrn_DriverRegisterFn)();
 }
 
+// Defines a driver library's two entry points, with C linkage and default
+// visibility: qrn_driver_version(), which returns the qrn_driverAbiVersion
+// the driver was built with, and qrn_driver_register(), which calls
+// `registerFn()`.  Use it once, at namespace scope, in one source file of the
+// driver.
 #define QRN_DRIVER_ENTRY(registerFn)                                           \
   extern "C" __attribute__((visibility("default"))) int qrn_driver_version() { \
     return qrn_driverAbiVersion;                                              \
@@ -34,8 +42,8 @@ typedef void (*qrn_DriverRegisterFn)();
 
 // What the loader did with one library.
 struct qsDriverLoadRecord {
-  std::string path;
-  bool loaded = false;
+  std::string path;     // the library's file
+  bool loaded = false;  // true when it was loaded and its registration function returned (message empty)
   std::string message;  // why it was refused, empty when loaded
 };
 

@@ -9,8 +9,8 @@
 
 // A failure flag and its name.
 struct qsAcqFailureFlagName {
-  std::uint32_t bit;
-  const char* name;
+  std::uint32_t bit;  // the flag (one of qcAcqFailure::kTimeout ... kTimingError)
+  const char* name;   // its name, the accessor's without "is" ("timeout", "tooFastEncoder"); static storage
 };
 // Every failure flag with its name, in bit order.
 inline constexpr qsAcqFailureFlagName qcAcqFailureFlagNames[] = {

@@ -15,22 +15,23 @@
 class qcAcqFifo;
 
 // True when the driver's database has an entry for the setting.
-bool qfFQ2IsContrastSupported(const qcAcqFifo& fifo);            // 1019
-bool qfFQ2IsBrightnessSupported(const qcAcqFifo& fifo);          // 1020
-bool qfFQ2IsStrobeEnableSupported(const qcAcqFifo& fifo);        // 1004
-bool qfFQ2IsStrobePulseDurationSupported(const qcAcqFifo& fifo); // 1005
-bool qfFQ2IsStrobeHighSupported(const qcAcqFifo& fifo);          // 1006
-bool qfFQ2IsSampleXSupported(const qcAcqFifo& fifo);             // 9011
-bool qfFQ2IsSampleYSupported(const qcAcqFifo& fifo);             // 9012
-bool qfFQ2IsTriggerDelaySupported(const qcAcqFifo& fifo);        // 6002
-bool qfFQ2IsMasterSlaveSupported(const qcAcqFifo& fifo);         // 9008
-bool qfFQ2IsBufferedTriggerSupported(const qcAcqFifo& fifo);     // 9009
-bool qfFQ2DetectsMissedTriggers(const qcAcqFifo& fifo);          // 9007
+bool qfFQ2IsContrastSupported(const qcAcqFifo& fifo);            // setting 1019 (contrast) is in the database
+bool qfFQ2IsBrightnessSupported(const qcAcqFifo& fifo);          // setting 1020 (brightness) is in the database
+bool qfFQ2IsStrobeEnableSupported(const qcAcqFifo& fifo);        // setting 1004 (strobe on/off) is in the database
+bool qfFQ2IsStrobePulseDurationSupported(const qcAcqFifo& fifo); // setting 1005 (strobe pulse duration) is in the database
+bool qfFQ2IsStrobeHighSupported(const qcAcqFifo& fifo);          // setting 1006 (strobe polarity) is in the database
+bool qfFQ2IsSampleXSupported(const qcAcqFifo& fifo);             // setting 9011 (sampling in x) is in the database
+bool qfFQ2IsSampleYSupported(const qcAcqFifo& fifo);             // setting 9012 (sampling in y) is in the database
+bool qfFQ2IsTriggerDelaySupported(const qcAcqFifo& fifo);        // setting 6002 (trigger delay) is in the database
+bool qfFQ2IsMasterSlaveSupported(const qcAcqFifo& fifo);         // setting 9008 (master/slave FIFOs) is in the database
+bool qfFQ2IsBufferedTriggerSupported(const qcAcqFifo& fifo);     // setting 9009 (buffered triggers) is in the database
+bool qfFQ2DetectsMissedTriggers(const qcAcqFifo& fifo);          // setting 9007 (missed-trigger detection) is in the database
 
 // Defaults of contrast and brightness (fractions 0..1); 0.0 without an entry.
 double qfFQ2ContrastDefault(const qcAcqFifo& fifo);
 double qfFQ2BrightnessDefault(const qcAcqFifo& fifo);
-// The shortest exposure, in seconds; 0.0 without an entry.
+// The shortest exposure, in seconds (setting 1000's minimum); 0.0 without an
+// entry.
 double qfFQ2GetMinExposure(const qcAcqFifo& fifo);
 // The shortest and the longest trigger delay, in seconds; 0.0 without an
 // entry.

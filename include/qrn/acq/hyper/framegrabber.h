@@ -34,6 +34,8 @@ class qc_FrameGrabber {
 public:
   // Number of independent acquisition channels of the board.
   virtual long numChannels() const = 0;
+
+  // Destroyed by the grabber that owns it (see ~qcFrameGrabber).
   virtual ~qc_FrameGrabber();
 
   // Factories of driver FIFOs, one per kind of FIFO.  The caller owns the
@@ -70,16 +72,26 @@ public:
   virtual bool isSupported(const qc_VideoFormat& fmt, long imageType) const;
   // Whether formats read from camera configuration files work (default false).
   virtual bool supportsCCFs() const;
+
+  // Whether the board supports the format for legacy use
+  // (qcVideoFormat::isSupportedForLegacy asks).  Default false; the
+  // simulated board and the camera driver answer as isSupported(fmt).
   virtual bool isSupportedForLegacy(const qc_VideoFormat& fmt) const;
   // The identifier of the board's camera/vision module (default -2: none).
   virtual long readCvmId() const;
-  // Lets the board go (default: nothing).
+  // Passes a disconnect request (on or off) to the board; what it does is
+  // the driver's (default: nothing).
   virtual void disconnect(bool on);
   // A text that identifies this board among all boards (default empty).
   virtual std::string getUniqueId() const;
+
+  // Turns the driver's optimum move-part mode on or off; what it changes in
+  // the timing of move-part events is the driver's (default: nothing).
   virtual void optimumMovePartEnable(bool on);
 
 protected:
+  // Only drivers make driver objects; the copy operations copy nothing (the
+  // class has no data) and are there for drivers' own copyable objects.
   qc_FrameGrabber() = default;
   qc_FrameGrabber(const qc_FrameGrabber&) = default;
   qc_FrameGrabber& operator=(const qc_FrameGrabber&) = default;
@@ -111,7 +123,7 @@ public:
   // The queries below answer for a missing driver object as stated.  Unless
   // multi-process access is on, each of them closes the window in which
   // enableMultiProcessAccess(true) is still possible.
-  long numChannels();  // 0 without a driver object
+  long numChannels();  // the driver's numChannels(); 0 without a driver object
   // 0 unless the format is allowed on this board (registry configuration,
   // below); otherwise the driver's answer.
   long numCameraPort(const qcVideoFormat& fmt);
@@ -122,19 +134,26 @@ public:
   bool isSupportedEx(const qcVideoFormat& fmt, qeImageFormat f);
   // isSupportedEx(fmt, 8-bit grey) || isSupportedEx(fmt, raw 8-bit).
   bool isSupported(const qcVideoFormat& fmt);
-  bool supportsCCFs();         // false without a driver object
-  long cvmId();                // -2 without a driver object
-  void disconnect(bool on);    // only when a driver object exists; never creates one
-  std::string getUniqueId();   // empty without a driver object
+
+  bool supportsCCFs();         // the driver's supportsCCFs(); false without a driver object
+  long cvmId();                // the driver's readCvmId(); -2 (none) without a driver object
+  void disconnect(bool on);    // the driver's disconnect(on), only when a driver object exists; never creates one
+  std::string getUniqueId();   // the driver's getUniqueId(); empty without a driver object
 
   // Turns multi-process access on or off.  False when the board does not
   // support it, or when turning it on is no longer allowed (the driver has
   // not allowed it, or the grabber was already used); otherwise true.
   bool enableMultiProcessAccess(bool on);
+
+  // Whether multi-process access is on; and whether turning it on is still
+  // allowed (the driver allowed it and no query has used the grabber since).
+  // Safe to read from any thread.
   bool multiProcessAccess() const { return multiProcessAccess_.load(std::memory_order_relaxed); }
   bool multiProcessAccessAllowed() const { return multiProcessAccessAllowed_.load(std::memory_order_relaxed); }
 
 protected:
+  // Board drivers derive their board objects; the driver object is created
+  // on first use (createInternal()).
   qcFrameGrabber() = default;
   // A driver that has its driver object at hand passes it here.
   explicit qcFrameGrabber(qc_FrameGrabber* internal);

@@ -63,6 +63,7 @@ class qc_FrameGrabber;
 // A driver FIFO spread over several channels of a board (an RGB camera on three channels).
 class qc_MultiAcqFifo : public qc_AcqFifo {
 public:
+  // The most channels a multi-channel FIFO has (the least is 2).
   static constexpr long kMaxChannels = 4;
 
   // Makes numChannels channels with grabber->newAcqFifo(fmt,
@@ -76,12 +77,14 @@ public:
   // Deletes every channel FIFO (the slaves first).
   ~qc_MultiAcqFifo() override;
 
+  // The number of channels, 2..kMaxChannels (fixed at construction).
   long numChannels() const { return numChannels_; }
 
   // ---- channel 0 only ---------------------------------------------------------
   bool start(unsigned long count) override;
   // True; the flags are left alone.
   bool isValid(qc_ProblemFlags& flags) const override;
+
   bool isIdle() const override;
   bool isWaiting() const override;
   bool isAcquiring() const override;
@@ -141,6 +144,7 @@ public:
   void flush() override;
   // Channel i gets port + i.
   void cameraPort(long port) override;
+
   void exposure(double seconds) override;
   void settlingTime(double seconds) override;
   void pelRootPool(qcPtrHandle<qcPelRootPool> pool) override;

@@ -12,29 +12,36 @@ using qc_ProblemFlags = std::uint32_t;
 // Why a FIFO set-up cannot be used: the flags returned through qcAcqFifo::isValid.
 class qcAcqProblem {
 public:
+  // The flags (bits 1, 7, 9 to 11 and 16 and up are not used).
   enum : std::uint32_t {
-    kInvalidMasterOrSlave = 1u << 0,
-    kSlavePortInvalid = 1u << 2,
-    kSlaveNotSlaveTrigger = 1u << 3,
-    kSlaveTriggerNoMaster = 1u << 4,
-    kMasterIsSlaveTrigger = 1u << 5,
-    kMismatchedExposures = 1u << 6,
-    kMismatchedFormats = 1u << 8,
-    kInvalidAuxLightPort = 1u << 12,
-    kInvalidCameraPort = 1u << 13,
-    kTooFewPorts = 1u << 14,
-    kBadSyncModel = 1u << 15,
+    kInvalidMasterOrSlave = 1u << 0,  // a master/slave problem; drivers set it with each of the next six
+    kSlavePortInvalid = 1u << 2,      // the slave is on its master's camera port
+    kSlaveNotSlaveTrigger = 1u << 3,  // the FIFO has a master but its trigger model is not Slave
+    kSlaveTriggerNoMaster = 1u << 4,  // the FIFO's trigger model is Slave but it has no master
+    kMasterIsSlaveTrigger = 1u << 5,  // the master's own trigger model is Slave
+    kMismatchedExposures = 1u << 6,   // master and slave have different exposures
+    kMismatchedFormats = 1u << 8,     // master and slave acquire images of different sizes
+    kInvalidAuxLightPort = 1u << 12,  // the auxiliary light port is not a port of the board
+    kInvalidCameraPort = 1u << 13,    // the camera port is not a port of the board
+    kTooFewPorts = 1u << 14,          // the set-up needs more camera ports than the board has
+    kBadSyncModel = 1u << 15,         // the sync model does not suit the board or the format
   };
 
+  // A problem with no flag set; its word is allocated here and owned.  A copy
+  // has its own word with the same value; assignment copies the value.
   qcAcqProblem();
   qcAcqProblem(const qcAcqProblem& o);
   qcAcqProblem& operator=(const qcAcqProblem& o);
   virtual ~qcAcqProblem();
 
-  // The word that drivers fill (owned by this object).
+  // The word that drivers fill (owned by this object; the reference lives as
+  // long as the object).
   qc_ProblemFlags& flags() { return *flags_; }
   qc_ProblemFlags flags() const { return *flags_; }
 
+  // Whether a flag is set: hasInvalidMaster() and hasInvalidSlave() both
+  // read kInvalidMasterOrSlave; each other getter reads the flag of its own
+  // name (slavePortInvalid() reads kSlavePortInvalid, and so on).
   bool hasInvalidMaster() const { return bit(kInvalidMasterOrSlave); }
   bool hasInvalidSlave() const { return bit(kInvalidMasterOrSlave); }
   bool slavePortInvalid() const { return bit(kSlavePortInvalid); }

@@ -32,9 +32,9 @@ struct qc_SyncModel {
   // Where the pixel clock comes from; the values of `sourceClass`.
   enum PixelClockSource : long { pixelClockInternal = 0, pixelClockPLL = 1, pixelClockExternal = 2 };
 
-  std::uint32_t index;
-  const char* name;
-  unsigned char flags[8];
+  std::uint32_t index;     // the model's number, firstIndex..lastIndex (the table above)
+  const char* name;        // the model's name (static storage)
+  unsigned char flags[8];  // 0 or 1 each; their meaning is the drivers'
   long sourceClass;     // a PixelClockSource
   long internalMarker;  // 1 for the internal models, else 0
 
@@ -47,7 +47,7 @@ struct qc_SyncModel {
   static const qcSyncModel& defaultModel();
 
   static constexpr std::uint32_t firstIndex = 150;  // the default model
-  static constexpr std::uint32_t lastIndex = 163;
+  static constexpr std::uint32_t lastIndex = 163;  // the last model of the table
 };
 
 // How the board synchronises to the camera (one of the qfSync... models).
@@ -72,16 +72,20 @@ private:
   const qc_SyncModel* rec_;
 };
 
-const qcSyncModel& qfSyncInternalComposite();
-const qcSyncModel& qfSyncInternalDrive();
-const qcSyncModel& qfSyncInternalHLock();
-const qcSyncModel& qfSyncInternalHVLock();
-const qcSyncModel& qfSyncInternal4200();
-const qcSyncModel& qfSyncExternalPLLComposite();
-const qcSyncModel& qfSyncExternalPLLSync();
-const qcSyncModel& qfSyncExternalPLLDrive();
-const qcSyncModel& qfSyncExternalPixSync();
-const qcSyncModel& qfSyncExternalPixDrive();
-const qcSyncModel& qfSlaveSyncExternalPixDrive0();
-const qcSyncModel& qfSlaveSyncExternalPixDrive1();
-const qcSyncModel& qfDisplaySyncExternalPixDrive();
+// The models of the table, by name.  Each returns the same process-wide
+// constant on every call (never throws); the pixel clock source is the
+// record's sourceClass.
+
+const qcSyncModel& qfSyncInternalComposite();        // "Internal composite" (151); pixel clock internal
+const qcSyncModel& qfSyncInternalDrive();            // "Internal drive" (152); pixel clock internal
+const qcSyncModel& qfSyncInternalHLock();            // "Internal with HLock" (153); pixel clock internal
+const qcSyncModel& qfSyncInternalHVLock();           // "Internal with HLock and VLock" (154); pixel clock internal
+const qcSyncModel& qfSyncInternal4200();             // "Internal 4200" (155); pixel clock internal
+const qcSyncModel& qfSyncExternalPLLComposite();     // "External PLL composite" (156); pixel clock from a PLL
+const qcSyncModel& qfSyncExternalPLLSync();          // "External PLL sync" (157); pixel clock from a PLL
+const qcSyncModel& qfSyncExternalPLLDrive();         // "External PLL drive" (158); pixel clock from a PLL
+const qcSyncModel& qfSyncExternalPixSync();          // "External pixel sync" (159); pixel clock external
+const qcSyncModel& qfSyncExternalPixDrive();         // "External pixel drive" (160); pixel clock external
+const qcSyncModel& qfSlaveSyncExternalPixDrive0();   // "Slave External pixel drive VTGO" (161); pixel clock external
+const qcSyncModel& qfSlaveSyncExternalPixDrive1();   // "Slave External pixel drive VTG1" (162); pixel clock external
+const qcSyncModel& qfDisplaySyncExternalPixDrive();  // "Display External pixel drive" (163); pixel clock external

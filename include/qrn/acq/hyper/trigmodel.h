@@ -36,18 +36,20 @@
 // The record a driver reads.
 struct qc_TriggerModel {
   std::uint32_t index;        // identity: 128 to 132
-  const char* name;
+  const char* name;           // the model's name (static storage; "Custom" for a customized record)
   bool usesInputLine;         // the trigger comes from a hardware input line
   bool sourceFlag2;           // second trigger-source flag (triggerSource() 2)
   bool automaticFlag;         // set only in "Automatic"
   bool isSlave;               // triggered by a master FIFO
   bool noBufferImages;        // bufferImages() 0
-  bool missedErrorHandling;
+  bool missedErrorHandling;   // missedErrorHandling() 1 (no predefined model sets it)
   bool canStart;              // software may start acquisitions
   bool startFlagA;            // with canStart: start action 2
   bool startFlagB;            // without canStart: start action 3
-  bool bufferHardwareTrigger;
-  bool hwAction1, hwAction2, hwAction3;  // hardware trigger action 1, 2, 3
+  bool bufferHardwareTrigger;  // bufferHardwareTrigger() (no predefined model sets it)
+  bool hwAction1,  // hardware trigger action 1 (hardwareTriggerAction(); at most one of the three is set)
+      hwAction2,   // hardware trigger action 2
+      hwAction3;   // hardware trigger action 3
 };
 
 // How acquisitions are triggered (one of qfManualTrigger, qfAutoTrigger, qfSemiTrigger,
@@ -58,12 +60,17 @@ public:
   QC_EXCEPTION(BadParams, qcException, 0x100009AF);
 
   // The types of the model's numbered settings.  Their values are the
-  // numbers below (0 to 3, or 0 and 1) and have no names of their own:
-  // write qcTriggerModel::qeStartAction(2).
+  // numbers below and have no names of their own: write
+  // qcTriggerModel::qeStartAction(2).  This one: the start action, 0 to 3
+  // (startAction()).
   enum qeStartAction : std::int32_t {};
+  // Missed-error handling, 0 or 1 (missedErrorHandling()).
   enum qeMissedErrorHandling : std::int32_t {};
+  // Whether images are buffered, 0 or 1 (bufferImages()).
   enum qeBufferImages : std::int32_t {};
+  // The trigger source, 0 to 2 (triggerSource()).
   enum qeTriggerSource : std::int32_t {};
+  // The hardware trigger action, 0 to 3 (hardwareTriggerAction()).
   enum qeHardwareTriggerAction : std::int32_t {};
 
   // A model over `record`, which it does not own (the record must outlive
@@ -74,12 +81,15 @@ public:
   qcTriggerModel& operator=(const qcTriggerModel& other);
   ~qcTriggerModel() override;
 
-  const char* name() const { return rec_->name; }
-  unsigned long index() const { return rec_->index; }
-  bool canStart() const { return rec_->canStart; }
-  bool usesInputLine() const { return rec_->usesInputLine; }
-  bool isSlave() const { return rec_->isSlave; }
+  const char* name() const { return rec_->name; }            // "Manual" ... "FreeRun", or "Custom"
+  unsigned long index() const { return rec_->index; }        // 128 to 132 (a customized model: 132)
+  bool canStart() const { return rec_->canStart; }           // true when software starts acquisitions (start())
+  bool usesInputLine() const { return rec_->usesInputLine; }  // true when a hardware input line triggers
+  bool isSlave() const { return rec_->isSlave; }             // true when the FIFO's master triggers it
 
+  // The record's bufferHardwareTrigger flag (false in every predefined
+  // model; what it does is the driver's).  Setting another value than the
+  // current one gives the model its own record first ("Custom", index 132).
   bool bufferHardwareTrigger() const { return rec_->bufferHardwareTrigger; }
   void bufferHardwareTrigger(bool on);
 
@@ -137,8 +147,12 @@ private:
   std::shared_ptr<qc_TriggerModel> owned_;  // set for customized records
 };
 
-const qcTriggerModel& qfManualTrigger();
-const qcTriggerModel& qfAutoTrigger();
-const qcTriggerModel& qfSemiTrigger();
-const qcTriggerModel& qfSlaveTrigger();
-const qcTriggerModel& qfFreeRunTrigger();
+// The predefined models (the table at the top of this file).  Each returns
+// the same process-wide constant on every call; copy it, or call
+// copyForCustomization(), to change it.
+
+const qcTriggerModel& qfManualTrigger();   // "Manual" (128): start() requests acquisitions; no input line
+const qcTriggerModel& qfAutoTrigger();     // "Automatic" (129): each input-line pulse acquires; no start()
+const qcTriggerModel& qfSemiTrigger();     // "Semi-Automatic" (130): start() arms, an input-line pulse acquires
+const qcTriggerModel& qfSlaveTrigger();    // "Slave" (131): acquires when the master FIFO does; no start()
+const qcTriggerModel& qfFreeRunTrigger();  // "FreeRun" (132): acquires continuously while enabled; no start()

@@ -68,8 +68,8 @@ public:
   enum qePixelFormat : int {
     qePixelFormat_RGB16 = 0,      // packed 5-6-5
     qePixelFormat_RGB32 = 1,      // packed 8-8-8-8
-    qePixelFormat_Grey8 = 2,
-    qePixelFormat_Grey16 = 3,
+    qePixelFormat_Grey8 = 2,      // 8-bit grey
+    qePixelFormat_Grey16 = 3,     // 16-bit grey
     qePixelFormat_RGB3Plane = 4,  // three 8-bit planes
     qePixelFormat_RGB1Plane = 5,  // one 8-bit plane of a colour image
   };
@@ -78,8 +78,11 @@ public:
   // override runs).
   using Maker = qc_AcqFifo* (qc_FrameGrabber::*)(const qc_VideoFormat&);
 
+  // Traits naming a factory slot (null: none) and a kind of pixels.  Drivers
+  // may make their own; the shared instances below cover the framework's.
   constexpr qcBasicFifoTraits(Maker maker, qePixelFormat pixelFormat) : maker_(maker), pixelFormat_(pixelFormat) {}
 
+  // The factory slot (null when none is named), and the kind of pixels.
   Maker maker() const { return maker_; }
   qePixelFormat pixelFormat() const { return pixelFormat_; }
 
@@ -89,6 +92,7 @@ public:
   // caller owns the result.
   qc_AcqFifo* make(qc_FrameGrabber& fg, const qc_VideoFormat& fmt) const;
 
+  // Equal when both the factory slot and the kind of pixels are equal.
   bool operator==(const qcBasicFifoTraits& o) const { return maker_ == o.maker_ && pixelFormat_ == o.pixelFormat_; }
   bool operator!=(const qcBasicFifoTraits& o) const { return !(*this == o); }
 
@@ -122,6 +126,7 @@ B qf_completeTyped_(qc_AcqFifo& f, const qcAcqFifo::CompleteArgs& args);
 template <class B>
 class qc_TypedAcqFifo : public qcAcqFifo {
 public:
+  // The kind of pixel buffer the completions return.
   using Buffer = B;
 
   // Completes the oldest acquisition (see the top of this file).
@@ -134,12 +139,15 @@ public:
     return completeOlder_([this](const CompleteArgs& a) { return complete(a); }, failure, triggerNum, makeLocal,
                           maxWait, autoStart, status);
   }
-  // As complete, but a new heap buffer (the caller owns it), or null when no
-  // image came.
+  // As complete(args), but a new heap buffer (the caller owns it), or null
+  // when no image came.
   B* baseComplete(const CompleteArgs& args) {
     B b = complete(args);
     return b.isBound() ? new B(std::move(b)) : nullptr;
   }
+  // The older form of baseComplete: a new heap buffer (the caller owns it) or
+  // null, with the failure and trigger number written as complete's older
+  // form does.
   B* baseComplete(qcAcqFailure* failure, unsigned long* triggerNum, bool makeLocal = true, double maxWait = HUGE_VAL,
                   bool autoStart = false, qeStartReqStatus* status = nullptr) {
     return completeOlder_([this](const CompleteArgs& a) { return baseComplete(a); }, failure, triggerNum, makeLocal,
@@ -147,8 +155,10 @@ public:
   }
 
 protected:
+  // Makes the driver FIFO as qcAcqFifo's constructor does (same exceptions).
   qc_TypedAcqFifo(const qcVideoFormat& fmt, qcFrameGrabber& fg, const qcBasicFifoTraits& traits)
       : qcAcqFifo(fmt, fg, traits) {}
+  // Wraps a driver FIFO made elsewhere with new and owns it from here on.
   explicit qc_TypedAcqFifo(qc_AcqFifo& driverFifo) : qcAcqFifo(driverFifo) {}
 
 private:
@@ -171,10 +181,16 @@ class qcGreyAcqFifo : public qc_TypedAcqFifo<qcPelBuffer<unsigned char>> {
 public:
   // The completed image as a qcAcqImage of format 1.
   qcPtrHandle<qcAcqImage> completeAcq(const CompleteArgs& args) override;
+
+  // Always qeImageFormat_Grey8 (8-bit grey, 1).
   qeImageFormat imageFormat() const override { return qeImageFormat_Grey8; }
+
+  // Deletes the driver FIFO (see ~qcAcqFifo).
   ~qcGreyAcqFifo() override;
 
 protected:
+  // For the standard variant and deriving drivers: make the driver FIFO with
+  // the grabber, or wrap one made elsewhere (see the notes above).
   qcGreyAcqFifo(const qcVideoFormat& fmt, qcFrameGrabber& fg);
   explicit qcGreyAcqFifo(qc_AcqFifo& driverFifo);
 };
@@ -184,10 +200,16 @@ class qcGrey16AcqFifo : public qc_TypedAcqFifo<qcPelBuffer<unsigned short>> {
 public:
   // The completed image as a qcAcqImage of format 2.
   qcPtrHandle<qcAcqImage> completeAcq(const CompleteArgs& args) override;
+
+  // Always qeImageFormat_Grey16 (16-bit grey, 2).
   qeImageFormat imageFormat() const override { return qeImageFormat_Grey16; }
+
+  // Deletes the driver FIFO (see ~qcAcqFifo).
   ~qcGrey16AcqFifo() override;
 
 protected:
+  // For the standard variant and deriving drivers: make the driver FIFO with
+  // the grabber, or wrap one made elsewhere (see the notes above).
   qcGrey16AcqFifo(const qcVideoFormat& fmt, qcFrameGrabber& fg);
   explicit qcGrey16AcqFifo(qc_AcqFifo& driverFifo);
 };
@@ -197,10 +219,16 @@ class qcRGB16AcqFifo : public qc_TypedAcqFifo<qcPelBuffer<qcPackedRGB16Pel>> {
 public:
   // The completed image as a qcAcqImage of format 3.
   qcPtrHandle<qcAcqImage> completeAcq(const CompleteArgs& args) override;
+
+  // Always qeImageFormat_PackedRGB16 (packed RGB16, 3).
   qeImageFormat imageFormat() const override { return qeImageFormat_PackedRGB16; }
+
+  // Deletes the driver FIFO (see ~qcAcqFifo).
   ~qcRGB16AcqFifo() override;
 
 protected:
+  // For the standard variant and deriving drivers: make the driver FIFO with
+  // the grabber, or wrap one made elsewhere (see the notes above).
   qcRGB16AcqFifo(const qcVideoFormat& fmt, qcFrameGrabber& fg);
   explicit qcRGB16AcqFifo(qc_AcqFifo& driverFifo);
 };
@@ -210,10 +238,16 @@ class qcRGB32AcqFifo : public qc_TypedAcqFifo<qcPelBuffer<qcPackedRGB32Pel>> {
 public:
   // The completed image as a qcAcqImage of format 4.
   qcPtrHandle<qcAcqImage> completeAcq(const CompleteArgs& args) override;
+
+  // Always qeImageFormat_PackedRGB32 (packed RGB32, 4).
   qeImageFormat imageFormat() const override { return qeImageFormat_PackedRGB32; }
+
+  // Deletes the driver FIFO (see ~qcAcqFifo).
   ~qcRGB32AcqFifo() override;
 
 protected:
+  // For the standard variant and deriving drivers: make the driver FIFO with
+  // the grabber, or wrap one made elsewhere (see the notes above).
   qcRGB32AcqFifo(const qcVideoFormat& fmt, qcFrameGrabber& fg);
   explicit qcRGB32AcqFifo(qc_AcqFifo& driverFifo);
 };
@@ -223,10 +257,16 @@ class qc3PlaneAcqFifo : public qc_TypedAcqFifo<qc3PlanePelBuffer> {
 public:
   // The driver's completeAcq.
   qcPtrHandle<qcAcqImage> completeAcq(const CompleteArgs& args) override;
+
+  // Always qeImageFormat_3Plane (three planes, 12).
   qeImageFormat imageFormat() const override { return qeImageFormat_3Plane; }
+
+  // Deletes the driver FIFO (see ~qcAcqFifo).
   ~qc3PlaneAcqFifo() override;
 
 protected:
+  // For the standard variant and deriving drivers: makes the driver FIFO
+  // with the grabber (see the notes above).
   qc3PlaneAcqFifo(const qcVideoFormat& fmt, qcFrameGrabber& fg);
 };
 
@@ -247,6 +287,7 @@ public:
     if (!format_) noContext_("video format");
     return *format_;
   }
+  // The grabber given at construction; the same rule.
   qcFrameGrabber& frameGrabber() const override {
     if (!grabber_) noContext_("frame grabber");
     return *grabber_;
@@ -283,6 +324,11 @@ private:
 // also throws what associating the property set with the driver FIFO throws.
 class qcStdGreyAcqFifo : public qc_StdAcqFifoPart<qcGreyAcqFifo> {
 public:
+  // The first makes the driver FIFO for the format on the grabber (both must
+  // outlive this FIFO); the second wraps a driver FIFO made elsewhere with new
+  // (owned from here on; videoFormat() and frameGrabber() then throw
+  // std::logic_error).  Either way the property set is made and associated.
+  // The destructor frees the property set, then the driver FIFO.
   qcStdGreyAcqFifo(const qcVideoFormat& fmt, qcFrameGrabber& fg);
   explicit qcStdGreyAcqFifo(qc_AcqFifo& driverFifo);
   ~qcStdGreyAcqFifo() override;
@@ -291,6 +337,11 @@ public:
 // A standard FIFO of 16-bit grey images.
 class qcStdGrey16AcqFifo : public qc_StdAcqFifoPart<qcGrey16AcqFifo> {
 public:
+  // The first makes the driver FIFO for the format on the grabber (both must
+  // outlive this FIFO); the second wraps a driver FIFO made elsewhere with new
+  // (owned from here on; videoFormat() and frameGrabber() then throw
+  // std::logic_error).  Either way the property set is made and associated.
+  // The destructor frees the property set, then the driver FIFO.
   qcStdGrey16AcqFifo(const qcVideoFormat& fmt, qcFrameGrabber& fg);
   explicit qcStdGrey16AcqFifo(qc_AcqFifo& driverFifo);
   ~qcStdGrey16AcqFifo() override;
@@ -299,6 +350,11 @@ public:
 // A standard FIFO of packed 16-bit RGB images.
 class qcStdRGB16AcqFifo : public qc_StdAcqFifoPart<qcRGB16AcqFifo> {
 public:
+  // The first makes the driver FIFO for the format on the grabber (both must
+  // outlive this FIFO); the second wraps a driver FIFO made elsewhere with new
+  // (owned from here on; videoFormat() and frameGrabber() then throw
+  // std::logic_error).  Either way the property set is made and associated.
+  // The destructor frees the property set, then the driver FIFO.
   qcStdRGB16AcqFifo(const qcVideoFormat& fmt, qcFrameGrabber& fg);
   explicit qcStdRGB16AcqFifo(qc_AcqFifo& driverFifo);
   ~qcStdRGB16AcqFifo() override;
@@ -307,6 +363,11 @@ public:
 // A standard FIFO of packed 32-bit RGB images.
 class qcStdRGB32AcqFifo : public qc_StdAcqFifoPart<qcRGB32AcqFifo> {
 public:
+  // The first makes the driver FIFO for the format on the grabber (both must
+  // outlive this FIFO); the second wraps a driver FIFO made elsewhere with new
+  // (owned from here on; videoFormat() and frameGrabber() then throw
+  // std::logic_error).  Either way the property set is made and associated.
+  // The destructor frees the property set, then the driver FIFO.
   qcStdRGB32AcqFifo(const qcVideoFormat& fmt, qcFrameGrabber& fg);
   explicit qcStdRGB32AcqFifo(qc_AcqFifo& driverFifo);
   ~qcStdRGB32AcqFifo() override;
@@ -315,6 +376,9 @@ public:
 // A standard FIFO of three-plane colour images.
 class qcStd3PlaneAcqFifo : public qc_StdAcqFifoPart<qc3PlaneAcqFifo> {
 public:
+  // Makes the driver FIFO for the format on the grabber (both must outlive
+  // this FIFO) and the associated property set.  The destructor frees the
+  // property set, then the driver FIFO.
   qcStd3PlaneAcqFifo(const qcVideoFormat& fmt, qcFrameGrabber& fg);
   ~qcStd3PlaneAcqFifo() override;
 };

@@ -28,6 +28,7 @@ class qc_PelBuffer;
 // Marks the row ends of an image buffer before an acquisition and tells afterwards which rows were written.
 class qcWatermark {
 public:
+  // The mark written into the row ends (in the host's byte order).
   static constexpr std::uint32_t mark = 0xFF0F00FFu;
 
   // Result codes of checkWatermark (H the number of rows, h = H / 2).
@@ -53,6 +54,9 @@ public:
   static unsigned long checkWatermark(const void* buffer, long width, long height, long pitch, long bytesPerPel,
                                       bool enable);
 
+  // The same over a pixel buffer's window (see the file's notes): marks its
+  // rows, or checks them and returns a Result (allWritten for an unbound
+  // buffer or when enable is false).
   static void addWatermark(const qc_PelBuffer& buffer, bool enable);
   static unsigned long checkWatermark(const qc_PelBuffer& buffer, bool enable);
 };

@@ -109,7 +109,11 @@ class qcAcqProps : public qcTriggerProp,
                    public qcCameraBandwidthProp,
                    public qcCustomProp {
 public:
+  // The source file that qcArchive::UnknownVersion names for the set's
+  // archive.  For the archive code, not for applications.
   static constexpr const char* sourceFile_ = "acq/hyper/prop/acqprops";
+  // The newest archive version of the set, the one a store writes.  For the
+  // archive code, not for applications.
   static constexpr unsigned char archiveVersion_ = 4;
 
   // Every property at its defaults, free.
@@ -118,6 +122,7 @@ public:
   qcAcqProps(const qcAcqProps&) = default;
   // Every property's operator=, in base order; the association is kept.
   qcAcqProps& operator=(const qcAcqProps& src);
+  // Sends nothing to the FIFO; an associated set is freed by its owner first.
   ~qcAcqProps() override;
 
   // Associates every property with f (see the order in acqprops.cpp).
@@ -126,6 +131,9 @@ public:
   void clearFifoAssociation();
 
 protected:
+  // The set's archive (see the top of this header): its version byte, then
+  // each member property's own archive.  Called by qcPersistent's archive
+  // operations, not by applications.
   void dispatchSerialize(qcArchive& ar) override;
 
 private:
@@ -135,18 +143,29 @@ private:
 // The property set of the standard FIFOs.
 class qcAnalogAcqProps : public qcAcqProps {
 public:
+  // The source file that qcArchive::UnknownVersion names, and the newest
+  // archive version of this set's own part (the qcAcqProps part has its own).
+  // For the archive code, not for applications.
   static constexpr const char* sourceFile_ = "acq/hyper/prop/analog";
   static constexpr unsigned char archiveVersion_ = 1;
 
+  // Every property at its defaults, free.
   qcAnalogAcqProps() = default;
+  // Every property copied; the copy is free.
   qcAnalogAcqProps(const qcAnalogAcqProps&) = default;
   // Both assign as qcAcqProps::operator= does; assigning the object to itself
   // through the second form does nothing.
   qcAnalogAcqProps& operator=(const qcAnalogAcqProps& src);
   qcAnalogAcqProps& operator=(const qcAcqProps& src);
+
+  // Sends nothing to the FIFO; an associated set is freed by its owner first.
   ~qcAnalogAcqProps() override;
 
 protected:
+  // This set's archive (see the top of this header): its version byte, then
+  // the qcAcqProps archive, then for version 0 the eight members that
+  // followed.  Called by qcPersistent's archive operations, not by
+  // applications.
   void dispatchSerialize(qcArchive& ar) override;
 
 private:

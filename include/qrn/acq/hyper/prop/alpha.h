@@ -10,19 +10,31 @@
 // source and byte, the enable becomes false.
 class qcAlphaColorProp : public qc_PersistentProp<qcAlphaColorProp> {
 public:
+  // The source of the alpha byte (qe_AlphaSource, 32 bits): the framework
+  // names only the default; other values are the driver's and pass unchanged.
   using qeAlphaSource = qe_AlphaSource;
   using enum qe_AlphaSource;
 
+  // The values of a default-constructed property: off,
+  // qeAlphaSource_Default (9), alpha byte 0.
   static constexpr bool defaultAlphaEnable = false;
   static constexpr qeAlphaSource defaultAlphaSource = qeAlphaSource_Default;
   static constexpr unsigned char defaultAlphaByte = 0;
 
+  // A free property holding the defaults.
   qcAlphaColorProp() = default;
+  // A free property holding the values as given (not checked).
   qcAlphaColorProp(bool enable, qeAlphaSource source, unsigned char byte);
+  // A copy holds src's values and is free.
   qcAlphaColorProp(const qcAlphaColorProp&) = default;
-  // Through the setters: enable, source, byte.
+  // Through the setters: enable, source, byte.  The target keeps its
+  // association; a FIFO exception stops the assignment where it occurs.
   qcAlphaColorProp& operator=(const qcAlphaColorProp& src);
 
+  // Whether the FIFO sets the alpha byte of 32-bit colour pixels, its
+  // source, and the constant alpha byte (0..255).  A setter stores any value
+  // after an associated FIFO has heard it; a FIFO exception passes and leaves
+  // the value unchanged.
   bool alphaEnable() const { return alphaEnable_; }
   void alphaEnable(bool on);
   qeAlphaSource alphaSource() const { return alphaSource_; }

@@ -30,10 +30,12 @@ public:
 
   // A tap index.  Any value may be passed; the names cover two-tap cameras.
   enum Channel : std::int32_t {
-    channel0 = 0,
-    channel1 = 1,
+    channel0 = 0,  // tap 0 (the even lines of a dual-tap camera)
+    channel1 = 1,  // tap 1 (the odd lines of a dual-tap camera)
   };
 
+  // The contrast and brightness every tap starts with when the property is
+  // sized (association then sets the FIFO's own defaults).
   static constexpr double defaultContrast = 0.5;
   static constexpr double defaultBrightness = 0.5;
 
@@ -47,6 +49,8 @@ public:
   // tap counts must agree (else BadParams) and each tap's contrast then
   // brightness go through the setters (an associated target tells its FIFO).
   qcContrastBrightnessProp& operator=(const qcContrastBrightnessProp& src);
+
+  // Frees the arrays; sends nothing to the FIFO.
   ~qcContrastBrightnessProp() override;
 
   // Sizes the property once (nothing when already sized): taps below 1 throw
@@ -63,7 +67,8 @@ public:
   double contrastEx(long tap) const;
   double brightnessEx(long tap) const;
 
-  // Every tap.
+  // Sets every tap: setContrastEx(contrast, -1), setBrightnessEx(brightness,
+  // -1).
   void setContrast(double contrast) { setContrastEx(contrast, -1); }
   void setBrightness(double brightness) { setBrightnessEx(brightness, -1); }
   // Both values are checked (0..1, else BadParams) before either is set; then
@@ -87,6 +92,9 @@ public:
   // with another tap count fires a debug assertion and is sized anew with
   // f's.
   void fifo(qc_AcqFifo& f);
+
+  // Frees the property, as for every property: the values stay as they are
+  // and nothing is sent to the FIFO.
   using qc_Prop<qcContrastBrightnessProp>::clearFifoAssociation;
 
 private:

@@ -24,11 +24,19 @@ void qf_serializeCallback_(qcArchive& ar, const qcPtrHandle<qcCallback>& current
 // The callback that a driver calls when part of an acquisition may be moved.
 class qcMovePartCallbackProp : public qc_PersistentProp<qcMovePartCallbackProp> {
 public:
+  // A free property without a callback (a null handle).
   qcMovePartCallbackProp() = default;
+  // A free property sharing `cb` (null: no callback).
   explicit qcMovePartCallbackProp(qcPtrHandle<qcCallback> cb) : callback_(std::move(cb)) {}
+  // A copy shares src's callback and is free.  Assignment passes src's handle
+  // through the setter (an associated target's FIFO receives it) and keeps
+  // the target's association.
   qcMovePartCallbackProp(const qcMovePartCallbackProp&) = default;
-  qcMovePartCallbackProp& operator=(const qcMovePartCallbackProp& src);  // through the setter
+  qcMovePartCallbackProp& operator=(const qcMovePartCallbackProp& src);
 
+  // A handle sharing the callback called when part of an acquisition may be
+  // moved; null: none.  The setter hands `cb` to an associated FIFO before
+  // keeping it; a FIFO exception passes and leaves the callback unchanged.
   qcPtrHandle<qcCallback> movePartCallback() const { return callback_; }
   void movePartCallback(qcPtrHandle<qcCallback> cb);
 
@@ -40,11 +48,19 @@ private:
 // The callback that a driver calls when an acquisition completes.
 class qcCompleteCallbackProp : public qc_PersistentProp<qcCompleteCallbackProp> {
 public:
+  // A free property without a callback (a null handle).
   qcCompleteCallbackProp() = default;
+  // A free property sharing `cb` (null: no callback).
   explicit qcCompleteCallbackProp(qcPtrHandle<qcCallback> cb) : callback_(std::move(cb)) {}
+  // A copy shares src's callback and is free.  Assignment passes src's handle
+  // through the setter (an associated target's FIFO receives it) and keeps
+  // the target's association.
   qcCompleteCallbackProp(const qcCompleteCallbackProp&) = default;
-  qcCompleteCallbackProp& operator=(const qcCompleteCallbackProp& src);  // through the setter
+  qcCompleteCallbackProp& operator=(const qcCompleteCallbackProp& src);
 
+  // A handle sharing the callback called when an acquisition completes; null:
+  // none.  The setter hands `cb` to an associated FIFO before keeping it; a FIFO
+  // exception passes and leaves the callback unchanged.
   qcPtrHandle<qcCallback> completeCallback() const { return callback_; }
   void completeCallback(qcPtrHandle<qcCallback> cb);
 
@@ -56,11 +72,19 @@ private:
 // The callback that a driver calls when acquisitions overran the FIFO.
 class qcOverrunCallbackProp : public qc_PersistentProp<qcOverrunCallbackProp> {
 public:
+  // A free property without a callback (a null handle).
   qcOverrunCallbackProp() = default;
+  // A free property sharing `cb` (null: no callback).
   explicit qcOverrunCallbackProp(qcPtrHandle<qcCallback> cb) : callback_(std::move(cb)) {}
+  // A copy shares src's callback and is free.  Assignment passes src's handle
+  // through the setter (an associated target's FIFO receives it) and keeps
+  // the target's association.
   qcOverrunCallbackProp(const qcOverrunCallbackProp&) = default;
-  qcOverrunCallbackProp& operator=(const qcOverrunCallbackProp& src);  // through the setter
+  qcOverrunCallbackProp& operator=(const qcOverrunCallbackProp& src);
 
+  // A handle sharing the callback called when acquisitions overran the FIFO;
+  // null: none.  The setter hands `cb` to an associated FIFO before keeping it;
+  // a FIFO exception passes and leaves the callback unchanged.
   qcPtrHandle<qcCallback> overrunCallback() const { return callback_; }
   void overrunCallback(qcPtrHandle<qcCallback> cb);
 

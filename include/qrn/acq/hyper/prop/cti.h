@@ -12,20 +12,30 @@
 // value first.
 class qcCtiProp : public qc_PersistentProp<qcCtiProp> {
 public:
+  // A negative CTI offset, or NaN.
   QC_EXCEPTION(BadParams, qcException, 0x10000990);
+  // actualCtiOffset() asked of a free property.
   QC_EXCEPTION(NoFrameGrabber, qcException, 0x10000992);
 
+  // The video format's own value.
   static constexpr double defaultCtiOffset = HUGE_VAL;
 
+  // A free property holding defaultCtiOffset (the format's own value).
   qcCtiProp() = default;
-  // Throws BadParams for a value below 0 (or NaN).
+  // A free property holding `seconds`.  Throws BadParams for a value below 0
+  // (or NaN).
   explicit qcCtiProp(double seconds);
+  // A copy holds src's request and is free.  Assignment passes src's value
+  // through the setter (checked; an associated target's FIFO hears it) and
+  // keeps the target's association.
   qcCtiProp(const qcCtiProp&) = default;
-  qcCtiProp& operator=(const qcCtiProp& src);  // through the setter
+  qcCtiProp& operator=(const qcCtiProp& src);
 
-  // The requested value.
+  // The requested CTI offset in seconds (HUGE_VAL: the format's own value).
+  // The setter throws BadParams for a value below 0 (or NaN); an associated
+  // FIFO hears the value before it is stored, and a FIFO exception passes and
+  // leaves the value unchanged.
   double ctiOffset() const { return ctiOffset_; }
-  // Throws BadParams for a value below 0 (or NaN); FIFO errors pass.
   void ctiOffset(double seconds);
   // The value the FIFO actually uses (the format's own one when HUGE_VAL was
   // requested).  Throws NoFrameGrabber on a free property.

@@ -25,6 +25,8 @@ public:
   qcCustomProp(const qcCustomProp& src);
   // For another object: copies the bag and tells an associated FIFO once.
   qcCustomProp& operator=(const qcCustomProp& src);
+
+  // Sends nothing to the FIFO.
   ~qcCustomProp() override;
 
   // Replaces the bag, then tells an associated FIFO (update(*this)).
@@ -32,6 +34,8 @@ public:
   // A copy of the bag.
   qcCustomPropertyBag customValues() const { return bag_; }
 
+  // Association and freeing as for every property (propbase.h): nothing is
+  // sent to the FIFO either way.
   using qc_Prop<qcCustomProp>::fifo;
   using qc_Prop<qcCustomProp>::clearFifoAssociation;
 

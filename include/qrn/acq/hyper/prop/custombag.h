@@ -30,16 +30,20 @@ public:
   // malformed text.
   QC_EXCEPTION(BadParams, qcException, 0x100009BA);
 
+  // The kind of an item: what the driver is asked to do with it.
   enum qeType : std::int32_t {
     qeWrite = 0,    // a name and a value
     qeCommand = 1,  // a name only (the value is empty)
   };
 
+  // An empty bag.
   qcCustomPropertyBag() = default;
+  // A copy holds the same items; a move takes them over.
   qcCustomPropertyBag(const qcCustomPropertyBag&) = default;
   qcCustomPropertyBag& operator=(const qcCustomPropertyBag&) = default;
   qcCustomPropertyBag(qcCustomPropertyBag&&) noexcept = default;
   qcCustomPropertyBag& operator=(qcCustomPropertyBag&&) noexcept = default;
+  // Frees the items.
   ~qcCustomPropertyBag() = default;
 
   // Appends an item at the end.  Throws BadParams, and appends nothing, for an
@@ -48,6 +52,7 @@ public:
   // write item's name, or a command item with a non-empty value.
   void addItem(qeType type, const std::string& name, const std::string& value);
 
+  // The number of items (0 for an empty bag).
   long getItemCount() const { return static_cast<long>(types_.size()); }
 
   // Item i (0-based).  An index not below getItemCount(), or negative, throws
@@ -62,6 +67,8 @@ public:
   // BadParams; the bag then keeps the items read before the fault.
   void fromString(const std::string& text);
 
+  // Equal when both hold the same items (type, name and value) in the same
+  // order.
   friend bool operator==(const qcCustomPropertyBag&, const qcCustomPropertyBag&) = default;
 
 private:

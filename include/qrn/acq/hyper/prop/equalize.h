@@ -48,7 +48,8 @@
   void name(T v) { name##_ = v; }
 
 // One histogram tail: how many pels it excludes, and how close the result
-// must come.
+// must come.  Each field has a getter and a setter of its name (default 0;
+// the setters check nothing):
 //   tailTarget      a grey level both channels are moved to (0: none; the
 //                   channels are matched to each other);
 //   excludeNumber   pels excluded from the tail, as a count (0: none given);
@@ -58,7 +59,9 @@
 //                   the reference.
 class qcEqualizeTailParams {
 public:
+  // Every field 0: no target, no exclusion given, no tolerance.
   qcEqualizeTailParams() = default;
+  // The fields as given (not checked).
   qcEqualizeTailParams(long tailTarget, long excludeNumber, double excludePercent, long tolerance)
       : tailTarget_(tailTarget), excludeNumber_(excludeNumber), excludePercent_(excludePercent), tolerance_(tolerance) {}
 
@@ -77,13 +80,18 @@ private:
 // The dark (left) and bright (right) tail.
 class qcEqualizeParams {
 public:
+  // Both tails with every field 0.
   qcEqualizeParams() = default;
+  // Copies of the dark (left) and bright (right) tail's parameters.
   qcEqualizeParams(const qcEqualizeTailParams& left, const qcEqualizeTailParams& right)
       : left_(left), right_(right) {}
 
+  // The dark (left) tail's parameters: read, changed in place through the
+  // non-const reference (valid as long as this object), or replaced.
   const qcEqualizeTailParams& leftTailParams() const { return left_; }
   qcEqualizeTailParams& leftTailParams() { return left_; }
   void leftTailParams(const qcEqualizeTailParams& p) { left_ = p; }
+  // The bright (right) tail's parameters, likewise.
   const qcEqualizeTailParams& rightTailParams() const { return right_; }
   qcEqualizeTailParams& rightTailParams() { return right_; }
   void rightTailParams(const qcEqualizeTailParams& p) { right_ = p; }
@@ -93,6 +101,11 @@ private:
 };
 
 // Where one tail of the changed channel ended, and whether within tolerance.
+// Each field has a getter and a setter of its name:
+//   tailResult       the grey level of the tail after the adjustment (default
+//                    0);
+//   passedTolerance  whether it lies within the tail's tolerance of the
+//                    reference channel's original tail (default false).
 class qcEqualizeTailResults {
 public:
   QRN_EQ_FIELD_(long, tailResult)
@@ -111,9 +124,12 @@ public:
   const std::string& failure() const { return failure_; }
   void failure(const std::string& why) { failure_ = why; }
 
+  // The dark (left) tail's results: read, changed in place through the
+  // non-const reference (valid as long as this object), or replaced.
   const qcEqualizeTailResults& leftTailResults() const { return left_; }
   qcEqualizeTailResults& leftTailResults() { return left_; }
   void leftTailResults(const qcEqualizeTailResults& r) { left_ = r; }
+  // The bright (right) tail's results, likewise.
   const qcEqualizeTailResults& rightTailResults() const { return right_; }
   qcEqualizeTailResults& rightTailResults() { return right_; }
   void rightTailResults(const qcEqualizeTailResults& r) { right_ = r; }
@@ -126,7 +142,17 @@ private:
 // What the equalizer knows of one channel: its contrast and brightness
 // before and after, the window computed for it, and its tails (grey levels)
 // as first measured (orig), at contrast and brightness 0 (full), and after
-// the adjustment (final).
+// the adjustment (final).  Each field has a getter and a setter of its name
+// (default 0; the setters check nothing):
+//   oldContrast, oldBrightness   the channel's values before (0 to 1);
+//   newContrast, newBrightness   the values computed for it (0 to 1; the old
+//                                ones for a channel that does not change);
+//   refN, refP                   the input window [N, P] computed for it
+//                                (grey levels);
+//   origLoTail, origHiTail       the dark and bright tail as first measured,
+//                                or the tail targets when given;
+//   fullLoTail, fullHiTail       the tails at contrast and brightness 0;
+//   finalLoTail, finalHiTail     the tails after the adjustment.
 class qcEqualizeChannelProps {
 public:
   QRN_EQ_FIELD_(double, oldContrast)
@@ -159,7 +185,7 @@ public:
   // Seconds a completion of the equalizer waits.
   static constexpr double kMaxWait = 5.0;
 
-  // Everything default; no FIFO.
+  // Everything default; no FIFO (the procedures then fail with "no FIFO").
   qcDualTapEqualizer() = default;
   // For `fifo` (which must know its video format): reads both channels'
   // contrast and brightness (old and new), copies the parameters and both
@@ -169,6 +195,7 @@ public:
   // not 0, and sizes the tails (getPelsInTail).
   qcDualTapEqualizer(qcPtrHandle<qcGreyAcqFifo> fifo, const qcEqualizeParams& params,
                      const qcEqualizeResults& oddResults, const qcEqualizeResults& evenResults);
+  // Copies share the FIFO and the images' pels; the rest is copied.
   qcDualTapEqualizer(const qcDualTapEqualizer&) = default;
   qcDualTapEqualizer& operator=(const qcDualTapEqualizer&) = default;
 
@@ -191,6 +218,9 @@ public:
   bool getBestContrastBrightness();
   // Fills the results of the changed channel(s); true when all passed.
   bool getEqualizeResults();
+  // Fills `results` for the channel `changed`: each tail's final grey level,
+  // and whether it lies within that tail's tolerance of the reference's
+  // original tail.  True when both tails passed.
   bool setEqualizeResults(const qcEqualizeChannelProps& reference, const qcEqualizeChannelProps& changed,
                           qcEqualizeResults& results) const;
   // The grey levels below which pelsInLoTail pels lie (lo) and above which
@@ -205,30 +235,51 @@ public:
   static bool adjustChannel(const qcEqualizeChannelProps& reference, qcEqualizeChannelProps& target);
 
   // ---- state ---------------------------------------------------------------------
+  // The setters below only store: nothing is measured or recomputed (for
+  // running the steps one by one).
+
+  // The grey FIFO measured and adjusted (a shared handle; null: none, and
+  // the procedures fail with "no FIFO").
   qcPtrHandle<qcGreyAcqFifo> fifo() const { return fifo_; }
   void fifo(qcPtrHandle<qcGreyAcqFifo> f) { fifo_ = std::move(f); }
+  // What the equalizer knows of the odd channel (contrast/brightness channel
+  // 1) and the even channel (channel 0).
   const qcEqualizeChannelProps& oddChannel() const { return odd_; }
   void oddChannel(const qcEqualizeChannelProps& c) { odd_ = c; }
   const qcEqualizeChannelProps& evenChannel() const { return even_; }
   void evenChannel(const qcEqualizeChannelProps& c) { even_ = c; }
+  // Whether the even and the odd channel are to change, as decided by
+  // getBestContrastBrightness (both only when tail targets were given).
   bool changeEven() const { return changeEven_; }
   void changeEven(bool v) { changeEven_ = v; }
   bool changeOdd() const { return changeOdd_; }
   void changeOdd(bool v) { changeOdd_ = v; }
+  // Whether tail targets were given (either tail's tailTarget not 0): the
+  // first measurement is then skipped and the targets stand for both
+  // channels' original tails.
   bool targetsSpecified() const { return targetsSpecified_; }
   void targetsSpecified(bool v) { targetsSpecified_ = v; }
+  // The pels the dark (lo) and bright (hi) tail exclude in each line set
+  // (getPelsInTail of the left and right tail parameters).
   long pelsInLoTail() const { return pelsInLoTail_; }
   void pelsInLoTail(long v) { pelsInLoTail_ = v; }
   long pelsInHiTail() const { return pelsInHiTail_; }
   void pelsInHiTail(long v) { pelsInHiTail_ = v; }
 
+  // The parameters given to the constructor.
   const qcEqualizeParams& params() const { return params_; }
+  // The results of the odd and the even channel: copies of those given to
+  // the constructor, filled by equalize() (a channel that did not change
+  // keeps its tail results as given).
   const qcEqualizeResults& oddResults() const { return oddResults_; }
   const qcEqualizeResults& evenResults() const { return evenResults_; }
   // Why the last failing step failed ("" when none has failed): the
   // measurement, the computation, or a tail outside the tolerance.  equalize()
   // copies it into both results objects.
   const std::string& failureReason() const { return failure_; }
+  // The rectangle measured, in client coordinates: centred in the video
+  // format, half its width and height, or the actual region of interest when
+  // that is smaller (width compared first).
   const qcPelRect& measurementRect() const { return rect_; }
   // The images before adjustment, at contrast and brightness 0, after.
   const qcPelBuffer<unsigned char>& image(int i) const { return images_[i < 0 ? 0 : i > 2 ? 2 : i]; }

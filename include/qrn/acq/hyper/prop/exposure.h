@@ -8,18 +8,28 @@
 // takes the FIFO's defaultExposure() without passing it back.
 class qcExposureProp : public qc_PersistentProp<qcExposureProp> {
 public:
+  // A negative exposure, or NaN.
   QC_EXCEPTION(BadParams, qcException, 0x10000985);
 
+  // The exposure of a new property, in seconds (association takes the FIFO's
+  // own default).
   static constexpr double defaultExposure = 2e-5;
 
+  // A free property holding defaultExposure.
   qcExposureProp() = default;
-  // Throws BadParams for a value below 0 (or NaN).
+  // A free property holding `seconds`.  Throws BadParams for a value below 0
+  // (or NaN).
   explicit qcExposureProp(double seconds);
+  // A copy holds src's exposure and is free.  Assignment passes src's value
+  // through the setter (checked; an associated target's FIFO hears it) and
+  // keeps the target's association.
   qcExposureProp(const qcExposureProp&) = default;
-  qcExposureProp& operator=(const qcExposureProp& src);  // through the setter
+  qcExposureProp& operator=(const qcExposureProp& src);
 
+  // The exposure in seconds.  The setter throws BadParams for a value below 0
+  // (or NaN); an associated FIFO hears the value before it is stored, and a
+  // FIFO exception passes and leaves the value unchanged.
   double exposure() const { return exposure_; }
-  // Throws BadParams for a value below 0 (or NaN); FIFO errors pass.
   void exposure(double seconds);
 
   // Associates, then takes the FIFO's defaultExposure() (not sent back).

@@ -12,20 +12,30 @@
 // value first.
 class qcHorizAdjustProp : public qc_PersistentProp<qcHorizAdjustProp> {
 public:
+  // A negative horizontal adjust, or NaN.
   QC_EXCEPTION(BadParams, qcException, 0x1000099A);
+  // actualHorizAdjust() asked of a free property.
   QC_EXCEPTION(NoFrameGrabber, qcException, 0x1000099B);
 
+  // The video format's own value.
   static constexpr double defaultHorizAdjust = HUGE_VAL;
 
+  // A free property holding defaultHorizAdjust (the format's own value).
   qcHorizAdjustProp() = default;
-  // Throws BadParams for a value below 0 (or NaN).
+  // A free property holding `seconds`.  Throws BadParams for a value below 0
+  // (or NaN).
   explicit qcHorizAdjustProp(double seconds);
+  // A copy holds src's request and is free.  Assignment passes src's value
+  // through the setter (checked; an associated target's FIFO hears it) and
+  // keeps the target's association.
   qcHorizAdjustProp(const qcHorizAdjustProp&) = default;
-  qcHorizAdjustProp& operator=(const qcHorizAdjustProp& src);  // through the setter
+  qcHorizAdjustProp& operator=(const qcHorizAdjustProp& src);
 
-  // The requested value.
+  // The requested horizontal adjust in seconds (HUGE_VAL: the format's own value).
+  // The setter throws BadParams for a value below 0 (or NaN); an associated
+  // FIFO hears the value before it is stored, and a FIFO exception passes and
+  // leaves the value unchanged.
   double horizAdjust() const { return horizAdjust_; }
-  // Throws BadParams for a value below 0 (or NaN); FIFO errors pass.
   void horizAdjust(double seconds);
   // The value the FIFO actually uses (the format's own one when HUGE_VAL was
   // requested).  Throws NoFrameGrabber on a free property.

@@ -29,8 +29,8 @@ public:
 
   // A tap index.  Any value may be passed; the names cover two-tap cameras.
   enum LutChannel : std::int32_t {
-    lutChannel0 = 0,
-    lutChannel1 = 1,
+    lutChannel0 = 0,  // tap 0
+    lutChannel1 = 1,  // tap 1
   };
 
   // Entry i is i clamped to 15..240.  A newly sized table holds it in every tap.
@@ -58,6 +58,8 @@ public:
   //   - otherwise entries and taps must be equal (else BadParams) and each tap
   //     is copied.
   qc8BitInputLutProp& operator=(const qc8BitInputLutProp& src);
+
+  // Frees the table; sends nothing to the FIFO.
   ~qc8BitInputLutProp() override;
 
   // Sizes the property once: nothing when it is already sized.  taps below 1,
@@ -98,6 +100,9 @@ public:
   // assertion fires and the property is sized anew to f's sizes with the
   // default table, so that f never receives a tap or length it does not have.
   void fifo(qc_AcqFifo& f);
+
+  // Frees the property, as for every property: the table stays as it is and
+  // nothing is sent to the FIFO.
   using qc_Prop<qc8BitInputLutProp>::clearFifoAssociation;
 
 private:
@@ -123,11 +128,20 @@ private:
 // std::bad_array_new_length.
 class qc_Lut {
 public:
+  // A table of entries by taps bytes, all 0.  A negative size fires a debug
+  // assertion and counts as 0; std::bad_array_new_length when the byte count
+  // overflows, std::bad_alloc when memory runs out.
   qc_Lut(long entries, long taps);
+  // A deep copy of src's sizes and bytes.
   qc_Lut(const qc_Lut& src);
+  // Replaces this table with a deep copy of src; on an exception (memory)
+  // this one is unchanged.
   qc_Lut& operator=(const qc_Lut& src);
+  // Frees the bytes.
   ~qc_Lut();
 
+  // The number of entries of each row (bytes per tap) and the number of rows
+  // (taps), as constructed.
   long entries() const { return entries_; }
   long taps() const { return taps_; }
 

@@ -16,12 +16,17 @@
 // port, aux ratio, aux power; the callback and the enable are not archived.
 class qcLightProp : public qc_PersistentProp<qcLightProp> {
 public:
+  // A ratio or power outside 0 to 1, a negative delay, or NaN.
   QC_EXCEPTION(BadParams, qcException, 0x10000996);
   // Declared for drivers; nothing here throws it.
   QC_EXCEPTION(NotSupported, qcException, 0x100009A4);
 
+  // A shared handle to a callback that takes the light controller's opaque
+  // pointer (see callback.h); null: no callback.
   using LightCallback = qcPtrHandle<qcCallback1<const void*>>;
 
+  // The values of a default-constructed property: light off, ratios and
+  // powers 0, delay 0.03 s, no auxiliary light port (-1).
   static constexpr bool defaultLightEnable = false;
   static constexpr double defaultBrightFieldPowerRatio = 0.0;
   static constexpr double defaultLightPower = 0.0;
@@ -30,38 +35,55 @@ public:
   static constexpr double defaultAuxBrightFieldPowerRatio = 0.0;
   static constexpr double defaultAuxLightPower = 0.0;
 
+  // A free property without a callback, holding the defaults.
   qcLightProp() = default;
-  // The values in field order; throws BadParams for a value out of range.
+  // A free property holding the values in field order, set through the
+  // setters; throws BadParams for a value out of range.
   qcLightProp(LightCallback cb, bool enable, double ratio, double power, double delay, long auxPort, double auxRatio,
               double auxPower);
+  // A copy shares src's callback, holds its values and is free.
   qcLightProp(const qcLightProp&) = default;
   // Through the setters: callback, enable, ratio, dark level, power, delay,
-  // aux port, aux ratio, aux dark level, aux power.
+  // aux port, aux ratio, aux dark level, aux power.  The target keeps its
+  // association; a FIFO exception stops the assignment where it occurs.
   qcLightProp& operator=(const qcLightProp& src);
 
+  // Each setter below passes its value to an associated FIFO before storing
+  // it; a FIFO exception passes and leaves the value unchanged.
+
+  // The light callback (a shared handle; null: none).
   LightCallback lightCallback() const { return lightCallback_; }
   void lightCallback(LightCallback cb);
+  // Whether the main light is on.
   bool lightEnable() const { return lightEnable_; }
   void lightEnable(bool on);
-  // One value under two names.  Throws BadParams outside 0 to 1 (or NaN).
+  // The main light's bright-field power ratio, a fraction from 0 to 1: one
+  // value under two names (the FIFO hears darkLevel).  Throws BadParams
+  // outside 0 to 1 (or NaN).
   double brightFieldPowerRatio() const { return brightFieldPowerRatio_; }
   void brightFieldPowerRatio(double ratio);
   double darkLevel() const { return brightFieldPowerRatio_; }
   void darkLevel(double level) { brightFieldPowerRatio(level); }
-  // Throws BadParams outside 0 to 1 (or NaN).
+  // The main light's power, a fraction from 0 to 1.  Throws BadParams
+  // outside 0 to 1 (or NaN).
   double lightPower() const { return lightPower_; }
   void lightPower(double power);
-  // Seconds.  Throws BadParams below 0 (or NaN).
+  // The light delay in seconds.  Throws BadParams below 0 (or NaN).
   double lightDelay() const { return lightDelay_; }
   void lightDelay(double seconds);
+
+  // The auxiliary light's port (any number, not checked; -1 by default).
   long auxLightPort() const { return auxLightPort_; }
   void auxLightPort(long port);
-  // One value under two names.  Throws BadParams outside 0 to 1 (or NaN).
+  // The auxiliary light's bright-field power ratio, a fraction from 0 to 1:
+  // one value under two names (the FIFO hears auxDarkLevel).  Throws
+  // BadParams outside 0 to 1 (or NaN).
   double auxBrightFieldPowerRatio() const { return auxBrightFieldPowerRatio_; }
   void auxBrightFieldPowerRatio(double ratio);
   double auxDarkLevel() const { return auxBrightFieldPowerRatio_; }
   void auxDarkLevel(double level) { auxBrightFieldPowerRatio(level); }
-  // Throws BadParams outside 0 to 1 (or NaN).
+  // The auxiliary light's power, a fraction from 0 to 1.  Throws BadParams
+  // outside 0 to 1 (or NaN).
   double auxLightPower() const { return auxLightPower_; }
   void auxLightPower(double power);
 

@@ -8,17 +8,26 @@
 // long (direct).
 class qcOffsetClampProp : public qc_PersistentProp<qcOffsetClampProp> {
 public:
+  // The offset clamp mode (qe_OffsetClampMode, 32 bits): the framework
+  // names only the default; other values are the driver's and pass
+  // unchanged.
   using OffsetClampModeType = qe_OffsetClampMode;
   using enum qe_OffsetClampMode;
 
+  // qeOffsetClampMode_Default (0).
   static constexpr OffsetClampModeType defaultOffsetClampMode = qeOffsetClampMode_Default;
 
+  // A free property holding the default mode.
   qcOffsetClampProp() = default;
+  // A free property holding `mode` (any value; not checked).
   explicit qcOffsetClampProp(OffsetClampModeType mode) : offsetClampMode_(mode) {}
+  // A copy holds src's mode and is free.
   qcOffsetClampProp(const qcOffsetClampProp&) = default;
   // Update style: copies the mode, then tells the FIFO once.
   qcOffsetClampProp& operator=(const qcOffsetClampProp& src);
 
+  // The mode.  The setter stores any value, then an associated FIFO gets
+  // update(*this); a FIFO exception passes with the new mode kept.
   OffsetClampModeType offsetClampMode() const { return offsetClampMode_; }
   void offsetClampMode(OffsetClampModeType mode);
 

@@ -10,17 +10,27 @@
 // with the FIFO's defaultPelPool() without passing it back.
 class qcPelRootPoolProp : public qc_Prop<qcPelRootPoolProp> {
 public:
+  // A pool that the associated FIFO refuses (isValidPool).
   QC_EXCEPTION(BadParams, qcException, 0x100009C3);
 
+  // A free property holding a null handle (the FIFO's own storage).
   qcPelRootPoolProp() = default;
+  // A free property sharing `pool` (not checked; null: the FIFO's own
+  // storage).
   explicit qcPelRootPoolProp(qcPtrHandle<qcPelRootPool> pool) : pool_(std::move(pool)) {}
+  // A copy shares src's pool and is free.
   qcPelRootPoolProp(const qcPelRootPoolProp&) = default;
-  qcPelRootPoolProp& operator=(const qcPelRootPoolProp& src);  // through the setter
+  // Passes src's pool through the setter (checked by the target's FIFO,
+  // which hears it) and keeps the target's association.
+  qcPelRootPoolProp& operator=(const qcPelRootPoolProp& src);
+  // Releases the property's share of the pool; sends nothing to the FIFO.
   virtual ~qcPelRootPoolProp() = default;
 
+  // A handle sharing the pool (null: the FIFO's own storage).
   qcPtrHandle<qcPelRootPool> pelRootPool() const { return pool_; }
-  // Throws BadParams when associated and the FIFO's isValidPool(pool) is
-  // false; FIFO errors pass.
+  // Keeps a share of `pool`.  Throws BadParams when associated and the FIFO's
+  // isValidPool(pool) is false; the FIFO hears the pool before it is kept,
+  // and a FIFO exception passes and leaves the pool unchanged.
   void pelRootPool(qcPtrHandle<qcPelRootPool> pool);
 
   // Associates, then takes the FIFO's defaultPelPool() (not sent back).

@@ -76,6 +76,8 @@
 #include <qrn/foundation/misc.h>
 
 // ---- range predicates (false for NaN) ---------------------------------------
+// The range checks of the setters: lo <= v <= hi, and lo <= v.  Both are
+// false for NaN, which compares false with everything.
 template <class T>
 constexpr bool qf_propInRange(T v, T lo, T hi) {
   return v >= lo && v <= hi;
@@ -111,6 +113,11 @@ void qf_propDispatch_(qcArchive& ar, const void* object, const std::type_info& l
 }
 
 // ---- association and setter patterns ------------------------------------------
+// The base of every property class; Self is the class built on it.  It holds
+// the association with a driver FIFO and gives the setter patterns described
+// at the top of this header.  The public members associate and free the
+// property (for the owner of the driver FIFO); the protected ones serve the
+// property classes.
 template <class Self>
 class qc_Prop {
 public:
@@ -127,15 +134,25 @@ public:
   qc_AcqFifo* fifoPtr_() const noexcept { return fifo_; }
 
 protected:
+  // A free property.
   qc_Prop() = default;
-  // A copy is free; assignment keeps the target's association.
+  // A copy is free: the association is never copied.
   qc_Prop(const qc_Prop&) noexcept {}
+  // Keeps the target's association; the values are the property class's to
+  // copy.
   qc_Prop& operator=(const qc_Prop&) noexcept { return *this; }
+  // Sends nothing to the FIFO; the owner of an associated property frees it
+  // first.
   ~qc_Prop() = default;
 
+  // This object as the property class itself, for the templates of this base
+  // (not for applications).
   Self& self_() noexcept { return static_cast<Self&>(*this); }
+  // As above, for a const property.
   const Self& self_() const noexcept { return static_cast<const Self&>(*this); }
 
+  // Throws Self::BadParams (without a detail) unless ok.  For the property
+  // classes' setters, not for applications.
   static void require_(bool ok) {
     if (!ok) throw typename Self::BadParams();
   }
@@ -179,14 +196,27 @@ protected:
 };
 
 // ---- persistent properties ------------------------------------------------------
+// The base of the persistent property classes: qc_Prop<Self> with the
+// virtual base qcPersistent and the archive skeleton described at the top of
+// this header.
 template <class Self>
 class qc_PersistentProp : public virtual qcPersistent, public qc_Prop<Self> {
 protected:
+  // A free property.
   qc_PersistentProp() = default;
+  // A copy is free, as for qc_Prop.
   qc_PersistentProp(const qc_PersistentProp&) = default;
+  // Keeps the target's association, as for qc_Prop.
   qc_PersistentProp& operator=(const qc_PersistentProp&) = default;
+  // Sends nothing to the FIFO, as for qc_Prop.
   ~qc_PersistentProp() override = default;
 
+  // The archive skeleton (steps 1 to 4 at the top of this header): skips a
+  // part already visited, exchanges the version byte, throws
+  // qcArchive::UnknownVersion for a version above Self::archiveVersion_, then
+  // archives the persistent base part and calls Self::serialize_(ar,
+  // version).  Called by qcPersistent's archive operations, not by
+  // applications.
   void dispatchSerialize(qcArchive& ar) override {
     Self& self = this->self_();
     qf_propDispatch_(ar, &self, typeid(Self), Self::archiveVersion_, Self::sourceFile_, __LINE__,

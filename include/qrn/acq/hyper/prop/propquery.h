@@ -53,6 +53,8 @@
   X(qcCameraBandwidthProp)            \
   X(qcCustomProp)
 
+// Declares property class P (for the list above), so that this header needs
+// no property header; undefined again at once.
 #define QC_PROPERTY_QUERY_DECLARE_CLASS_(P) class P;
 QC_PROPERTY_QUERY_CLASSES_(QC_PROPERTY_QUERY_DECLARE_CLASS_)
 #undef QC_PROPERTY_QUERY_DECLARE_CLASS_
@@ -60,11 +62,18 @@ QC_PROPERTY_QUERY_CLASSES_(QC_PROPERTY_QUERY_DECLARE_CLASS_)
 // Which properties a FIFO supports.
 class qcAcqPropertyQuery {
 protected:
+  // For the drivers' derived queries; applications get the FIFO's query.
   qcAcqPropertyQuery() = default;
+  // Protected: a query is destroyed as the driver's derived object only,
+  // never through this base.
   virtual ~qcAcqPropertyQuery();
+  // Copies nothing: the base holds no state (for the drivers' derived
+  // queries).
   qcAcqPropertyQuery& operator=(const qcAcqPropertyQuery&) = default;
 
 public:
+  // Copies nothing: the base holds no state (for the drivers' derived
+  // queries).
   qcAcqPropertyQuery(const qcAcqPropertyQuery&) = default;
 
   // For each property class P: operator P*() const (null: not supported) and

@@ -18,22 +18,35 @@
 // read) held a number that is ignored; the model becomes the default model.
 class qcSyncProp : public qc_PersistentProp<qcSyncProp> {
 public:
+  // actualSyncModel() asked of a free property.
   QC_EXCEPTION(NoFrameGrabber, qcException, 0x10000995);
 
   // The model that stands for the FIFO's own default (built on first use).
   static const qcSyncModel& defaultSyncModel() { return qc_SyncModel::defaultModel(); }
 
+  // A free property pointing at defaultSyncModel().
   qcSyncProp() = default;
+  // A free property pointing at m (not checked; m must outlive the
+  // property).
   explicit qcSyncProp(const qcSyncModel& m) : model_(&m) {}
+  // A copy points at src's model and is free.  Assignment passes src's model
+  // through the setter (an associated target's FIFO hears it) and keeps the
+  // target's association.
   qcSyncProp(const qcSyncProp&) = default;
-  qcSyncProp& operator=(const qcSyncProp& src);  // through the setter
+  qcSyncProp& operator=(const qcSyncProp& src);
 
+  // The model pointed at (never null).  The setter points at m, which must
+  // outlive the property; when associated, defaultSyncModel() is replaced by
+  // the FIFO's own default model and the FIFO hears the model before it is
+  // kept (a FIFO exception passes and leaves the model unchanged).
   const qcSyncModel& syncModel() const { return *model_; }
   void syncModel(const qcSyncModel& m);
   // The model the FIFO actually uses.  Throws NoFrameGrabber when free.
   const qcSyncModel& actualSyncModel() const;
 
-  // The archive code of a model (1 to 14), and the model of a code.
+  // The archive code of a model (1 to 14), and the model of a code; a model
+  // or code without a counterpart fires a debug assertion and gives code 1,
+  // the default model.  For the archive and its tests, not for applications.
   static long codeOf_(const qcSyncModel& m);
   static const qcSyncModel& modelOf_(long code);
 

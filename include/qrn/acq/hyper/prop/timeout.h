@@ -9,18 +9,29 @@
 // first: an associated FIFO's timeout(double) hears each value first.
 class qcTimeoutProp : public qc_PersistentProp<qcTimeoutProp> {
 public:
+  // A negative timeout, or NaN.
   QC_EXCEPTION(BadParams, qcException, 0x10000986);
 
+  // No limit: a started acquisition never completes as timed out.
   static constexpr double defaultTimeout = HUGE_VAL;
 
+  // A free property holding defaultTimeout (no limit).
   qcTimeoutProp() = default;
-  // Throws BadParams for a value below 0 (or NaN).
+  // A free property holding `seconds`.  Throws BadParams for a value below 0
+  // (or NaN).
   explicit qcTimeoutProp(double seconds);
+  // A copy holds src's timeout and is free.  Assignment passes src's value
+  // through the setter (checked; an associated target's FIFO hears it) and
+  // keeps the target's association.
   qcTimeoutProp(const qcTimeoutProp&) = default;
-  qcTimeoutProp& operator=(const qcTimeoutProp& src);  // through the setter
+  qcTimeoutProp& operator=(const qcTimeoutProp& src);
 
+  // The timeout in seconds: a started acquisition that has not completed
+  // within it completes as timed out (isTimeout); HUGE_VAL: never.  The setter
+  // throws BadParams for a value below 0 (or NaN); an associated FIFO hears
+  // the value before it is stored, and a FIFO exception passes and leaves the
+  // value unchanged.
   double timeout() const { return timeout_; }
-  // Throws BadParams for a value below 0 (or NaN); FIFO errors pass.
   void timeout(double seconds);
 
 private:

@@ -17,12 +17,18 @@ public:
   // A null model handle.
   QC_EXCEPTION(BadParams, qcException, 0x10000988);
 
+  // The values of a default-constructed property: triggers enabled, on the
+  // low-to-high edge.
   static constexpr bool defaultTriggerEnable = true;
   static constexpr bool defaultTriggerLowToHigh = true;
 
+  // A free property: qfManualTrigger(), the defaults, no master.
   qcTriggerProp() = default;
+  // A copy uses src's model (the same static model, or a share of the same
+  // handle), holds its values, shares its master and is free.
   qcTriggerProp(const qcTriggerProp&) = default;
-  // Through the setters: enable, model, polarity, master.
+  // Through the setters: enable, model, polarity, master.  The target keeps
+  // its association; a FIFO exception stops the assignment where it occurs.
   qcTriggerProp& operator=(const qcTriggerProp& src);
 
   // The model in use (the one pointed to, else the one held by handle).
@@ -34,15 +40,23 @@ public:
   // Throws BadParams for a null handle.
   void triggerModel(qcPtrHandle<qcTriggerModel> h);
 
-  // When associated, asks the FIFO and keeps its answer; the kept value.
+  // Whether triggers are enabled.  The getter, when associated, asks the
+  // FIFO and keeps its answer; free, it returns the kept value.  The setter
+  // passes the value to an associated FIFO before keeping it (a FIFO
+  // exception passes and leaves it unchanged).
   bool triggerEnable() const;
   void triggerEnable(bool on);
+  // The polarity of the trigger input: true for the low-to-high edge, false
+  // for high to low.  The setter passes the value to an associated FIFO
+  // before storing it (a FIFO exception passes and leaves it unchanged).
   bool triggerLowToHigh() const { return triggerLowToHigh_; }
   void triggerLowToHigh(bool on);
 
-  // Makes this FIFO the slave of `master` (a null handle: no master).  The FIFO
+  // The master FIFO of a slave (a shared handle; null: no master).  The
+  // setter makes this FIFO the slave of `master`: an associated FIFO first
   // gets the master's driver FIFO (the one the master's trigger property is
-  // associated with), or null.
+  // associated with), or null; a FIFO exception passes and leaves the master
+  // unchanged.
   void triggerMaster(qcPtrHandle<qcAcqFifo> master);
   qcPtrHandle<qcAcqFifo> triggerMaster() const { return master_; }
   // False when free or for a null handle; else the FIFO's couldSlaveTo().
