@@ -107,6 +107,7 @@ def main(path):
 
 
 ACCESS = re.compile(r"^\s*(public|protected|private)\s*:")
+MULTI_FIELD = re.compile(r"^\s*[\w:]+\s+\w+(\s*=\s*[^,;()]+)?(\s*,\s*\w+(\s*=\s*[^,;()]+)?)+\s*;")
 SCOPE = re.compile(r"\b(class|struct|union|enum|namespace)\b[^;()]*$")
 
 
@@ -132,7 +133,7 @@ def group_runs(lines, out):
         depth = 0
         decls = 0
         scoped = False
-        prev = ""
+        stmt = ""  # the declaration read so far (a class head may span lines)
         j = k
         while j < n:
             line = lines[j]
@@ -142,7 +143,7 @@ def group_runs(lines, out):
             closes_scope = False
             for ch_i, ch in enumerate(code):
                 if ch == "{":
-                    if depth == 0 and SCOPE.search((prev + " " + code[:ch_i]).rstrip()):
+                    if depth == 0 and SCOPE.search((stmt + " " + code[:ch_i]).rstrip()):
                         scoped = True
                     depth += 1
                 elif ch == "}":
@@ -156,14 +157,15 @@ def group_runs(lines, out):
                     decls += 1
             if closes_scope:
                 break
-            if code.strip():
-                prev = code
+            stmt = re.split(r"[;{}]", stmt + " " + code)[-1]
             j += 1
         # "};" or "} x;" after a body counted twice: a body followed by ';'
         # is still one declaration, which only makes the count generous;
         # runs of one line are never groups.
         macro = any(lines[x].lstrip().startswith("#") for x in range(k, j))
-        if decls >= 2 and not scoped and not macro and j - k >= 2 and depth == 0:
+        # Several fields declared on one line (int r = 1, g = 2;) are a run too.
+        fields = j - k == 1 and MULTI_FIELD.match(lines[k])
+        if (decls >= 2 and j - k >= 2 or fields) and not scoped and not macro and depth == 0:
             opens.add(start)
             if os.environ.get("QRN_DOC_GROUPS"):  # for a writer checking what each comment covers
                 sys.stderr.write(f"{sys.argv[1]}:{start + 1}-{j}: {lines[start].strip()}\n")
