@@ -208,7 +208,7 @@ public:
   // The base of the record's exceptions.
   QC_EXCEPTION(Errors, qcException, 0);
   // A bad argument (a match mask with other bits, an origin other than 0,
-  // 1, 2, an unbound or inconsistent image, a null pointer).
+  // 1, 2, an unbound or inconsistent image descriptor).
   QC_EXCEPTION(InvalidArgument, Errors, 0x10001F00);
   // The record holds nothing (it is unbound).
   QC_EXCEPTION(RecordNotBound, Errors, 0x10001F09);
