@@ -45,8 +45,8 @@ struct qc_ccfErrors {
 
 // One edge of a horizontal timing signal.
 struct qs_h_timingSpec {
-  // The signal's level from the edge on (true: high), and the edge's
-  // position in pixel clocks from the start of the line.
+  // The level the signal takes at the edge (true: high), and where in the
+  // line the edge lies, as the file gives it (a whole number).
   bool level = false;
   long position = 0;
   // Same level and position.
@@ -59,8 +59,8 @@ struct qs_h_timingSpec {
 
 // One edge of a vertical timing signal; positions equal within 1e-9.
 struct qs_v_timingSpec {
-  // The signal's level from the edge on (true: high), and the edge's
-  // position in lines from the start of the field (fractions allowed).
+  // The level the signal takes at the edge (true: high), and where in the
+  // field the edge lies, as the file gives it (fractions allowed).
   bool level = false;
   double position = 0.0;
   // Same level and positions equal within 1e-9.

@@ -432,8 +432,9 @@ public:
   // area (a drag) and pressed Enter, drawing the selection with `pen`; the
   // area's corners are rounded to whole pels.  Throw
   // qcImageConsole::UserCancelled when the user cancels.  Selections are
-  // enabled and closing disabled meanwhile; both, the pen and an empty
-  // selection are restored afterwards (also when they throw).
+  // enabled and closing disabled meanwhile; afterwards (also when they
+  // throw) the pen and both settings are put back and the selection is
+  // cleared.
   qcPair<double> selectPoint(qcPen pen);
   qcPelRect selectArea(qcPen pen);
   // Runs the event loop until the user acknowledges (Enter); throws
