@@ -95,8 +95,9 @@ public:
   Status check() const;
 
   // ---- reads --------------------------------------------------------------
-  // Whether the key exists (a root always does; so does a key with only
-  // keys below it in the file); false for a path without a root name.
+  // Whether the key exists (a path of one component, a root, always does;
+  // so does a key with only keys below it in the file); false for an empty
+  // path or one holding a line break or a zero byte.
   bool keyExists(const std::string& key) const;
   // The value `name` of a key ("" for the unnamed value), or nullopt when it
   // does not exist.
