@@ -138,7 +138,8 @@ public:
   // The index of the current record; -1 when there is none.
   long currentRecord() const;
   // The header words of record `index` from the index (no data is read);
-  // throws RecordNotFound for an index out of range.
+  // throws RecordNotFound for an index out of range, BadRecordFormat for a
+  // record whose header is damaged.
   qcCDBRecordHeader getRecordHeader(long index) const;
 
   // Reads the current record into r (its CRC is checked).
