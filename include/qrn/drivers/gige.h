@@ -167,6 +167,7 @@
 #include <qrn/acq/hyper/prop/acqprops.h>
 #include <qrn/foundation/board.h>
 
+// The gige driver's names of custom property items.
 namespace qrn_gige {
 // Custom items of the driver (write items, values as text).
 inline constexpr const char* kInputLine = "InputLine";  // "Line<n>", "<n>" or "Software"
@@ -201,6 +202,8 @@ typedef struct _ArvCamera ArvCamera;
 
 // One GenICam feature as listed by features().
 struct qsGigeFeature {
+  // The feature's GenICam name (e.g. "ExposureTime"), its type and its
+  // value as text.
   std::string name;
   std::string type;   // "Integer", "Float", "Boolean", "String", "Enumeration", "Command"
   std::string value;  // empty for commands and unreadable features

@@ -202,7 +202,11 @@
 // is assigned to the FIFO's set: items are actions, so send them through
 // qfSimSend, which empties the bag again afterwards.
 
+// The simulator's names of custom property items.
 namespace qrn_sim {
+// The names of the custom property items described above, to pass to
+// qfSimSet or qcCustomPropertyBag::addItem (each constant is the name
+// without its k: kTestImage is "TestImage").
 inline constexpr const char* kTestImage = "TestImage";
 inline constexpr const char* kCheckerSize = "CheckerSize";
 inline constexpr const char* kFlatValue = "FlatValue";
@@ -228,7 +232,8 @@ enum qeSimStartReqStatus : std::int32_t {
 
 // The light callback's argument (valid during the call only).
 struct qsSimLightEvent {
-  enum Kind : std::int32_t { strobe = 0, light = 1 } kind;
+  // What fired: a strobe pulse or a light flash.
+  enum Kind : std::int32_t { strobe = 0, light = 1 } kind;  // what fired (see Kind)
   unsigned long triggerNum;  // the acquisition's trigger number
   double delay;              // strobe delay or light delay, seconds
   double duration;           // strobe pulse duration (light: 0), seconds

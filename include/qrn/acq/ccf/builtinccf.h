@@ -22,13 +22,17 @@ class qc_ccfFileInfo;
 // into a video format.
 class qcBuiltInCCF {
 public:
+  // A configuration without lines and with stored checksum 0; the
+  // destructor drops the lines (a registered format stays).
   qcBuiltInCCF();
   ~qcBuiltInCCF();
+  // Not copyable.
   qcBuiltInCCF(const qcBuiltInCCF&) = delete;
   qcBuiltInCCF& operator=(const qcBuiltInCCF&) = delete;
 
   // Appends a text line with its line number.
   void addLine(const std::string& text, long lineNumber);
+  // The stored checksum that createVideoFormat compares with the lines' sum.
   void setCheckSum(std::uint32_t value);
   // Accepted and without effect.
   void setTimeStamp(std::uint32_t, std::uint32_t) {}

@@ -32,7 +32,9 @@ class qc_ccfFileInfo;
 // Error codes that a caller's checks attach to entries; the store only keeps
 // and returns them.
 struct qc_ccfErrors {
+  // The codes.
   enum Errors : std::uint32_t {
+    // No error.
     none = 0,
     missing = 1,       // a required parameter is absent
     outOfRange = 2,    // a value outside what the camera or board allows
@@ -43,19 +45,29 @@ struct qc_ccfErrors {
 
 // One edge of a horizontal timing signal.
 struct qs_h_timingSpec {
+  // The level the signal takes at the edge (true: high), and where in the
+  // line the edge lies, as the file gives it (a whole number).
   bool level = false;
   long position = 0;
+  // Same level and position.
   bool operator==(const qs_h_timingSpec& o) const { return level == o.level && position == o.position; }
   bool operator!=(const qs_h_timingSpec& o) const { return !(*this == o); }
+
+  // Archives level, then position (qcArchive's || in both directions).
   void doSerialize(qcArchive& ar, bool loading);
 };
 
 // One edge of a vertical timing signal; positions equal within 1e-9.
 struct qs_v_timingSpec {
+  // The level the signal takes at the edge (true: high), and where in the
+  // field the edge lies, as the file gives it (fractions allowed).
   bool level = false;
   double position = 0.0;
+  // Same level and positions equal within 1e-9.
   bool operator==(const qs_v_timingSpec& o) const;
   bool operator!=(const qs_v_timingSpec& o) const { return !(*this == o); }
+
+  // Archives level, then position (qcArchive's || in both directions).
   void doSerialize(qcArchive& ar, bool loading);
 };
 
@@ -69,11 +81,14 @@ class qc_camCfgList;
 // One parameter of a camera configuration file: its category, name, value and line.
 class qc_camCfgEntry : public virtual qcRepBase {
 public:
+  // The result of the checks: none yet, passed, failed.
   enum qe_Validity { notChecked = 0, valid = 1, invalid = 2 };
 
   // An entry object of none of the entry classes.
   QC_EXCEPTION(BadType, qcException, 0x10005A50);
 
+  // Entries are shared through qcPtrHandle and destroyed with the last
+  // handle.
   ~qc_camCfgEntry() override = default;
 
   // write false: takes one value off the cursor and stores it (a list
@@ -106,11 +121,17 @@ public:
   template <class S>
   bool eraseElement(long k);
 
+  // The comment that goes with the entry's line in the file (without the
+  // comment marks; empty when none).
   const std::string& comment() const { return comment_; }
   void comment(const std::string& text) { comment_ = text; }
   // false makes the entry invalid; true makes it valid unless it is invalid.
   void setValid(bool ok);
+  // The checks' result so far (notChecked until setValid or after
+  // resetErrors).
   qe_Validity validity() const { return validity_; }
+  // Appends an error code of a check, and the codes appended so far in
+  // order (repeats kept).
   void addError(qc_ccfErrors::Errors code) { errors_.push_back(code); }
   const std::vector<qc_ccfErrors::Errors>& errors() const { return errors_; }
   // Not checked, no errors.
@@ -119,6 +140,8 @@ public:
 protected:
   // True for the entry classes of this header.
   virtual bool isKnownClass_() const { return false; }
+  // Throws BadType unless isKnownClass_(); the typed access calls it when
+  // the entry is not of the type asked for.
   void checkKnown_() const {
     if (!isKnownClass_()) throw BadType();
   }
@@ -133,15 +156,22 @@ private:
 template <class T>
 class qc_camCfgElement : public qc_camCfgEntry {
 public:
+  // An entry holding v (T's default value by default); the entry classes
+  // pass the value of a new entry.
   explicit qc_camCfgElement(T v = T{}) : value_(std::move(v)) {}
+  // The value.
   const T& value() const { return value_; }
+  // Replaces the value.
   void value(const T& v) { value_ = v; }
+  // Same dynamic class and equal value.
   bool isEqual(const qc_camCfgEntry& other) const override {
     return typeid(*this) == typeid(other) && static_cast<const qc_camCfgElement&>(other).value_ == value_;
   }
 
 protected:
+  // True: the single-value entry classes derive from this one.
   bool isKnownClass_() const override { return true; }
+  // The value.
   T value_;
 };
 
@@ -155,10 +185,12 @@ public:
   bool isEqual(const qc_camCfgEntry& other) const override {
     return typeid(*this) == typeid(other) && static_cast<const qc_camCfgList&>(other).values_ == values_;
   }
+  // The edges in file order.
   std::vector<T>& values() { return values_; }
   const std::vector<T>& values() const { return values_; }
 
 protected:
+  // True: a timing list is one of the entry classes.
   bool isKnownClass_() const override { return true; }
 
 private:
@@ -210,6 +242,9 @@ public:
   void serialize(qcArchive& ar, bool loading) override;
 };
 
+// Declares a scalar entry class and its factory qf_New_<Class>() (which
+// returns a new entry holding `init`); used with QRN_CCF_SCALAR_CLASSES
+// just below only.
 #define QRN_CCF_DECLARE_SCALAR_(Class, T, init)                                        \
   class Class final : public qc_camCfgElement<T> {                                     \
   public:                                                                              \
@@ -221,6 +256,9 @@ public:
 QRN_CCF_SCALAR_CLASSES(QRN_CCF_DECLARE_SCALAR_)
 #undef QRN_CCF_DECLARE_SCALAR_
 
+// Declares an enumeration's word table and its entry class and factory
+// qf_New_<Class>() (a new entry holds `init`); used with
+// QRN_CCF_ENUM_CLASSES just below only.
 #define QRN_CCF_DECLARE_ENUM_(Class, E, init, ...)                     \
   template <>                                                          \
   struct qc_ccfWords<E> {                                              \
@@ -234,16 +272,22 @@ QRN_CCF_SCALAR_CLASSES(QRN_CCF_DECLARE_SCALAR_)
 QRN_CCF_ENUM_CLASSES(QRN_CCF_DECLARE_ENUM_)
 #undef QRN_CCF_DECLARE_ENUM_
 
+// The entry classes of the horizontal and vertical timing lists.
 using qc_CamConfigHTiming = qc_camCfgList<qs_h_timingSpec>;
 using qc_CamConfigVTiming = qc_camCfgList<qs_v_timingSpec>;
+// New, empty horizontal and vertical timing lists.
 qcPtrHandle<qc_camCfgEntry> qf_New_qs_CamConfigHTiming();
 qcPtrHandle<qc_camCfgEntry> qf_New_qs_CamConfigVTiming();
 
 // The value type a setParam/getParam argument is stored as (void: none).
 template <class V>
 struct qc_ccfStored {
+  // The stored type: void for this general case, S for each argument type
+  // V declared below.
   using type = void;
 };
+// Declares that an argument of type V is stored as S; for the list below
+// only.
 #define QRN_CCF_STORED_(V, S) \
   template <>                 \
   struct qc_ccfStored<V> {    \
@@ -261,6 +305,8 @@ QRN_CCF_STORED_(const char*, std::string)
 QRN_CCF_STORED_(char*, std::string)
 QRN_CCF_STORED_(qs_h_timingSpec, qs_h_timingSpec)
 QRN_CCF_STORED_(qs_v_timingSpec, qs_v_timingSpec)
+// Every configuration enumeration is stored as itself; for the line below
+// only.
 #define QRN_CCF_STORED_ENUM_(Class, E, ...) QRN_CCF_STORED_(E, E)
 QRN_CCF_ENUM_CLASSES(QRN_CCF_STORED_ENUM_)
 #undef QRN_CCF_STORED_ENUM_
@@ -275,25 +321,39 @@ qcPtrHandle<qc_camCfgEntry> qf_ccfNewEntryFor();
 // The parsed parameters of one camera configuration file, by category and name.
 class qc_camCfgStore : public virtual qcRepBase {
 public:
+  // A problem that reading a file found on a parameter line.
   struct parseErrorInfo {
     std::string parameter;  // as written in the line
     std::string message;    // ": Parse error on Line [n]: <reason>"
   };
+  // The parse errors by category (the file's [section] name), in the
+  // order found.
   using ParseErrors = std::map<std::string, std::vector<parseErrorInfo>>;
 
+  // An empty store: no entries, comment, checks or parse errors.
   qc_camCfgStore() = default;
+  // Copies share the entry objects (a value changed through one store's
+  // entry shows in the other; setEntry and deleteEntry do not); comment,
+  // checks and parse errors are copied.
   qc_camCfgStore(const qc_camCfgStore&) = default;
   qc_camCfgStore& operator=(const qc_camCfgStore&) = default;
+  // Lets go of the store's handles on its entries.
   ~qc_camCfgStore() override = default;
 
+  // The file's free comment (written at its top): get, replace, append to.
   const std::string& comment() const { return comment_; }
   void setComment(const std::string& text) { comment_ = text; }
   void addComment(const std::string& text) { comment_ += text; }
   // One more than the highest index ever set.
   long numEntries() const { return static_cast<long>(entries_.size()); }
 
+  // True when an entry stands at `index` (a negative index fires a debug
+  // assertion and is never present).
   bool isPresent(long index) const { return entry(index) != nullptr; }
+  // Removes the entry at `index` (nothing when absent); numEntries stays.
   void deleteEntry(long index);
+  // The comment of the entry at `index`: get, set; false (and `text`
+  // unchanged) when no entry is there.
   bool getComment(long index, std::string& text) const;
   bool setComment(long index, const std::string& text);
   // The entry at an index, or null.
@@ -310,7 +370,14 @@ public:
   template <class V>
   bool getParam(long index, V& v) const;
 
-  // Timing lists.
+  // Timing lists (S: qs_h_timingSpec or qs_v_timingSpec), by the list's
+  // index and the edge's position k in it: addParam appends an edge
+  // (making the list when absent); getParam reads edge k (0 <= k < count,
+  // else a debug assertion and false); putParam replaces edge k or appends
+  // at k == count (an absent list is made only for k == 0); eraseParam
+  // removes edge k.  Each returns false, changing nothing, when k is out of
+  // range or the entry is not a list of S; a negative index fires a debug
+  // assertion and gives false.
   template <class S>
   bool addParam(long index, const S& timing);
   template <class S>
@@ -319,25 +386,43 @@ public:
   bool putParam(long index, long k, const S& timing);
   template <class S>
   bool eraseParam(long index, long k);
+  // The number of values of the entry at `index` (1 for a single value,
+  // the edge count of a list); 0 when absent.
   long getNumParams(long index) const;
 
-  // Checks (kept for callers that validate a configuration).
+  // ---- checks (kept for callers that validate a configuration) ----
+  // Appends an error code to the entry at `index`, and reads its codes;
+  // false when no entry is there.
   bool addError(long index, qc_ccfErrors::Errors code);
   bool getErrorList(long index, std::vector<qc_ccfErrors::Errors>& codes) const;
+  // Every entry's codes, in index order (replacing `codes`); false, codes
+  // unchanged, when the store has no entries.
   bool getAllErrors(std::vector<qc_ccfErrors::Errors>& codes) const;
+  // The check result of the entry at `index` (qc_camCfgEntry::setValid
+  // and validity); false when no entry is there.
   bool setValid(long index, bool ok);
   bool getValid(long index, qc_camCfgEntry::qe_Validity& v) const;
+  // Marks the whole configuration invalid (stays until the store is
+  // replaced; resetAllCheckErrors keeps it).
   void setInvalid() { invalid_ = true; }
+  // ok: not marked invalid, no missing indices and no invalid entry;
+  // false, ok unchanged, when the store has no entries.
   bool getValid(bool& ok) const;
+  // The parameter indices recorded as missing (by the store's reader and
+  // loader), and forgetting them.
   void resetMissingIndices() { missingIndices_.clear(); }
   const std::set<int>& getMissingIndices() const { return missingIndices_; }
+  // Forgets the missing indices and every entry's check result and codes.
   void resetAllCheckErrors();
 
-  // The parse errors of a category, or null.
+  // The parse errors of a category, or null (the pointer is valid until the
+  // store is read into, assigned or destroyed).
   const std::vector<parseErrorInfo>* getParseErrors(const std::string& category) const;
+  // All parse errors, by category.
   const ParseErrors& parseErrors() const { return parseErrors_; }
 
-  // Equal values at every index (absent slots at the end do not count).
+  // Equal values at every index (absent slots at the end do not count;
+  // comments and checks are not compared).
   bool operator==(const qc_camCfgStore& o) const;
   bool operator!=(const qc_camCfgStore& o) const { return !(*this == o); }
 
@@ -386,6 +471,9 @@ private:
 
 // ---- templates -------------------------------------------------------------------------
 
+// Fires the debug assertion for a bad index (negative: a parameter index,
+// else an element index out of range); for the templates below, not for
+// applications.
 void qf_ccfAssertIndex_(long index);
 
 template <class T>

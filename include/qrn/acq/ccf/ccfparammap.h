@@ -111,26 +111,38 @@
 // The table of known camera configuration parameters: categories, names and value kinds.
 class qc_CCFParameterMap {
 public:
+  // The number of parameters; their indices are 0 to kNumParameters - 1.
   static constexpr long kNumParameters = 93;
 
+  // One parameter of the table.
   struct qs_CCFParameterInfo {
+    // The parameter index (its position in table()).
     long index;
+    // The CCF section it is written in, e.g. "format" (static text).
     const char* category;
+    // Its name in that section, e.g. "width".
     std::string name;
+    // Makes a new entry of the parameter's class.
     qcPtrHandle<qc_camCfgEntry> (*factory)();
   };
 
   // byIndex with an index of 93 or more.
   QC_EXCEPTION(BadIndex, qcException, 0x10005A20);
+  // A category that the table does not know.
   class UnknownCategory : public qcExceptionT<UnknownCategory, qcExceptionWithString, 0x10005A21>,
                           public qc_ccfException {
   public:
+    // Without a text (for unarchiving), or with the text "Unknown Category: "
+    // followed by the category c.
     UnknownCategory() = default;
     explicit UnknownCategory(const std::string& c) : qcExceptionT("Unknown Category: " + c) {}
   };
+  // A parameter name that the table does not know in its category.
   class UnknownParameter : public qcExceptionT<UnknownParameter, qcExceptionWithString, 0x10005A22>,
                            public qc_ccfException {
   public:
+    // Without a text (for unarchiving), or with the text "Unknown Parameter: "
+    // followed by the name n.
     UnknownParameter() = default;
     explicit UnknownParameter(const std::string& n) : qcExceptionT("Unknown Parameter: " + n) {}
   };

@@ -38,6 +38,7 @@ class qc_camCfgStore;
 // Marker base of the camera configuration exceptions.
 class qc_ccfException {
 public:
+  // Virtual so that a handler can dynamic_cast to the marker.
   virtual ~qc_ccfException() = default;
 };
 
@@ -48,9 +49,13 @@ class qc_ccfNumberedException : public qcExceptionT<Self, qcExceptionWithString,
   using Base = qcExceptionT<Self, qcExceptionWithString, Default>;
 
 public:
+  // Without a text and with number `Default` (for unarchiving).
   qc_ccfNumberedException() = default;
+  // With `text` and error number `number`.
   qc_ccfNumberedException(std::string text, unsigned long number) : Base(std::move(text)), number_(number) {}
+  // The number chosen at the throw.
   unsigned long errorNumber() const override { return number_; }
+  // Archives the text, then the number.
   void dispatchSerialize(qcArchive& ar) override {
     Base::dispatchSerialize(ar);
     ar || number_;
@@ -66,8 +71,11 @@ private:
 // not count; each other character (as a signed byte) is shifted by 8, 4, 12 or
 // 0 bits depending on how many characters came before it.
 struct qc_ccfChecksum {
+  // The checksum so far (wrapping 32-bit sum), and the number of characters
+  // counted so far (the next shift depends on it); both 0 at first.
   std::uint32_t sum = 0;
   std::uint32_t count = 0;
+  // Adds the characters of one text line.
   void add(const std::string& line);
 };
 
@@ -88,21 +96,29 @@ public:
   // text for a line without comment does nothing.  Number 0 is the header.
   void addComment(std::uint32_t lineNumber, const std::string& text);
 
+  // Sets the checksum stored in the file (checkSum()).
   void setCheckSum(std::uint32_t value) { checkSum_ = value; }
-  // The physical line numbers of the checksum lines the reader met.
+  // The physical line numbers of the checksum lines the reader met, and
+  // recording one more.
   const std::vector<std::uint32_t>& checkSumLines() const { return checkSumLines_; }
   void addCheckSumLine(std::uint32_t lineNumber) { checkSumLines_.push_back(lineNumber); }
+  // The checksum stored in the file (the last "ccf_checksum" line's value;
+  // 0 when none was read).
   std::uint32_t checkSum() const { return checkSum_; }
   // The checksum of the kept lines.
   std::uint32_t calcCheckSum() const;
   // True when the stored checksum is deadc0de or equals calcCheckSum().
   bool checkSumOK() const;
 
+  // The kept text lines (comments removed; a continued quoted string is
+  // one line): how many, the text of line i and its physical line number.
+  // line and lineNumber throw std::out_of_range for i >= numLines().
   std::size_t numLines() const { return lines_.size(); }
   const std::string& line(std::size_t i) const { return lines_.at(i); }
   std::uint32_t lineNumber(std::size_t i) const { return lineNumbers_.at(i); }
   // The comment of a line number, or none.
   const std::string* comment(std::uint32_t lineNumber) const;
+  // Every comment by physical line number (0: the header).
   const std::map<std::uint32_t, std::string>& comments() const { return comments_; }
 
   // The physical number of the over-long line that ended the reading (it
@@ -111,6 +127,7 @@ public:
   std::uint32_t stoppedAtLine() const { return stoppedAtLine_; }
   void stoppedAtLine(std::uint32_t n) { stoppedAtLine_ = n; }
 
+  // The path the info was read from (set by readFile; empty for a stream).
   const std::string& fileName() const { return fileName_; }
   void fileName(const std::string& s) { fileName_ = s; }
 
@@ -140,6 +157,8 @@ class qc_ccfReader {
 public:
   // What the last scan did with each file it found, in order.
   struct ScanEntry {
+    // The file's path as found on the search path; the format made from it;
+    // why none was made.
     std::string path;
     std::string format;  // the format made, or empty
     std::string error;   // why none was made, or empty
@@ -149,6 +168,8 @@ public:
   // 0x10005A31.
   class GeneralError : public qc_ccfNumberedException<GeneralError, 0x10005A31> {
   public:
+    // The constructors of qc_ccfNumberedException, and the usual one: `text`
+    // with number 0x10005A31.
     using qc_ccfNumberedException::qc_ccfNumberedException;
     explicit GeneralError(std::string text) : qc_ccfNumberedException(std::move(text), 0x10005A31) {}
   };
@@ -178,10 +199,14 @@ public:
   static std::optional<std::string> loadFile(const std::string& fileName, std::string* why = nullptr);
   // Loads every file found on the path.  A file that fails is skipped and
   // its reason goes into the scan report, and so does a "*.ccf" that is not
-  // a regular file (never opened); the other files still load.
+  // a regular file (never opened); the other files still load.  The report
+  // replaces the one before.
   static void loadAll(const std::string& searchPath);
+  // loadAll(qf_ccfSearchPath()).
   static void loadStdDirs();
 
+  // A copy of the report of the last loadAll (empty before the first);
+  // safe to call from any thread.
   static std::vector<ScanEntry> lastScanReport();
 
 private:
@@ -202,21 +227,29 @@ public:
   // read: "<token>"".
   class BadVal : public qc_ccfNumberedException<BadVal, 0x10005A04>, public qc_ccfException {
   public:
+    // "Invalid value" with number 0x10005A04; or the message above with
+    // the type expected, the token read and the error number to report.
     BadVal() : qc_ccfNumberedException("Invalid value", 0x10005A04) {}
     BadVal(const std::string& type, const std::string& read, unsigned long number)
         : qc_ccfNumberedException("Invalid value. Expected " + type + "; read: \"" + read + "\"", number) {}
   };
+  // An enumeration word not in its table ("Invalid enum: <word>").
   class BadEnumVal : public qcExceptionT<BadEnumVal, qcExceptionWithString, 0x10005A08>, public qc_ccfException {
   public:
+    // With the text "Invalid enumeration found", or naming the word.
     BadEnumVal() : qcExceptionT("Invalid enumeration found") {}
     explicit BadEnumVal(const std::string& word) : qcExceptionT("Invalid enum: " + word) {}
   };
+  // A parameter line without its "=" ("Equals not found").
   class EqualsNotFound : public qcExceptionT<EqualsNotFound, qcExceptionWithString, 0x10005A0A>,
                          public qc_ccfException {
   public:
+    // With the text "Equals not found".
     EqualsNotFound() : qcExceptionT("Equals not found") {}
   };
 
+  // An empty cursor (for writing), or one over the text s (for reading;
+  // converts implicitly).
   qc_AcqStringHelper() = default;
   qc_AcqStringHelper(std::string s) : std::string(std::move(s)) {}
 
@@ -241,7 +274,8 @@ public:
   // Writing side.  The value is always appended; false when the reader
   // would not give it back (an integer outside 32 bits, a double that is
   // not finite, a string holding a double quote, a CR or LF, "//", "/*" or
-  // "ccf_checksum").
+  // "ccf_checksum").  putString appends text as it is, putSeparator one
+  // blank.
   bool putInt(long v);
   bool putDouble(double v);
   void putBool(bool v);
@@ -259,9 +293,13 @@ private:
 // store's comment (appended), each line one parameter.
 class qc_ccfLoader {
 public:
-  // Loads into `store`, or into a store of its own when null.
+  // Loads every line of `info` into `store` (not owned; it must outlive the
+  // loader), or into a store of its own when null.  Throws as addLine.
   explicit qc_ccfLoader(const qc_ccfFileInfo& info, qc_camCfgStore* store = nullptr);
+  // Lets go of the loader's own store (a caller's store is not touched).
   ~qc_ccfLoader();
+
+  // Not copyable.
   qc_ccfLoader(const qc_ccfLoader&) = delete;
   qc_ccfLoader& operator=(const qc_ccfLoader&) = delete;
 
@@ -276,6 +314,8 @@ public:
   // `notes`, when given, is filled for a line that loaded.
   void addLine(const std::string& text, long lineNumber, const std::string* comment, LineNotes* notes = nullptr);
 
+  // The store loaded into (the caller's, or the loader's own, which lives
+  // as long as the loader).
   qc_camCfgStore& store() { return *store_; }
 
 private:

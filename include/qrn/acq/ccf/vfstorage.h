@@ -14,11 +14,16 @@
 // The storage of a video format made from a camera configuration, kept by name for the process.
 class qc_vfStorage : public virtual qcRepBase {
 public:
+  // A storage for the format `name`: the base record made, no extension
+  // record and no format yet.  The destructor takes the format out of the
+  // lists first, then destroys the records.
   explicit qc_vfStorage(const std::string& name);
   ~qc_vfStorage() override;
+  // Not copyable: the lists point at the storage's records.
   qc_vfStorage(const qc_vfStorage&) = delete;
   qc_vfStorage& operator=(const qc_vfStorage&) = delete;
 
+  // The format's name, as given to the constructor.
   const std::string& name() const { return name_; }
   // The base record (width, height, depth -1; batch false; in the lists).
   qc_BaseVideoFormat& base() { return base_; }
@@ -32,6 +37,7 @@ public:
   // Builds the internal and the public format (once) and returns the latter,
   // which enters the format lists.
   const qcStdVideoFormat& registerFormat();
+  // The public format, or null before registerFormat().
   const qcStdVideoFormat* format() const { return format_.get(); }
 
   // The storage of a name, or null; putting one replaces (and destroys) the

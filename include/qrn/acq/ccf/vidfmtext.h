@@ -28,38 +28,58 @@
 // the configuration-file words; the `_unset` value (the number of words)
 // stands for "not given".
 struct qc_ccfEnums {
+  // video_interface: how the camera connects.
   enum qe_vidInterface : int {
     vidInterface_analog, vidInterface_digital_422, vidInterface_digital_644, vidInterface_ieee1394,
     vidInterface_cameralink, vidInterface_unset
   };
+  // video_encoding: the video standard or colour encoding.
   enum qe_vidEncode : int {
     vidEncode_mono, vidEncode_PAL, vidEncode_NTSC, vidEncode_SVHS, vidEncode_RGB, vidEncode_YUV, vidEncode_RAW,
     vidEncode_unset
   };
+  // tap_interleave: how the taps of a multi-tap camera share the image.
   enum qe_tapInterleave : int {
     tapInterleave_RGB, tapInterleave_pixel, tapInterleave_line, tapInterleave_leftright, tapInterleave_unset
   };
+  // hd_signal: which signal carries the horizontal timing.
   enum qe_hdSignal : int { hdSignal_hd, hdSignal_hsync, hdSignal_csync, hdSignal_ctrl1, hdSignal_unset };
+  // vd_signal: which signal carries the vertical timing.
   enum qe_vdSignal : int { vdSignal_vd, vdSignal_vsync, vdSignal_ctrl1, vdSignal_ctrl2, vdSignal_unset };
+  // horiz_reference, vertical_reference: the source of the horizontal or
+  // vertical timing reference.
   enum qe_sigReference : int {
     sigReference_none, sigReference_sync_separator, sigReference_external, sigReference_unset
   };
+  // horiz_reference_type, vertical_reference_type: whether the reference is
+  // a drive or a sync signal.
   enum qe_refType : int { refType_drive, refType_sync, refType_unset };
+  // pclk_source: where the pixel clock comes from.
   enum qe_pclkSource : int { pclkSource_oscillator, pclkSource_pll, pclkSource_external, pclkSource_unset };
+  // hd_, vd_, ctrl1_, ctrl2_, pclk_direction: a line's direction (in, out,
+  // or not used).
   enum qe_direction : int { direction_in, direction_out, direction_unused, direction_unset };
+  // hd_, vd_, ctrl1_, ctrl2_, pclk_interface: a line's electrical standard.
   enum qe_interface : int { interface_ttl, interface_rs422, interface_eia644, interface_unset };
+  // shutter_mode: how the exposure time is set.
   enum qe_shutterMode : int {
     shutterMode_none, shutterMode_pulse_width_adjust_leading, shutterMode_pulse_width_adjust_trailing,
     shutterMode_pulse_position, shutterMode_variable_total, shutterMode_unset
   };
+  // shutter_adjustment_granularity: the unit of exposure adjustment.
   enum qe_shutterGranularity : int { shutterGranularity_pel, shutterGranularity_line, shutterGranularity_unset };
+  // shutter_line: the line that carries the shutter pulse.
   enum qe_shutterLine : int { shutterLine_vd, shutterLine_ctrl1, shutterLine_ctrl2, shutterLine_unset };
+  // strobe_mode: how the strobe is timed (or none).
   enum qe_strobeMode : int {
     strobeMode_trigger, strobeMode_fixed, strobeMode_pulse_position, strobeMode_none, strobeMode_unset
   };
+  // hd_, vd_, ctrl1_, ctrl2_polarity: a line's active level.
   enum qe_polarity : int { polarity_active_low, polarity_active_high, polarity_unset };
 };
 
+// color_plane_order: the order of the colour planes of planar colour
+// pels; qe_colorPlaneOrder_unset: not given.
 enum qe_colorPlaneOrder : int {
   qe_colorPlaneOrder_red_green_blue,
   qe_colorPlaneOrder_red_blue_green,
@@ -74,12 +94,18 @@ enum qe_colorPlaneOrder : int {
 // of live records.  Records are not copyable (a copy would not be listed).
 class qc_VidFormatExtension {
 public:
+  // A class's list of live records, newest first (the records are not
+  // owned).
   using List = std::vector<qc_VidFormatExtension*>;
 
+  // Takes the record out of its class's list.
   virtual ~qc_VidFormatExtension();
+  // Not copyable (a copy would not be listed).
   qc_VidFormatExtension(const qc_VidFormatExtension&) = delete;
   qc_VidFormatExtension& operator=(const qc_VidFormatExtension&) = delete;
 
+  // The name of the video format the record belongs to (fixed at
+  // construction).
   const std::string& name() const { return name_; }
 
   // The first record of `list` whose name equals `name` exactly, or null.
@@ -89,6 +115,8 @@ protected:
   // Enters the record at the front of `live`, which must outlive it.
   qc_VidFormatExtension(const std::string& name, List& live);
 
+  // get(name) in record class T's live list, as a T*; the derived classes'
+  // get() use it.
   template <class T>
   static T* getOf_(const std::string& name) {
     return static_cast<T*>(get(name, T::liveList_()));
@@ -101,6 +129,7 @@ private:
 
 // Gives tests and the configuration store access to private setters.
 struct qc_VidFmtExtAccess_;
+
 class qc_camCfgStore;
 
 // Field tables: X(type, accessor, parameter index, value).  The parameter
@@ -168,13 +197,22 @@ class qc_camCfgStore;
   D(bool, originInField0, 70, true)                                      \
   D(bool, imShutterCapable, 77, false)
 
+// Record fields from the tables above, for the record classes below only
+// (not for applications): declares the public getter f() of field f.
 #define QRN_VFX_GETTER_(T, f) \
 public:                       \
   T f() const { return f##_; }
+// Declares the data member f_ of field f (value-initialised; the
+// constructors then set its unset or default value); for the record classes
+// below only.
 #define QRN_VFX_MEMBER_(T, f, ...) T f##_{};
 
 // Camera interface timing.
 class qc_VideoExtCIT : public qc_VidFormatExtension {
+// Each field of QRN_VIDEOEXTCIT_FIELDS as a public getter `T f() const`
+  // and a setter `void f(T)` of the table's access.  The getters return the
+  // field's value as loaded from parameter `param`, or `unset` when not
+  // given.
 #define QRN_VFX_CIT_ACC_(T, f, param, unset, access) \
   QRN_VFX_GETTER_(T, f)                              \
   access:                                            \
@@ -183,7 +221,8 @@ class qc_VideoExtCIT : public qc_VidFormatExtension {
 #undef QRN_VFX_CIT_ACC_
 
 public:
-  // Enters the record in the live list; every field unset.
+  // Enters the record in the live list, every field unset; the destructor
+  // takes it out.
   explicit qc_VideoExtCIT(const std::string& name);
   ~qc_VideoExtCIT() override;
 
@@ -223,6 +262,10 @@ public:
   // The unset value of rapidResetMinPos: the most negative 32-bit value.
   static constexpr long kUnsetLong = -0x7fffffffL - 1;
 
+  // Each field of QRN_VIDEOEXTCITOPT_FIELDS as a public getter
+  // `T f() const` and a private setter `void f(T)`.  The getters return the
+  // field's value as loaded from parameter `param`, or `value` (the default
+  // or unset value) when not given.
 #define QRN_VFX_OPT_ACC_(T, f, param, value) \
   QRN_VFX_GETTER_(T, f)                      \
 private:                                     \
@@ -232,10 +275,11 @@ private:                                     \
 
 public:
   // Enters the record in the live list; applies setDefaults() and
-  // setUninitialized().
+  // setUninitialized().  The destructor takes it out.
   explicit qc_VideoExtCIToptional(const std::string& name);
   ~qc_VideoExtCIToptional() override;
 
+  // The first live record of that name, or null.
   static qc_VideoExtCIToptional* get(const std::string& name) { return getOf_<qc_VideoExtCIToptional>(name); }
 
   // The fields that have a default (directions "out"/"unused", interfaces
@@ -260,9 +304,12 @@ private:
 // Camera Link extras.
 class qc_VideoExtCamLink : public qc_VidFormatExtension {
 public:
+  // Enters the record in the live list with an empty alias; the destructor
+  // takes it out.
   explicit qc_VideoExtCamLink(const std::string& name);
   ~qc_VideoExtCamLink() override;
 
+  // The first live record of that name, or null.
   static qc_VideoExtCamLink* get(const std::string& name) { return getOf_<qc_VideoExtCamLink>(name); }
 
   // The Camera Link video format alias; empty when unset.
@@ -286,12 +333,18 @@ private:
 class qc_VidFmtCameraInfo : public qc_VidFormatExtension {
 public:
   // Enters the record in the live list with every string empty.  With
-  // `parse` true, fills the identity from the name (parseName).
+  // `parse` true, fills the identity from the name (parseName).  The
+  // destructor takes it out of the list.
   qc_VidFmtCameraInfo(const std::string& name, bool parse);
   ~qc_VidFmtCameraInfo() override;
 
+  // The first live record of that name, or null.
   static qc_VidFmtCameraInfo* get(const std::string& name) { return getOf_<qc_VidFmtCameraInfo>(name); }
 
+  // The identity's strings, each with a getter f() and a setter f(text)
+  // (empty when unknown): cameraManufacturer, cameraModel,
+  // videoFormatResolution, videoFormatDriveType, videoFormatOptions and
+  // aliasVideoFormatName (the format this one stands for).
 #define QRN_VFX_STR_(f)                               \
   const std::string& f() const { return f##_; }       \
   void f(const std::string& s) { f##_ = s; }
@@ -302,6 +355,9 @@ public:
   QRN_VFX_STR_(videoFormatOptions)
   QRN_VFX_STR_(aliasVideoFormatName)
 #undef QRN_VFX_STR_
+
+  // Whether the identity was loaded from a camera configuration file
+  // (load() sets it; false at first), and setting it.
   bool formatIsFromCCF() const { return formatIsFromCCF_; }
   void formatIsFromCCF(bool on) { formatIsFromCCF_ = on; }
 

@@ -47,9 +47,11 @@
 // The header words of one record, as the file's index holds them (read
 // without the record's data).
 struct qcCDBRecordHeader {
+  // Record type and subtype (see the file's notes).
   std::int32_t type = 0;
   std::int32_t subtype = 0;
   std::int32_t version = 0;  // format version of the record
+  // The application's tags: data version, sequence number, result class.
   std::int32_t dataVersion = 0;
   std::int32_t sequenceNumber = 0;
   std::int32_t resultClass = 0;
@@ -59,9 +61,12 @@ struct qcCDBRecordHeader {
 // Where an image came from: its size, format and position in the caller's
 // image coordinates.  A plain value of five 32-bit words.
 struct qcCDBImageContext {
+  // The image's size in pels.
   std::int32_t width = 0;
   std::int32_t height = 0;
+  // Its qeImageFormat as a number (-1: unknown).
   std::int32_t imageFormat = -1;
+  // The position of its top-left pel in the caller's image coordinates.
   std::int32_t xOffset = 0;
   std::int32_t yOffset = 0;
 };
@@ -72,15 +77,28 @@ class qcCDBRecord;
 // open modes and threads).
 class qcCDBFile {
 public:
+  // The base of the file's exceptions.
   QC_EXCEPTION(Errors, qcExceptionWithString, 0);
+  // A bad argument to a file call (an open mode with other bits, a null
+  // stream).
   QC_EXCEPTION(InvalidArgument, Errors, 0x10001F00);
+  // The file cannot be opened (missing, no permission, or not writable for
+  // a writing mode), or the object is open already.
   QC_EXCEPTION(CanNotOpenFile, Errors, 0x10001F01);
+  // The call needs an open file.
   QC_EXCEPTION(FileNotOpen, Errors, 0x10001F02);
+  // A write failed (disk full, I/O error, lock not obtained in 10 s), or
+  // the file was not opened for writing.
   QC_EXCEPTION(WriteError, Errors, 0x10001F03);
+  // Not a camera database file, truncated, or of a newer version.
   QC_EXCEPTION(BadFileFormat, Errors, 0x10001F04);
+  // The library's stream has no binding (a library object missing).
   QC_EXCEPTION(FileNotBound, Errors, 0x10001F05);
+  // A buffer too small for the data, or sizes that disagree.
   QC_EXCEPTION(RecordSizeMismatch, Errors, 0x10001F06);
+  // No such record, no current record, or no match.
   QC_EXCEPTION(RecordNotFound, Errors, 0x10001F07);
+  // A record that fails its CRC or does not parse.
   QC_EXCEPTION(BadRecordFormat, Errors, 0x10001F08);
 
   // Nothing open.
@@ -95,22 +113,33 @@ public:
   // it).  Mode 16 needs an empty stream.  Throws InvalidArgument for a null
   // stream (the stream then stays the caller's, as on any exception).
   qcCDBFile(std::iostream* stream, long mode, bool ownStream);
+  // Closes the file; deletes the stream when it was given with ownStream.
   ~qcCDBFile();
+  // Not copyable: the object is the file's one open handle.
   qcCDBFile(const qcCDBFile&) = delete;
   qcCDBFile& operator=(const qcCDBFile&) = delete;
 
   // Opens a file (see the modes above).  A file that exists but cannot be
   // written throws CanNotOpenFile("Cannot open file <name> for writing").
   void open(const std::string& name, long mode);
+  // Closes the file; throws FileNotOpen when none is open.
   void close();
+  // True while a file or stream is open.
   bool isOpen() const;
   // The name given to open ("" for a stream or when nothing is open).
   std::string filename() const;
 
+  // The number of records, or of those that match `pattern` in the fields
+  // of the match mask `match` (see the file's notes; other bits throw
+  // qcCDBRecord::InvalidArgument).  Both see what other processes appended.
+  // Throw FileNotOpen.
   long numRecords() const;
   long numRecords(const qcCDBRecord& pattern, long match) const;
   // The index of the current record; -1 when there is none.
   long currentRecord() const;
+  // The header words of record `index` from the index (no data is read);
+  // throws RecordNotFound for an index out of range, BadRecordFormat for a
+  // record whose header is damaged.
   qcCDBRecordHeader getRecordHeader(long index) const;
 
   // Reads the current record into r (its CRC is checked).
@@ -126,7 +155,9 @@ public:
   // and repeats are ignored); returns how many were deleted.
   long removeRecords(const std::vector<long>& indices);
 
-  // Make record base(origin) + offset current and return its index.
+  // Make record base(origin) + offset current and return its index; throw
+  // RecordNotFound when it does not exist (the current record stays).  The
+  // shorthands go to the first, last, next and previous record.
   long goToRecord(long offset, int origin);
   long firstRecord() { return goToRecord(0, 0); }
   long lastRecord() { return goToRecord(-1, 2); }
@@ -137,7 +168,10 @@ public:
   // becomes current; returns its index.
   long findRecord(long start, const qcCDBRecord& pattern, long match, int origin = 0);
   // Steps from base(origin) in `direction` (+1, -1) to the nearest match
-  // (from the current record: beside it; from the first or last: at it).
+  // (from the current record: beside it; from the first or last: at it),
+  // makes it current and returns its index; findNextRecord and
+  // findPrevRecord step from the current record.  Throw RecordNotFound
+  // when no record matches.
   long seekToMatchingRecord(long direction, const qcCDBRecord& pattern, long match, int origin);
   long findNextRecord(const qcCDBRecord& pattern, long match) { return seekToMatchingRecord(1, pattern, match, 1); }
   long findPrevRecord(const qcCDBRecord& pattern, long match) { return seekToMatchingRecord(-1, pattern, match, 1); }
@@ -172,10 +206,16 @@ private:
 // application tags.
 class qcCDBRecord {
 public:
+  // The base of the record's exceptions.
   QC_EXCEPTION(Errors, qcException, 0);
+  // A bad argument (a match mask with other bits, an origin other than 0,
+  // 1, 2, an unbound or inconsistent image descriptor).
   QC_EXCEPTION(InvalidArgument, Errors, 0x10001F00);
+  // The record holds nothing (it is unbound).
   QC_EXCEPTION(RecordNotBound, Errors, 0x10001F09);
+  // An image call on a record that is not an image record.
   QC_EXCEPTION(WrongType, Errors, 0x10001F0A);
+  // An image of another kind than asked for (8-bit, 16-bit, planes).
   QC_EXCEPTION(WrongSubType, Errors, 0x10001F0B);
 
   // An empty record (unbound until something is put in it).
@@ -183,8 +223,11 @@ public:
   // Constructs and fills (see fillRecord).
   qcCDBRecord(long type, long subtype, unsigned int dataSize, const void* data, const std::string& comment = "",
               long a = 0, long b = 0);
+
+  // Deep copies: header, comment, tags and data are copied.
   qcCDBRecord(const qcCDBRecord& other);
   qcCDBRecord& operator=(const qcCDBRecord& other);
+  // Frees the record's contents.
   ~qcCDBRecord();
 
   // Fills the record.  For types 3 and 6 a non-null data points at a pixel
@@ -197,16 +240,24 @@ public:
   // Drops the contents: the record is unbound again.
   void freeRecord();
 
+  // The record's type (0 for an unbound record; see the file's notes).
   long type() const;
   long version() const;  // format version of the record
+  // The bytes of the data block (for an image record: of its pels).
   unsigned long dataSize() const;
+  // The header words: data version, sequence number, subtype, result
+  // class (0 for an unbound record).
   long dataVersion() const;
   long sequenceNumber() const;
   long subtype() const;
   long resultClass() const;
+  // The format of the image held (-1 as a qeImageFormat when none).
   qeImageFormat imageFormat() const;
+  // The record's comment (empty when none).
   std::string comment() const;
 
+  // Set the header words and the comment; each binds an unbound record.
+  // Values outside 32 bits are clamped to the nearest 32-bit value.
   void dataVersion(long v);
   void sequenceNumber(long v);
   void subtype(long v);

@@ -55,11 +55,17 @@ class qcImageConsole;
 // (0 to 13), which is also what the window's pen table is indexed by.
 class qcPen {
 public:
+  // The pens, indexes 0 to 13 in this order (sDkGreen is (0, 128, 0),
+  // sPurple (255, 0, 255) and sMagenta (128, 0, 0)), and `count`, their
+  // number.  These are the only pens: qcPen has no public constructor, only
+  // copies of these.
   static const qcPen sBlack, sWhite, sDkGray, sGray, sLtGray, sRed, sOrange, sYellow, sDkGreen, sGreen, sCyan,
       sBlue, sPurple, sMagenta;
   static constexpr int count = 14;
 
+  // The pen's index, 0 to count - 1.
   constexpr int color() const { return color_; }
+  // Same pen (same index).
   friend constexpr bool operator==(qcPen a, qcPen b) { return a.color_ == b.color_; }
 
 private:
@@ -69,6 +75,8 @@ private:
 
 // One colour-map entry: the pels of value `pel` are shown in (r, g, b).
 struct MapPair {
+  // The pel value `pel` and its colour (r, g, b), each 0..255; the default
+  // entry shows pel 0 black, the other constructor takes the four values.
   unsigned char pel = 0, r = 0, g = 0, b = 0;
   constexpr MapPair() = default;
   constexpr MapPair(unsigned char pel_, unsigned char r_, unsigned char g_, unsigned char b_)
@@ -103,6 +111,8 @@ public:
   // information." when there is none).
   class CantCreateWindow : public qcExceptionT<CantCreateWindow, qcExceptionWithString, 0x10000E01> {
   public:
+    // The exception with the text "no further information.", or with `text`
+    // (copied; null or empty gives the same default).
     CantCreateWindow() : qcExceptionT("no further information.") {}
     explicit CantCreateWindow(const char* text) : qcExceptionT(text && *text ? text : "no further information.") {}
   };
@@ -125,11 +135,18 @@ public:
   // A position or size of NoValue lets the window choose.
   static constexpr long NoValue = -32768;
 
-  // Throw CantCreateWindow unless DeferCreate is given.
+  // A console with a window of that title, at x, y and of width x height
+  // screen pixels (the whole window; NoValue, or the first form, lets the
+  // window choose: an image area of 640 x 480), with the Flags in
+  // `flags`.  The window is created now unless DeferCreate is given, on the
+  // calling thread, which it then belongs to.  Throw CantCreateWindow when
+  // it cannot be created (at once unless DeferCreate is given).
   explicit qcImageConsole(const std::string& title, int flags = 0);
   qcImageConsole(const std::string& title, int x, int y, int width, int height, int flags = 0);
   // Releases the window, then closes it.
   ~qcImageConsole();
+
+  // Not copyable: a console owns its one window.
   qcImageConsole(const qcImageConsole&) = delete;
   qcImageConsole& operator=(const qcImageConsole&) = delete;
 
@@ -156,7 +173,11 @@ public:
   // A colour image, shown as is (colour map and range apply to grey images
   // only); same replace rules as the grey form.
   void showImage(const qcPelBuffer_const<qcPackedRGB32Pel>& image);
+
+  // Removes the image (and the selection) and repaints the empty window;
+  // the overlays stay.
   void discardImage();
+  // True while an image is shown.
   bool hasImage();
   // Repaints the window now.
   void forceRefresh();
@@ -171,32 +192,54 @@ public:
   void colorMap(const std::vector<MapPair>& map);
 
   // ---- overlays (image coordinates) ---------------------------------------
+  // Overlay items over the image in the pen's colour, kept until cleared or
+  // erased, and shown at the next repaint (forceOverlays to show them now):
+  // text with its top-left corner at (x, y); a rectangle with its top-left
+  // corner at (x, y) and that size; a line segment from (x0, y0) to (x1, y1).
+  // In drawing mode Erase each erases a matching item instead (see
+  // DrawingMode).
   void drawText(double x, double y, const std::string& text, qcPen pen);
   void drawRect(double x, double y, double width, double height, qcPen pen);
   void drawLine(double x0, double y0, double x1, double y1, qcPen pen);
-  // a and b in screen pixels: arms from a down to b pixels from the centre
-  // (b = 0: a full cross).
+  // A cross centred on (x, y).  a and b in screen pixels: arms from a down
+  // to b pixels from the centre (b = 0: a full cross of arm length a).
   void drawCross(double x, double y, long a, long b, qcPen pen);
+  // The axis-parallel ellipse centred on (x, y) with radii rx and ry.
   void drawEllipse(double x, double y, double rx, double ry, qcPen pen);
+  // Whether the overlay calls draw or erase (Draw when created).
   void drawingMode(DrawingMode mode);
   DrawingMode drawingMode();
+  // Removes every overlay item.
   void clearOverlays();
 
   // ---- interaction ------------------------------------------------------------
-  // Each shows `prompt` (when not null) on the status line while the user
-  // works and puts the earlier status line back afterwards.  Each throws
-  // UserCancelled at once when the window is hidden or shows no image, and
-  // when the user cancels (Escape, closing the window).
-  // A click, then Enter: the point clicked.
+  // Each of selectPoint, selectArea and waitForUser shows `prompt` (when not
+  // null) on the status line while the user works and puts the earlier
+  // status line back afterwards.  Each throws UserCancelled at once when
+  // the window is hidden or shows no image, and when the user cancels
+  // (Escape, closing the window).
+
+  // Waits for a click, then Enter, drawing the point with `pen`, and
+  // returns the point clicked (image coordinates).  Throws UserCancelled
+  // (see above).
   qcPair<double> selectPoint(const char* prompt = nullptr, qcPen pen = qcPen::sYellow);
-  // A drag, then Enter: the area (corners rounded to whole pels, width and
-  // height not negative).
+  // Waits for a drag, then Enter, drawing the area with `pen`, and returns
+  // the area (corners rounded to whole pels, width and height not
+  // negative).  Throws UserCancelled (see above).
   qcPelRect selectArea(const char* prompt = nullptr, qcPen pen = qcPen::sYellow);
-  // Enter.
+  // Waits for Enter.  Throws UserCancelled (see above).
   void waitForUser(const char* prompt = nullptr);
+
+  // The pen of the selections the user makes outside selectPoint and
+  // selectArea (white at first).
   void defaultSelectionColor(qcPen pen);
+  // Whether clicks and drags make selections outside selectPoint and
+  // selectArea (non-zero: yes; 1 at first).
   int defaultSelectionsEnabled();
   void defaultSelectionsEnabled(int enabled);
+  // Whether the status line shows the value of the pel under the pointer
+  // (grey value, or RGB of a colour image) besides its position (non-zero:
+  // yes; 0 at first).
   int pelValueDisplayEnabled();
   void pelValueDisplayEnabled(int enabled);
   // Handles the events pending for the window (repaints, keys and mouse,
@@ -214,9 +257,11 @@ public:
   // shown beside it).
   void statusLine(const std::string& text);
   std::string statusLine();
-  // The text's pixel height (0: the default, 13).
+  // The text's pixel height (0: the default, 13; others are taken as 6 to
+  // 96).  The default is qcDevEnv::defaultFont().
   void font(unsigned long font);
   unsigned long font();
+  // The window's title.
   void title(const std::string& title);
   std::string title();
   // The window's position and size on the screen.
@@ -231,12 +276,17 @@ public:
   // shown buffer's offset()); (0, 0) without an image.  Setting it pans.
   qcPair<double> center();
   void center(const qcPair<double>& c);
+
+  // Whether the window is minimized, maximized or hidden (1 or 0), and
+  // setting each (non-zero: on).  A hidden window refuses the interactive
+  // calls (UserCancelled).
   int minimize();
   void minimize(int on);
   int maximize();
   void maximize(int on);
   int hide();
   void hide(int on);
+  // Raises the window above the others.
   void bringToTop();
   // The native (X11) window of the frame and of the image area (the same
   // window here); SDL's window id under a video driver without native windows.

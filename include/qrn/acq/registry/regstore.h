@@ -63,6 +63,7 @@ public:
   // The registry type numbers of the values.
   enum : unsigned long { typeString = 1, typeBinary = 3, typeDword = 4 };
 
+  // One value of a key, as the file holds it.
   struct Value {
     std::string name;         // as spelt in the file; "" for the unnamed value (@)
     unsigned long type = 0;   // typeString, typeDword, or the N of hex(N) (typeBinary for hex:)
@@ -72,7 +73,9 @@ public:
 
   // What the file looks like now (for diagnostics and the command-line tool).
   struct Status {
-    enum Kind { ok, missing, unreadable, malformed } kind = ok;
+    // The file is fine, does not exist, cannot be read, or does not parse
+    // (each of the last three reads as an empty store).
+    enum Kind { ok, missing, unreadable, malformed } kind = ok;  // which of the Kinds
     long line = 0;            // malformed: the 1-based line that does not parse
     std::string message;      // empty when ok
   };
@@ -88,10 +91,16 @@ public:
   // The file this store uses now.
   std::string path() const;
 
+  // Reads the file and says whether it is usable (see Status).
   Status check() const;
 
   // ---- reads --------------------------------------------------------------
+  // Whether the key exists (a path of one component, a root, always does;
+  // so does a key with only keys below it in the file); false for an empty
+  // path or one holding a line break or a zero byte.
   bool keyExists(const std::string& key) const;
+  // The value `name` of a key ("" for the unnamed value), or nullopt when it
+  // does not exist.
   std::optional<Value> value(const std::string& key, const std::string& name) const;
   // The values of a key in file order (no duplicates); nullopt when the key
   // does not exist.
@@ -103,6 +112,9 @@ public:
   // ---- writes: true on success ---------------------------------------------
   // Makes sure the key exists (adds an empty section when it does not).
   bool createKey(const std::string& key);
+  // Sets value `name` of the key ("" for the unnamed value) to a 32-bit
+  // number or a string, replacing a value of that name of any type, and
+  // creating the key when needed.
   bool setDword(const std::string& key, const std::string& name, std::uint32_t value);
   bool setString(const std::string& key, const std::string& name, const std::string& value);
   // Removes the value; false when it did not exist (or the write failed).

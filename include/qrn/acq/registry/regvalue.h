@@ -35,7 +35,9 @@ const char* qf_regRootName(qe_RegRoot root);
 // One named value under one key of the registry store, made for one read or one write.
 class acRegistryValue {
 public:
+  // Closes the key when open.
   virtual ~acRegistryValue();
+  // Not copyable: the object stands for one open key.
   acRegistryValue(const acRegistryValue&) = delete;
   acRegistryValue& operator=(const acRegistryValue&) = delete;
 
@@ -60,14 +62,20 @@ public:
   // opens or creates the key, then write().
   bool store();
 
+  // True between a successful open() or create() and close().
   bool isOpen() const { return isOpen_; }
   // True until the value was loaded or stored.
   bool modified() const { return modified_; }
+  // Where the value lives, as given to the constructor: the root, the key
+  // path below it ("SOFTWARE\\Quorin\\..."; empty: the root itself) and the
+  // value's name ("" for the key's unnamed value).
   qe_RegRoot root() const { return root_; }
   const std::string& subKey() const { return subKey_; }
   const std::string& valueName() const { return valueName_; }
 
 protected:
+  // For the value classes: the value `valueName` under key `subKey` of
+  // `root`, not open, and counting as modified.
   acRegistryValue(qe_RegRoot root, std::string subKey, std::string valueName);
   // The open key's full path in the store ("HKEY_LOCAL_MACHINE\\SOFTWARE\\..."); empty when not open.
   const std::string& key() const { return key_; }
@@ -93,7 +101,10 @@ public:
                   bool autoSync);
   ~acRegistryInt32() override;
 
+  // The value: the default until a load() or read() succeeds.
   std::int32_t value() const { return value_; }
+  // read() takes a dword value (or a four-byte hex(4) one); write() stores
+  // the value as a dword.  See acRegistryValue.
   bool read() override;
   bool write() override;
 
@@ -106,11 +117,16 @@ private:
 // character.
 class acRegistryString : public acRegistryValue {
 public:
+  // With autoSync, load() runs at once and the destructor calls store()
+  // (which writes only when the load failed).
   acRegistryString(qe_RegRoot root, const std::string& subKey, const std::string& valueName,
                    const std::string& defaultValue, bool autoSync);
   ~acRegistryString() override;
 
+  // The value: the default until a load() or read() succeeds.
   const std::string& value() const { return value_; }
+  // read() takes a string value (up to its first zero character); write()
+  // stores the value as a string.  See acRegistryValue.
   bool read() override;
   bool write() override;
 
