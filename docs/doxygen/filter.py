@@ -159,14 +159,17 @@ def group_runs(lines, out):
                 break
             stmt = re.split(r"[;{}]", stmt + " " + code)[-1]
             j += 1
-        # "};" or "} x;" after a body counted twice: a body followed by ';'
-        # is still one declaration, which only makes the count generous;
-        # runs of one line are never groups.
+        # A body followed by ';' counts twice, which only makes the count
+        # generous: a run of one line is a group only when it declares
+        # several fields.
         macro = any(lines[x].lstrip().startswith("#") for x in range(k, j))
         # Several fields declared on one line (int r = 1, g = 2;) are a run too.
         fields = j - k == 1 and MULTI_FIELD.match(lines[k])
         if (decls >= 2 and j - k >= 2 or fields) and not scoped and not macro and depth == 0:
-            opens.add(start)
+            # The group opens on the first declaration, after the comment: a
+            # marker on the comment's own line would cut its brief at the
+            # line's end.
+            opens.add(k)
             if os.environ.get("QRN_DOC_GROUPS"):  # for a writer checking what each comment covers
                 sys.stderr.write(f"{sys.argv[1]}:{start + 1}-{j}: {lines[start].strip()}\n")
             if j < n:
@@ -176,7 +179,6 @@ def group_runs(lines, out):
             i = j
         else:
             i = k
-    # A group's end comes before the next group's start on a shared line.
     for x in range(n):
         marks = ("/**@}*/ " if x in closes else "") + ("/**@{*/ " if x in opens else "")
         if marks:
