@@ -118,6 +118,9 @@ qcAcqFifo::InfoCallback infoCallback(const py::object& fn) {
   return pyCallback<const qcAcquireInfo&>(fn, [](const qcAcquireInfo& info) -> const qcAcquireInfo& { return info; });
 }
 
+// A callback slot as Python sees it: None until a callable is set.
+py::object orNone(const py::object& o) { return o ? o : py::object(py::none()); }
+
 using SetCb = void (qcAcqFifo::*)(qcAcqFifo::InfoCallback);
 
 void setCallback(Fifo& f, py::object Fifo::*slot, SetCb set, py::object fn) {
@@ -566,21 +569,21 @@ void bindFifo(py::module_& m) {
           "qrnacq.errors.qcArchive.BadData (or another archive error) for bytes that are not one.")
       // ---- callbacks
       .def_property(
-          "on_complete", [](Fifo& f) { return f.onComplete; },
+          "on_complete", [](Fifo& f) { return orNone(f.onComplete); },
           [](Fifo& f, py::object fn) { setCallback(f, &Fifo::onComplete, &qcAcqFifo::completeInfoCallback, fn); },
           "A callable(info) run on a driver thread (with the GIL) after each acquisition; None: none.  "
           "Its exceptions go to sys.unraisablehook.")
       .def_property(
-          "on_overrun", [](Fifo& f) { return f.onOverrun; },
+          "on_overrun", [](Fifo& f) { return orNone(f.onOverrun); },
           [](Fifo& f, py::object fn) { setCallback(f, &Fifo::onOverrun, &qcAcqFifo::overrunInfoCallback, fn); },
           "A callable(info) run for each frame lost to an overrun; None: none.")
       .def_property(
-          "on_move_part", [](Fifo& f) { return f.onMovePart; },
+          "on_move_part", [](Fifo& f) { return orNone(f.onMovePart); },
           [](Fifo& f, py::object fn) { setCallback(f, &Fifo::onMovePart, &qcAcqFifo::movePartInfoCallback, fn); },
           "A callable(info) run when an exposure is over (the part may move); None: none.")
       .def_property(
           "on_light",
-          [](Fifo& f) { return f.onLight; },
+          [](Fifo& f) { return orNone(f.onLight); },
           [](Fifo& f, py::object fn) {
             qcLightProp::LightCallback cb =
                 pyCallback<const void*>(fn, [](const void* p) { return reinterpret_cast<std::uintptr_t>(p); });

@@ -299,7 +299,10 @@ void bindFifoProps(Cls& c) {
       },
       [](Fifo& f, py::object master) {
         qcPtrHandle<qcAcqFifo> h;
-        if (!master.is_none()) h = master.cast<Fifo&>().handle();
+        if (!master.is_none()) {
+          if (!py::isinstance<Fifo>(master)) throw py::type_error("a trigger master is a qrnacq.Fifo or None");
+          h = master.cast<Fifo&>().handle();
+        }
         qcTriggerProp& p = prop<qcTriggerProp>(f);
         {
           py::gil_scoped_release nogil;

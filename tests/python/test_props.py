@@ -161,6 +161,7 @@ def test_a_missed_trigger_is_reported_unless_ignored(fifo, ignore, failures):
 
 
 def test_strobe_and_light_reach_the_light_callback(fifo):
+    assert fifo.on_light is None and fifo.on_complete is None
     events = []
     fifo.on_light = lambda address: events.append(qrnacq.sim.light_event(address))
     fifo.strobe_enable, fifo.strobe_delay, fifo.strobe_pulse_duration, fifo.strobe_high = True, 0.002, 1e-4, False
@@ -199,6 +200,8 @@ def test_a_slave_takes_its_master_s_triggers(sim, fifo):
         assert slave.is_valid() == (True, [])
         with pytest.raises(qrnacq.Error, match="InvalidMaster"):
             fifo.trigger_master = slave  # a cycle
+        with pytest.raises(TypeError):
+            slave.trigger_master = "sim0"
         _, own = grab(fifo)
         image, info = slave.complete(timeout=5)
         assert image is not None and info.trigger_num == own.trigger_num
