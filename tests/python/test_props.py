@@ -139,8 +139,8 @@ def test_sampling_shrinks_the_image(fifo, sx, sy):
 def test_trigger_delay_holds_the_acquisition_back(fifo):
     fifo.trigger_model = "Automatic"
     fifo.trigger_delay = 0.06
-    fifo.trigger()
     t0 = time.monotonic()
+    fifo.trigger()
     _, info = fifo.complete(timeout=5)
     assert not info.failure and time.monotonic() - t0 >= 0.06
 
