@@ -25,11 +25,6 @@ std::set<Fifo*>& openFifos() {
 
 using Release = py::call_guard<py::gil_scoped_release>;
 
-template <class P>
-P& prop(Fifo& f) {
-  return static_cast<P&>(f.get().properties());
-}
-
 const std::pair<const char*, std::uint32_t> kProblems[] = {
     {"invalidMasterOrSlave", qcAcqProblem::kInvalidMasterOrSlave},
     {"slavePortInvalid", qcAcqProblem::kSlavePortInvalid},
@@ -66,21 +61,20 @@ const std::pair<const char*, double (*)(const qcAcqFifo&)> kCapabilityValues[] =
     {"max_trigger_delay", &qfFQ2GetMaxTriggerDelay},
 };
 
+const std::pair<const char*, const std::vector<long>* (*)(const qcAcqFifo&)> kCapabilityLists[] = {
+    {"sample_x_settings", &qfFQ2GetSampleXSettings},
+    {"sample_y_settings", &qfFQ2GetSampleYSettings},
+};
+
 const std::pair<const char*, const qcTriggerModel& (*)()> kModels[] = {
     {"Manual", &qfManualTrigger},       {"Automatic", &qfAutoTrigger}, {"Semi-Automatic", &qfSemiTrigger},
     {"Slave", &qfSlaveTrigger},         {"FreeRun", &qfFreeRunTrigger},
 };
 
 const qcTriggerModel& modelOf(const std::string& name) {
-  auto low = [](std::string s) {
-    std::string r;
-    for (char c : s)
-      if (c != '-' && c != '_' && c != ' ') r += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return r;
-  };
-  const std::string want = low(name);
+  const std::string want = nameKey(name);
   for (const auto& [n, fn] : kModels)
-    if (low(n) == want || (want == "auto" && fn == &qfAutoTrigger) || (want == "semi" && fn == &qfSemiTrigger))
+    if (nameKey(n) == want || (want == "auto" && fn == &qfAutoTrigger) || (want == "semi" && fn == &qfSemiTrigger))
       return fn();
   throw py::value_error("unknown trigger model \"" + name +
                         "\" (known: Manual, Automatic, Semi-Automatic, Slave, FreeRun)");
@@ -99,15 +93,18 @@ struct PyCall {
   }
 };
 
-qcAcqFifo::InfoCallback infoCallback(const py::object& fn) {
+// A one-argument callback of the driver that calls `fn` with conv(arg);
+// null for None.
+template <class T, class Conv>
+qcPtrHandle<qcCallback1<T>> pyCallback(const py::object& fn, Conv conv) {
   if (fn.is_none()) return {};
   if (!PyCallable_Check(fn.ptr())) throw py::type_error("a callback must be callable (or None)");
   auto call = std::make_shared<PyCall>(fn);
-  return qfMakeCallback1<const qcAcquireInfo&>([call](const qcAcquireInfo& info) {
+  return qfMakeCallback1<T>([call, conv](T arg) {
     if (!Py_IsInitialized() || _Py_IsFinalizing()) return;
     py::gil_scoped_acquire g;
     try {
-      py::handle(call->fn)(info);
+      py::handle(call->fn)(conv(arg));
     } catch (py::error_already_set& e) {
       e.discard_as_unraisable(py::reinterpret_borrow<py::object>(call->fn));
     } catch (const std::exception& e) {
@@ -116,6 +113,13 @@ qcAcqFifo::InfoCallback infoCallback(const py::object& fn) {
     }
   });
 }
+
+qcAcqFifo::InfoCallback infoCallback(const py::object& fn) {
+  return pyCallback<const qcAcquireInfo&>(fn, [](const qcAcquireInfo& info) -> const qcAcquireInfo& { return info; });
+}
+
+// A callback slot as Python sees it: None until a callable is set.
+py::object orNone(const py::object& o) { return o ? o : py::object(py::none()); }
 
 using SetCb = void (qcAcqFifo::*)(qcAcqFifo::InfoCallback);
 
@@ -170,6 +174,13 @@ py::list names(std::uint32_t bits, const std::pair<const char*, std::uint32_t>* 
 
 }  // namespace
 
+std::string nameKey(const std::string& name) {
+  std::string r;
+  for (char c : name)
+    if (c != '-' && c != '_' && c != ' ') r += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return r;
+}
+
 Fifo::Fifo(qcPtrHandle<qcAcqFifo> fifo, py::object b, qeImageFormat f)
     : board(std::move(b)), format(f), fifo_(std::move(fifo)) {
   openFifos().insert(this);
@@ -196,9 +207,10 @@ void Fifo::close() {
     f->completeInfoCallback({});
     f->overrunInfoCallback({});
     f->movePartInfoCallback({});
+    static_cast<qcLightProp&>(f->properties()).lightCallback({});
     f = qcPtrHandle<qcAcqFifo>();
   }
-  onComplete = onOverrun = onMovePart = py::object();
+  onComplete = onOverrun = onMovePart = onLight = master = py::object();
 }
 
 void Fifo::closeAll() {
@@ -261,11 +273,12 @@ void bindFifo(py::module_& m) {
         return complete(*fr.fifo, fr.wait, fr.makeLocal, false);
       });
 
-  py::class_<Fifo>(m, "Fifo",
+  py::class_<Fifo> fifoClass(m, "Fifo",
                    "An acquisition FIFO (Board.fifo): start acquisitions and complete them into NumPy "
                    "arrays; every acquisition property is an attribute or a method, in the library's "
                    "units (seconds, pels, fractions 0..1).  One thread at a time uses a FIFO; blocking "
-                   "calls release the GIL, so FIFOs on other threads run meanwhile.")
+                   "calls release the GIL, so FIFOs on other threads run meanwhile.");
+  fifoClass
       .def("__enter__", [](py::object self) { return self; })
       .def("__exit__", [](Fifo& f, py::args) { f.close(); })
       .def("close", &Fifo::close,
@@ -522,9 +535,14 @@ void bindFifo(py::module_& m) {
             py::dict d;
             for (const auto& [name, fn] : kCapabilities) d[name] = fn(fifo);
             for (const auto& [name, fn] : kCapabilityValues) d[name] = fn(fifo);
+            for (const auto& [name, fn] : kCapabilityLists) {
+              const std::vector<long>* v = fn(fifo);
+              d[name] = v ? py::cast(*v) : py::none();
+            }
             return d;
           },
-          "The capability functions' answers from the driver's settings database.")
+          "The capability functions' answers from the driver's settings database; sample_x_settings and "
+          "sample_y_settings list the valid sample_x and sample_y values (None: the driver gives none).")
       // ---- property sets
       .def(
           "save_properties",
@@ -551,18 +569,35 @@ void bindFifo(py::module_& m) {
           "qrnacq.errors.qcArchive.BadData (or another archive error) for bytes that are not one.")
       // ---- callbacks
       .def_property(
-          "on_complete", [](Fifo& f) { return f.onComplete; },
+          "on_complete", [](Fifo& f) { return orNone(f.onComplete); },
           [](Fifo& f, py::object fn) { setCallback(f, &Fifo::onComplete, &qcAcqFifo::completeInfoCallback, fn); },
           "A callable(info) run on a driver thread (with the GIL) after each acquisition; None: none.  "
           "Its exceptions go to sys.unraisablehook.")
       .def_property(
-          "on_overrun", [](Fifo& f) { return f.onOverrun; },
+          "on_overrun", [](Fifo& f) { return orNone(f.onOverrun); },
           [](Fifo& f, py::object fn) { setCallback(f, &Fifo::onOverrun, &qcAcqFifo::overrunInfoCallback, fn); },
           "A callable(info) run for each frame lost to an overrun; None: none.")
       .def_property(
-          "on_move_part", [](Fifo& f) { return f.onMovePart; },
+          "on_move_part", [](Fifo& f) { return orNone(f.onMovePart); },
           [](Fifo& f, py::object fn) { setCallback(f, &Fifo::onMovePart, &qcAcqFifo::movePartInfoCallback, fn); },
-          "A callable(info) run when an exposure is over (the part may move); None: none.");
+          "A callable(info) run when an exposure is over (the part may move); None: none.")
+      .def_property(
+          "on_light",
+          [](Fifo& f) { return orNone(f.onLight); },
+          [](Fifo& f, py::object fn) {
+            qcLightProp::LightCallback cb =
+                pyCallback<const void*>(fn, [](const void* p) { return reinterpret_cast<std::uintptr_t>(p); });
+            qcLightProp& p = prop<qcLightProp>(f);
+            {
+              py::gil_scoped_release nogil;
+              p.lightCallback(std::move(cb));
+            }
+            f.onLight = fn;
+          },
+          "The light callback: a callable(address) run on a driver thread (with the GIL) for each strobe "
+          "pulse or light flash; address is the driver's event record, valid during the call only "
+          "(qrnacq.sim.light_event reads the simulated board's); None: none.");
+  bindFifoProps(fifoClass);
 
   py::module_::import("atexit").attr("register")(py::cpp_function([] { Fifo::closeAll(); }));
 }

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <memory>
 
+#include <qrn/acq/hyper/prop/acqprops.h>
+
 #include "qrnpy.h"
 
 namespace qrnpy {
@@ -20,6 +22,12 @@ public:
 
   // The FIFO; ValueError once closed.
   qcAcqFifo& get() const;
+  // The handle of the FIFO (a trigger master is given as one); ValueError
+  // once closed.
+  qcPtrHandle<qcAcqFifo> handle() const {
+    get();
+    return fifo_;
+  }
   bool closed() const { return !fifo_; }
   // Drops the callbacks and destroys the library FIFO (without the GIL).
   // RuntimeError while another thread is inside a completion of it.
@@ -39,11 +47,24 @@ public:
 
   py::object board;
   qeImageFormat format;
-  py::object onComplete, onOverrun, onMovePart;
+  py::object onComplete, onOverrun, onMovePart, onLight;
+  py::object master;  // the Python FIFO given as trigger master
 
 private:
   qcPtrHandle<qcAcqFifo> fifo_;
   mutable std::atomic<int> busy_{0};
 };
+
+// One property class of a FIFO's property set.
+template <class P>
+P& prop(Fifo& f) {
+  return static_cast<P&>(f.get().properties());
+}
+
+// A model name as it is compared: lower case, without ' ', '-' and '_'.
+std::string nameKey(const std::string& name);
+
+// The FIFO's property classes beyond those of bindFifo (props.cpp).
+void bindFifoProps(py::class_<Fifo>& cls);
 
 }  // namespace qrnpy

@@ -64,6 +64,24 @@ void bindSim(py::module_& m) {
       },
       py::arg("fifo"), py::arg("line") = py::none(),
       "A pulse on the FIFO's own input line, or on the board's line `line`.");
+  s.def(
+      "light_event",
+      [](std::uintptr_t address) {
+        if (address == 0) throw py::value_error("no light event at address 0");
+        const auto& e = *reinterpret_cast<const qsSimLightEvent*>(address);
+        py::dict d;
+        d["kind"] = e.kind == qsSimLightEvent::strobe ? "strobe" : "light";
+        d["trigger_num"] = e.triggerNum;
+        d["delay"] = e.delay;
+        d["duration"] = e.duration;
+        d["power"] = e.power;
+        d["active_high"] = e.activeHigh;
+        return d;
+      },
+      py::arg("address"),
+      "The simulated board's light event at the address a light callback (Fifo.on_light) was given, "
+      "read during that call: {\"kind\": \"strobe\" or \"light\", \"trigger_num\", \"delay\" (s), "
+      "\"duration\" (s; light: 0), \"power\" (0..1; strobe: 1), \"active_high\"}.");
 }
 
 }  // namespace qrnpy

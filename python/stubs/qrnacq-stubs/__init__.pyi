@@ -186,6 +186,95 @@ class Fifo:
     on_complete: InfoCallback
     on_overrun: InfoCallback
     on_move_part: InfoCallback
+    # trigger filter, timing, ports
+    trigger_width: float
+    trigger_period: float
+    trigger_delay: float
+    ignore_missed_trigger: bool
+    trigger_master: Optional[Fifo]
+    def could_slave_to(self, master: Fifo) -> bool: ...
+    settling_time: float
+    camera_port: int
+    @property
+    def num_camera_port(self) -> int: ...
+    camera_bandwidth: float
+    cti_offset: float
+    @property
+    def actual_cti_offset(self) -> float: ...
+    horiz_adjust: float
+    @property
+    def actual_horiz_adjust(self) -> float: ...
+    roi_mode: int
+    def is_roi_mode_supported(self, mode: int) -> bool: ...
+    sync_model: str
+    @property
+    def actual_sync_model(self) -> str: ...
+    # light
+    light_enable: bool
+    bright_field_power_ratio: float
+    dark_level: float
+    light_power: float
+    light_delay: float
+    aux_light_port: int
+    aux_bright_field_power_ratio: float
+    aux_dark_level: float
+    aux_light_power: float
+    def lights_off(self) -> bool: ...
+    on_light: Optional[Callable[[int], None]]
+    # line scan and encoder
+    first_pel_offset: int
+    zero_counter_when_triggered: bool
+    def zero_counter(self) -> None: ...
+    @property
+    def current_encoder_count(self) -> int: ...
+    use_test_encoder: bool
+    positive_test_encoder_direction: bool
+    @property
+    def encoder_trigger_enabled(self) -> bool: ...
+    @property
+    def x_encoder_trigger_enabled(self) -> bool: ...
+    @property
+    def y_encoder_trigger_enabled(self) -> bool: ...
+    def set_encoder_trigger_enabled(self, x: bool, y: bool = False) -> None: ...
+    @property
+    def steps_per_line(self) -> int: ...
+    @property
+    def step16ths_per_line(self) -> int: ...
+    def set_steps_per_line(self, steps: int, sixteenths: int = 0) -> None: ...
+    encoder_port: int
+    @property
+    def num_encoder_port(self) -> int: ...
+    encoder_offset: int
+    positive_acquire_direction: bool
+    use_single_channel: bool
+    encoder_resolution: int
+    start_acq_on_encoder_count: int
+    ignore_backward_encoder_counts_between_acquires: bool
+    ignore_too_fast_encoder: bool
+    @property
+    def encoder_trigger_latency(self) -> int: ...
+    # pel values, camera control and test, sampling, readout, calibration
+    clipping_enable: bool
+    clipping_lower_limit: int
+    clipping_upper_limit: int
+    def set_clipping_limits(self, lower: int, upper: int) -> None: ...
+    offset_clamp_mode: int
+    alpha_enable: bool
+    alpha_source: int
+    alpha_byte: int
+    select_high_gain: bool
+    master_clock_frequency: float
+    test_pattern_enable: bool
+    test_pattern_mode: int
+    flat_field_value: int
+    sample_x: int
+    sample_y: int
+    reverse_horiz_readout_enable: bool
+    reverse_vert_readout_enable: bool
+    outlier_pel_correction_enable: bool
+    outlier_pel_max_edge: int
+    outlier_pel_max_noise: int
+    camera_calibration_enable: bool
 
 class CdbRecord:
     @property
