@@ -1,5 +1,6 @@
 // Acquisition FIFOs: properties, start and complete, acquire info, callbacks,
 // the property query, capabilities and property sets as bytes.
+#include <chrono>
 #include <cmath>
 #include <set>
 #include <sstream>
@@ -140,16 +141,87 @@ double waitOf(const py::object& timeout) {
   return t;
 }
 
+// A completion that may wait long waits in parts of at most kPart seconds,
+// with the GIL taken back between them to run Python's signal handlers (so
+// that Ctrl-C ends it with KeyboardInterrupt).
+constexpr double kPart = 0.1;
+
+// True when a completion reports what the drivers report when its maxWait
+// runs out with nothing finished: no image and a bare timeout (no trigger
+// number, time stamp, tag or text).  A started acquisition that timed out
+// (the FIFO's timeout) may give a record that reads the same.
+bool likeRunOut(const qcPtrHandle<qcAcqImage>& image, const qcAcquireInfo& info) {
+  return (!image || image->isEmpty()) && info.failure().rawFlags() == qcAcqFailure::kTimeout &&
+         info.triggerNum() == 0 && info.timeStamp() == 0 && info.appTag() == 0 && info.failure().errorInfo().empty();
+}
+
+// The completion of `wait` seconds in parts; false when a signal handler
+// raised (the Python error is set).  Runs without the GIL.
+//
+// A part whose maxWait runs out with nothing finished takes nothing: the
+// drivers leave their queues as they were, write a bare timeout to the info
+// and return no image.  Only a record that reads the same (likeRunOut) could
+// be mistaken for it, and such a record comes from a started acquisition
+// that timed out.  So the parts are made where the FIFO tells them apart:
+//   - With a finished acquisition waiting (completedAcqs() > 0), the rest of
+//     the wait is one completion: it takes that record at once.  Records
+//     leave the FIFO only through this thread's completions and flushes.
+//   - With nothing started (pendingAcqs() == 0, read before completedAcqs()
+//     == 0), no acquisition can time out during the part (only this thread
+//     starts them), so a part that reads likeRunOut ran out.  autoStart goes
+//     to the first part only (one start, as one completion makes), and a
+//     part that may start waits 0 s: what it starts cannot time out in it.
+//   - With acquisitions started, a part that took a record returned before
+//     its maxWait, or left fewer records than the acquisitions that left
+//     pendingAcqs() during it (one that took nothing leaves them all).
+bool completeInParts(qcAcqFifo& fifo, double wait, const qcAcqFifo::CompleteArgs& args,
+                     qcPtrHandle<qcAcqImage>& image) {
+  using Clock = std::chrono::steady_clock;
+  const qcDeadline deadline(wait);
+  for (bool first = true;; first = false) {
+    const double left = deadline.until();
+    qcAcqFifo::CompleteArgs part = args;
+    part.autoStart(args.autoStart() && first);
+    if (left <= kPart) {
+      image = fifo.completeAcq(part.maxWait(left));
+      return true;
+    }
+    const long pending = fifo.pendingAcqs();
+    if (fifo.completedAcqs() > 0) {
+      image = fifo.completeAcq(part.maxWait(left));
+      return true;
+    }
+    const double partWait = part.autoStart() && pending == 0 ? 0.0 : kPart;
+    const Clock::time_point t0 = Clock::now();
+    image = fifo.completeAcq(part.maxWait(partWait));
+    if (!likeRunOut(image, *args.acquireInfo())) return true;
+    if (Clock::now() - t0 < std::chrono::duration<double>(partWait)) return true;  // it took a record
+    if (pending > 0) {
+      const long finished = pending - fifo.pendingAcqs();
+      if (finished > 0 && fifo.completedAcqs() < finished) return true;  // it took a record
+    }
+    const py::gil_scoped_acquire gil;
+    if (PyErr_CheckSignals() != 0) return false;
+  }
+}
+
 py::tuple complete(Fifo& f, double wait, bool makeLocal, bool autoStart) {
   qcAcqFifo& fifo = f.get();
   qcAcquireInfo info;
   qcPtrHandle<qcAcqImage> image;
+  bool done = true;
   {
     const Fifo::Busy busy(f);
     py::gil_scoped_release nogil;
-    image = fifo.completeAcq(
-        qcAcqFifo::CompleteArgs().maxWait(wait).makeLocal(makeLocal).autoStart(autoStart).acquireInfo(&info));
+    const auto args = qcAcqFifo::CompleteArgs().maxWait(wait).makeLocal(makeLocal).autoStart(autoStart).acquireInfo(&info);
+    // One call when the wait is short or a finished acquisition waits: a
+    // completion that finds its image at once costs no more than one call.
+    if (wait <= kPart || fifo.completedAcqs() > 0)
+      image = fifo.completeAcq(args);
+    else
+      done = completeInParts(fifo, wait, args, image);
   }
+  if (!done) throw py::error_already_set();
   return py::make_tuple(wrapImage(std::move(image)), info);
 }
 
