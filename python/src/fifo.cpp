@@ -341,8 +341,9 @@ void bindFifo(py::module_& m) {
           py::gil_scoped_release nogil;
           f.start(1);
         }
-        if (fr.left > 0) --fr.left;
-        return complete(*fr.fifo, fr.wait, fr.makeLocal, false);
+        py::tuple r = complete(*fr.fifo, fr.wait, fr.makeLocal, false);
+        if (fr.left > 0) --fr.left;  // not when a signal handler raised
+        return r;
       });
 
   py::class_<Fifo> fifoClass(m, "Fifo",
@@ -386,7 +387,8 @@ void bindFifo(py::module_& m) {
           },
           py::arg("timeout") = py::none(), py::arg("make_local") = true, py::arg("auto_start") = false,
           "Completes the oldest acquisition, waiting at most timeout seconds (None: no limit), without "
-          "the GIL.  Returns (image, info): image a NumPy array over the image's pels (no copy; None "
+          "the GIL; Python's signal handlers run meanwhile (Ctrl-C raises KeyboardInterrupt and takes "
+          "nothing).  Returns (image, info): image a NumPy array over the image's pels (no copy; None "
           "when none came), info an AcquireInfo.  make_local=False leaves a pool image where the "
           "driver put it: the array is read-only and holds the pool buffer until it goes.")
       .def(

@@ -1,4 +1,6 @@
 # Aravis's in-process fake camera as board gige0 (no network).
+import time
+
 import numpy as np
 import pytest
 
@@ -43,3 +45,22 @@ def test_grab_grey_and_colour(camera):
     with camera.fifo(FORMAT, "rgb32") as f:
         image, info = next(f.frames(1, timeout=5))
     assert not info.failure and image.shape == (480, 640, 4) and image.dtype == np.uint8
+
+
+# A started acquisition that times out gives a record that reads like a
+# completion whose wait ran out (no trigger number, time stamp or tag): it
+# still ends a longer wait, which runs in parts to answer Ctrl-C.
+@pytest.mark.parametrize("fifo_timeout", [0.05, 0.25])
+@pytest.mark.parametrize("auto_start", [False, True])
+def test_a_started_acquisition_timing_out_ends_a_long_wait(camera, fifo_timeout, auto_start):
+    with camera.fifo(FORMAT, "grey8") as f:
+        f.trigger_model = "Manual"
+        f.trigger_enable = False  # the camera's frames are not taken
+        f.timeout = fifo_timeout
+        if not auto_start:
+            f.start(1)
+        t0 = time.monotonic()
+        image, info = f.complete(timeout=30, auto_start=auto_start)
+        took = time.monotonic() - t0
+        assert image is None and info.failure.names == ["timeout"] and info.trigger_num == 0
+        assert took < 10 and (f.pending, f.completed) == (0, 0)
