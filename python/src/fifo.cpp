@@ -171,13 +171,19 @@ bool likeRunOut(const qcPtrHandle<qcAcqImage>& image, const qcAcquireInfo& info)
 //     starts them), so a part that reads likeRunOut ran out.  autoStart goes
 //     to the first part only (one start, as one completion makes), and a
 //     part that may start waits 0 s: what it starts cannot time out in it.
-//   - With acquisitions started, a part that took a record returned before
-//     its maxWait, or left fewer records than the acquisitions that left
-//     pendingAcqs() during it (one that took nothing leaves them all).
+//   - With acquisitions started and no limit on their time (the FIFO's
+//     timeout, infinite by default), none times out: the same holds.
+//   - With acquisitions started and a limit, a part that took a record
+//     returned before its maxWait, or left fewer records than the
+//     acquisitions that left pendingAcqs() during it (one that took nothing
+//     leaves them all).  The counts are not asked without a limit: the
+//     simulated board counts a frame that flush() dropped as pending until
+//     its read-out time.
 bool completeInParts(qcAcqFifo& fifo, double wait, const qcAcqFifo::CompleteArgs& args,
                      qcPtrHandle<qcAcqImage>& image) {
   using Clock = std::chrono::steady_clock;
   const qcDeadline deadline(wait);
+  const bool mayTimeOut = std::isfinite(static_cast<qcTimeoutProp&>(fifo.properties()).timeout());
   for (bool first = true;; first = false) {
     const double left = deadline.until();
     qcAcqFifo::CompleteArgs part = args;
@@ -195,8 +201,8 @@ bool completeInParts(qcAcqFifo& fifo, double wait, const qcAcqFifo::CompleteArgs
     const Clock::time_point t0 = Clock::now();
     image = fifo.completeAcq(part.maxWait(partWait));
     if (!likeRunOut(image, *args.acquireInfo())) return true;
-    if (Clock::now() - t0 < std::chrono::duration<double>(partWait)) return true;  // it took a record
-    if (pending > 0) {
+    if (pending > 0 && mayTimeOut) {
+      if (Clock::now() - t0 < std::chrono::duration<double>(partWait)) return true;  // it took a record
       const long finished = pending - fifo.pendingAcqs();
       if (finished > 0 && fifo.completedAcqs() < finished) return true;  // it took a record
     }
