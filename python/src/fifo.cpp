@@ -1,6 +1,5 @@
 // Acquisition FIFOs: properties, start and complete, acquire info, callbacks,
 // the property query, capabilities and property sets as bytes.
-#include <chrono>
 #include <cmath>
 #include <set>
 #include <sstream>
@@ -162,50 +161,33 @@ bool likeRunOut(const qcPtrHandle<qcAcqImage>& image, const qcAcquireInfo& info)
 // drivers leave their queues as they were, write a bare timeout to the info
 // and return no image.  Only a record that reads the same (likeRunOut) could
 // be mistaken for it, and such a record comes from a started acquisition
-// that timed out.  So the parts are made where the FIFO tells them apart:
+// that timed out.  So the wait is parted only where that cannot happen:
 //   - With a finished acquisition waiting (completedAcqs() > 0), the rest of
-//     the wait is one completion: it takes that record at once.  Records
-//     leave the FIFO only through this thread's completions and flushes.
-//   - With nothing started (pendingAcqs() == 0, read before completedAcqs()
-//     == 0), no acquisition can time out during the part (only this thread
-//     starts them), so a part that reads likeRunOut ran out.  autoStart goes
-//     to the first part only (one start, as one completion makes), and a
-//     part that may start waits 0 s: what it starts cannot time out in it.
-//   - With acquisitions started and no limit on their time (the FIFO's
-//     timeout, infinite by default), none times out: the same holds.
-//   - With acquisitions started and a limit, a part that took a record
-//     returned before its maxWait, or left fewer records than the
-//     acquisitions that left pendingAcqs() during it (one that took nothing
-//     leaves them all).  The counts are not asked without a limit: the
-//     simulated board counts a frame that flush() dropped as pending until
-//     its read-out time.
+//     the wait is one completion: it takes that record at once.
+//   - With nothing started (pendingAcqs() == 0; only this thread starts
+//     acquisitions) or no limit on a started acquisition's time (the FIFO's
+//     timeout, infinite by default), nothing can time out during a part, so
+//     a part that reads likeRunOut ran out.  autoStart goes to the first part
+//     only (one start, as one completion makes), and a part that may start
+//     waits 0 s: what it starts cannot time out in it.
+//   - With acquisitions started and a limit on their time, the rest of the
+//     wait is one completion: the FIFO's timeout ends it (so Ctrl-C is
+//     answered within that timeout).
 bool completeInParts(qcAcqFifo& fifo, double wait, const qcAcqFifo::CompleteArgs& args,
                      qcPtrHandle<qcAcqImage>& image) {
-  using Clock = std::chrono::steady_clock;
   const qcDeadline deadline(wait);
   const bool mayTimeOut = std::isfinite(static_cast<qcTimeoutProp&>(fifo.properties()).timeout());
   for (bool first = true;; first = false) {
     const double left = deadline.until();
     qcAcqFifo::CompleteArgs part = args;
     part.autoStart(args.autoStart() && first);
-    if (left <= kPart) {
-      image = fifo.completeAcq(part.maxWait(left));
-      return true;
-    }
     const long pending = fifo.pendingAcqs();
-    if (fifo.completedAcqs() > 0) {
+    if (left <= kPart || fifo.completedAcqs() > 0 || (pending > 0 && mayTimeOut)) {
       image = fifo.completeAcq(part.maxWait(left));
       return true;
     }
-    const double partWait = part.autoStart() && pending == 0 ? 0.0 : kPart;
-    const Clock::time_point t0 = Clock::now();
-    image = fifo.completeAcq(part.maxWait(partWait));
+    image = fifo.completeAcq(part.maxWait(part.autoStart() && pending == 0 ? 0.0 : kPart));
     if (!likeRunOut(image, *args.acquireInfo())) return true;
-    if (pending > 0 && mayTimeOut) {
-      if (Clock::now() - t0 < std::chrono::duration<double>(partWait)) return true;  // it took a record
-      const long finished = pending - fifo.pendingAcqs();
-      if (finished > 0 && fifo.completedAcqs() < finished) return true;  // it took a record
-    }
     const py::gil_scoped_acquire gil;
     if (PyErr_CheckSignals() != 0) return false;
   }
