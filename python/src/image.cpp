@@ -26,23 +26,50 @@ py::array view2(const qcPelBuffer<T>& b, py::handle owner) {
   return view(b, {b.height(), b.width()}, {b.rowBytes_(), static_cast<py::ssize_t>(sizeof(T))}, owner);
 }
 
-py::object planes(const qc3PlanePelBuffer& b, py::handle owner) {
+// True when the three planes lie at one distance from each other with one
+// row pitch, so that one (3, h, w) array can stand over them.
+bool planesInOneArray(const qc3PlanePelBuffer& b) {
   const auto& p0 = b.plane0();
   const auto& p1 = b.plane1();
   const auto& p2 = b.plane2();
-  const long h = b.height(), w = b.width();
   const auto a0 = reinterpret_cast<std::intptr_t>(p0.bytes_()), a1 = reinterpret_cast<std::intptr_t>(p1.bytes_()),
              a2 = reinterpret_cast<std::intptr_t>(p2.bytes_());
-  const bool oneArray = a0 && p0.rowBytes_() == p1.rowBytes_() && p1.rowBytes_() == p2.rowBytes_() &&
-                        a1 - a0 == a2 - a1 && a1 != a0;
-  if (oneArray) return view(p0, {3, h, w}, {a1 - a0, p0.rowBytes_(), 1}, owner);
-  // Planes apart in memory: one copy into a new array.
+  return a0 && p0.rowBytes_() == p1.rowBytes_() && p1.rowBytes_() == p2.rowBytes_() && a1 - a0 == a2 - a1 &&
+         a1 != a0;
+}
+
+py::object planes(const qc3PlanePelBuffer& b, py::handle owner) {
+  const auto& p0 = b.plane0();
+  const long h = b.height(), w = b.width();
+  if (planesInOneArray(b)) {
+    const auto step = reinterpret_cast<std::intptr_t>(b.plane1().bytes_()) - reinterpret_cast<std::intptr_t>(p0.bytes_());
+    return view(p0, {3, h, w}, {step, p0.rowBytes_(), 1}, owner);
+  }
+  // Planes apart in memory (wrapImage joins them first, so only an image
+  // made otherwise comes here): one copy into a new array.
   py::array_t<std::uint8_t> out({3L, h, w});
   auto r = out.mutable_unchecked<3>();
-  const qcPelBuffer<unsigned char>* ps[3] = {&p0, &p1, &p2};
+  const qcPelBuffer<unsigned char>* ps[3] = {&p0, &b.plane1(), &b.plane2()};
   for (int k = 0; k < 3; ++k)
     for (long y = 0; y < h; ++y) std::memcpy(r.mutable_data(k, y, 0), ps[k]->rowPointer(y), static_cast<size_t>(w));
   return out;
+}
+
+// The image's three planes copied once into one block, one plane after the
+// other, as an image of the same format: where the pels of planes apart in
+// memory (the allocator's choice, the Bayer converter's or a colour camera's
+// planes) go, so that every array's base is an Image.
+qcPtrHandle<qcAcqImage> joinedPlanes(const qcAcqImage& image) {
+  const qc3PlanePelBuffer b = image.threePlane();
+  const long w = b.width(), h = b.height();
+  qcPelBuffer<unsigned char> block(w, 3 * h);
+  const qcPelBuffer<unsigned char>* ps[3] = {&b.plane0(), &b.plane1(), &b.plane2()};
+  for (long k = 0; k < 3; ++k)
+    for (long y = 0; y < h; ++y)
+      std::memcpy(block.rowPointer(k * h + y), ps[k]->rowPointer(y), static_cast<size_t>(w));
+  const qc3PlanePelBuffer joined(block.window(0, 0, w, h), block.window(0, h, w, h), block.window(0, 2 * h, w, h),
+                                 b.colorSpace());
+  return qcPtrHandle<qcAcqImage>(new qcAcqImage(joined, image.imageFormat()));
 }
 
 }  // namespace
@@ -65,6 +92,7 @@ py::object arrayOf(const qcAcqImage& image, py::handle owner) {
 
 py::object wrapImage(qcPtrHandle<qcAcqImage> image) {
   if (!image || image->isEmpty()) return py::none();
+  if (image->holds<qc3PlanePelBuffer>() && !planesInOneArray(image->threePlane())) image = joinedPlanes(*image);
   py::object owner = py::cast(Image{std::move(image)});
   return arrayOf(*owner.cast<Image&>().image, owner);
 }

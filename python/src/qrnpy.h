@@ -41,7 +41,9 @@ struct Image {
 // not lie at one distance from each other cannot be one array: they are
 // copied into a new (3, h, w) array.  None for an empty image.
 py::object arrayOf(const qcAcqImage& image, py::handle owner);
-// A new Python Image for the handle, and its array (None when empty).
+// A new Python Image for the handle, and its array (None when empty).  Three
+// planes apart in memory are first copied once into one block, held by the
+// new Image, so the array's base is always the Image.
 py::object wrapImage(qcPtrHandle<qcAcqImage> image);
 
 // The image format named by `o`: an ImageFormat, an int of the public

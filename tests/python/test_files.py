@@ -73,6 +73,8 @@ def test_bayer_converter_matches_the_reference(pattern):
     planes = conv.to_3plane(mosaic)
     reference = qrnacq.bayer_reference_3plane(mosaic, pattern, wb)
     assert planes.shape == (3, 48, 64) and np.array_equal(planes, reference)
+    # Wherever the converter's planes lie, the array stands over an Image of them.
+    assert isinstance(planes.base, qrnacq.Image) and planes.base.image_format.short_name == "3plane"
     packed = conv.to_rgb32(mosaic[:, :])
     assert np.array_equal(packed[..., 2], planes[0]) and np.array_equal(packed[..., 0], planes[2])
     assert conv.to_grey(mosaic).shape == (48, 64) and conv.to_rgb16(mosaic).dtype == np.uint16

@@ -100,10 +100,18 @@ TEST_F(QacqConsole, EveryImageKindIsShown) {
   };
   auto greyShown = [&](unsigned char v) { return w.palette().color(w.palette().table()[v]); };
 
-  qcPelBuffer<unsigned short> g12(4, 4);
-  g12.rowPointer(2)[2] = 0xABC;
-  ASSERT_TRUE(view.show(console, qcAcqImage(g12, qeImageFormat_Grey12), qacq::BayerPattern::RGGB));
-  EXPECT_EQ(centre(), greyShown(0xAB));
+  // 16-bit grey is shown by its top 8 significant bits.
+  const struct {
+    qeImageFormat format;
+    unsigned short pel;
+  } greys[] = {{qeImageFormat_Grey10, 0x2AF}, {qeImageFormat_Grey12, 0xABC}, {qeImageFormat_Grey14, 0x2AC5},
+               {qeImageFormat_Grey16, 0xAB12}};
+  for (const auto& g : greys) {
+    qcPelBuffer<unsigned short> grey(4, 4);
+    grey.rowPointer(2)[2] = g.pel;
+    ASSERT_TRUE(view.show(console, qcAcqImage(grey, g.format), qacq::BayerPattern::RGGB));
+    EXPECT_EQ(centre(), greyShown(0xAB)) << "format " << g.format;
+  }
 
   qcPelBuffer<qcPackedRGB16Pel> p16(4, 4);
   p16.rowPointer(2)[2] = qcPackedRGB16Pel(255, 0, 255);

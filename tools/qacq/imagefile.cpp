@@ -41,10 +41,7 @@ Raster rasterOf(const qcAcqImage& image) {
          }};
   } else if (image.holds<qcPelBuffer<unsigned short>>()) {
     const auto b = image.grey16();
-    const int sig = f == qeImageFormat_Grey10   ? 10
-                    : f == qeImageFormat_Grey12 ? 12
-                    : f == qeImageFormat_Grey14 ? 14
-                                                : 16;
+    const int sig = greySignificantBits(f);
     const bool bigEndianPels = f == qeImageFormat_Grey16BigEndian;
     r = {b.width(), b.height(), 1, 16, sig, [b, sig, bigEndianPels](long y, unsigned char* d) {
            const unsigned short* s = b.rowPointer(y);
@@ -178,6 +175,15 @@ std::string writePnm(const std::string& path, const Raster& r) {
 }
 
 }  // namespace
+
+int greySignificantBits(qeImageFormat f) {
+  switch (f) {
+    case qeImageFormat_Grey10: return 10;
+    case qeImageFormat_Grey12: return 12;
+    case qeImageFormat_Grey14: return 14;
+    default: return 16;
+  }
+}
 
 std::string writeImage(const qcAcqImage& image, const std::string& stem, FileKind kind) {
   if (kind == FileKind::none) return {};

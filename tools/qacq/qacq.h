@@ -162,10 +162,14 @@ int ccf(const CcfOptions& o, std::ostream& out);
 // ---- image files ----------------------------------------------------------------------
 
 enum class FileKind { png, pnm, none };
+// The significant bits of a 16-bit grey image of format f: 10, 12 or 14 for
+// those grey formats, else 16.
+int greySignificantBits(qeImageFormat f);
+
 // Writes the image to `stem` plus the extension for its kind and pels
 // (".png"; ".pgm" for grey, ".ppm" for colour) and returns the path.  Grey
 // images of 8 or 16 bits, packed RGB 16 and 32, three planes and 3-component
-// pels are written; 10- and 12-bit grey keep their range (PGM maxval, PNG
+// pels are written; 10-, 12- and 14-bit grey keep their range (PGM maxval, PNG
 // scaled with an sBIT chunk).  Throws Error for an empty image, an image
 // kind without a file form, or a failed write.
 std::string writeImage(const qcAcqImage& image, const std::string& stem, FileKind kind);

@@ -88,7 +88,7 @@ bool ImageView::show(qcImageConsole& console, const qcAcqImage& image, BayerPatt
   if (image.holds<qcPelBuffer<unsigned short>>()) {
     const qcPelBuffer<unsigned short> src = image.grey16();
     const qeImageFormat f = image.imageFormat();
-    const int shift = f == qeImageFormat_Grey10 ? 2 : f == qeImageFormat_Grey12 ? 4 : 8;
+    const int shift = greySignificantBits(f) - 8;  // shown by its top 8 bits
     const bool swap = f == qeImageFormat_Grey16BigEndian;
     mapPels(src, grey_, [&](unsigned short p) {
       unsigned v = p;
