@@ -22,6 +22,8 @@
 #include <memory>
 #include <type_traits>
 
+#include "simdtarget.h"
+
 #define QRN_SIMD_INLINE inline __attribute__((always_inline))
 
 namespace {
@@ -55,12 +57,7 @@ const bool kPrefetchW = cpuHasPrefetchW();
 #if QRN_BAYER_X86
 
 // ---- SSE2 ------------------------------------------------------------------------
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("sse2,prfchw"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("sse2,prfchw")
-#endif
+QRN_SIMD_TARGET_BEGIN("sse2,prfchw")
 namespace qrn_bayer_sse2 {
 struct Isa {
   using V = __m128i;
@@ -131,19 +128,10 @@ struct Isa {
 };
 #include "bayersimd_body.inc"
 }  // namespace qrn_bayer_sse2
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+QRN_SIMD_TARGET_END
 
 // ---- AVX2 ------------------------------------------------------------------------
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2,prfchw"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2,prfchw")
-#endif
+QRN_SIMD_TARGET_BEGIN("avx2,prfchw")
 namespace qrn_bayer_avx2 {
 struct Isa {
   using V = __m256i;
@@ -213,19 +201,10 @@ struct Isa {
 };
 #include "bayersimd_body.inc"
 }  // namespace qrn_bayer_avx2
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+QRN_SIMD_TARGET_END
 
 // ---- AVX-512 (F, BW) ---------------------------------------------------------------
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2,avx512f,avx512bw,prfchw"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2,avx512f,avx512bw,prfchw")
-#endif
+QRN_SIMD_TARGET_BEGIN("avx2,avx512f,avx512bw,prfchw")
 namespace qrn_bayer_avx512 {
 struct Isa {
   using V = __m512i;
@@ -289,11 +268,7 @@ struct Isa {
 };
 #include "bayersimd_body.inc"
 }  // namespace qrn_bayer_avx512
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+QRN_SIMD_TARGET_END
 
 #endif  // QRN_BAYER_X86
 

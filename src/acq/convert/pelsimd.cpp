@@ -10,6 +10,7 @@
 #include <type_traits>
 
 #include "pelrefs.h"
+#include "simdtarget.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #define QRN_PEL_X86 1
@@ -84,12 +85,7 @@ constexpr int packBits(qe_PelPacking p) {
   }
 
 // ---- SSE2 ------------------------------------------------------------------------
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("sse2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("sse2")
-#endif
+QRN_SIMD_TARGET_BEGIN("sse2")
 namespace qrn_pel_sse2 {
 struct Isa {
   using V = __m128i;
@@ -122,19 +118,10 @@ long yuvVector(bool, const unsigned char*, long, const qrn_pel::YuvWeights&, std
 }
 #include "pelrows.inc"
 }  // namespace qrn_pel_sse2
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+QRN_SIMD_TARGET_END
 
 // ---- AVX2 ------------------------------------------------------------------------
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+QRN_SIMD_TARGET_BEGIN("avx2")
 namespace qrn_pel_avx2 {
 struct Isa {
   using V = __m256i;
@@ -195,11 +182,7 @@ struct Yv {
 #include "pelyuv.inc"
 #include "pelrows.inc"
 }  // namespace qrn_pel_avx2
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+QRN_SIMD_TARGET_END
 
 // ---- AVX-512 (F, BW, VL, VBMI) -------------------------------------------------------
 // (The mask-less permute and multishift of GCC 12's headers start from an
@@ -209,12 +192,7 @@ struct Yv {
 // lane, a multishift takes each pel's two bytes from its bit offset, a mask
 // keeps its bits.  Masked loads and stores take the row's end (a last
 // partial group included) in the same step.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi")
-#endif
+QRN_SIMD_TARGET_BEGIN("avx2,avx512f,avx512bw,avx512vl,avx512vbmi")
 namespace qrn_pel_avx512 {
 
 // Eight 64-bit lanes of the same eight bytes.
@@ -286,11 +264,7 @@ struct Yv {
 #include "pelyuv.inc"
 #include "pelrows.inc"
 }  // namespace qrn_pel_avx512
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+QRN_SIMD_TARGET_END
 
 #endif  // QRN_PEL_X86
 
