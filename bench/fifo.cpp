@@ -58,29 +58,12 @@
 #include <qrn/foundation/pelbuffer.h>
 
 #include "../tests/support/fake_fifo.h"
+#include "benchsim.h"
 #include "simimage.h"
 
 namespace {
 
-// ---- environment ------------------------------------------------------------
-
-const bool gEnvironment = [] {
-  ::setenv("QUORIN_DRIVER_DIR", QRN_BENCH_DRIVER_DIR, 0);
-  ::setenv("QUORIN_REGISTRY_FILE", QRN_BENCH_BINARY_DIR "/no-such-registry.reg", 0);
-  return true;
-}();
-
-// ---- the simulated board ----------------------------------------------------------
-
-qcFrameGrabber& simGrabber() {
-  for (long i = 0; i < qcBoard::count(); ++i) {
-    qcBoard& b = qcBoard::get(i);
-    if (b.name() == "sim" && b.bdIdx() == 0) {
-      if (auto* fg = dynamic_cast<qcFrameGrabber*>(&b)) return *fg;
-    }
-  }
-  throw std::runtime_error("no simulated board (is QUORIN_DRIVER_DIR the plugin directory?)");
-}
+using qrn_bench::simGrabber;
 
 // A grey format of a given size, of our own (the simulator serves any size).
 struct BenchFormat {

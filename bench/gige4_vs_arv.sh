@@ -21,6 +21,7 @@
 #                                         cmake --build --preset bench --target qacq qrngige bench_gige_arv_pop)
 # Not part of CI.
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 build=$(cd "${1:-build/bench}" && pwd)
 rounds=${ROUNDS:-3}
 warm=${WARM:-3}
@@ -28,15 +29,9 @@ span=${SPAN:-8}
 rate=${RATE:-250}
 qacq="$build/tools/qacq/qacq" pop="$build/bench/bench_gige_arv_pop"
 [[ -x "$qacq" && -x "$pop" ]] || { echo "no $qacq or $pop: build qacq, qrngige and bench_gige_arv_pop first" >&2; exit 1; }
-unshare -n true 2>/dev/null || { echo "SKIP: network namespaces are not permitted here" >&2; exit 77; }
-
-if [[ "${GIGE_BENCH_INSIDE:-}" != 1 ]]; then
-  exec unshare -n env GIGE_BENCH_INSIDE=1 "$0" "$@"
-fi
+bench_in_netns "$0" "$@"
 
 # ---- inside the namespace --------------------------------------------------------
-ip link set lo up
-[[ $(ip -o link show | wc -l) == 1 ]] || { echo "not isolated" >&2; exit 1; }
 addresses=(127.0.0.1 127.0.0.2 127.0.0.3 127.0.0.4)
 cameras=()
 for a in "${addresses[@]}"; do
@@ -50,9 +45,7 @@ export QUORIN_DRIVER_DIR="$build/drivers/plugins" QUORIN_REGISTRY_FILE="$build/n
 export QUORIN_GIGE_CAMERAS="127.0.0.1;127.0.0.2;127.0.0.3;127.0.0.4"
 frames=$((rate * (warm + span + 4)))
 
-median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 calc() { awk "BEGIN {printf \"%.4g\", $1}"; }
-cpu_ns() { for p in "$@"; do cat /proc/"$p"/task/*/schedstat 2>/dev/null; done | awk '{s += $1} END {printf "%.0f\n", s}'; }
 
 # Waits (at most 60 s) until every file "$@" holds a first frame line: every
 # camera streams (one qacq opens its four cameras one after the other, four

@@ -32,21 +32,16 @@
 #   bench/gige_vs_arv.sh [build-dir]     (default build/bench: cmake --preset bench, then
 #                                         cmake --build --preset bench --target qacq qrngige bench_gige_arv_pop)
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 build=$(cd "${1:-build/bench}" && pwd)
 rounds=${ROUNDS:-5}
 warm=${WARM:-3}
 span=${SPAN:-8}
 qacq="$build/tools/qacq/qacq" pop="$build/bench/bench_gige_arv_pop"
 [[ -x "$qacq" && -x "$pop" ]] || { echo "no $qacq or $pop: build qacq, qrngige and bench_gige_arv_pop first" >&2; exit 1; }
-unshare -n true 2>/dev/null || { echo "SKIP: network namespaces are not permitted here" >&2; exit 77; }
-
-if [[ "${GIGE_BENCH_INSIDE:-}" != 1 ]]; then
-  exec unshare -n env GIGE_BENCH_INSIDE=1 "$0" "$@"
-fi
+bench_in_netns "$0" "$@"
 
 # ---- inside the namespace --------------------------------------------------------
-ip link set lo up
-[[ $(ip -o link show | wc -l) == 1 ]] || { echo "not isolated" >&2; exit 1; }
 arv-fake-gv-camera-0.8 -i 127.0.0.1 >/dev/null 2>&1 &
 camera=$!
 trap 'kill $camera 2>/dev/null; wait $camera 2>/dev/null || true' EXIT
@@ -57,9 +52,7 @@ export QUORIN_REGISTRY_FILE="$build/no-such-registry.reg"
 # loopback path carries here both peers simply run flat out.
 max=${RATE:-1000}
 
-median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 calc() { awk "BEGIN {printf \"%.4g\", $1}"; }
-cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%d\n", s}'; }
 
 # The steady window of process $1: sets wcpu (ns of CPU), wsec (seconds) and
 # w0, w1 (its bounds, microseconds of the real-time clock).

@@ -13,19 +13,15 @@
 #   bench/gst_vs_aravissrc.sh [build-dir]   (default build/bench: cmake --preset bench, then
 #                                            cmake --build --preset bench --target qrngige gstqrnacq)
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 build=$(cd "${1:-build/bench}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 rounds=${ROUNDS:-5} warm=${WARM:-2} span=${SPAN:-5} rate=${RATE:-1000}
 [[ -d $build/gst/plugins ]] || { echo "build qrngige and gstqrnacq in $build first" >&2; exit 1; }
 gst-inspect-1.0 aravissrc >/dev/null 2>&1 || { echo "aravissrc missing (Debian gstreamer1.0-plugins-bad? libaravis-0.8-0)" >&2; exit 1; }
-unshare -n true 2>/dev/null || { echo "SKIP: network namespaces are not permitted here" >&2; exit 77; }
-if [[ "${GST_BENCH_INSIDE:-}" != 1 ]]; then
-  exec unshare -n env GST_BENCH_INSIDE=1 "$0" "$@"
-fi
+bench_in_netns "$0" "$@"
 
 # ---- inside the namespace --------------------------------------------------------
-ip link set lo up
-[[ $(ip -o link show | wc -l) == 1 ]] || { echo "not isolated" >&2; exit 1; }
 arv-fake-gv-camera-0.8 -i 127.0.0.1 >/dev/null 2>&1 &
 camera=$!
 trap 'kill $camera 2>/dev/null; wait $camera 2>/dev/null || true' EXIT
@@ -34,7 +30,6 @@ export QUORIN_DRIVER_DIR=$build/drivers/plugins QUORIN_GIGE_CAMERAS=127.0.0.1
 export QUORIN_REGISTRY_FILE=$build/no-such-registry.reg
 export GST_PLUGIN_PATH=$build/gst/plugins GST_REGISTRY=$build/gst/registry.bin
 
-median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 calc() { awk "BEGIN {printf \"%.3f\", $1}"; }
 run() {
   /usr/bin/python3 "$here/gst_rate.py" "$1 ! fakesink name=sink" "$warm" "$span"

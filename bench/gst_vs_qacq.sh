@@ -16,6 +16,7 @@
 #   bench/gst_vs_qacq.sh [build-dir]   (default build/bench: cmake --preset bench, then
 #                                       cmake --build --preset bench --target qacq qrnsim gstqrnacq)
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 build=$(cd "${1:-build/bench}" && pwd)
 rounds=${ROUNDS:-5}
 qacq=$build/tools/qacq/qacq
@@ -23,7 +24,6 @@ qacq=$build/tools/qacq/qacq
 export QUORIN_DRIVER_DIR=$build/drivers/plugins QUORIN_REGISTRY_FILE=$build/no-such-registry.reg
 export GST_PLUGIN_PATH=$build/gst/plugins GST_REGISTRY=$build/gst/registry.bin
 
-median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 calc() { awk "BEGIN {printf \"%.3f\", $1}"; }
 
 for case in "Sony XC75 640x480|50000" "Basler L103 2048x2048|5000"; do

@@ -12,31 +12,17 @@
 // peer in the same run and reports the ratios.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <stdexcept>
-
 #include <qrn/acq/format/vidfmt.h>
 #include <qrn/acq/hyper/framegrabber.h>
 #include <qrn/acq/hyper/typedfifo.h>
 #include <qrn/drivers/sim.h>
 #include <qrn/foundation/board.h>
 
+#include "benchsim.h"
+
 namespace {
 
-const bool gEnvironment = [] {
-  ::setenv("QUORIN_DRIVER_DIR", QRN_BENCH_DRIVER_DIR, 0);
-  ::setenv("QUORIN_REGISTRY_FILE", QRN_BENCH_BINARY_DIR "/no-such-registry.reg", 0);
-  return true;
-}();
-
-qcFrameGrabber& simGrabber() {
-  for (long i = 0; i < qcBoard::count(); ++i) {
-    qcBoard& b = qcBoard::get(i);
-    if (b.name() == "sim" && b.bdIdx() == 0)
-      if (auto* fg = dynamic_cast<qcFrameGrabber*>(&b)) return *fg;
-  }
-  throw std::runtime_error("no simulated board (is QUORIN_DRIVER_DIR the plugin directory?)");
-}
+using qrn_bench::simGrabber;
 
 const char* const kFormats[] = {"Sony XC75 640x480", "Basler L103 2048x2048"};
 constexpr long kAhead = 4;
