@@ -27,6 +27,18 @@ inline unsigned char qfGigeColourAt(long x, long y, int c) {
   return static_cast<unsigned char>(qfGigeMosaicAt(x, y) + 85 * c);
 }
 
+// Sets fake camera `to` up as `from` for its frames: size, region, binning
+// and pixel format.
+inline void qfGigeCopyFrameSetUp(ArvFakeCamera* from, ArvFakeCamera* to) {
+  for (guint32 reg : {ARV_FAKE_CAMERA_REGISTER_WIDTH, ARV_FAKE_CAMERA_REGISTER_HEIGHT, ARV_FAKE_CAMERA_REGISTER_X_OFFSET,
+                      ARV_FAKE_CAMERA_REGISTER_Y_OFFSET, ARV_FAKE_CAMERA_REGISTER_BINNING_HORIZONTAL,
+                      ARV_FAKE_CAMERA_REGISTER_BINNING_VERTICAL, ARV_FAKE_CAMERA_REGISTER_PIXEL_FORMAT}) {
+    guint32 v = 0;
+    arv_fake_camera_read_register(from, reg, &v);
+    arv_fake_camera_write_register(to, reg, v);
+  }
+}
+
 // Makes the board's fake camera draw qfGigeMosaicAt (RGB8: qfGigeColourAt)
 // in place of its moving pattern.  A fill pattern of our own cannot tell the buffer how much it
 // received, so a second fake camera, set up like the board's, fills each
@@ -41,13 +53,7 @@ inline void qfGigeDrawMosaic(qc_GigeGrabber& g) {
   cams.board = arv_fake_device_get_fake_camera(ARV_FAKE_DEVICE(arv_camera_get_device(g.aravisCamera())));
   auto fill = [](ArvBuffer* b, void* data, guint32, guint32, ArvPixelFormat) {
     auto* c = static_cast<Cameras*>(data);
-    for (guint32 reg : {ARV_FAKE_CAMERA_REGISTER_WIDTH, ARV_FAKE_CAMERA_REGISTER_HEIGHT, ARV_FAKE_CAMERA_REGISTER_X_OFFSET,
-                        ARV_FAKE_CAMERA_REGISTER_Y_OFFSET, ARV_FAKE_CAMERA_REGISTER_BINNING_HORIZONTAL,
-                        ARV_FAKE_CAMERA_REGISTER_BINNING_VERTICAL, ARV_FAKE_CAMERA_REGISTER_PIXEL_FORMAT}) {
-      guint32 v = 0;
-      arv_fake_camera_read_register(c->board, reg, &v);
-      arv_fake_camera_write_register(c->sizer, reg, v);
-    }
+    qfGigeCopyFrameSetUp(c->board, c->sizer);
     const guint64 id = arv_buffer_get_frame_id(b), ts = arv_buffer_get_timestamp(b);
     arv_fake_camera_fill_buffer(c->sizer, b, nullptr);
     arv_buffer_set_frame_id(b, id);

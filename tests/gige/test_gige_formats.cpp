@@ -174,13 +174,7 @@ void drawFormat(qc_GigeGrabber& g, const Layout& l) {
   cams.layout = l;
   auto fill = [](ArvBuffer* b, void* data, guint32, guint32, ArvPixelFormat) {
     auto* c = static_cast<Cameras*>(data);
-    for (guint32 reg : {ARV_FAKE_CAMERA_REGISTER_WIDTH, ARV_FAKE_CAMERA_REGISTER_HEIGHT, ARV_FAKE_CAMERA_REGISTER_X_OFFSET,
-                        ARV_FAKE_CAMERA_REGISTER_Y_OFFSET, ARV_FAKE_CAMERA_REGISTER_BINNING_HORIZONTAL,
-                        ARV_FAKE_CAMERA_REGISTER_BINNING_VERTICAL, ARV_FAKE_CAMERA_REGISTER_PIXEL_FORMAT}) {
-      guint32 v = 0;
-      arv_fake_camera_read_register(c->board, reg, &v);
-      arv_fake_camera_write_register(c->sizer, reg, v);
-    }
+    qfGigeCopyFrameSetUp(c->board, c->sizer);
     const guint64 id = arv_buffer_get_frame_id(b), ts = arv_buffer_get_timestamp(b);
     // The sizer's own pattern knows only a few formats: a first fill of a
     // Mono8 frame of the payload's bytes in one row sets the size received,
