@@ -3,10 +3,10 @@
 # "qacq live" on the simulated board in a private Xvfb, the pointer over the
 # image so that the status line shows position and pel value, captured from
 # the X server.  Usage: scripts/console-screenshot.sh [build-dir] (default
-# build/ci, configured already).
+# build/default, configured already).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build="${1:-build/ci}"
+build="${1:-build/default}"
 cmake --build "$build" --target qacq qrn_xshot >/dev/null
 
 n=90
