@@ -56,7 +56,7 @@ extract() {
       while (match(rest, /`[^`]*build\/[^`]*`/)) {
         span = substr(rest, RSTART + 1, RLENGTH - 2)
         rest = substr(rest, RSTART + RLENGTH)
-        if (span ~ / / || (span ~ /^build\/[^ ]*[^\/]$/ && span !~ /\.[a-z]+$/)) print NR "\t" span
+        if (span ~ / / || (span ~ /^build\/[^ \/]+\/[^ \/]+\/[^ ]*[^\/]$/ && span !~ /\.[a-z]+$/)) print NR "\t" span
       }
     }
   ' README.md
@@ -103,6 +103,11 @@ cleanup() {
 trap cleanup EXIT
 export QUORIN_REGISTRY_FILE="$scratch/registry.reg"
 
+if [[ -n "${QRN_README_NETNS:-}" ]]; then
+  echo "readme-check: in a private network namespace (loopback only)"
+else
+  echo "readme-check: namespaces not permitted here: running in the machine's network"
+fi
 ran=0 skipped=0
 for c in "${commands[@]}"; do
   line=${c%%$'\t'*} cmd=${c#*$'\t'}
