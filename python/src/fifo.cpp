@@ -226,22 +226,32 @@ bool completeInParts(qcAcqFifo& fifo, double wait, const qcAcqFifo::CompleteArgs
   }
 }
 
-py::tuple complete(Fifo& f, double wait, bool makeLocal, bool autoStart) {
+// The completion (image, info).  With refuseUsedUpPool, RuntimeError instead
+// of a wait that cannot end: nothing finished and every buffer of the pool
+// held by the caller's arrays.
+py::tuple complete(Fifo& f, double wait, bool makeLocal, bool autoStart, bool refuseUsedUpPool = false) {
   qcAcquireInfo info;
   qcPtrHandle<qcAcqImage> image;
-  bool done = true;
+  bool done = true, usedUp = false;
   {
     const Fifo::Call call(f);
     qcAcqFifo& fifo = call.fifo;
     const auto args = qcAcqFifo::CompleteArgs().maxWait(wait).makeLocal(makeLocal).autoStart(autoStart).acquireInfo(&info);
     // One call when the wait is short or a finished acquisition waits: a
     // completion that finds its image at once costs no more than one call.
-    if (wait <= kPart || fifo.completedAcqs() > 0)
+    if (refuseUsedUpPool && fifo.completedAcqs() == 0 && fifo.availableAcqs() == 0)
+      usedUp = true;
+    else if (wait <= kPart || fifo.completedAcqs() > 0)
       image = fifo.completeAcq(args);
     else
       done = completeInParts(fifo, wait, args, image);
   }
   if (!done) throw py::error_already_set();
+  if (usedUp)
+    throw std::runtime_error(
+        "every buffer of the FIFO's image pool is held by an array of an earlier completion with "
+        "make_local=False, so nothing can complete: drop some of those arrays, complete with make_local=True, "
+        "or raise hardware_image_pool_size");
   return py::make_tuple(wrapImage(std::move(image)), info);
 }
 
@@ -415,7 +425,7 @@ void bindFifo(py::module_& m) {
           fr.fifo->unlocked([](qcAcqFifo& q) { q.start(1); });
           fr.started = true;
         }
-        py::tuple r = complete(*fr.fifo, fr.wait, fr.makeLocal, false);
+        py::tuple r = complete(*fr.fifo, fr.wait, fr.makeLocal, false, true);
         if (fr.left > 0) --fr.left;  // not when a signal handler raised
         return r;
       });
