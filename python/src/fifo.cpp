@@ -239,7 +239,9 @@ py::tuple complete(Fifo& f, double wait, bool makeLocal, bool autoStart, bool re
     const auto args = qcAcqFifo::CompleteArgs().maxWait(wait).makeLocal(makeLocal).autoStart(autoStart).acquireInfo(&info);
     // One call when the wait is short or a finished acquisition waits: a
     // completion that finds its image at once costs no more than one call.
-    if (refuseUsedUpPool && fifo.completedAcqs() == 0 && fifo.availableAcqs() == 0)
+    // In this order: an acquisition that held a buffer while being taken
+    // is a finished one by the last question.
+    if (refuseUsedUpPool && fifo.availableAcqs() == 0 && !fifo.isAcquiring() && fifo.completedAcqs() == 0)
       usedUp = true;
     else if (wait <= kPart || fifo.completedAcqs() > 0)
       image = fifo.completeAcq(args);
@@ -284,6 +286,41 @@ struct Frames {
     }
   }
 };
+
+// The Fifo behind a Python object, null while it is not constructed.
+Fifo* fifoOf(PyObject* self) {
+  auto vh = reinterpret_cast<py::detail::instance*>(self)->get_value_and_holder();
+  return vh.holder_constructed() ? vh.value_ptr<Fifo>() : nullptr;
+}
+
+// The garbage collector's support: a FIFO held by its own callback (a
+// bound method of an object that holds the FIFO) is a cycle through the
+// driver, which the collector sees through traverse and breaks by closing
+// the FIFO.
+void collectable(PyHeapTypeObject* heapType) {
+  PyTypeObject* type = &heapType->ht_type;
+  type->tp_flags |= Py_TPFLAGS_HAVE_GC;
+  type->tp_traverse = [](PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(Py_TYPE(self));
+    const Fifo* f = fifoOf(self);
+    if (!f) return 0;
+    int r = 0;
+    f->traverse([&](PyObject* o, int times) {
+      for (int i = 0; i < times && r == 0; ++i) r = visit(o, arg);
+    });
+    return r;
+  };
+  type->tp_clear = [](PyObject* self) {
+    if (Fifo* f = fifoOf(self)) {
+      try {
+        f->close();
+      } catch (const std::exception&) {
+        // In a call on another thread, so not garbage: nothing to break.
+      }
+    }
+    return 0;
+  };
+}
 
 py::list names(std::uint32_t bits, const std::pair<const char*, std::uint32_t>* table, size_t n) {
   py::list l;
@@ -430,7 +467,7 @@ void bindFifo(py::module_& m) {
         return r;
       });
 
-  py::class_<Fifo> fifoClass(m, "Fifo",
+  py::class_<Fifo> fifoClass(m, "Fifo", py::custom_type_setup(collectable),
                    "An acquisition FIFO (Board.fifo): start acquisitions and complete them into NumPy "
                    "arrays; every acquisition property is an attribute or a method, in the library's "
                    "units (seconds, pels, fractions 0..1).  One thread at a time uses a FIFO; blocking "

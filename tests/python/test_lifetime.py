@@ -1,6 +1,8 @@
 # Images without a copy: arrays over the library's pels, their lifetime, and
 # pool buffers going back when the arrays go.
 import gc
+import os
+import weakref
 
 import numpy as np
 import pytest
@@ -57,3 +59,26 @@ def test_closed_fifo_refuses_calls(sim):
     with pytest.raises(ValueError, match="closed"):
         f.start(1)
     f.close()  # twice is fine
+
+
+def test_a_fifo_held_by_its_own_callbacks_is_collected(sim):
+    class Grabber:
+        def __init__(self):
+            self.fifo = sim.fifo(FORMAT)
+            self.fifo.on_complete = self.handle
+            self.fifo.on_overrun = self.handle
+            self.fifo.on_light = lambda address, me=self: None
+            self.fifo.start(1)
+
+        def handle(self, info):
+            pass
+
+    gc.collect()
+    threads = len(os.listdir("/proc/self/task"))
+    grabbers = [Grabber() for _ in range(5)]
+    fifos = [weakref.ref(g.fifo) for g in grabbers]
+    assert len(os.listdir("/proc/self/task")) > threads
+    del grabbers
+    gc.collect()
+    assert [f() for f in fifos] == [None] * 5
+    assert len(os.listdir("/proc/self/task")) == threads  # the driver's threads were joined
