@@ -236,7 +236,9 @@ py::tuple complete(Fifo& f, double wait, bool makeLocal, bool autoStart, bool re
   {
     const Fifo::Call call(f);
     qcAcqFifo& fifo = call.fifo;
-    const auto args = qcAcqFifo::CompleteArgs().maxWait(wait).makeLocal(makeLocal).autoStart(autoStart).acquireInfo(&info);
+    // A pool image is copied here, into memory used again (localCopy),
+    // rather than by the library into fresh memory.
+    const auto args = qcAcqFifo::CompleteArgs().maxWait(wait).makeLocal(false).autoStart(autoStart).acquireInfo(&info);
     // One call when the wait is short or a finished acquisition waits: a
     // completion that finds its image at once costs no more than one call.
     // In this order: an acquisition that held a buffer while being taken
@@ -247,6 +249,8 @@ py::tuple complete(Fifo& f, double wait, bool makeLocal, bool autoStart, bool re
       image = fifo.completeAcq(args);
     else
       done = completeInParts(fifo, wait, args, image);
+    if (makeLocal && image && !image->isEmpty() && !image->buffer()->isLocal())
+      image = localCopy(*image, f.localBlocks);
   }
   if (!done) throw py::error_already_set();
   if (usedUp)

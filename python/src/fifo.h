@@ -84,6 +84,8 @@ public:
   qeImageFormat format;
   py::object onComplete, onOverrun, onMovePart, onLight;
   py::object master;  // the Python FIFO given as trigger master
+  // Where completions with make_local copy their images.
+  const std::shared_ptr<LocalBlocks> localBlocks = newLocalBlocks();
 
 private:
   qcPtrHandle<qcAcqFifo> fifo_;

@@ -7,6 +7,7 @@
 #include <pybind11/stl.h>
 
 #include <limits>
+#include <memory>
 #include <string>
 #include <type_traits>
 
@@ -47,6 +48,18 @@ py::object arrayOf(const qcAcqImage& image, py::handle owner);
 // planes apart in memory are first copied once into one block, held by the
 // new Image, so the array's base is always the Image.
 py::object wrapImage(qcPtrHandle<qcAcqImage> image);
+
+// Memory for the local copies of one FIFO's images (complete(make_local=True)):
+// a block goes back when the last array over its copy goes, and the next
+// copy of the same size takes it again, so that a loop of copies keeps
+// touching the same pages instead of faulting in fresh memory every frame.
+// A few free blocks are kept; a copy finds a new one when none is free.
+class LocalBlocks;
+std::shared_ptr<LocalBlocks> newLocalBlocks();
+// The image, its pels copied into memory from `blocks` (three planes into
+// one block, one plane after the other), with the same format, offset,
+// transform and colour space.  Runs without the GIL.
+qcPtrHandle<qcAcqImage> localCopy(const qcAcqImage& image, const std::shared_ptr<LocalBlocks>& blocks);
 
 // The image format named by `o`: an ImageFormat, an int of the public
 // numbering, or a name ("grey8", "rgb32", "3plane", ...; any case).
