@@ -28,8 +28,10 @@ std::set<Fifo*>& openFifos() {
   return *s;
 }
 
-// Set by the exit handler (with the GIL), before Python finalizes.
+// Set by the exit handler (with the GIL), before Python finalizes; the
+// thread that ran it (and finalizes) goes on as before.
 std::atomic<bool> g_exiting{false};
+std::atomic<std::thread::id> g_exitThread{};
 // Library FIFOs being destroyed on threads of their own (close() in a
 // callback); the exit handler waits for them.
 std::atomic<int> g_reaping{0};
@@ -45,6 +47,10 @@ bool finalizing() {
   return _Py_IsFinalizing() != 0;
 #endif
 }
+
+// True on a thread that must not take the GIL again: any but the exiting
+// one, once the exit handler ran.
+bool mustLeave() { return g_exiting && std::this_thread::get_id() != g_exitThread.load(); }
 
 // A thread that must not enter Python again waits here for the process to
 // end (as Python itself stops such threads).
@@ -220,7 +226,7 @@ bool completeInParts(qcAcqFifo& fifo, double wait, const qcAcqFifo::CompleteArgs
       return true;
     }
     image = fifo.completeAcq(part.maxWait(part.autoStart() && pending == 0 ? 0.0 : kPart));
-    if (!likeRunOut(image, *args.acquireInfo()) || g_exiting) return true;
+    if (!likeRunOut(image, *args.acquireInfo()) || mustLeave()) return true;
     const py::gil_scoped_acquire gil;
     if (PyErr_CheckSignals() != 0) return false;
   }
@@ -342,7 +348,7 @@ std::string nameKey(const std::string& name) {
   return r;
 }
 
-bool pythonGone() { return g_exiting || !Py_IsInitialized() || finalizing(); }
+bool pythonGone() { return mustLeave() || !Py_IsInitialized() || finalizing(); }
 
 Fifo::Fifo(qcPtrHandle<qcAcqFifo> fifo, py::object b, qeImageFormat f)
     : board(std::move(b)), format(f), fifo_(std::move(fifo)) {
@@ -370,11 +376,18 @@ Fifo::Call::Call(Fifo& f) : fifo(f.get()), f_(f) {
 Fifo::Call::~Call() {
   --f_.busy_;
   --g_inCalls;
-  if (g_exiting) parkForever();
+  if (mustLeave()) parkForever();
   PyEval_RestoreThread(saved_);
 }
 
 void Fifo::close() {
+  if (disowned_) {
+    // The parent's: its driver threads are not in this process, and
+    // destroying it would wait for them for ever.
+    if (fifo_) new qcPtrHandle<qcAcqFifo>(std::move(fifo_));  // never destroyed, on purpose
+    onComplete = onOverrun = onMovePart = onLight = master = py::object();
+    return;
+  }
   if (busy_ > 0) throw std::runtime_error("the FIFO is in a call on another thread: close it when that call returns");
   qcPtrHandle<qcAcqFifo> f = std::move(fifo_);
   if (f) {
@@ -401,6 +414,7 @@ void Fifo::close() {
 }
 
 void Fifo::closeAll() {
+  g_exitThread = std::this_thread::get_id();
   g_exiting = true;
   // Daemon threads in a completion leave it within a part (0.1 s).
   waitUntil([] { return g_inCalls == 0 && g_reaping == 0; }, 1.0);
@@ -408,9 +422,10 @@ void Fifo::closeAll() {
     if (f->busy_ == 0) f->close();
 }
 
+// Runs in the child right after fork(): flags only (close() lets go of the
+// FIFO later, in ordinary circumstances).
 void Fifo::disownAll() {
   for (Fifo* f : openFifos()) {
-    if (f->fifo_) new qcPtrHandle<qcAcqFifo>(std::move(f->fifo_));  // never destroyed, on purpose
     f->disowned_ = true;
     f->busy_ = 0;  // the threads that were in calls stayed in the parent
   }

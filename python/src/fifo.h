@@ -68,7 +68,8 @@ public:
   // Python goes).
   static void closeAll();
   // In a forked child: the FIFOs are the parent's, whose driver threads did
-  // not come along; they are left alone for good (never destroyed).
+  // not come along; they refuse calls, and close() lets go of them without
+  // destroying them.
   static void disownAll();
 
   // The garbage collector's view of the Python objects held: visit(o) for

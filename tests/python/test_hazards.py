@@ -15,7 +15,9 @@ import qrnacq
 from conftest import FORMAT
 
 PREAMBLE = textwrap.dedent("""
-    import os, sys, threading, time
+    import atexit, os, sys, threading, time
+    AT_EXIT = []  # run after the module's exit handler (registered before the import)
+    atexit.register(lambda: [fn() for fn in AT_EXIT])
     import qrnacq
     FORMAT = sys.argv[1]
     sim = qrnacq.board("sim0")
@@ -97,6 +99,15 @@ CASES = {
         threading.Thread(target=f.complete, daemon=True).start()
         threading.Thread(target=lambda: list(fast_fifo().frames()), daemon=True).start()
         time.sleep(0.3)
+    """,
+    # The thread that exits goes on using FIFOs after the module's exit handler.
+    "fifo_used_after_the_exit_handler": """
+        def late():
+            with fast_fifo() as f:
+                f.start(1)
+                if f.complete(timeout=5)[0] is None:
+                    os._exit(4)
+        AT_EXIT.append(late)
     """,
     "exit_while_callbacks_run": """
         f = fast_fifo()
