@@ -22,7 +22,7 @@ TESTS=(
   locales
 )
 # The Python module.
-PYTHON=(pybind11-dev python3-dev python3-numpy python3-pytest)
+PYTHON=(pybind11-dev python3-dev python3-numpy python3-pytest mypy)
 # The GStreamer element and its tests; the README's window pipeline
 # (gstreamer1.0-x) and the element's benchmark (python3-gi).
 GSTREAMER=(

@@ -15,6 +15,9 @@ with board.fifo("Sony XC75 640x480", "raw8") as fifo:
     fifo.set_input_lut(np.arange(256, dtype=np.uint8))   # identity: the mosaic as rendered
     fifo.set_contrast(0)
     mosaic, info = next(fifo.frames(1, timeout=5.0))
+if mosaic is None:
+    raise SystemExit(f"no mosaic: {info.failure.names} {info.failure.text}")
+mosaic = np.asarray(mosaic, dtype=np.uint8)              # it is uint8 already: no copy, a uint8 type for checkers
 
 planes = converter.to_3plane(mosaic)                  # (3, h, w): red, green, blue
 means = planes.reshape(3, -1).mean(axis=1)

@@ -19,4 +19,7 @@ qrnacq.gige.set(camera, "ExposureTimeAbs", 5000)           # microseconds
 print("ExposureTimeAbs now", qrnacq.gige.get(camera, "ExposureTimeAbs"))
 with camera.fifo("Sony XC75 640x480", "grey8") as fifo:
     for image, info in fifo.frames(3, timeout=5.0, make_local=False):   # the stream buffers themselves
+        if image is None:
+            print(f"frame {info.trigger_num}: failed {info.failure.names} {info.failure.text}")
+            continue
         print(f"frame {info.trigger_num}: {image.shape}, read-only {not image.flags.writeable}, mean {image.mean():.1f}")

@@ -18,6 +18,9 @@ with board.fifo("Sony XC75 640x480", "grey8") as fifo:
     for n in range(3):
         qrnacq.sim.fire_input_line(fifo)   # a pulse on the simulated input line
         image, info = fifo.complete(timeout=2.0)
+        if image is None:                  # no image: info.failure says why
+            print(f"pulse {n + 1}: failed {info.failure.names}")
+            continue
         print(f"pulse {n + 1}: trigger {info.trigger_num}, {image.shape}, failure: {info.failure.names}")
     fifo.trigger()                         # a software pulse does the same
     image, info = fifo.complete(timeout=2.0)

@@ -30,20 +30,23 @@ py::object result(Conv& c, py::object source, const B& (Conv::*get)() const) {
   return wrapImage(std::move(image));
 }
 
+// A converter of the pattern's type with white balance (red, green, blue).
+std::unique_ptr<Conv> make(const std::string& pattern, std::tuple<double, double, double> wb) {
+  auto c = std::make_unique<Conv>();
+  c->bayerType(typeOf(pattern));
+  c->setRedWhiteBalanceScale(std::get<0>(wb));
+  c->setGreenWhiteBalanceScale(std::get<1>(wb));
+  c->setBlueWhiteBalanceScale(std::get<2>(wb));
+  return c;
+}
+
 }  // namespace
 
 void bindBayer(py::module_& m) {
   py::class_<Conv>(m, "BayerConverter",
                    "Converts an 8-bit Bayer mosaic ((h, w) uint8, even sizes) to grey, packed RGB or three "
                    "planes, with white balance for the colour outputs.  The results are new arrays.")
-      .def(py::init([](const std::string& pattern, std::tuple<double, double, double> wb) {
-             auto c = std::make_unique<Conv>();
-             c->bayerType(typeOf(pattern));
-             c->setRedWhiteBalanceScale(std::get<0>(wb));
-             c->setGreenWhiteBalanceScale(std::get<1>(wb));
-             c->setBlueWhiteBalanceScale(std::get<2>(wb));
-             return c;
-           }),
+      .def(py::init(&make),
            py::arg("pattern") = "RGGB", py::arg("white_balance") = std::make_tuple(1.0, 1.0, 1.0),
            "pattern: the colours of the top-left 2x2 cell (\"RGGB\", \"GRBG\", \"GBRG\", \"BGGR\"); "
            "white_balance: red, green and blue scales (each above 0).  Raises "
@@ -98,6 +101,9 @@ void bindBayer(py::module_& m) {
       "bayer_reference_3plane",
       [](py::object src, const std::string& pattern, std::tuple<double, double, double> wb) {
         const qcPelBuffer<unsigned char> s = bufferOf<unsigned char>(src, "a Bayer mosaic");
+        // The converter's checks: BadParams for what it refuses (odd sizes,
+        // scales of 0 or less), where the reference would return nothing.
+        make(pattern, wb)->setSourcePelBuf(s);
         const Conv::BayerType t = typeOf(pattern);
         const qcPair<long> phase(t == Conv::RGGB || t == Conv::GBRG, t == Conv::BGGR || t == Conv::GBRG);
         qc3PlanePelBuffer out;

@@ -77,6 +77,9 @@ void bindBoards(py::module_& m) {
       "The video format of that name.  Raises qrnacq.errors.qcVideoFormat.NotFound.");
   m.def(
       "formats", [](py::object board, py::object imageFormat) {
+        if (!board.is_none() && !py::isinstance<qcFrameGrabber>(board))
+          throw py::type_error("board must be a qrnacq.Board or None, not " +
+                               std::string(py::str(py::type::handle_of(board).attr("__name__"))));
         qcFrameGrabber* fg = board.is_none() ? nullptr : &board.cast<qcFrameGrabber&>();
         return formatList(fg, imageFormat);
       },
@@ -154,8 +157,8 @@ void bindBoards(py::module_& m) {
   m.def(
       "board",
       [](py::object which) -> qcFrameGrabber* {
-        if (py::isinstance<py::int_>(which)) {
-          const long i = which.cast<long>();
+        if (!py::isinstance<py::str>(which)) {
+          const long i = number<long>(which, "which", "a board index (int) or name (str)");
           if (i < 0) throw py::value_error("a board index is 0 or more");
           return &qcFrameGrabber::get(i);
         }

@@ -1,9 +1,11 @@
 // Library exceptions as Python exceptions: the base qrnacq.Error and one
 // subclass per library exception class, named after it, in qrnacq.errors
 // ("qcAcqFifo::BadParams" is qrnacq.errors.qcAcqFifo.BadParams).
+#include <cctype>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <typeinfo>
 
 #include <qrn/foundation/archive.h>
@@ -18,6 +20,34 @@ PyObject* g_base = nullptr;      // qrnacq.Error (kept for the process)
 PyObject* g_errors = nullptr;    // the qrnacq.errors module
 std::map<std::string, PyObject*>* g_classes = nullptr;  // qualified name -> class
 
+std::set<std::string>* g_spaces = nullptr;  // the namespace objects made for outer names
+
+// ValueError unless `qualified` can name a class of qrnacq.errors: C++
+// identifiers separated by "::", whose outer part is no other member of the
+// module ("classes", "class_of").
+void checkName(const py::module_& errors, const std::string& qualified, const std::string& outer) {
+  const auto bad = [&](const std::string& why) {
+    return py::value_error("\"" + qualified + "\" is not the name of a library exception class: " + why);
+  };
+  std::string part;
+  for (std::size_t i = 0; i <= qualified.size(); ++i) {
+    const bool sep = i == qualified.size() || qualified.compare(i, 2, "::") == 0;
+    if (!sep) {
+      part += qualified[i];
+      continue;
+    }
+    if (part.empty() || std::isdigit(static_cast<unsigned char>(part[0])) ||
+        part.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") != std::string::npos ||
+        part.rfind("__", 0) == 0)
+      throw bad("its parts are identifiers separated by \"::\"");
+    part.clear();
+    ++i;  // the second ':'
+  }
+  const std::string first = outer.empty() ? qualified : outer;
+  if (py::hasattr(errors, first.c_str()) && !g_classes->count(first) && !g_spaces->count(first))
+    throw bad("qrnacq.errors." + first + " is another member of the module");
+}
+
 // The class of a qualified name, made on first use: A::B goes into the
 // namespace object errors.A as B.  Needs the GIL.
 PyObject* classOf(const std::string& qualified) {
@@ -30,6 +60,7 @@ PyObject* classOf(const std::string& qualified) {
     outer = qualified.substr(0, p);
     name = qualified.substr(p + 2);
   }
+  checkName(errors, qualified, outer);
   const std::string qual = outer.empty() ? name : outer + "." + name;
   py::dict ns;
   ns["__module__"] = "qrnacq.errors";
@@ -45,6 +76,7 @@ PyObject* classOf(const std::string& qualified) {
       py::object types = py::module_::import("types");
       py::object space = types.attr("SimpleNamespace")();
       errors.attr(outer.c_str()) = space;
+      g_spaces->insert(outer);
     }
     holder = errors.attr(outer.c_str());
   }
@@ -82,6 +114,7 @@ void bindErrors(py::module_& m) {
   errors.attr("classes") = py::dict();
   g_errors = errors.ptr();
   g_classes = new std::map<std::string, PyObject*>();
+  g_spaces = new std::set<std::string>();
   // Every exception class registered for archives gets its class now, so
   // that `except` clauses can name them before one is thrown.
   for (const std::string& name : qc_Instantiator::names()) {

@@ -1,8 +1,13 @@
 // Acquisition FIFOs: properties, start and complete, acquire info, callbacks,
 // the property query, capabilities and property sets as bytes.
+#include <pthread.h>
+
+#include <chrono>
 #include <cmath>
 #include <set>
 #include <sstream>
+#include <thread>
+#include <utility>
 
 #include <qrn/acq/hyper/failurename.h>
 #include <qrn/acq/hyper/fgcaps.h>
@@ -23,7 +28,43 @@ std::set<Fifo*>& openFifos() {
   return *s;
 }
 
-using Release = py::call_guard<py::gil_scoped_release>;
+// Set by the exit handler (with the GIL), before Python finalizes; the
+// thread that ran it (and finalizes) goes on as before.
+std::atomic<bool> g_exiting{false};
+std::atomic<std::thread::id> g_exitThread{};
+// Library FIFOs being destroyed on threads of their own (close() in a
+// callback); the exit handler waits for them.
+std::atomic<int> g_reaping{0};
+// Threads inside a Fifo::Call.
+std::atomic<int> g_inCalls{0};
+// Depth of Python callbacks running on this thread (a driver's thread).
+thread_local int t_inCallback = 0;
+
+bool finalizing() {
+#if PY_VERSION_HEX >= 0x030D0000
+  return Py_IsFinalizing() != 0;
+#else
+  return _Py_IsFinalizing() != 0;
+#endif
+}
+
+// True on a thread that must not take the GIL again: any but the exiting
+// one, once the exit handler ran.
+bool mustLeave() { return g_exiting && std::this_thread::get_id() != g_exitThread.load(); }
+
+// A thread that must not enter Python again waits here for the process to
+// end (as Python itself stops such threads).
+[[noreturn]] void parkForever() {
+  for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
+// Waits without the GIL, at most `seconds`, until done() is true.
+template <class Done>
+void waitUntil(Done done, double seconds) {
+  const py::gil_scoped_release nogil;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
 
 const std::pair<const char*, std::uint32_t> kProblems[] = {
     {"invalidMasterOrSlave", qcAcqProblem::kInvalidMasterOrSlave},
@@ -87,7 +128,7 @@ struct PyCall {
   PyObject* fn;
   explicit PyCall(py::object f) : fn(f.release().ptr()) {}
   ~PyCall() {
-    if (!Py_IsInitialized() || _Py_IsFinalizing()) return;
+    if (pythonGone()) return;
     py::gil_scoped_acquire g;
     Py_DECREF(fn);
   }
@@ -101,8 +142,10 @@ qcPtrHandle<qcCallback1<T>> pyCallback(const py::object& fn, Conv conv) {
   if (!PyCallable_Check(fn.ptr())) throw py::type_error("a callback must be callable (or None)");
   auto call = std::make_shared<PyCall>(fn);
   return qfMakeCallback1<T>([call, conv](T arg) {
-    if (!Py_IsInitialized() || _Py_IsFinalizing()) return;
+    if (pythonGone()) return;
     py::gil_scoped_acquire g;
+    ++t_inCallback;
+    const std::unique_ptr<int, void (*)(int*)> leave(&t_inCallback, [](int* d) { --*d; });
     try {
       py::handle(call->fn)(conv(arg));
     } catch (py::error_already_set& e) {
@@ -125,17 +168,13 @@ using SetCb = void (qcAcqFifo::*)(qcAcqFifo::InfoCallback);
 
 void setCallback(Fifo& f, py::object Fifo::*slot, SetCb set, py::object fn) {
   qcAcqFifo::InfoCallback cb = infoCallback(fn);
-  qcAcqFifo& fifo = f.get();
-  {
-    py::gil_scoped_release nogil;
-    (fifo.*set)(std::move(cb));
-  }
+  f.unlocked([&](qcAcqFifo& fifo) { (fifo.*set)(std::move(cb)); });
   f.*slot = fn;
 }
 
 double waitOf(const py::object& timeout) {
   if (timeout.is_none()) return HUGE_VAL;
-  const double t = timeout.cast<double>();
+  const double t = number<double>(timeout, "timeout", "a number of seconds or None");
   if (!(t >= 0)) throw py::value_error("timeout must be 0 or more seconds (or None: no limit)");
   return t;
 }
@@ -187,29 +226,44 @@ bool completeInParts(qcAcqFifo& fifo, double wait, const qcAcqFifo::CompleteArgs
       return true;
     }
     image = fifo.completeAcq(part.maxWait(part.autoStart() && pending == 0 ? 0.0 : kPart));
-    if (!likeRunOut(image, *args.acquireInfo())) return true;
+    if (!likeRunOut(image, *args.acquireInfo()) || mustLeave()) return true;
     const py::gil_scoped_acquire gil;
     if (PyErr_CheckSignals() != 0) return false;
   }
 }
 
-py::tuple complete(Fifo& f, double wait, bool makeLocal, bool autoStart) {
-  qcAcqFifo& fifo = f.get();
+// The completion (image, info).  With refuseUsedUpPool, RuntimeError instead
+// of a wait that cannot end: nothing finished and every buffer of the pool
+// held by the caller's arrays.
+py::tuple complete(Fifo& f, double wait, bool makeLocal, bool autoStart, bool refuseUsedUpPool = false) {
   qcAcquireInfo info;
   qcPtrHandle<qcAcqImage> image;
-  bool done = true;
+  bool done = true, usedUp = false;
   {
-    const Fifo::Busy busy(f);
-    py::gil_scoped_release nogil;
-    const auto args = qcAcqFifo::CompleteArgs().maxWait(wait).makeLocal(makeLocal).autoStart(autoStart).acquireInfo(&info);
+    const Fifo::Call call(f);
+    qcAcqFifo& fifo = call.fifo;
+    // A pool image is copied here, into memory used again (localCopy),
+    // rather than by the library into fresh memory.
+    const auto args = qcAcqFifo::CompleteArgs().maxWait(wait).makeLocal(false).autoStart(autoStart).acquireInfo(&info);
     // One call when the wait is short or a finished acquisition waits: a
     // completion that finds its image at once costs no more than one call.
-    if (wait <= kPart || fifo.completedAcqs() > 0)
+    // In this order: an acquisition that held a buffer while being taken
+    // is a finished one by the last question.
+    if (refuseUsedUpPool && fifo.availableAcqs() == 0 && !fifo.isAcquiring() && fifo.completedAcqs() == 0)
+      usedUp = true;
+    else if (wait <= kPart || fifo.completedAcqs() > 0)
       image = fifo.completeAcq(args);
     else
       done = completeInParts(fifo, wait, args, image);
+    if (makeLocal && image && !image->isEmpty() && !image->buffer()->isLocal())
+      image = localCopy(*image, f.localBlocks);
   }
   if (!done) throw py::error_already_set();
+  if (usedUp)
+    throw std::runtime_error(
+        "every buffer of the FIFO's image pool is held by an array of an earlier completion with "
+        "make_local=False, so nothing can complete: drop some of those arrays, complete with make_local=True, "
+        "or raise hardware_image_pool_size");
   return py::make_tuple(wrapImage(std::move(image)), info);
 }
 
@@ -223,7 +277,60 @@ struct Frames {
   double wait;
   bool makeLocal;
   bool startEach = false;
+  bool started = false;  // acquisitions were started here
+  Frames(Fifo& f, py::object self, long count, double w, bool local)
+      : fifo(&f), keep(std::move(self)), left(count), wait(w), makeLocal(local) {}
+  Frames(Frames&& o) noexcept
+      : fifo(o.fifo), keep(std::move(o.keep)), left(o.left), wait(o.wait), makeLocal(o.makeLocal),
+        startEach(o.startEach), started(std::exchange(o.started, false)) {}
+  Frames(const Frames&) = delete;
+  Frames& operator=(const Frames&) = delete;
+  // A loop that ends early (break, an exception) stops what it started:
+  // left pending, those acquisitions would be the next completions.
+  ~Frames() {
+    if (!started || left == 0 || fifo->closed() || pythonGone()) return;
+    try {
+      fifo->unlocked([](qcAcqFifo& q) { q.flush(); });
+    } catch (const std::exception&) {
+      // The FIFO went away meanwhile: nothing left to stop.
+    }
+  }
 };
+
+// The Fifo behind a Python object, null while it is not constructed.
+Fifo* fifoOf(PyObject* self) {
+  auto vh = reinterpret_cast<py::detail::instance*>(self)->get_value_and_holder();
+  return vh.holder_constructed() ? vh.value_ptr<Fifo>() : nullptr;
+}
+
+// The garbage collector's support: a FIFO held by its own callback (a
+// bound method of an object that holds the FIFO) is a cycle through the
+// driver, which the collector sees through traverse and breaks by closing
+// the FIFO.
+void collectable(PyHeapTypeObject* heapType) {
+  PyTypeObject* type = &heapType->ht_type;
+  type->tp_flags |= Py_TPFLAGS_HAVE_GC;
+  type->tp_traverse = [](PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(Py_TYPE(self));
+    const Fifo* f = fifoOf(self);
+    if (!f) return 0;
+    int r = 0;
+    f->traverse([&](PyObject* o, int times) {
+      for (int i = 0; i < times && r == 0; ++i) r = visit(o, arg);
+    });
+    return r;
+  };
+  type->tp_clear = [](PyObject* self) {
+    if (Fifo* f = fifoOf(self)) {
+      try {
+        f->close();
+      } catch (const std::exception&) {
+        // In a call on another thread, so not garbage: nothing to break.
+      }
+    }
+    return 0;
+  };
+}
 
 py::list names(std::uint32_t bits, const std::pair<const char*, std::uint32_t>* table, size_t n) {
   py::list l;
@@ -241,6 +348,8 @@ std::string nameKey(const std::string& name) {
   return r;
 }
 
+bool pythonGone() { return mustLeave() || !Py_IsInitialized() || finalizing(); }
+
 Fifo::Fifo(qcPtrHandle<qcAcqFifo> fifo, py::object b, qeImageFormat f)
     : board(std::move(b)), format(f), fifo_(std::move(fifo)) {
   openFifos().insert(this);
@@ -253,14 +362,36 @@ Fifo::~Fifo() {
 }
 
 qcAcqFifo& Fifo::get() const {
+  if (disowned_) throw py::value_error("the FIFO belongs to the parent process: a forked child opens its own");
   if (!fifo_) throw py::value_error("the FIFO is closed");
   return *fifo_;
 }
 
+Fifo::Call::Call(Fifo& f) : fifo(f.get()), f_(f) {
+  ++f_.busy_;
+  ++g_inCalls;
+  saved_ = PyEval_SaveThread();
+}
+
+Fifo::Call::~Call() {
+  --f_.busy_;
+  --g_inCalls;
+  if (mustLeave()) parkForever();
+  PyEval_RestoreThread(saved_);
+}
+
 void Fifo::close() {
-  if (busy_ > 0) throw std::runtime_error("the FIFO is completing on another thread: close it there");
+  if (disowned_) {
+    // The parent's: its driver threads are not in this process, and
+    // destroying it would wait for them for ever.
+    if (fifo_) new qcPtrHandle<qcAcqFifo>(std::move(fifo_));  // never destroyed, on purpose
+    onComplete = onOverrun = onMovePart = onLight = master = py::object();
+    return;
+  }
+  if (busy_ > 0) throw std::runtime_error("the FIFO is in a call on another thread: close it when that call returns");
   qcPtrHandle<qcAcqFifo> f = std::move(fifo_);
   if (f) {
+    const bool inCallback = t_inCallback > 0;
     py::gil_scoped_release nogil;
     // The driver may be calling a callback now: drop them first, then the
     // FIFO (which joins the driver's threads).
@@ -268,14 +399,36 @@ void Fifo::close() {
     f->overrunInfoCallback({});
     f->movePartInfoCallback({});
     static_cast<qcLightProp&>(f->properties()).lightCallback({});
+    if (inCallback) {
+      // This is one of the threads the FIFO joins: another thread destroys
+      // it once this callback returned.
+      ++g_reaping;
+      std::thread([f = std::move(f)]() mutable {
+        f = qcPtrHandle<qcAcqFifo>();
+        --g_reaping;
+      }).detach();
+    }
     f = qcPtrHandle<qcAcqFifo>();
   }
   onComplete = onOverrun = onMovePart = onLight = master = py::object();
 }
 
 void Fifo::closeAll() {
+  g_exitThread = std::this_thread::get_id();
+  g_exiting = true;
+  // Daemon threads in a completion leave it within a part (0.1 s).
+  waitUntil([] { return g_inCalls == 0 && g_reaping == 0; }, 1.0);
   for (Fifo* f : std::set<Fifo*>(openFifos()))
     if (f->busy_ == 0) f->close();
+}
+
+// Runs in the child right after fork(): flags only (close() lets go of the
+// FIFO later, in ordinary circumstances).
+void Fifo::disownAll() {
+  for (Fifo* f : openFifos()) {
+    f->disowned_ = true;
+    f->busy_ = 0;  // the threads that were in calls stayed in the parent
+  }
 }
 
 void bindFifo(py::module_& m) {
@@ -325,16 +478,15 @@ void bindFifo(py::module_& m) {
       .def("__next__", [](Frames& fr) {
         if (fr.left == 0) throw py::stop_iteration();
         if (fr.startEach) {
-          qcAcqFifo& f = fr.fifo->get();
-          py::gil_scoped_release nogil;
-          f.start(1);
+          fr.fifo->unlocked([](qcAcqFifo& q) { q.start(1); });
+          fr.started = true;
         }
-        py::tuple r = complete(*fr.fifo, fr.wait, fr.makeLocal, false);
+        py::tuple r = complete(*fr.fifo, fr.wait, fr.makeLocal, false, true);
         if (fr.left > 0) --fr.left;  // not when a signal handler raised
         return r;
       });
 
-  py::class_<Fifo> fifoClass(m, "Fifo",
+  py::class_<Fifo> fifoClass(m, "Fifo", py::custom_type_setup(collectable),
                    "An acquisition FIFO (Board.fifo): start acquisitions and complete them into NumPy "
                    "arrays; every acquisition property is an attribute or a method, in the library's "
                    "units (seconds, pels, fractions 0..1).  One thread at a time uses a FIFO; blocking "
@@ -359,11 +511,10 @@ void bindFifo(py::module_& m) {
            })
       // ---- acquisition
       .def(
-          "start", [](Fifo& f, long n) {
+          "start", [](Fifo& f, py::object count) {
+            const long n = number<long>(count, "count", "an int");
             if (n < 0) throw py::value_error("count must be 0 or more");
-            qcAcqFifo& fifo = f.get();
-            py::gil_scoped_release nogil;
-            return fifo.start(static_cast<unsigned long>(n));
+            return f.unlocked([n](qcAcqFifo& q) { return q.start(static_cast<unsigned long>(n)); });
           },
           py::arg("count") = 1,
           "Requests count acquisitions (Manual and Semi-Automatic models).  Raises "
@@ -383,15 +534,14 @@ void bindFifo(py::module_& m) {
           "frames",
           [](py::object self, py::object count, py::object timeout, bool makeLocal) {
             Fifo& f = self.cast<Fifo&>();
-            Frames fr{&f, self, count.is_none() ? -1L : count.cast<long>(), waitOf(timeout), makeLocal};
-            if (fr.left < -1 || (!count.is_none() && fr.left < 0)) throw py::value_error("count must be 0 or more");
-            const qcTriggerModel& model = f.get().triggerModel();
-            const std::string name = model.name();
+            const long n = count.is_none() ? -1L : number<long>(count, "count", "an int or None");
+            if (!count.is_none() && n < 0) throw py::value_error("count must be 0 or more");
+            Frames fr(f, self, n, waitOf(timeout), makeLocal);
+            const std::string name = f.get().triggerModel().name();
             if (name == "Manual" || name == "Semi-Automatic") {
               if (fr.left > 0) {
-                qcAcqFifo& fifo = f.get();
-                py::gil_scoped_release nogil;
-                fifo.start(static_cast<unsigned long>(fr.left));
+                f.unlocked([n](qcAcqFifo& q) { q.start(static_cast<unsigned long>(n)); });
+                fr.started = true;
               } else if (fr.left < 0) {
                 fr.startEach = true;
               }
@@ -401,13 +551,14 @@ void bindFifo(py::module_& m) {
           py::arg("count") = py::none(), py::arg("timeout") = py::none(), py::arg("make_local") = true,
           "An iterator of count completions (None: no end) as (image, info).  With the Manual or "
           "Semi-Automatic model it starts the acquisitions itself.")
-      .def("trigger", [](Fifo& f) { f.get().trigger(); }, Release(), "A software trigger.")
-      .def("flush", [](Fifo& f) { f.get().flush(); }, Release(), "Drops pending and completed acquisitions.")
+      .def("trigger", unlocked(+[](qcAcqFifo& q) { q.trigger(); }), "A software trigger.")
+      .def("flush", unlocked(+[](qcAcqFifo& q) { q.flush(); }), "Drops pending and completed acquisitions.")
       .def(
           "prepare",
-          [](Fifo& f, double seconds) {
+          [](Fifo& f, py::object seconds) {
+            const double s = number<double>(seconds, "seconds", "a number");
             std::string why;
-            const bool ok = f.get().prepare(why, seconds);
+            const bool ok = f.unlocked([&](qcAcqFifo& q) { return q.prepare(why, s); });
             return py::make_tuple(ok, why);
           },
           py::arg("seconds"), "Readies the hardware within seconds; returns (ok, message).")
@@ -443,8 +594,7 @@ void bindFifo(py::module_& m) {
           [](Fifo& f, std::tuple<long, long, long, long> r) {
             const auto [x, y, w, h] = r;
             if (x < 0 || y < 0 || w < 0 || h < 0) throw py::value_error("a region of interest has x, y, width, height >= 0");
-            py::gil_scoped_release nogil;
-            prop<qcRoiProp>(f).roi(qcPelRect(x, y, w, h));
+            f.unlocked([&](qcAcqFifo& q) { prop<qcRoiProp>(q).roi(qcPelRect(x, y, w, h)); });
           },
           "The region of interest (x, y, width, height); (0, 0, 0, 0): the whole image.")
       .def_property_readonly(
@@ -458,50 +608,49 @@ void bindFifo(py::module_& m) {
           "trigger_model", [](Fifo& f) { return std::string(f.get().triggerModel().name()); },
           [](Fifo& f, const std::string& name) {
             const qcTriggerModel& model = modelOf(name);
-            qcAcqFifo& fifo = f.get();
-            py::gil_scoped_release nogil;
-            fifo.triggerModel(model);
+            f.unlocked([&](qcAcqFifo& q) { q.triggerModel(model); });
           },
           "The trigger model by name: \"Manual\", \"Automatic\", \"Semi-Automatic\", \"Slave\", \"FreeRun\" "
           "(any case; \"auto\" and \"semi\" too).")
       .def_property(
-          "trigger_enable", [](Fifo& f) { return f.get().triggerEnable(); },
-          [](Fifo& f, bool on) { f.get().triggerEnable(on); }, "Whether triggers are taken.", Release())
+          "trigger_enable", unlocked(+[](qcAcqFifo& q) { return q.triggerEnable(); }),
+          unlocked(+[](qcAcqFifo& q, bool on) { q.triggerEnable(on); }), "Whether triggers are taken.")
       .def_property(
-          "trigger_low_to_high", [](Fifo& f) { return prop<qcTriggerProp>(f).triggerLowToHigh(); },
-          [](Fifo& f, bool on) { prop<qcTriggerProp>(f).triggerLowToHigh(on); },
-          "Polarity of the trigger input: True for a rising edge.", Release())
+          "trigger_low_to_high", unlocked(+[](qcAcqFifo& q) { return prop<qcTriggerProp>(q).triggerLowToHigh(); }),
+          unlocked(+[](qcAcqFifo& q, bool on) { prop<qcTriggerProp>(q).triggerLowToHigh(on); }),
+          "Polarity of the trigger input: True for a rising edge.")
       .def_property(
-          "strobe_enable", [](Fifo& f) { return prop<qcStrobeProp>(f).strobeEnable(); },
-          [](Fifo& f, bool on) { prop<qcStrobeProp>(f).strobeEnable(on); }, "Strobe output on or off.", Release())
+          "strobe_enable", unlocked(+[](qcAcqFifo& q) { return prop<qcStrobeProp>(q).strobeEnable(); }),
+          unlocked(+[](qcAcqFifo& q, bool on) { prop<qcStrobeProp>(q).strobeEnable(on); }), "Strobe output on or off.")
       .def_property(
-          "strobe_pulse_duration", [](Fifo& f) { return prop<qcStrobeProp>(f).strobePulseDuration(); },
-          [](Fifo& f, double s) { prop<qcStrobeProp>(f).strobePulseDuration(s); }, "Strobe pulse, seconds.",
-          Release())
+          "strobe_pulse_duration", unlocked(+[](qcAcqFifo& q) { return prop<qcStrobeProp>(q).strobePulseDuration(); }),
+          unlocked(+[](qcAcqFifo& q, double s) { prop<qcStrobeProp>(q).strobePulseDuration(s); }),
+          "Strobe pulse, seconds.")
       .def_property(
-          "strobe_high", [](Fifo& f) { return prop<qcStrobeProp>(f).strobeHigh(); },
-          [](Fifo& f, bool on) { prop<qcStrobeProp>(f).strobeHigh(on); }, "True: the strobe is active high.",
-          Release())
+          "strobe_high", unlocked(+[](qcAcqFifo& q) { return prop<qcStrobeProp>(q).strobeHigh(); }),
+          unlocked(+[](qcAcqFifo& q, bool on) { prop<qcStrobeProp>(q).strobeHigh(on); }),
+          "True: the strobe is active high.")
       .def_property(
-          "strobe_delay", [](Fifo& f) { return prop<qcStrobeDelayProp>(f).strobeDelay(); },
-          [](Fifo& f, double s) { prop<qcStrobeDelayProp>(f).strobeDelay(s); }, "Strobe delay, seconds.",
-          Release())
+          "strobe_delay", unlocked(+[](qcAcqFifo& q) { return prop<qcStrobeDelayProp>(q).strobeDelay(); }),
+          unlocked(+[](qcAcqFifo& q, double s) { prop<qcStrobeDelayProp>(q).strobeDelay(s); }),
+          "Strobe delay, seconds.")
       .def_property_readonly("taps", [](Fifo& f) { return prop<qcContrastBrightnessProp>(f).conBrTaps(); },
                              "Taps of the camera (contrast, brightness and lookup table are per tap).")
       .def(
-          "contrast", [](Fifo& f, long tap) { return prop<qcContrastBrightnessProp>(f).contrastEx(tap); },
-          py::arg("tap") = 0, Release(), "The contrast of a tap, 0..1.")
+          "contrast", unlocked(+[](qcAcqFifo& q, long tap) { return prop<qcContrastBrightnessProp>(q).contrastEx(tap); }),
+          py::arg("tap") = 0, "The contrast of a tap, 0..1.")
       .def(
-          "brightness", [](Fifo& f, long tap) { return prop<qcContrastBrightnessProp>(f).brightnessEx(tap); },
-          py::arg("tap") = 0, Release(), "The brightness of a tap, 0..1.")
+          "brightness",
+          unlocked(+[](qcAcqFifo& q, long tap) { return prop<qcContrastBrightnessProp>(q).brightnessEx(tap); }),
+          py::arg("tap") = 0, "The brightness of a tap, 0..1.")
       .def(
-          "set_contrast", [](Fifo& f, double v, long tap) { prop<qcContrastBrightnessProp>(f).setContrastEx(v, tap); },
-          py::arg("value"), py::arg("tap") = -1, Release(), "Sets the contrast (0..1) of a tap, or of every tap (-1).")
+          "set_contrast",
+          unlocked(+[](qcAcqFifo& q, double v, long tap) { prop<qcContrastBrightnessProp>(q).setContrastEx(v, tap); }),
+          py::arg("value"), py::arg("tap") = -1, "Sets the contrast (0..1) of a tap, or of every tap (-1).")
       .def(
           "set_brightness",
-          [](Fifo& f, double v, long tap) { prop<qcContrastBrightnessProp>(f).setBrightnessEx(v, tap); },
-          py::arg("value"), py::arg("tap") = -1, Release(),
-          "Sets the brightness (0..1) of a tap, or of every tap (-1).")
+          unlocked(+[](qcAcqFifo& q, double v, long tap) { prop<qcContrastBrightnessProp>(q).setBrightnessEx(v, tap); }),
+          py::arg("value"), py::arg("tap") = -1, "Sets the brightness (0..1) of a tap, or of every tap (-1).")
       .def_property_readonly(
           "lut_entries", [](Fifo& f) { return prop<qc8BitInputLutProp>(f).lutEntries(); },
           "Entries of the input lookup table (0: the FIFO has none).")
@@ -526,16 +675,14 @@ void bindFifo(py::module_& m) {
             a = py::array::ensure(py::module_::import("numpy").attr("ascontiguousarray")(a));
             const auto* data = static_cast<const unsigned char*>(a.data());
             const long n = static_cast<long>(a.shape(0));
-            qc8BitInputLutProp& p = prop<qc8BitInputLutProp>(f);
-            py::gil_scoped_release nogil;
-            p.inputLut8Ex(data, n, tap);
+            f.unlocked([&](qcAcqFifo& q) { prop<qc8BitInputLutProp>(q).inputLut8Ex(data, n, tap); });
           },
           py::arg("table"), py::arg("tap") = -1,
           "Sets the input lookup table of a tap (-1: every tap) from a 1-D uint8 array (a shorter "
           "table is stretched).")
       .def_property(
-          "hardware_image_pool_size", [](Fifo& f) { return f.get().hardwareImagePoolSize(); },
-          [](Fifo& f, long n) { f.get().hardwareImagePoolSize(n); }, "Images in the driver's pool.", Release())
+          "hardware_image_pool_size", unlocked(+[](qcAcqFifo& q) { return q.hardwareImagePoolSize(); }),
+          unlocked(+[](qcAcqFifo& q, long n) { q.hardwareImagePoolSize(n); }), "Images in the driver's pool.")
       .def_property_readonly("default_hardware_image_pool_size",
                              [](Fifo& f) { return f.get().defaultHardwareImagePoolSize(); },
                              "The driver's default pool size.")
@@ -544,9 +691,7 @@ void bindFifo(py::module_& m) {
           [](Fifo& f, const std::string& name, py::object value) {
             qcCustomPropertyBag bag;
             bag.addItem(qcCustomPropertyBag::qeWrite, name, py::str(value).cast<std::string>());
-            qcCustomProp& p = f.get().properties();
-            py::gil_scoped_release nogil;
-            p.customValues(bag);
+            f.unlocked([&](qcAcqFifo& q) { prop<qcCustomProp>(q).customValues(bag); });
           },
           py::arg("name"), py::arg("value"),
           "Sends one custom write item (name, value; the value as text) to the driver through the "
@@ -561,9 +706,7 @@ void bindFifo(py::module_& m) {
               bag.addItem(type == "write" ? qcCustomPropertyBag::qeWrite : qcCustomPropertyBag::qeCommand, name,
                           value);
             }
-            qcCustomProp& p = f.get().properties();
-            py::gil_scoped_release nogil;
-            p.customValues(bag);
+            f.unlocked([&](qcAcqFifo& q) { prop<qcCustomProp>(q).customValues(bag); });
           },
           py::arg("items"), "Sends a bag of (type, name, value) items, type \"write\" or \"command\".")
       .def_property_readonly(
@@ -621,10 +764,10 @@ void bindFifo(py::module_& m) {
           "restore_properties",
           [](Fifo& f, py::bytes data) {
             std::stringstream ss(static_cast<std::string>(data));
-            qcAcqProps& props = f.get().properties();
-            py::gil_scoped_release nogil;
-            qcArchive ar(ss, qcArchive::load);
-            props.serialize(ar);
+            f.unlocked([&](qcAcqFifo& q) {
+              qcArchive ar(ss, qcArchive::load);
+              q.properties().serialize(ar);
+            });
           },
           py::arg("data"),
           "Loads a property set saved by save_properties: each value reaches the FIFO.  Raises "
@@ -649,11 +792,7 @@ void bindFifo(py::module_& m) {
           [](Fifo& f, py::object fn) {
             qcLightProp::LightCallback cb =
                 pyCallback<const void*>(fn, [](const void* p) { return reinterpret_cast<std::uintptr_t>(p); });
-            qcLightProp& p = prop<qcLightProp>(f);
-            {
-              py::gil_scoped_release nogil;
-              p.lightCallback(std::move(cb));
-            }
+            f.unlocked([&](qcAcqFifo& q) { prop<qcLightProp>(q).lightCallback(std::move(cb)); });
             f.onLight = fn;
           },
           "The light callback: a callable(address) run on a driver thread (with the GIL) for each strobe "
@@ -662,6 +801,7 @@ void bindFifo(py::module_& m) {
   bindFifoProps(fifoClass);
 
   py::module_::import("atexit").attr("register")(py::cpp_function([] { Fifo::closeAll(); }));
+  pthread_atfork(nullptr, nullptr, [] { Fifo::disownAll(); });
 }
 
 }  // namespace qrnpy

@@ -1,10 +1,14 @@
 // Images as NumPy arrays without a copy, the image format names, and NumPy
 // arrays as pixel buffers.
 #include <cctype>
-#include <cstring>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <new>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "qrnpy.h"
 
@@ -73,6 +77,99 @@ qcPtrHandle<qcAcqImage> joinedPlanes(const qcAcqImage& image) {
 }
 
 }  // namespace
+
+class LocalBlocks : public std::enable_shared_from_this<LocalBlocks> {
+public:
+  // A root of width x height pels of T over a block of the pool (given
+  // back when the root dies).
+  template <class T>
+  qcPtrHandle<qcPelRoot<T>> root(long width, long height) {
+    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * sizeof(T);
+    std::byte* block = take(bytes);
+    std::weak_ptr<LocalBlocks> pool = weak_from_this();
+    return qcPtrHandle<qcPelRoot<T>>(new qcPelRoot<T>(reinterpret_cast<T*>(block), width, height, width,
+                                                      [pool, block, bytes] {
+                                                        if (auto p = pool.lock())
+                                                          p->giveBack(block, bytes);
+                                                        else
+                                                          release(block);
+                                                      }));
+  }
+  ~LocalBlocks() {
+    for (std::byte* b : free_) release(b);
+  }
+
+private:
+  static constexpr std::size_t kKept = 4;  // free blocks kept
+  static constexpr std::align_val_t kAlign{64};
+  static void release(std::byte* b) { ::operator delete[](b, kAlign); }
+
+  std::byte* take(std::size_t bytes) {
+    {
+      const std::lock_guard<std::mutex> g(m_);
+      if (bytes == bytes_ && !free_.empty()) {
+        std::byte* b = free_.back();
+        free_.pop_back();
+        return b;
+      }
+    }
+    return static_cast<std::byte*>(::operator new[](std::max<std::size_t>(bytes, 1), kAlign));
+  }
+  void giveBack(std::byte* b, std::size_t bytes) {
+    {
+      const std::lock_guard<std::mutex> g(m_);
+      if (bytes != bytes_) {  // another size now (a new ROI): the old blocks go
+        for (std::byte* old : free_) release(old);
+        free_.clear();
+        bytes_ = bytes;
+      }
+      if (free_.size() < kKept) {
+        free_.push_back(b);
+        return;
+      }
+    }
+    release(b);
+  }
+
+  std::mutex m_;
+  std::size_t bytes_ = 0;
+  std::vector<std::byte*> free_;
+};
+
+std::shared_ptr<LocalBlocks> newLocalBlocks() { return std::make_shared<LocalBlocks>(); }
+
+namespace {
+
+template <class T>
+qcPtrHandle<qcAcqImage> copyOf(const qcPelBuffer<T>& src, qeImageFormat format, LocalBlocks& blocks) {
+  const qcPelBuffer<T> dst(blocks.root<T>(src.width(), src.height()));
+  qfPelCopy<T>(src, dst);
+  qcPelBuffer<T> out = dst;
+  out.copyXforms(src);
+  return qcPtrHandle<qcAcqImage>(new qcAcqImage(out, format));
+}
+
+qcPtrHandle<qcAcqImage> copyOf(const qc3PlanePelBuffer& src, qeImageFormat format, LocalBlocks& blocks) {
+  const long w = src.width(), h = src.height();
+  const qcPelBuffer<unsigned char> block(blocks.root<unsigned char>(w, 3 * h));
+  qc3PlanePelBuffer out(block.window(0, 0, w, h), block.window(0, h, w, h), block.window(0, 2 * h, w, h),
+                        src.colorSpace());
+  qfPelCopy(src, out);
+  out.copyXforms(src);
+  return qcPtrHandle<qcAcqImage>(new qcAcqImage(out, format));
+}
+
+}  // namespace
+
+qcPtrHandle<qcAcqImage> localCopy(const qcAcqImage& image, const std::shared_ptr<LocalBlocks>& blocks) {
+  const qeImageFormat f = image.imageFormat();
+  if (image.holds<qcPelBuffer<unsigned char>>()) return copyOf(image.grey8(), f, *blocks);
+  if (image.holds<qcPelBuffer<unsigned short>>()) return copyOf(image.grey16(), f, *blocks);
+  if (image.holds<qcPelBuffer<qcPackedRGB16Pel>>()) return copyOf(image.rgb16(), f, *blocks);
+  if (image.holds<qcPelBuffer<qcPackedRGB32Pel>>()) return copyOf(image.rgb32(), f, *blocks);
+  if (image.holds<qcPelBuffer<qc3PlanePel>>()) return copyOf(image.pel3(), f, *blocks);
+  return copyOf(image.threePlane(), f, *blocks);
+}
 
 py::object arrayOf(const qcAcqImage& image, py::handle owner) {
   if (image.isEmpty()) return py::none();

@@ -14,6 +14,12 @@ PYBIND11_MODULE(qrnacq, m) {
       "        for image, info in fifo.frames(10):\n"
       "            print(info.trigger_num, image.mean())\n";
   m.attr("__version__") = QRN_PY_VERSION;
+  // NumPy's API is looked up now, at import, holding the GIL: looked up at
+  // the first array instead, two threads making their first arrays at once
+  // could deadlock (one holding the GIL waits for the other's lookup, which
+  // imports NumPy and waits for the GIL).
+  py::module_::import("numpy");
+  py::detail::npy_api::get();
   qrnpy::bindErrors(m);
   qrnpy::bindImages(m);
   qrnpy::bindBoards(m);

@@ -68,9 +68,7 @@ void value(Cls& c, const char* name, T (P::*get)() const, void (P::*set)(T), con
       name, [get](Fifo& f) { return toPy((prop<P>(f).*get)()); },
       [set, name](Fifo& f, PyArg<T> v) {
         const T t = fromPy<T>(v, name);
-        P& p = prop<P>(f);
-        py::gil_scoped_release nogil;
-        (p.*set)(t);
+        f.unlocked([&](qcAcqFifo& q) { (prop<P>(q).*set)(t); });
       },
       doc);
 }
@@ -140,9 +138,7 @@ void bindFifoProps(Cls& c) {
       "sync_model", [](Fifo& f) { return std::string(prop<qcSyncProp>(f).syncModel().name()); },
       [](Fifo& f, const std::string& name) {
         const qcSyncModel& m = syncModelOf(name);
-        qcSyncProp& p = prop<qcSyncProp>(f);
-        py::gil_scoped_release nogil;
-        p.syncModel(m);
+        f.unlocked([&](qcAcqFifo& q) { prop<qcSyncProp>(q).syncModel(m); });
       },
       "How the board synchronises to the camera, by name (any case, spaces, '-' and '_' ignored): "
       "\"Default\" (the FIFO's own), \"Internal composite\", \"Internal drive\", \"Internal with HLock\", "
@@ -172,8 +168,7 @@ void bindFifoProps(Cls& c) {
   value(c, "aux_light_power", &qcLightProp::auxLightPower, &qcLightProp::auxLightPower,
         "The auxiliary light's power, 0 to 1.");
   c.def(
-      "lights_off", [](Fifo& f) { return prop<qcLightProp>(f).lightsOff(); },
-      py::call_guard<py::gil_scoped_release>(),
+      "lights_off", unlocked(+[](qcAcqFifo& q) { return prop<qcLightProp>(q).lightsOff(); }),
       "Sets light_power and aux_light_power to 0 and turns the lights off; returns the driver's answer.");
 
   // ---- line scan and encoder (qcFirstPelOffsetProp, qcEncoderControlProp, qcEncoderProp)
@@ -182,8 +177,8 @@ void bindFifoProps(Cls& c) {
   value(c, "zero_counter_when_triggered", &qcEncoderControlProp::zeroCounterWhenTriggered,
         &qcEncoderControlProp::zeroCounterWhenTriggered, "True: the encoder counter restarts at each trigger.");
   c.def(
-      "zero_counter", [](Fifo& f) { prop<qcEncoderControlProp>(f).zeroCounter(); },
-      py::call_guard<py::gil_scoped_release>(), "Sets the encoder counter to 0.");
+      "zero_counter", unlocked(+[](qcAcqFifo& q) { prop<qcEncoderControlProp>(q).zeroCounter(); }),
+      "Sets the encoder counter to 0.");
   readOnly(c, "current_encoder_count", &qcEncoderControlProp::currentEncoderCount, "The encoder counter now.");
   value(c, "use_test_encoder", &qcEncoderProp::useTestEncoder, &qcEncoderProp::useTestEncoder,
         "True: the board's test encoder drives acquisition.");
@@ -195,22 +190,14 @@ void bindFifoProps(Cls& c) {
   readOnly(c, "y_encoder_trigger_enabled", &qcEncoderProp::yEncoderTriggerEnabled, "Whether the y encoder triggers.");
   c.def(
       "set_encoder_trigger_enabled",
-      [](Fifo& f, bool x, bool y) {
-        qcEncoderProp& p = prop<qcEncoderProp>(f);
-        py::gil_scoped_release nogil;
-        p.encoderTriggerEnabled(x, y);
-      },
+      unlocked(+[](qcAcqFifo& q, bool x, bool y) { prop<qcEncoderProp>(q).encoderTriggerEnabled(x, y); }),
       py::arg("x"), py::arg("y") = false, "Turns triggering by the x and the y encoder on or off.");
   readOnly(c, "steps_per_line", &qcEncoderProp::stepsPerLine, "Encoder steps per line (set_steps_per_line).");
   readOnly(c, "step16ths_per_line", &qcEncoderProp::step16thsPerLine,
            "Sixteenths of a step per line beyond steps_per_line.");
   c.def(
       "set_steps_per_line",
-      [](Fifo& f, long steps, long sixteenths) {
-        qcEncoderProp& p = prop<qcEncoderProp>(f);
-        py::gil_scoped_release nogil;
-        p.stepsPerLine(steps, sixteenths);
-      },
+      unlocked(+[](qcAcqFifo& q, long steps, long sixteenths) { prop<qcEncoderProp>(q).stepsPerLine(steps, sixteenths); }),
       py::arg("steps"), py::arg("sixteenths") = 0,
       "Sets the encoder steps per line: steps 1 to 4095 and sixteenths 0 to 15.");
   value(c, "encoder_port", &qcEncoderProp::encoderPort, &qcEncoderProp::encoderPort,
@@ -245,9 +232,7 @@ void bindFifoProps(Cls& c) {
       "set_clipping_limits",
       [](Fifo& f, long long lower, long long upper) {
         const auto lo = fromPy<unsigned char>(lower, "lower"), hi = fromPy<unsigned char>(upper, "upper");
-        qcClippingProp& p = prop<qcClippingProp>(f);
-        py::gil_scoped_release nogil;
-        p.clippingLimits(lo, hi);
+        f.unlocked([&](qcAcqFifo& q) { prop<qcClippingProp>(q).clippingLimits(lo, hi); });
       },
       py::arg("lower"), py::arg("upper"), "Sets both clipping limits (0 to 255), the lower first.");
   value(c, "offset_clamp_mode", &qcOffsetClampProp::offsetClampMode, &qcOffsetClampProp::offsetClampMode,
@@ -303,11 +288,7 @@ void bindFifoProps(Cls& c) {
           if (!py::isinstance<Fifo>(master)) throw py::type_error("a trigger master is a qrnacq.Fifo or None");
           h = master.cast<Fifo&>().handle();
         }
-        qcTriggerProp& p = prop<qcTriggerProp>(f);
-        {
-          py::gil_scoped_release nogil;
-          p.triggerMaster(h);
-        }
+        f.unlocked([&](qcAcqFifo& q) { prop<qcTriggerProp>(q).triggerMaster(h); });
         f.master = master;
       },
       "The FIFO whose triggers this one (trigger model \"Slave\") follows; None: none.  Raises "

@@ -15,9 +15,7 @@ void bindSim(py::module_& m) {
   s.def(
       "set", [text](Fifo& f, const std::string& name, py::object value) {
         const std::string v = text(value);
-        qcAcqFifo& fifo = f.get();
-        py::gil_scoped_release nogil;
-        qfSimSet(fifo, name, v);
+        f.unlocked([&](qcAcqFifo& q) { qfSimSet(q, name, v); });
       },
       py::arg("fifo"), py::arg("name"), py::arg("value"),
       "Sends one item (name, value as text): set(fifo, \"TestImage\", \"checkerboard\").");
@@ -27,22 +25,17 @@ void bindSim(py::module_& m) {
         qcCustomPropertyBag bag;
         for (const auto& [k, v] : items)
           bag.addItem(qcCustomPropertyBag::qeWrite, k.cast<std::string>(), text(py::reinterpret_borrow<py::object>(v)));
-        qcAcqFifo& fifo = f.get();
-        py::gil_scoped_release nogil;
-        qfSimSend(fifo, bag);
+        f.unlocked([&](qcAcqFifo& q) { qfSimSend(q, bag); });
       },
       py::arg("fifo"), "Sends several items at once: configure(fifo, TestImage=\"flat\", FlatValue=100).");
   s.def(
       "inject",
       [](Fifo& f, const std::string& failure, py::object channel) {
-        qcAcqFifo& fifo = f.get();
         if (channel.is_none()) {
-          py::gil_scoped_release nogil;
-          qfSimInject(fifo, failure);
+          f.unlocked([&](qcAcqFifo& q) { qfSimInject(q, failure); });
         } else {
-          const long c = channel.cast<long>();
-          py::gil_scoped_release nogil;
-          qfSimInject(fifo, failure, c);
+          const long c = number<long>(channel, "channel", "an int or None");
+          f.unlocked([&](qcAcqFifo& q) { qfSimInject(q, failure, c); });
         }
       },
       py::arg("fifo"), py::arg("failure"), py::arg("channel") = py::none(),
@@ -52,14 +45,11 @@ void bindSim(py::module_& m) {
   s.def(
       "fire_input_line",
       [](Fifo& f, py::object line) {
-        qcAcqFifo& fifo = f.get();
         if (line.is_none()) {
-          py::gil_scoped_release nogil;
-          qfSimFireInputLine(fifo);
+          f.unlocked([&](qcAcqFifo& q) { qfSimFireInputLine(q); });
         } else {
-          const long l = line.cast<long>();
-          py::gil_scoped_release nogil;
-          qfSimFireInputLine(fifo, l);
+          const long l = number<long>(line, "line", "an int or None");
+          f.unlocked([&](qcAcqFifo& q) { qfSimFireInputLine(q, l); });
         }
       },
       py::arg("fifo"), py::arg("line") = py::none(),

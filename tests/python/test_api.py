@@ -3,10 +3,16 @@
 import ast
 import inspect
 import pathlib
+import shutil
+import subprocess
+import sys
+
+import pytest
 
 import qrnacq
 
-STUBS = pathlib.Path(__file__).resolve().parents[2] / "python" / "stubs" / "qrnacq-stubs"
+SOURCE = pathlib.Path(__file__).resolve().parents[2]
+STUBS = SOURCE / "python" / "stubs" / "qrnacq-stubs"
 
 
 def public(obj):
@@ -65,3 +71,15 @@ def test_reprs_say_what_an_object_is(fifo):
     image, info = next(fifo.frames(1, timeout=5))
     assert repr(image.base) == "<qrnacq.Image grey8 640x480>" and repr(info).startswith("<qrnacq.AcquireInfo trigger 1")
     assert str(qrnacq.ImageFormat.ThreePlane) == "ImageFormat.ThreePlane"
+
+
+def test_stubs_and_examples_pass_mypy(tmp_path):
+    pytest.importorskip("mypy", reason="mypy checks the stubs (Debian: mypy)")
+    # The stubs as the package qrnacq, as a type checker finds them installed.
+    package = tmp_path / "stubs" / "qrnacq"
+    shutil.copytree(STUBS, package)
+    examples = sorted(str(p) for p in (SOURCE / "examples" / "python").glob("*.py"))
+    r = subprocess.run([sys.executable, "-m", "mypy", "--no-incremental", "--cache-dir", str(tmp_path / "cache"),
+                        str(package), *examples], env={"MYPYPATH": str(package.parent), "PATH": "/usr/bin:/bin"},
+                       cwd=tmp_path, capture_output=True, text=True, timeout=240)
+    assert r.returncode == 0, r.stdout + r.stderr

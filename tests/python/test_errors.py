@@ -45,6 +45,39 @@ def test_bad_arguments_raise(fifo, call, exc):
         call(fifo)
 
 
+@pytest.mark.parametrize(
+    "call,exc,name",
+    [
+        (lambda f: qrnacq.board(None), TypeError, "which"),
+        (lambda f: qrnacq.board(1.0), TypeError, "which"),
+        (lambda f: qrnacq.formats(5), TypeError, "board"),
+        (lambda f: f.complete(timeout="1"), TypeError, "timeout"),
+        (lambda f: f.frames("3"), TypeError, "count"),
+        (lambda f: f.frames(2**63), ValueError, "count"),
+        (lambda f: f.start(1.5), TypeError, "count"),
+        (lambda f: f.prepare("soon"), TypeError, "seconds"),
+        (lambda f: qrnacq.sim.inject(f, "timeout", channel="0"), TypeError, "channel"),
+    ],
+)
+def test_wrong_argument_types_name_the_argument(fifo, call, exc, name):
+    with pytest.raises(exc, match=rf"^{name} "):
+        call(fifo)
+
+
+@pytest.mark.parametrize("name", ["classes", "class_of", "", "qcAcqFifo::", "::BadParams", "a b", "qcX::__dict__"])
+def test_class_of_refuses_what_cannot_be_a_class_name(name):
+    with pytest.raises(ValueError, match="not the name of a library exception class"):
+        qrnacq.errors.class_of(name)
+    assert isinstance(qrnacq.errors.classes, dict) and callable(qrnacq.errors.class_of)
+
+
+def test_class_of_makes_a_class_once():
+    made = qrnacq.errors.class_of("qcSomething::NotThrownYet")
+    assert made is qrnacq.errors.class_of("qcSomething::NotThrownYet") is qrnacq.errors.qcSomething.NotThrownYet
+    assert issubclass(made, qrnacq.Error) and made.__qualname__ == "qcSomething.NotThrownYet"
+    assert qrnacq.errors.class_of("qcAcqFifo::BadParams") is qrnacq.errors.qcAcqFifo.BadParams
+
+
 def test_bad_names(sim):
     with pytest.raises(ValueError, match="unknown image format"):
         sim.fifo(FORMAT, "grey9")

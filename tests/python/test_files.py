@@ -95,10 +95,15 @@ def test_bayer_converter_on_a_simulated_mosaic(sim):
 @pytest.mark.parametrize(
     "arg,exc",
     [(np.zeros((4, 4), np.uint16), TypeError), (np.zeros((4, 4, 2), np.uint8), ValueError),
-     (np.zeros((5, 4), np.uint8), qrnacq.errors.qcBayerImageConverter.BadParams), ([[1, 2]], TypeError)],
+     (np.zeros((5, 4), np.uint8), qrnacq.errors.qcBayerImageConverter.BadParams),
+     (np.zeros((3, 5), np.uint8), qrnacq.errors.qcBayerImageConverter.BadParams), ([[1, 2]], TypeError)],
 )
 def test_bayer_bad_input(arg, exc):
     with pytest.raises(exc):
         qrnacq.BayerConverter().to_3plane(arg)
+    with pytest.raises(exc):  # the reference refuses what the converter refuses
+        qrnacq.bayer_reference_3plane(arg)
     with pytest.raises(qrnacq.errors.qcBayerImageConverter.BadParams):
         qrnacq.BayerConverter(white_balance=(0, 1, 1))
+    with pytest.raises(qrnacq.errors.qcBayerImageConverter.BadParams):
+        qrnacq.bayer_reference_3plane(np.zeros((4, 4), np.uint8), white_balance=(0, 1, 1))

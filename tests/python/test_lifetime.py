@@ -1,6 +1,9 @@
 # Images without a copy: arrays over the library's pels, their lifetime, and
 # pool buffers going back when the arrays go.
 import gc
+import os
+import resource
+import weakref
 
 import numpy as np
 import pytest
@@ -57,3 +60,51 @@ def test_closed_fifo_refuses_calls(sim):
     with pytest.raises(ValueError, match="closed"):
         f.start(1)
     f.close()  # twice is fine
+
+
+def test_a_fifo_held_by_its_own_callbacks_is_collected(sim):
+    class Grabber:
+        def __init__(self):
+            self.fifo = sim.fifo(FORMAT)
+            self.fifo.on_complete = self.handle
+            self.fifo.on_overrun = self.handle
+            self.fifo.on_light = lambda address, me=self: None
+            self.fifo.start(1)
+
+        def handle(self, info):
+            pass
+
+    gc.collect()
+    threads = len(os.listdir("/proc/self/task"))
+    grabbers = [Grabber() for _ in range(5)]
+    fifos = [weakref.ref(g.fifo) for g in grabbers]
+    assert len(os.listdir("/proc/self/task")) > threads
+    del grabbers
+    gc.collect()
+    assert [f() for f in fifos] == [None] * 5
+    assert len(os.listdir("/proc/self/task")) == threads  # the driver's threads were joined
+
+
+@pytest.mark.parametrize("kind", ["grey8", "rgb32", "3plane"])
+def test_local_copies_take_the_same_memory_again(sim, kind):
+    # Each array goes before the next completion: its memory is used again
+    # instead of fresh pages that fault in at every frame.
+    with sim.fifo(FORMAT, kind) as f:
+        exact(f, TestImage="color")  # the same pels in every frame
+        pool_image, _ = grab(f, make_local=False)
+        pool_copy = pool_image.copy()
+        del pool_image
+        for _ in range(3):
+            grab(f)
+        addresses = set()
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_minflt
+        for _ in range(30):
+            image, _ = grab(f)
+            assert image.base.is_local and image.flags.writeable and image.shape == pool_copy.shape
+            addresses.add(image.base.address)
+            del image
+        faults = resource.getrusage(resource.RUSAGE_SELF).ru_minflt - before
+        image, _ = grab(f)
+        assert (image == pool_copy).all()
+    # A copy of 640x480 grey is 75 pages, 300 for RGB32.
+    assert len(addresses) == 1 and faults < 30 * 10, (len(addresses), faults)

@@ -1,5 +1,7 @@
 # The acquisition road on the simulated board: boards, formats, every image
 # kind, properties reaching the pels, failures, property sets.
+import time
+
 import numpy as np
 import pytest
 
@@ -156,6 +158,45 @@ def test_frames_iterator_starts_and_counts(fifo):
     assert got == [((480, 640), n) for n in range(1, 6)]
     frames = fifo.frames(timeout=5)
     assert [next(frames)[1].trigger_num for _ in range(3)] == [6, 7, 8]
+
+
+class Stop(Exception):
+    pass
+
+
+def leave_by_break(frames):
+    for _ in frames:
+        break
+
+
+def leave_by_exception(frames):
+    with pytest.raises(Stop):
+        for _ in frames:
+            raise Stop()
+
+
+@pytest.mark.parametrize("leave", [leave_by_break, leave_by_exception])
+def test_a_loop_left_early_stops_what_it_started(fifo, leave):
+    fifo.start(1)  # the caller's own acquisition goes too: a FIFO flushes all or nothing
+    leave(fifo.frames(100, timeout=5))
+    deadline = time.monotonic() + 5
+    while fifo.pending and time.monotonic() < deadline:  # a frame being taken ends by itself
+        time.sleep(0.001)
+    assert (fifo.pending, fifo.completed) == (0, 0)
+    image, info = grab(fifo)
+    assert image is not None and fifo.pending == 0 and fifo.completed == 0
+
+
+def test_a_used_up_pool_is_an_error_not_an_endless_wait(fifo):
+    fifo.hardware_image_pool_size = 2
+    held = []
+    with pytest.raises(RuntimeError, match="pool.*make_local"):
+        for frame in fifo.frames(5, make_local=False):  # no timeout
+            held.append(frame[0])
+    assert len(held) == 2 and fifo.pending == 0
+    held.clear()
+    del frame
+    assert sum(image is not None for image, _ in fifo.frames(3, make_local=False)) == 3  # one held at a time
 
 
 def test_property_set_round_trip_through_bytes(sim, fifo):

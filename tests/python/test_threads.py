@@ -86,3 +86,40 @@ def test_close_refused_while_another_thread_completes(fifo):
         t.join()
     assert result and result[0][0] is None and "timeout" in result[0][1].failure
     fifo.close()
+
+
+def prepare_and_watch(fifo):
+    """(prepare's time on a thread, the longest this thread stood still meanwhile)."""
+    took = []
+
+    def prepare():
+        t0 = time.perf_counter()
+        assert fifo.prepare(30)[0]
+        took.append(time.perf_counter() - t0)
+
+    t = threading.Thread(target=prepare)
+    longest, last = 0.0, time.perf_counter()
+    t.start()
+    while t.is_alive():
+        now = time.perf_counter()
+        longest, last = max(longest, now - last), now
+    t.join()
+    assert took
+    return took[0], longest
+
+
+def test_prepare_lets_other_threads_run(sim):
+    # A pool of 16 images of 4 MB takes a while to make ready: Python's other
+    # threads run meanwhile (holding the GIL, it would stop this one for the
+    # whole time; a loaded machine may stop it for a while too, hence three
+    # tries).
+    runs = []
+    for _ in range(3):
+        with sim.fifo("Basler L103 2048x2048", "grey8") as f:
+            f.hardware_image_pool_size = 16
+            took, longest = prepare_and_watch(f)
+        runs.append((took, longest))
+        if longest < took / 2:
+            break
+    else:
+        pytest.fail(f"prepare held this thread up for most of its time: {runs}")
