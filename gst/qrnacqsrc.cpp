@@ -308,6 +308,19 @@ gboolean negotiate(GstBaseSrc* bsrc) {
   return FALSE;
 }
 
+// Of the rates offered, the board's own when downstream leaves the choice.
+GstCaps* fixate(GstBaseSrc* bsrc, GstCaps* caps) {
+  GstQrnAcqSrc* src = self(bsrc);
+  caps = gst_caps_make_writable(caps);
+  if (Session* ss = src->session) {
+    gint num = 0, den = 1;
+    periodToFraction(ss->period, num, den);
+    for (guint i = 0; i < gst_caps_get_size(caps); ++i)
+      gst_structure_fixate_field_nearest_fraction(gst_caps_get_structure(caps, i), "framerate", num, den);
+  }
+  return GST_BASE_SRC_CLASS(gst_qrn_acq_src_parent_class)->fixate(bsrc, caps);
+}
+
 gboolean setCaps(GstBaseSrc* bsrc, GstCaps* caps) {
   GstQrnAcqSrc* src = self(bsrc);
   Session* ss = src->session;
@@ -679,6 +692,7 @@ static void gst_qrn_acq_src_class_init(GstQrnAcqSrcClass* klass) {
   b->stop = stop;
   b->get_caps = getCaps;
   b->negotiate = negotiate;
+  b->fixate = fixate;
   b->set_caps = setCaps;
   b->decide_allocation = decideAllocation;
   b->query = query;

@@ -348,18 +348,12 @@ void Session::makeCaps() {
   const qcPelRect r = rect = imageRect();
   gint num = 0, den = 1;
   periodToFraction(period, num, den);
+  // Where the board can change it, any rate (fixation picks the board's
+  // own: fixate()).
   GValue rate = G_VALUE_INIT;
   if (periodAdjustable) {
-    // The board's own rate first (what fixation picks), then any other.
-    g_value_init(&rate, GST_TYPE_LIST);
-    GValue v = G_VALUE_INIT;
-    g_value_init(&v, GST_TYPE_FRACTION);
-    gst_value_set_fraction(&v, num, den);
-    gst_value_list_append_value(&rate, &v);
-    g_value_unset(&v);
-    g_value_init(&v, GST_TYPE_FRACTION_RANGE);
-    gst_value_set_fraction_range_full(&v, 1, G_MAXINT, kMaxRate, 1);
-    gst_value_list_append_and_take_value(&rate, &v);
+    g_value_init(&rate, GST_TYPE_FRACTION_RANGE);
+    gst_value_set_fraction_range_full(&rate, 1, G_MAXINT, kMaxRate, 1);
   } else {
     g_value_init(&rate, GST_TYPE_FRACTION);
     gst_value_set_fraction(&rate, num, den);
