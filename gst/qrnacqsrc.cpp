@@ -17,6 +17,7 @@
 #include <qrn/acq/hyper/failurename.h>
 
 #include "buffer.h"
+#include "devices.h"
 #include "session.h"
 
 GST_DEBUG_CATEGORY(qrnacqsrc_debug);
@@ -712,7 +713,8 @@ static void gst_qrn_acq_src_init(GstQrnAcqSrc* src) {
 }
 
 gboolean qrn_gst_plugin_init(GstPlugin* plugin) {
-  return gst_element_register(plugin, "qrnacqsrc", GST_RANK_NONE, GST_TYPE_QRN_ACQ_SRC);
+  return gst_element_register(plugin, "qrnacqsrc", GST_RANK_NONE, GST_TYPE_QRN_ACQ_SRC) &&
+         qrn_gst_register_device_provider(plugin);
 }
 
 gboolean qrn_gst_register_static(void) {

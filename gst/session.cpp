@@ -344,8 +344,8 @@ void Session::sendPeriod() {
   }
 }
 
-void Session::makeCaps() {
-  const qcPelRect r = rect = imageRect();
+void Session::makeCaps(const qcPelRect& r) {
+  rect = r;
   gint num = 0, den = 1;
   periodToFraction(period, num, den);
   // Where the board can change it, any rate (fixation picks the board's
@@ -398,46 +398,59 @@ void Session::requestFrame() {
   running = true;
 }
 
-std::unique_ptr<Session> openSession(const Settings& s) {
-  auto ss = std::make_unique<Session>();
-  ss->s = s;
-  if (!(s.timeout > 0)) throw SetupError{"timeout must be above 0 seconds"};
-  ss->fg = &selectBoard(s.board);
-  ss->label = boardLabel(*ss->fg);
-  ss->fmt = &selectFormat(*ss->fg, s.format);
-  const std::string fmtName = ss->fmt->name();
+// The format and the image formats offered for the settings, on board fg.
+void Session::resolve(qcFrameGrabber& board) {
+  fg = &board;
+  label = boardLabel(board);
+  fmt = &selectFormat(board, s.format);
+  const std::string fmtName = fmt->name();
   if (!s.imageFormat.empty()) {
     const FormatMap* m = nullptr;
     for (const FormatMap& k : kFormats)
       if (g_ascii_strcasecmp(k.name, s.imageFormat.c_str()) == 0) m = &k;
     if (!m) throw SetupError{"unknown image format \"" + s.imageFormat + "\"; the element takes " + formatNames()};
-    if (!ss->fg->isSupportedEx(*ss->fmt, m->imf))
-      throw SetupError{"board " + ss->label + " does not offer \"" + fmtName + "\" as " + m->name, true};
-    ss->offered.push_back(m->imf);
+    if (!fg->isSupportedEx(*fmt, m->imf))
+      throw SetupError{"board " + label + " does not offer \"" + fmtName + "\" as " + m->name, true};
+    offered.push_back(m->imf);
   } else {
-    const qeImageFormat own = ss->fmt->imageFormat();
-    if (mapOf(own) && ss->fg->isSupportedEx(*ss->fmt, own)) ss->offered.push_back(own);
+    const qeImageFormat own = fmt->imageFormat();
+    if (mapOf(own) && fg->isSupportedEx(*fmt, own)) offered.push_back(own);
     for (qeImageFormat f : kAlsoOffered) {
-      const bool have = std::any_of(ss->offered.begin(), ss->offered.end(),
+      const bool have = std::any_of(offered.begin(), offered.end(),
                                     [&](qeImageFormat o) { return mapOf(o)->gst[0] == mapOf(f)->gst[0]; });
-      if (!have && ss->fg->isSupportedEx(*ss->fmt, f)) ss->offered.push_back(f);
+      if (!have && fg->isSupportedEx(*fmt, f)) offered.push_back(f);
     }
-    if (ss->offered.empty())
-      throw SetupError{"board " + ss->label + " offers \"" + fmtName + "\" in no image format the element carries (" +
+    if (offered.empty())
+      throw SetupError{"board " + label + " offers \"" + fmtName + "\" in no image format the element carries (" +
                        formatNames() + ")"};
   }
+  findPeriod();
+}
+
+std::unique_ptr<Session> openSession(const Settings& s) {
+  auto ss = std::make_unique<Session>();
+  ss->s = s;
+  if (!(s.timeout > 0)) throw SetupError{"timeout must be above 0 seconds"};
+  ss->resolve(selectBoard(s.board));
   ss->openFifo(ss->offered.front());
   if (!s.roi.empty()) {
     const qcPelRect want = parseRoi(s.roi), got = ss->imageRect();
     if (!(got == want))
       ss->notes.push_back("roi " + s.roi + " does not fit the " + std::to_string(ss->fmt->width()) + "x" +
-                          std::to_string(ss->fmt->height()) + " frame of \"" + fmtName + "\": the board uses " +
+                          std::to_string(ss->fmt->height()) + " frame of \"" + ss->fmt->name() + "\": the board uses " +
                           std::to_string(got.x()) + "," + std::to_string(got.y()) + "," +
                           std::to_string(got.width()) + "," + std::to_string(got.height()));
   }
-  ss->findPeriod();
-  ss->makeCaps();
+  ss->makeCaps(ss->imageRect());
   return ss;
+}
+
+GstCaps* boardCaps(qcFrameGrabber& fg, std::string& format) {
+  Session ss;
+  ss.resolve(fg);
+  format = ss.fmt->name();
+  ss.makeCaps(qcPelRect(0, 0, ss.fmt->width(), ss.fmt->height()));
+  return gst_caps_ref(ss.caps);
 }
 
 }  // namespace qrngst

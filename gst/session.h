@@ -105,14 +105,21 @@ struct Session {
 private:
   // The size of the FIFO's images (the region of interest it uses).
   qcPelRect imageRect() const;
+  void resolve(qcFrameGrabber& board);
   void findPeriod();
   void sendPeriod();
-  void makeCaps();
+  void makeCaps(const qcPelRect& r);
   friend std::unique_ptr<Session> openSession(const Settings& s);
+  friend GstCaps* boardCaps(qcFrameGrabber& fg, std::string& format);
 };
 
 // Resolves the settings into a session with a FIFO.  Throws SetupError and
 // the library's exceptions.
 std::unique_ptr<Session> openSession(const Settings& s);
+
+// The caps of board fg with the default settings (its default format, the
+// whole frame, every image format the element carries), and that format's
+// name.  Opens no FIFO.  Throws SetupError and the library's exceptions.
+GstCaps* boardCaps(qcFrameGrabber& fg, std::string& format);
 
 }  // namespace qrngst

@@ -545,4 +545,38 @@ TEST(GstSrc, SettingsTheBoardChangesAreSaid) {
   gst_object_unref(plugin);
 }
 
+// The device monitor lists the simulated board with the caps of its
+// default format, and makes its element.
+TEST(GstSrc, DeviceMonitorListsTheBoards) {
+  initGst();
+  GstDeviceMonitor* monitor = gst_device_monitor_new();
+  gst_device_monitor_add_filter(monitor, "Video/Source", nullptr);
+  GList* devices = gst_device_monitor_get_devices(monitor);
+  GstDevice* sim = nullptr;
+  for (GList* l = devices; l; l = l->next) {
+    gchar* name = gst_device_get_display_name(GST_DEVICE(l->data));
+    if (g_str_has_prefix(name, "Quorin sim0: ")) sim = GST_DEVICE(gst_object_ref(l->data));
+    g_free(name);
+  }
+  g_list_free_full(devices, gst_object_unref);
+  gst_object_unref(monitor);
+  ASSERT_NE(sim, nullptr);
+  GstCaps* caps = gst_device_get_caps(sim);
+  GstCaps* want = gst_caps_from_string("video/x-raw,format=GRAY8,width=640,height=480,framerate=30/1");
+  EXPECT_TRUE(gst_caps_can_intersect(caps, want));
+  gst_caps_unref(want);
+  want = gst_caps_from_string("video/x-raw,format=BGRx,width=640,height=480");
+  EXPECT_TRUE(gst_caps_can_intersect(caps, want));
+  gst_caps_unref(want);
+  gst_caps_unref(caps);
+  GstElement* e = gst_device_create_element(sim, nullptr);
+  ASSERT_NE(e, nullptr);
+  gchar* board = nullptr;
+  g_object_get(e, "board", &board, nullptr);
+  EXPECT_STREQ(board, "sim0");
+  g_free(board);
+  gst_object_unref(e);
+  gst_object_unref(sim);
+}
+
 }  // namespace
