@@ -381,7 +381,7 @@ gboolean query(GstBaseSrc* bsrc, GstQuery* q) {
   GstQrnAcqSrc* src = self(bsrc);
   if (GST_QUERY_TYPE(q) == GST_QUERY_LATENCY) {
     GST_OBJECT_LOCK(src);
-    const double period = src->session ? src->session->period : -1.0;
+    const double period = src->session ? src->session->period.load() : -1.0;
     GST_OBJECT_UNLOCK(src);
     if (period < 0) return FALSE;
     // A frame is completed one frame period after its capture started

@@ -285,15 +285,18 @@ void Session::findPeriod() {
   periodAdjustable = false;
   if (s.hwTrigger && (s.trigger == Trigger::automatic || s.trigger == Trigger::semi)) return;
   const bool sim = isBoard(*fg, "sim");
+  double v = 0;
   if (sim)
     for (const auto& [name, value] : parseCustom(s.custom))
-      if (name == qrn_sim::kFramePeriod && parseNumber(value, period)) return;
+      if (name == qrn_sim::kFramePeriod && parseNumber(value, v)) {
+        period = v;
+        return;
+      }
   period = cameraTimingPeriod(*fmt);
   if (period > 0) return;
   if (sim) {
     period = kSimDefaultPeriod;
     std::string text;
-    double v = 0;
     const std::string key = "SOFTWARE\\Quorin\\ORB\\sim\\board" + std::to_string(dynamic_cast<qcBoard&>(*fg).bdIdx());
     if (qf_regReadString(qe_RegRoot::localMachine, key, "framePeriod", text) && parseNumber(text, v) && v >= 0)
       period = v;
@@ -315,7 +318,7 @@ void Session::findPeriod() {
 
 void Session::applyPeriod(double seconds) {
   if (!periodAdjustable || std::fabs(seconds - period) <= 1e-9 * period) return;
-  GST_INFO("board %s: %g s per frame (was %g)", label.c_str(), seconds, period);
+  GST_INFO("board %s: %g s per frame (was %g)", label.c_str(), seconds, period.load());
   chosenPeriod = seconds;
   sendPeriod();
   period = seconds;

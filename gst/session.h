@@ -69,7 +69,7 @@ struct Session {
   const qcStdVideoFormat* fmt = nullptr;
   std::string label;
   std::vector<qeImageFormat> offered;  // what the caps offer, preferred first
-  double period = 0.0;                 // seconds per frame; 0: unknown, as fast as asked, or triggered
+  std::atomic<double> period{0.0};     // seconds per frame; 0: unknown, as fast as asked, or triggered
   bool periodAdjustable = false;       // the caps offer a range and the board takes the chosen rate
   double chosenPeriod = 0.0;           // the period downstream chose (0: the board's own)
   std::vector<std::string> notes;      // what the set-up changed, for warnings
