@@ -427,7 +427,6 @@ void Session::resolve(qcFrameGrabber& board) {
       throw SetupError{"board " + label + " offers \"" + fmtName + "\" in no image format the element carries (" +
                        formatNames() + ")"};
   }
-  findPeriod();
 }
 
 std::unique_ptr<Session> openSession(const Settings& s) {
@@ -436,6 +435,7 @@ std::unique_ptr<Session> openSession(const Settings& s) {
   if (!(s.timeout > 0)) throw SetupError{"timeout must be above 0 seconds"};
   ss->resolve(selectBoard(s.board));
   ss->openFifo(ss->offered.front());
+  ss->findPeriod();  // after the custom items, which may set it
   if (!s.roi.empty()) {
     const qcPelRect want = parseRoi(s.roi), got = ss->imageRect();
     if (!(got == want))
@@ -451,6 +451,7 @@ std::unique_ptr<Session> openSession(const Settings& s) {
 GstCaps* boardCaps(qcFrameGrabber& fg, std::string& format) {
   Session ss;
   ss.resolve(fg);
+  ss.findPeriod();
   format = ss.fmt->name();
   ss.makeCaps(qcPelRect(0, 0, ss.fmt->width(), ss.fmt->height()));
   return gst_caps_ref(ss.caps);
