@@ -12,6 +12,7 @@
 #include <exception>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include <qrn/acq/hyper/failurename.h>
@@ -42,7 +43,7 @@ public:
   void flush(GstElement* src, bool now = false);
 
 private:
-  std::map<std::string, long> seen_;     // kinds posted in full
+  std::set<std::string> seen_;           // kinds posted in full
   std::map<std::string, long> pending_;  // failures counted since the last summary, by kind
   long pendingCount_ = 0;
   Clock::time_point since_{};
@@ -57,7 +58,7 @@ void postWarning(GstElement* src, const std::string& message, const std::string&
 
 void FailureLog::add(GstElement* src, const std::string& kind, const std::string& text, unsigned long triggerNum,
                      long frames) {
-  if (seen_.emplace(kind, 0).second) {
+  if (seen_.insert(kind).second) {
     postWarning(src,
                 triggerNum ? "Acquisition failed (trigger " + std::to_string(triggerNum) + "): " + text
                            : "Acquisition failed: " + text,
