@@ -223,26 +223,29 @@ void Session::closeFifo() {
   running = false;
 }
 
+void Session::sendItems(const std::vector<std::pair<std::string, std::string>>& items, const std::string& what) {
+  if (items.empty()) return;
+  // One bag, in order: a "Channel" item applies to the items after it.  The
+  // items are actions: the bag is emptied again once sent.
+  qcCustomPropertyBag bag;
+  for (const auto& [name, value] : items) bag.addItem(qcCustomPropertyBag::qeWrite, name, value);
+  qcCustomProp& p = fifo->properties();
+  try {
+    p.customValues(bag);
+  } catch (const qcException& e) {
+    p.customValues(qcCustomPropertyBag());
+    throw SetupError{"the board refused " + what + ": " + e.what()};
+  }
+  p.customValues(qcCustomPropertyBag());
+}
+
 void Session::openFifo(qeImageFormat f) {
   closeFifo();
   fifo = qcPtrHandle<qcAcqFifo>(fmt->newAcqFifoEx(*fg, f));
   imf = f;
   ahead = 0;
   qcAcqProps& props = fifo->properties();
-  const auto items = parseCustom(s.custom);
-  if (!items.empty()) {
-    // One bag, in order: a "Channel" item applies to the items after it.
-    qcCustomPropertyBag bag;
-    for (const auto& [name, value] : items) bag.addItem(qcCustomPropertyBag::qeWrite, name, value);
-    qcCustomProp& p = props;
-    try {
-      p.customValues(bag);
-    } catch (const qcException& e) {
-      p.customValues(qcCustomPropertyBag());
-      throw SetupError{"the board refused the custom items \"" + s.custom + "\": " + e.what()};
-    }
-    p.customValues(qcCustomPropertyBag());
-  }
+  sendItems(parseCustom(s.custom), "the custom items \"" + s.custom + "\"");
   if (s.exposure > 0) static_cast<qcExposureProp&>(props).exposure(s.exposure);
   if (!s.roi.empty()) static_cast<qcRoiProp&>(props).roi(parseRoi(s.roi));
   static_cast<qcTimeoutProp&>(props).timeout(s.timeout);
@@ -328,16 +331,8 @@ void Session::sendPeriod() {
   const double seconds = chosenPeriod;
   char text[G_ASCII_DTOSTR_BUF_SIZE];
   if (isBoard(*fg, "sim")) {
-    qcCustomPropertyBag bag;
-    bag.addItem(qcCustomPropertyBag::qeWrite, qrn_sim::kFramePeriod, g_ascii_dtostr(text, sizeof text, seconds));
-    qcCustomProp& p = fifo->properties();
-    try {
-      p.customValues(bag);
-    } catch (const qcException& e) {
-      p.customValues(qcCustomPropertyBag());
-      throw SetupError{"board " + label + " refused " + text + " s per frame: " + e.what()};
-    }
-    p.customValues(qcCustomPropertyBag());
+    g_ascii_dtostr(text, sizeof text, seconds);
+    sendItems({{qrn_sim::kFramePeriod, text}}, std::string(text) + " s per frame");
   } else if (qc_GigeGrabber* g = qfGigeGrabber(*fg)) {
     try {
       g->feature("AcquisitionFrameRate", g_ascii_dtostr(text, sizeof text, 1.0 / seconds));

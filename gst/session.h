@@ -106,6 +106,9 @@ private:
   // The size of the FIFO's images (the region of interest it uses).
   qcPelRect imageRect() const;
   void resolve(qcFrameGrabber& board);
+  // Sends custom items to the FIFO in one bag.  Throws SetupError naming
+  // `what` when the board refuses them.
+  void sendItems(const std::vector<std::pair<std::string, std::string>>& items, const std::string& what);
   void findPeriod();
   void sendPeriod();
   void makeCaps(const qcPelRect& r);
