@@ -450,7 +450,8 @@ bool stamp(GstQrnAcqSrc* src, GstBuffer* buf, GstClockTime boardTime) {
   if (!clock) return true;
   const GstClockTime now = gst_clock_get_time(clock), base = gst_element_get_base_time(GST_ELEMENT(src));
   gst_object_unref(clock);
-  const GstClockTime completed = st.captureClock.toClock(boardTime, now);
+  // (A board without time stamps: the completion's time.)
+  const GstClockTime completed = boardTime ? st.captureClock.toClock(boardTime, now) : now;
   const GstClockTime captured = completed > period ? completed - period : 0;
   GST_OBJECT_LOCK(src);
   const GstClockTime since = st.playingSince;
