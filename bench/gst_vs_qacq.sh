@@ -7,6 +7,8 @@
 #                                 COUNT over gst-launch-1.0's "Execution ended
 #                                 after" (PLAYING to end of stream; the FIFO is
 #                                 made before, as qacq's is).
+# And the CPU time per frame of each (user and system time of the whole
+# process over COUNT, start-up included: small beside COUNT frames).
 # ROUNDS rounds (default 5), peers in turn, at 640x480 ("Sony XC75 640x480")
 # and 2048x2048 ("Basler L103 2048x2048"); prints every run and the medians.
 # Then shows that a 2048x2048 buffer is the image itself: the element's log
@@ -26,20 +28,28 @@ export GST_PLUGIN_PATH=$build/gst/plugins GST_REGISTRY=$build/gst/registry.bin
 
 calc() { awk "BEGIN {printf \"%.3f\", $1}"; }
 
+# cputime COMMAND...: runs it; its output, then "cpu <seconds>" (user + system).
+cputime() { /usr/bin/time -f 'cpu %U %S' "$@" 2>&1 | awk '/^cpu / {print "cpu", $2 + $3; next} {print}'; }
+
 for case in "Sony XC75 640x480|50000" "Basler L103 2048x2048|5000"; do
   IFS='|' read -r fmt count <<<"$case"
-  q=() g=()
+  q=() g=() qc=() gc=()
   for ((r = 1; r <= rounds; r++)); do
-    qf=$("$qacq" grab --format "$fmt" --save none -q --count "$count" --custom FramePeriod=0 |
-         sed -n 's/.* \([0-9.]*\) frames\/s.*/\1/p')
-    gs=$(gst-launch-1.0 qrnacqsrc format="$fmt" num-buffers="$count" custom=FramePeriod=0 ! fakesink |
-         sed -n 's/^Execution ended after \([0-9]*\):\([0-9]*\):\([0-9.]*\)$/\1 \2 \3/p' | awk '{print $1 * 3600 + $2 * 60 + $3}')
+    out=$(cputime "$qacq" grab --format "$fmt" --save none -q --count "$count" --custom FramePeriod=0)
+    qf=$(sed -n 's/.* \([0-9.]*\) frames\/s.*/\1/p' <<<"$out")
+    qu=$(calc "$(sed -n 's/^cpu //p' <<<"$out") * 1e6 / $count")
+    out=$(cputime gst-launch-1.0 qrnacqsrc format="$fmt" num-buffers="$count" custom=FramePeriod=0 ! fakesink)
+    gs=$(sed -n 's/^Execution ended after \([0-9]*\):\([0-9]*\):\([0-9.]*\)$/\1 \2 \3/p' <<<"$out" |
+         awk '{print $1 * 3600 + $2 * 60 + $3}')
     gf=$(calc "$count / $gs")
-    echo "$fmt round $r: qacq grab $qf frames/s; qrnacqsrc ! fakesink $gf frames/s"
-    q+=("$qf") g+=("$gf")
+    gu=$(calc "$(sed -n 's/^cpu //p' <<<"$out") * 1e6 / $count")
+    echo "$fmt round $r: qacq grab $qf frames/s, $qu us CPU/frame; qrnacqsrc ! fakesink $gf frames/s, $gu us CPU/frame"
+    q+=("$qf") g+=("$gf") qc+=("$qu") gc+=("$gu")
   done
   qm=$(printf '%s\n' "${q[@]}" | median) gm=$(printf '%s\n' "${g[@]}" | median)
-  echo "$fmt medians: qacq grab $qm frames/s, qrnacqsrc $gm frames/s: ratio $(calc "$gm / $qm")"
+  qcm=$(printf '%s\n' "${qc[@]}" | median) gcm=$(printf '%s\n' "${gc[@]}" | median)
+  echo "$fmt medians: qacq grab $qm frames/s, $qcm us CPU/frame; qrnacqsrc $gm frames/s, $gcm us CPU/frame:" \
+       "frame rate ratio $(calc "$gm / $qm"), CPU per frame ratio $(calc "$gcm / $qcm")"
 done
 
 echo "--- 2048x2048: the buffer's memory is the image's pels (element log, 3 frames)"

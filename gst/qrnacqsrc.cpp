@@ -1,4 +1,6 @@
-// qrnacqsrc: see qrnacqsrc.h.
+// qrnacqsrc: see qrnacqsrc.h.  The element: properties, states, caps,
+// allocation and the streaming thread's loop; the session (session.h)
+// holds the acquisition, the buffer maker (buffer.h) makes the buffers.
 #include "qrnacqsrc.h"
 
 #include <gst/base/gstpushsrc.h>
@@ -7,380 +9,94 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
-#include <cstdlib>
 #include <exception>
+#include <map>
 #include <memory>
-#include <mutex>
+#include <set>
 #include <string>
-#include <utility>
-#include <vector>
 
-#include <qrn/acq/ccf/vidfmtext.h>
-#include <qrn/acq/format/vidfmt.h>
-#include <qrn/acq/hyper/acqfifo.h>
 #include <qrn/acq/hyper/failurename.h>
-#include <qrn/acq/hyper/callback.h>
-#include <qrn/acq/hyper/driver.h>
-#include <qrn/acq/hyper/framegrabber.h>
-#include <qrn/acq/hyper/prop/acqprops.h>
-#include <qrn/acq/hyper/trigmodel.h>
-#include <qrn/foundation/board.h>
-#include <qrn/foundation/pelbuffer.h>
 
+#include "buffer.h"
+#include "devices.h"
+#include "session.h"
 
-GST_DEBUG_CATEGORY_STATIC(qrnacqsrc_debug);
+GST_DEBUG_CATEGORY(qrnacqsrc_debug);
 #define GST_CAT_DEFAULT qrnacqsrc_debug
+
+using namespace qrngst;
 
 namespace {
 
-// ---- image formats and caps ---------------------------------------------------
+using Clock = std::chrono::steady_clock;
 
-// One image format of the library and the GStreamer formats that carry its
-// pels as they are (the first is preferred).
-struct FormatMap {
-  const char* name;  // the image-format property's name (qacq's)
-  qeImageFormat imf;
-  GstVideoFormat gst[2];
-};
-constexpr GstVideoFormat kNone = GST_VIDEO_FORMAT_UNKNOWN;
-// Packed RGB32 is blue, green, red, alpha in memory; three planes are red,
-// green, blue (RGBP as they are, GBR through the plane offsets).
-const FormatMap kFormats[] = {
-    {"grey8", qeImageFormat_Grey8, {GST_VIDEO_FORMAT_GRAY8, kNone}},
-    {"grey16", qeImageFormat_Grey16, {GST_VIDEO_FORMAT_GRAY16_LE, kNone}},
-    {"grey10", qeImageFormat_Grey10, {GST_VIDEO_FORMAT_GRAY16_LE, kNone}},
-    {"grey12", qeImageFormat_Grey12, {GST_VIDEO_FORMAT_GRAY16_LE, kNone}},
-    {"raw8", qeImageFormat_Raw8, {GST_VIDEO_FORMAT_GRAY8, kNone}},
-    {"rgb32", qeImageFormat_PackedRGB32, {GST_VIDEO_FORMAT_BGRx, kNone}},
-    {"rgb16", qeImageFormat_PackedRGB16, {GST_VIDEO_FORMAT_RGB16, kNone}},
-    {"3plane", qeImageFormat_3Plane, {GST_VIDEO_FORMAT_RGBP, GST_VIDEO_FORMAT_GBR}},
-};
-// Image formats offered besides the format's own when image-format is unset.
-const qeImageFormat kAlsoOffered[] = {qeImageFormat_Grey8, qeImageFormat_Grey16, qeImageFormat_PackedRGB32,
-                                      qeImageFormat_PackedRGB16, qeImageFormat_3Plane};
+// Failures as warning messages: the first of each kind in full, the others
+// counted and summed up once a second, so that a stream that keeps failing
+// does not flood the bus.
+class FailureLog {
+public:
+  // Posts or counts one failure of `kind` (a short name: "timeout",
+  // "overrun", ...).
+  void add(GstElement* src, const std::string& kind, const std::string& text, unsigned long triggerNum, long frames);
+  // Posts the summary when a second has passed since the first failure it
+  // counts (or at once with `now`).
+  void flush(GstElement* src, bool now = false);
 
-// Appends item to a list in text, after a separator when the list has items.
-void appendItem(std::string& list, const std::string& item, const char* separator = ", ") {
-  if (!list.empty()) list += separator;
-  list += item;
-}
-
-const FormatMap* mapOf(qeImageFormat f) {
-  for (const FormatMap& m : kFormats)
-    if (m.imf == f) return &m;
-  return nullptr;
-}
-
-std::string formatNames() {
-  std::string s;
-  for (const FormatMap& m : kFormats) appendItem(s, m.name);
-  return s;
-}
-
-const char* kTemplateCaps =
-    "video/x-raw, format = (string) { GRAY8, GRAY16_LE, BGRx, RGB16, RGBP, GBR }, "
-    "width = (int) [ 1, max ], height = (int) [ 1, max ], framerate = (fraction) [ 0/1, max ]";
-
-// ---- settings --------------------------------------------------------------------
-
-enum class Trigger : int { manual = 0, freerun = 1, automatic = 2, semi = 3 };
-
-const qcTriggerModel& modelOf(Trigger t) {
-  switch (t) {
-    case Trigger::freerun: return qfFreeRunTrigger();
-    case Trigger::automatic: return qfAutoTrigger();
-    case Trigger::semi: return qfSemiTrigger();
-    case Trigger::manual: break;
-  }
-  return qfManualTrigger();
-}
-
-GType triggerType() {
-  static GType type = 0;
-  static std::once_flag once;
-  std::call_once(once, [] {
-    static const GEnumValue values[] = {
-        {static_cast<gint>(Trigger::manual), "Manual: acquisitions started by the element, one after another",
-         "manual"},
-        {static_cast<gint>(Trigger::freerun), "FreeRun: the camera runs free", "freerun"},
-        {static_cast<gint>(Trigger::automatic), "Automatic: one frame per pulse of the input line", "auto"},
-        {static_cast<gint>(Trigger::semi), "Semi-Automatic: started acquisitions wait for a pulse", "semi"},
-        {0, nullptr, nullptr},
-    };
-    type = g_enum_register_static("GstQrnAcqSrcTrigger", values);
-  });
-  return type;
-}
-
-struct Settings {
-  std::string board, format, imageFormat, roi, custom;
-  double exposure = 0.0;  // 0: the FIFO's default
-  Trigger trigger = Trigger::manual;
-  bool hwTrigger = false;
-  double timeout = 5.0;
-  int poolSize = 0;  // 0: the driver's default
-  bool dropIncomplete = false;
+private:
+  std::set<std::string> seen_;           // kinds posted in full
+  std::map<std::string, long> pending_;  // failures counted since the last summary, by kind
+  long pendingCount_ = 0;
+  Clock::time_point since_{};
 };
 
-// An error of the set-up, with the GStreamer error it becomes.
-struct SetupError {
-  std::string message;
-  bool notFound = false;  // a board or format that does not exist
-};
-
-std::string trimmed(const std::string& s) {
-  const auto b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+void postWarning(GstElement* src, const std::string& message, const std::string& failure, unsigned long triggerNum,
+                 long count) {
+  GST_ELEMENT_WARNING_WITH_DETAILS(src, STREAM, FAILED, ("%s", message.c_str()), (nullptr),
+                                   ("failure", G_TYPE_STRING, failure.c_str(), "trigger-number", G_TYPE_UINT64,
+                                    static_cast<guint64>(triggerNum), "count", G_TYPE_LONG, count, nullptr));
 }
 
-// "name=value;name=value": the items in order.
-std::vector<std::pair<std::string, std::string>> parseCustom(const std::string& text) {
-  std::vector<std::pair<std::string, std::string>> items;
-  std::size_t pos = 0;
-  while (pos <= text.size()) {
-    std::size_t end = text.find(';', pos);
-    if (end == std::string::npos) end = text.size();
-    const std::string item = trimmed(text.substr(pos, end - pos));
-    pos = end + 1;
-    if (item.empty()) continue;
-    const std::size_t eq = item.find('=');
-    if (eq == std::string::npos || eq == 0) throw SetupError{"bad custom item \"" + item + "\": give name=value"};
-    items.emplace_back(trimmed(item.substr(0, eq)), item.substr(eq + 1));
+void FailureLog::add(GstElement* src, const std::string& kind, const std::string& text, unsigned long triggerNum,
+                     long frames) {
+  if (seen_.insert(kind).second) {
+    postWarning(src,
+                triggerNum ? "Acquisition failed (trigger " + std::to_string(triggerNum) + "): " + text
+                           : "Acquisition failed: " + text,
+                text, triggerNum, frames);
+    return;
   }
-  return items;
+  if (pendingCount_ == 0) since_ = Clock::now();
+  pending_[kind] += frames;
+  pendingCount_ += frames;
+  flush(src);
 }
 
-qcPelRect parseRoi(const std::string& text) {
-  long v[4];
-  char tail = 0;
-  if (std::sscanf(text.c_str(), "%ld,%ld,%ld,%ld%c", &v[0], &v[1], &v[2], &v[3], &tail) != 4 || v[0] < 0 ||
-      v[1] < 0 || v[2] <= 0 || v[3] <= 0)
-    throw SetupError{"bad roi \"" + text + "\": give x,y,width,height (x, y >= 0; sizes > 0)"};
-  return qcPelRect(v[0], v[1], v[2], v[3]);
+void FailureLog::flush(GstElement* src, bool now) {
+  if (pendingCount_ == 0) return;
+  const double s = std::chrono::duration<double>(Clock::now() - since_).count();
+  if (!now && s < 1.0) return;
+  std::string kinds;
+  for (const auto& [kind, n] : pending_) kinds += (kinds.empty() ? "" : ", ") + std::to_string(n) + " " + kind;
+  char secs[32];
+  g_snprintf(secs, sizeof secs, "%.1f", s);
+  postWarning(src, std::to_string(pendingCount_) + " more frames lost or failed in " + secs + " s: " + kinds, kinds, 0,
+              pendingCount_);
+  pending_.clear();
+  pendingCount_ = 0;
 }
 
-std::string boardLabel(qcFrameGrabber& fg) {
-  const auto* b = dynamic_cast<const qcBoard*>(&fg);
-  return b ? b->name() + std::to_string(b->bdIdx()) : std::string("?");
-}
-
-qcFrameGrabber& selectBoard(const std::string& which) {
-  const long n = qcFrameGrabber::count();
-  if (n == 0) throw SetupError{"no frame grabbers found (driver directory \"" + qf_driverDirectories() + "\")", true};
-  if (which.empty()) return qcFrameGrabber::get(0);
-  char* end = nullptr;
-  const long index = std::strtol(which.c_str(), &end, 10);
-  if (end && *end == '\0') {
-    if (index < 0 || index >= n)
-      throw SetupError{"no board " + which + ": there are " + std::to_string(n) + " frame grabbers", true};
-    return qcFrameGrabber::get(index);
-  }
-  std::string known;
-  for (long i = 0; i < n; ++i) {
-    qcFrameGrabber& fg = qcFrameGrabber::get(i);
-    if (boardLabel(fg) == which) return fg;
-    appendItem(known, boardLabel(fg));
-  }
-  throw SetupError{"unknown board \"" + which + "\"; boards: " + known, true};
-}
-
-// The format qacq grab uses when none is named.
-const qcStdVideoFormat& selectFormat(qcFrameGrabber& fg, const std::string& name) {
-  if (!name.empty()) {
-    try {
-      return qcStdVideoFormat::getFormat(name);
-    } catch (const qcVideoFormat::NotFound&) {
-      throw SetupError{"unknown video format \"" + name + "\" (see \"qacq formats\")", true};
-    }
-  }
-  if (const auto* f = dynamic_cast<const qcStdVideoFormat*>(qf_getFormat("Sony XC75 640x480")))
-    if (fg.isSupported(*f)) return *f;
-  for (const qcStdVideoFormat* f : qcStdVideoFormat::filterList(qcStdVideoFormat::fullList(), fg))
-    if (f->width() > 0 && f->height() > 0) return *f;
-  throw SetupError{"board " + boardLabel(fg) + " supports no video format", true};
-}
-
-// Seconds per frame from the format's camera timing; 0 when unknown.
-double framePeriod(const qcStdVideoFormat& fmt) {
-  if (const qc_VideoExtCIT* cit = fmt.internal(true).fmtCIT())
-    if (cit->pClkFreq() > 0 && cit->hTotal() > 0 && cit->vTotal() > 0)
-      return cit->hTotal() * static_cast<double>(cit->vTotal()) * std::max(1L, cit->numFields()) /
-             (cit->pClkFreq() * 1e6);
-  return 0.0;
-}
-
-// ---- the acquisition ------------------------------------------------------------------
-
-// What the element holds between start() and stop().
-struct Session {
-  Settings s;
-  qcFrameGrabber* fg = nullptr;
-  const qcStdVideoFormat* fmt = nullptr;
-  std::string label;
-  std::vector<qeImageFormat> offered;  // what the caps offer, preferred first
-  double period = 0.0;                 // 0: unknown or triggered
-  GstCaps* caps = nullptr;             // offered caps (immutable once made)
-  qcPelRect rect;                      // the image size they give
-
-  qcPtrHandle<qcAcqFifo> fifo;
-  qeImageFormat imf = qeImageFormat_Unspecified;
-  long ahead = 0;         // manual: acquisitions started and not yet taken
+// What one stream (start() to stop()) counts and remembers.
+struct Stream {
+  BufferMaker maker;
+  CaptureClock captureClock;
   GstClockTime firstBoardTime = GST_CLOCK_TIME_NONE;  // not live: the first frame's time stamp
-  bool running = false;  // free running / first frame asked for
-  bool discont = false;  // frames were lost since the last buffer
-  std::shared_ptr<std::atomic<long>> overruns = std::make_shared<std::atomic<long>>(0);
-  GstVideoInfo info{};
-  bool haveInfo = false;
-
-  ~Session() {
-    closeFifo();
-    if (caps) gst_caps_unref(caps);
-  }
-
-  void closeFifo() {
-    if (!fifo) return;
-    try {
-      if (s.trigger == Trigger::freerun && running) fifo->triggerEnable(false);
-    } catch (const std::exception& e) {
-      GST_WARNING("stopping the free-running camera: %s", e.what());
-    }
-    fifo = qcPtrHandle<qcAcqFifo>();
-    running = false;
-  }
-
-  // A FIFO for image format f with every setting applied.  Throws.
-  void openFifo(qeImageFormat f) {
-    closeFifo();
-    fifo = qcPtrHandle<qcAcqFifo>(fmt->newAcqFifoEx(*fg, f));
-    imf = f;
-    ahead = 0;
-    qcAcqProps& props = fifo->properties();
-    const auto items = parseCustom(s.custom);
-    if (!items.empty()) {
-      // One bag, in order: a "Channel" item applies to the items after it.
-      qcCustomPropertyBag bag;
-      for (const auto& [name, value] : items) bag.addItem(qcCustomPropertyBag::qeWrite, name, value);
-      qcCustomProp& p = props;
-      try {
-        p.customValues(bag);
-      } catch (const qcException& e) {
-        p.customValues(qcCustomPropertyBag());
-        throw SetupError{"the board refused the custom items \"" + s.custom + "\": " + e.what()};
-      }
-      p.customValues(qcCustomPropertyBag());
-    }
-    if (s.exposure > 0) static_cast<qcExposureProp&>(props).exposure(s.exposure);
-    if (!s.roi.empty()) static_cast<qcRoiProp&>(props).roi(parseRoi(s.roi));
-    static_cast<qcTimeoutProp&>(props).timeout(s.timeout);
-    if (s.poolSize > 0) fifo->hardwareImagePoolSize(s.poolSize);
-    fifo->triggerModel(modelOf(s.trigger));
-    const auto counter = overruns;
-    fifo->overrunInfoCallback(qfMakeCallback1<const qcAcquireInfo&>([counter](const qcAcquireInfo&) { ++*counter; }));
-    if (s.trigger != Trigger::freerun) fifo->triggerEnable(true);
-    std::string why;
-    if (!fifo->prepare(why, 2.0)) GST_INFO("the FIFO is not fully prepared: %s", why.c_str());
-  }
-
-  // The size of the FIFO's images (the region of interest it uses).
-  qcPelRect imageRect() const { return static_cast<qcRoiProp&>(fifo->properties()).actualRoi(); }
-
-  std::string offeredText() const {
-    std::string t;
-    for (qeImageFormat f : offered)
-      for (GstVideoFormat g : mapOf(f)->gst)
-        if (g != kNone) appendItem(t, std::string(gst_video_format_to_string(g)) + " (" + mapOf(f)->name + ")");
-    return t;
-  }
-
-  void makeCaps() {
-    const qcPelRect r = rect = imageRect();
-    gint num = 0, den = 1;
-    if (period > 0) gst_util_double_to_fraction(1.0 / period, &num, &den);
-    caps = gst_caps_new_empty();
-    for (qeImageFormat f : offered)
-      for (GstVideoFormat g : mapOf(f)->gst)
-        if (g != kNone)
-          gst_caps_append_structure(
-              caps, gst_structure_new("video/x-raw", "format", G_TYPE_STRING, gst_video_format_to_string(g), "width",
-                                      G_TYPE_INT, static_cast<gint>(r.width()), "height", G_TYPE_INT,
-                                      static_cast<gint>(r.height()), "framerate", GST_TYPE_FRACTION, num, den,
-                                      "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
-  }
-};
-
-// Resolves the settings into a session with a FIFO.  Throws SetupError and
-// the library's exceptions.
-std::unique_ptr<Session> openSession(const Settings& s) {
-  auto ss = std::make_unique<Session>();
-  ss->s = s;
-  if (!(s.timeout > 0)) throw SetupError{"timeout must be above 0 seconds"};
-  ss->fg = &selectBoard(s.board);
-  ss->label = boardLabel(*ss->fg);
-  ss->fmt = &selectFormat(*ss->fg, s.format);
-  const std::string fmtName = ss->fmt->name();
-  if (!s.imageFormat.empty()) {
-    const FormatMap* m = nullptr;
-    for (const FormatMap& k : kFormats)
-      if (g_ascii_strcasecmp(k.name, s.imageFormat.c_str()) == 0) m = &k;
-    if (!m) throw SetupError{"unknown image format \"" + s.imageFormat + "\"; the element takes " + formatNames()};
-    if (!ss->fg->isSupportedEx(*ss->fmt, m->imf))
-      throw SetupError{"board " + ss->label + " does not offer \"" + fmtName + "\" as " + m->name, true};
-    ss->offered.push_back(m->imf);
-  } else {
-    const qeImageFormat own = ss->fmt->imageFormat();
-    if (mapOf(own) && ss->fg->isSupportedEx(*ss->fmt, own)) ss->offered.push_back(own);
-    for (qeImageFormat f : kAlsoOffered) {
-      const bool have = std::any_of(ss->offered.begin(), ss->offered.end(),
-                                    [&](qeImageFormat o) { return mapOf(o)->gst[0] == mapOf(f)->gst[0]; });
-      if (!have && ss->fg->isSupportedEx(*ss->fmt, f)) ss->offered.push_back(f);
-    }
-    if (ss->offered.empty())
-      throw SetupError{"board " + ss->label + " offers \"" + fmtName + "\" in no image format the element carries (" +
-                       formatNames() + ")"};
-  }
-  if (s.trigger == Trigger::manual || s.trigger == Trigger::freerun || !s.hwTrigger) ss->period = framePeriod(*ss->fmt);
-  ss->openFifo(ss->offered.front());
-  ss->makeCaps();
-  return ss;
-}
-
-// One plane of an image: where its pels start, the bytes from row to row,
-// and the bytes from its first pel to the end of its last.
-struct Plane {
-  const unsigned char* data = nullptr;
-  gint stride = 0;
-  gsize size = 0;
-};
-
-template <class T>
-Plane planeOf(const qcPelBuffer<T>& b) {
-  Plane p;
-  p.data = reinterpret_cast<const unsigned char*>(b.rowPointer(0));
-  p.stride = static_cast<gint>(b.rowUpdate() * static_cast<long>(sizeof(T)));
-  p.size = static_cast<gsize>(p.stride) * static_cast<gsize>(b.height() - 1) +
-           static_cast<gsize>(b.width()) * sizeof(T);
-  return p;
-}
-
-// The planes in the order of GStreamer format g.
-std::vector<Plane> planesOf(const qcAcqImage& img, GstVideoFormat g) {
-  if (img.holds<qcPelBuffer<unsigned char>>()) return {planeOf(img.grey8())};
-  if (img.holds<qcPelBuffer<unsigned short>>()) return {planeOf(img.grey16())};
-  if (img.holds<qcPelBuffer<qcPackedRGB16Pel>>()) return {planeOf(img.rgb16())};
-  if (img.holds<qcPelBuffer<qcPackedRGB32Pel>>()) return {planeOf(img.rgb32())};
-  if (img.holds<qc3PlanePelBuffer>()) {
-    const qc3PlanePelBuffer b = img.threePlane();
-    const Plane r = planeOf(b.plane0()), gr = planeOf(b.plane1()), bl = planeOf(b.plane2());
-    if (g == GST_VIDEO_FORMAT_GBR) return {gr, bl, r};
-    return {r, gr, bl};
-  }
-  return {};
-}
-
-struct ImageRef {
-  qcPtrHandle<qcAcqImage> image;
+  GstClockTime lastPts = GST_CLOCK_TIME_NONE;
+  bool paused = false;            // the stream was paused (state changes only)
+  GstClockTime playingSince = 0;  // clock time of the change to PLAYING after the last pause (object lock)
+  bool discont = false;           // frames were lost since the last buffer
+  guint64 processed = 0, dropped = 0;
+  BufferMaker::Copy copying = BufferMaker::Copy::never;
+  FailureLog failures;
 };
 
 }  // namespace
@@ -389,10 +105,11 @@ struct ImageRef {
 
 struct _GstQrnAcqSrc {
   GstPushSrc parent;
-  Settings* settings;                // guarded by the object lock
-  Session* session;                  // set in start(), cleared in stop()
-  std::atomic<bool>* flushing;       // unlock() asks create() to return
-  bool videoMeta;                    // downstream takes GstVideoMeta
+  Settings* settings;           // guarded by the object lock
+  Session* session;             // set in start(), cleared in stop()
+  Stream* stream;               // likewise; the streaming thread's
+  std::atomic<bool>* flushing;  // unlock() asks create() to return
+  bool videoMeta;               // downstream takes GstVideoMeta
 };
 
 G_DEFINE_TYPE(GstQrnAcqSrc, gst_qrn_acq_src, GST_TYPE_PUSH_SRC)
@@ -470,6 +187,7 @@ void getProperty(GObject* obj, guint id, GValue* v, GParamSpec* param) {
 
 void finalize(GObject* obj) {
   GstQrnAcqSrc* src = self(obj);
+  delete src->stream;
   delete src->session;
   delete src->settings;
   delete src->flushing;
@@ -494,11 +212,13 @@ gboolean start(GstBaseSrc* bsrc) {
     GST_ELEMENT_ERROR(src, RESOURCE, OPEN_READ, ("%s", e.what()), (nullptr));
     return FALSE;
   }
+  for (const std::string& note : ss->notes) GST_ELEMENT_WARNING(src, RESOURCE, SETTINGS, ("%s", note.c_str()), (nullptr));
   GST_INFO_OBJECT(src, "board %s, format \"%s\", offering %" GST_PTR_FORMAT, ss->label.c_str(), ss->fmt->name(),
                   ss->caps);
   src->flushing->store(false);
   GST_OBJECT_LOCK(src);
   src->session = ss.release();
+  src->stream = new Stream();
   GST_OBJECT_UNLOCK(src);
   return TRUE;
 }
@@ -507,10 +227,31 @@ gboolean stop(GstBaseSrc* bsrc) {
   GstQrnAcqSrc* src = self(bsrc);
   GST_OBJECT_LOCK(src);
   Session* ss = src->session;
+  Stream* st = src->stream;
   src->session = nullptr;
+  src->stream = nullptr;
   GST_OBJECT_UNLOCK(src);
+  if (st) st->failures.flush(GST_ELEMENT(src), true);
+  delete st;
   delete ss;  // destroys the FIFO: the driver's threads end here
   return TRUE;
+}
+
+GstStateChangeReturn changeState(GstElement* element, GstStateChange transition) {
+  GstQrnAcqSrc* src = self(element);
+  if (transition == GST_STATE_CHANGE_PAUSED_TO_PLAYING) {
+    // Playing again after a pause: frames taken before this moment were
+    // taken while paused.
+    GST_OBJECT_LOCK(src);
+    if (src->stream && src->stream->paused && GST_ELEMENT_CLOCK(element))
+      src->stream->playingSince = gst_clock_get_time(GST_ELEMENT_CLOCK(element));
+    GST_OBJECT_UNLOCK(src);
+  } else if (transition == GST_STATE_CHANGE_PLAYING_TO_PAUSED) {
+    GST_OBJECT_LOCK(src);
+    if (src->stream) src->stream->paused = true;
+    GST_OBJECT_UNLOCK(src);
+  }
+  return GST_ELEMENT_CLASS(gst_qrn_acq_src_parent_class)->change_state(element, transition);
 }
 
 GstCaps* getCaps(GstBaseSrc* bsrc, GstCaps* filter) {
@@ -527,11 +268,36 @@ GstCaps* getCaps(GstBaseSrc* bsrc, GstCaps* filter) {
   return caps;
 }
 
+// True while the pipeline is on its way down: downstream pads flush and
+// refuse what negotiation sends, which is no fault of the formats.
+bool stopping(GstQrnAcqSrc* src) {
+  if (src->flushing->load() || GST_PAD_IS_FLUSHING(GST_BASE_SRC_PAD(src))) return true;
+  GstPad* peer = gst_pad_get_peer(GST_BASE_SRC_PAD(src));
+  const bool peerFlushing = peer && GST_PAD_IS_FLUSHING(peer);
+  if (peer) gst_object_unref(peer);
+  if (peerFlushing) return true;
+  // The top-level bin takes its target state first, then its elements.
+  auto* top = static_cast<GstObject*>(gst_object_ref(GST_OBJECT(src)));
+  while (GstObject* parent = gst_object_get_parent(top)) {
+    gst_object_unref(top);
+    top = parent;
+  }
+  GST_OBJECT_LOCK(top);
+  const bool down = GST_IS_ELEMENT(top) && GST_STATE_TARGET(top) < GST_STATE_PAUSED;
+  GST_OBJECT_UNLOCK(top);
+  gst_object_unref(top);
+  return down;
+}
+
 gboolean negotiate(GstBaseSrc* bsrc) {
   GstQrnAcqSrc* src = self(bsrc);
   if (GST_BASE_SRC_CLASS(gst_qrn_acq_src_parent_class)->negotiate(bsrc)) return TRUE;
   Session* ss = src->session;
   if (!ss) return FALSE;
+  if (stopping(src)) {
+    GST_DEBUG_OBJECT(src, "negotiation ended by the pipeline stopping");
+    return FALSE;
+  }
   GstCaps* peer = gst_pad_peer_query_caps(GST_BASE_SRC_PAD(bsrc), nullptr);
   gchar* peerText = peer ? gst_caps_to_string(peer) : g_strdup("nothing");
   const qcPelRect& r = ss->rect;
@@ -544,6 +310,19 @@ gboolean negotiate(GstBaseSrc* bsrc) {
   return FALSE;
 }
 
+// Of the rates offered, the board's own when downstream leaves the choice.
+GstCaps* fixate(GstBaseSrc* bsrc, GstCaps* caps) {
+  GstQrnAcqSrc* src = self(bsrc);
+  caps = gst_caps_make_writable(caps);
+  if (Session* ss = src->session) {
+    gint num = 0, den = 1;
+    periodToFraction(ss->period, num, den);
+    for (guint i = 0; i < gst_caps_get_size(caps); ++i)
+      gst_structure_fixate_field_nearest_fraction(gst_caps_get_structure(caps, i), "framerate", num, den);
+  }
+  return GST_BASE_SRC_CLASS(gst_qrn_acq_src_parent_class)->fixate(bsrc, caps);
+}
+
 gboolean setCaps(GstBaseSrc* bsrc, GstCaps* caps) {
   GstQrnAcqSrc* src = self(bsrc);
   Session* ss = src->session;
@@ -554,16 +333,16 @@ gboolean setCaps(GstBaseSrc* bsrc, GstCaps* caps) {
     for (GstVideoFormat g : mapOf(f)->gst)
       if (g == GST_VIDEO_INFO_FORMAT(&info) && want == qeImageFormat_Unspecified) want = f;
   if (want == qeImageFormat_Unspecified) return FALSE;
-  if (want != ss->imf) {
-    try {
-      ss->openFifo(want);
-    } catch (const SetupError& e) {
-      GST_ELEMENT_ERROR(src, RESOURCE, SETTINGS, ("%s", e.message.c_str()), (nullptr));
-      return FALSE;
-    } catch (const std::exception& e) {
-      GST_ELEMENT_ERROR(src, RESOURCE, SETTINGS, ("%s", e.what()), (nullptr));
-      return FALSE;
-    }
+  try {
+    if (want != ss->imf) ss->openFifo(want);
+    if (GST_VIDEO_INFO_FPS_N(&info) > 0)
+      ss->applyPeriod(static_cast<double>(GST_VIDEO_INFO_FPS_D(&info)) / GST_VIDEO_INFO_FPS_N(&info));
+  } catch (const SetupError& e) {
+    GST_ELEMENT_ERROR(src, RESOURCE, SETTINGS, ("%s", e.message.c_str()), (nullptr));
+    return FALSE;
+  } catch (const std::exception& e) {
+    GST_ELEMENT_ERROR(src, RESOURCE, SETTINGS, ("%s", e.what()), (nullptr));
+    return FALSE;
   }
   ss->info = info;
   ss->haveInfo = true;
@@ -571,10 +350,31 @@ gboolean setCaps(GstBaseSrc* bsrc, GstCaps* caps) {
   return TRUE;
 }
 
+// Downstream's ALLOCATION answer: whether it takes GstVideoMeta, and how
+// many buffers it keeps (its pools' min-buffers).  Unless pool-size is set,
+// the driver's pool gets those on top of its default size, and two more:
+// the buffer on its way down and the last one a sink keeps (a free-running
+// board that finds no free image loses its frame).
 gboolean decideAllocation(GstBaseSrc* bsrc, GstQuery* query) {
   GstQrnAcqSrc* src = self(bsrc);
   src->videoMeta = gst_query_find_allocation_meta(query, GST_VIDEO_META_API_TYPE, nullptr);
-  GST_DEBUG_OBJECT(src, "downstream %s GstVideoMeta", src->videoMeta ? "takes" : "does not take");
+  guint kept = 0;
+  for (guint i = 0; i < gst_query_get_n_allocation_pools(query); ++i) {
+    guint size = 0, min = 0, max = 0;
+    gst_query_parse_nth_allocation_pool(query, i, nullptr, &size, &min, &max);
+    kept = std::max(kept, min);
+  }
+  Session* ss = src->session;
+  if (ss && ss->fifo && ss->s.poolSize == 0) {
+    try {
+      const long want = ss->fifo->defaultHardwareImagePoolSize() + static_cast<long>(kept) + 2;
+      if (want != ss->fifo->hardwareImagePoolSize()) ss->fifo->hardwareImagePoolSize(want);
+    } catch (const std::exception& e) {
+      GST_WARNING_OBJECT(src, "the pool stays at %ld images: %s", ss->poolSize(), e.what());
+    }
+  }
+  GST_DEBUG_OBJECT(src, "downstream %s GstVideoMeta and keeps %u buffers; the pool holds %ld images",
+                   src->videoMeta ? "takes" : "does not take", kept, ss ? ss->poolSize() : 0L);
   return GST_BASE_SRC_CLASS(gst_qrn_acq_src_parent_class)->decide_allocation(bsrc, query);
 }
 
@@ -582,10 +382,11 @@ gboolean query(GstBaseSrc* bsrc, GstQuery* q) {
   GstQrnAcqSrc* src = self(bsrc);
   if (GST_QUERY_TYPE(q) == GST_QUERY_LATENCY) {
     GST_OBJECT_LOCK(src);
-    const double period = src->session ? src->session->period : -1.0;
+    const double period = src->session ? src->session->period.load() : -1.0;
     GST_OBJECT_UNLOCK(src);
     if (period < 0) return FALSE;
-    // A frame is completed one frame period after its capture started.
+    // A frame is completed one frame period after its capture started
+    // (the time its buffer carries).
     const GstClockTime min = period > 0 ? static_cast<GstClockTime>(period * GST_SECOND) : 0;
     gst_query_set_latency(q, gst_base_src_is_live(bsrc), min, GST_CLOCK_TIME_NONE);
     return TRUE;
@@ -603,74 +404,64 @@ gboolean unlockStop(GstBaseSrc* bsrc) {
   return TRUE;
 }
 
-void postFailure(GstQrnAcqSrc* src, const std::string& text, unsigned long triggerNum) {
-  GST_ELEMENT_WARNING_WITH_DETAILS(src, STREAM, FAILED, ("Acquisition failed (trigger %lu): %s", triggerNum, text.c_str()),
-                                   (nullptr),
-                                   ("failure", G_TYPE_STRING, text.c_str(), "trigger-number",
-                                    G_TYPE_UINT64, static_cast<guint64>(triggerNum), nullptr));
+// ---- the streaming thread ----------------------------------------------------------------
+
+// The running time now, NONE without a clock.
+GstClockTime runningTime(GstElement* e) {
+  GstClock* clock = gst_element_get_clock(e);
+  if (!clock) return GST_CLOCK_TIME_NONE;
+  const GstClockTime now = gst_clock_get_time(clock), base = gst_element_get_base_time(e);
+  gst_object_unref(clock);
+  return now > base ? now - base : 0;
 }
 
-GstCaps* timestampCaps() {
-  static GstCaps* caps = gst_caps_new_empty_simple("timestamp/x-qrnacq");
-  return caps;
+// `frames` frames lost: the next buffer is a discontinuity, a QoS message
+// counts them, and the failure log hears of it (kind empty: a drop of the
+// element's own, not a failure).
+void lose(GstQrnAcqSrc* src, long frames, const std::string& kind, const std::string& text, unsigned long triggerNum) {
+  Stream& st = *src->stream;
+  st.discont = true;
+  st.dropped += static_cast<guint64>(frames);
+  const GstClockTime t = runningTime(GST_ELEMENT(src));
+  const double period = src->session->period;
+  GstMessage* m = gst_message_new_qos(GST_OBJECT(src), TRUE, t, t, t,
+                                      period > 0 ? static_cast<GstClockTime>(period * GST_SECOND) : GST_CLOCK_TIME_NONE);
+  gst_message_set_qos_stats(m, GST_FORMAT_BUFFERS, st.processed, st.dropped);
+  gst_element_post_message(GST_ELEMENT(src), m);
+  if (!kind.empty()) st.failures.add(GST_ELEMENT(src), kind, text, triggerNum, frames);
 }
 
-// The image as a buffer of the negotiated format: wrapped, or copied when
-// downstream needs the default layout.  Null when the image cannot be
-// carried (a kind that the caps do not describe).
-GstBuffer* wrap(GstQrnAcqSrc* src, const qcPtrHandle<qcAcqImage>& img) {
+// Sets PTS and duration: live, the capture's time on the pipeline clock
+// (the board's time stamp mapped to it, less the frame period that the
+// completion comes after), unless do-timestamp leaves it to the base class;
+// not live, the board's clock from the first frame on.  False for a frame
+// taken while the pipeline was paused.
+bool stamp(GstQrnAcqSrc* src, GstBuffer* buf, GstClockTime boardTime) {
   Session& ss = *src->session;
-  GstVideoInfo& info = ss.info;
-  const std::vector<Plane> planes = planesOf(*img, GST_VIDEO_INFO_FORMAT(&info));
-  if (planes.size() != GST_VIDEO_INFO_N_PLANES(&info)) return nullptr;
-  GstBuffer* buf = gst_buffer_new();
-  gsize offsets[GST_VIDEO_MAX_PLANES] = {};
-  gint strides[GST_VIDEO_MAX_PLANES] = {};
-  gsize at = 0;
-  bool defaultLayout = true;
-  for (std::size_t i = 0; i < planes.size(); ++i) {
-    const Plane& p = planes[i];
-    auto* ref = new ImageRef{img};
-    gst_buffer_append_memory(buf, gst_memory_new_wrapped(GST_MEMORY_FLAG_READONLY, const_cast<unsigned char*>(p.data),
-                                                         p.size, 0, p.size, ref,
-                                                         [](gpointer r) { delete static_cast<ImageRef*>(r); }));
-    offsets[i] = at;
-    strides[i] = p.stride;
-    defaultLayout = defaultLayout && offsets[i] == GST_VIDEO_INFO_PLANE_OFFSET(&info, i) &&
-                    strides[i] == GST_VIDEO_INFO_PLANE_STRIDE(&info, i);
-    at += p.size;
+  Stream& st = *src->stream;
+  const GstClockTime period = ss.period > 0 ? static_cast<GstClockTime>(ss.period * GST_SECOND) : 0;
+  if (period) GST_BUFFER_DURATION(buf) = period;
+  if (!gst_base_src_is_live(GST_BASE_SRC(src))) {
+    if (!GST_CLOCK_TIME_IS_VALID(st.firstBoardTime)) st.firstBoardTime = boardTime;
+    GST_BUFFER_PTS(buf) = boardTime > st.firstBoardTime ? boardTime - st.firstBoardTime : 0;
+    return true;
   }
-  gst_buffer_add_video_meta_full(buf, GST_VIDEO_FRAME_FLAG_NONE, GST_VIDEO_INFO_FORMAT(&info),
-                                 GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info), planes.size(), offsets,
-                                 strides);
-  if (gst_debug_category_get_threshold(GST_CAT_DEFAULT) >= GST_LEVEL_LOG) {
-    GstMapInfo m;
-    if (gst_memory_map(gst_buffer_peek_memory(buf, 0), &m, GST_MAP_READ)) {
-      GST_LOG_OBJECT(src, "image pels at %p, buffer memory at %p (%s layout)",
-                     static_cast<const void*>(planes[0].data), static_cast<void*>(m.data),
-                     defaultLayout ? "default" : "own");
-      gst_memory_unmap(gst_buffer_peek_memory(buf, 0), &m);
-    }
-  }
-  if (src->videoMeta || defaultLayout) return buf;
-  // Downstream maps frames without the meta: copy into the default layout.
-  GstBuffer* out = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
-  GstVideoFrame from, to;
-  bool copied = false;
-  if (gst_video_frame_map(&from, &info, buf, GST_MAP_READ)) {
-    if (gst_video_frame_map(&to, &info, out, GST_MAP_WRITE)) {
-      copied = gst_video_frame_copy(&to, &from);
-      gst_video_frame_unmap(&to);
-    }
-    gst_video_frame_unmap(&from);
-  }
-  gst_buffer_unref(buf);
-  if (!copied) {
-    gst_buffer_unref(out);
-    return nullptr;
-  }
-  GST_LOG_OBJECT(src, "copied into the default layout");
-  return out;
+  GstClock* clock = gst_element_get_clock(GST_ELEMENT(src));
+  if (!clock) return true;
+  const GstClockTime now = gst_clock_get_time(clock), base = gst_element_get_base_time(GST_ELEMENT(src));
+  gst_object_unref(clock);
+  // (A board without time stamps: the completion's time.)
+  const GstClockTime completed = boardTime ? st.captureClock.toClock(boardTime, now) : now;
+  const GstClockTime captured = completed > period ? completed - period : 0;
+  GST_OBJECT_LOCK(src);
+  const GstClockTime since = st.playingSince;
+  GST_OBJECT_UNLOCK(src);
+  if (captured < since) return false;
+  if (gst_base_src_get_do_timestamp(GST_BASE_SRC(src))) return true;
+  GstClockTime pts = captured > base ? captured - base : 0;
+  if (GST_CLOCK_TIME_IS_VALID(st.lastPts) && pts <= st.lastPts) pts = st.lastPts + 1;
+  GST_BUFFER_PTS(buf) = st.lastPts = pts;
+  return true;
 }
 
 // Makes the caps follow an image whose size differs from the negotiated one.
@@ -688,32 +479,50 @@ bool followImageSize(GstQrnAcqSrc* src, const qcAcqImage& img) {
   return ok;
 }
 
-// Starts or triggers what the trigger model needs for the next frame.
-void requestFrame(Session& ss) {
-  qcAcqFifo& fifo = *ss.fifo;
-  switch (ss.s.trigger) {
-    case Trigger::manual: {
-      // Four to eight acquisitions ahead, so that the driver always has
-      // one queued; started four at a time (a start costs a call into the
-      // driver, which wakes its worker).
-      if (ss.ahead < 4) {
-        fifo.start(static_cast<unsigned long>(8 - ss.ahead));
-        ss.ahead = 8;
-      }
-      break;
-    }
-    case Trigger::freerun:
-      if (!ss.running) fifo.triggerEnable(true);
-      break;
-    case Trigger::semi:
-      fifo.start(1);
-      if (!ss.s.hwTrigger) fifo.trigger();
-      break;
-    case Trigger::automatic:
-      if (!ss.s.hwTrigger) fifo.trigger();
-      break;
+enum class Wait { image, lost, flushing };
+
+// Waits for the next completion in slices so that unlock() is seen; past
+// the timeout and a second the frame counts as lost (unless a line pulse
+// is awaited).
+Wait waitFrame(GstQrnAcqSrc* src, qcPtrHandle<qcAcqImage>& img, qcAcquireInfo& info) {
+  Session& ss = *src->session;
+  const bool waitsForLine = ss.s.hwTrigger && (ss.s.trigger == Trigger::automatic || ss.s.trigger == Trigger::semi);
+  const Clock::time_point t0 = Clock::now();
+  for (;;) {
+    const Clock::time_point t = Clock::now();
+    img = ss.fifo->completeAcq(qcAcqFifo::CompleteArgs().maxWait(kSlice).acquireInfo(&info).makeLocal(false));
+    if (src->flushing->load()) return Wait::flushing;
+    const bool hasImage = img && !img->isEmpty();
+    const qcAcqFailure f = info.failure();
+    const bool sliceOver = !hasImage && f.rawFlags() == qcAcqFailure::kTimeout && f.errorInfo().empty() &&
+                           std::chrono::duration<double>(Clock::now() - t).count() >= 0.8 * kSlice;
+    if (!sliceOver) return Wait::image;
+    if (!waitsForLine && std::chrono::duration<double>(Clock::now() - t0).count() > ss.s.timeout + 1.0)
+      return Wait::lost;
   }
-  ss.running = true;
+}
+
+// The first kind a failure has, for the failure log.
+std::string kindOf(const qcAcqFailure& f) {
+  const std::string d = qfDescribeFailure(f);
+  return d.substr(0, d.find_first_of(" ,("));
+}
+
+// The image as a buffer, copied when the pool runs low (said in the log
+// when copying starts and ends).
+GstBuffer* makeBuffer(GstQrnAcqSrc* src, const qcPtrHandle<qcAcqImage>& img) {
+  Session& ss = *src->session;
+  Stream& st = *src->stream;
+  BufferMaker::Copy copied;
+  GstBuffer* buf = st.maker.make(GST_OBJECT(src), ss.info, img, src->videoMeta, ss.poolSize(), copied);
+  const bool low = copied == BufferMaker::Copy::poolLow, wasLow = st.copying == BufferMaker::Copy::poolLow;
+  if (low && !wasLow)
+    GST_INFO_OBJECT(src, "copying the images: downstream holds %ld of the pool's %ld", st.maker.held(), ss.poolSize());
+  else if (!low && wasLow)
+    GST_INFO_OBJECT(src, "wrapping the images again: downstream holds %ld of the pool's %ld", st.maker.held(),
+                    ss.poolSize());
+  st.copying = copied;
+  return buf;
 }
 
 GstFlowReturn create(GstPushSrc* psrc, GstBuffer** out) {
@@ -721,52 +530,32 @@ GstFlowReturn create(GstPushSrc* psrc, GstBuffer** out) {
   Session* ssp = src->session;
   if (!ssp || !ssp->haveInfo || !ssp->fifo) return GST_FLOW_NOT_NEGOTIATED;
   Session& ss = *ssp;
-  using Clock = std::chrono::steady_clock;
-  const bool waitsForLine = ss.s.hwTrigger && (ss.s.trigger == Trigger::automatic || ss.s.trigger == Trigger::semi);
+  Stream& st = *src->stream;
   try {
     for (;;) {
       if (src->flushing->load()) return GST_FLOW_FLUSHING;
-      requestFrame(ss);
-      // Wait in slices so that unlock() is seen; past the timeout and a
-      // second the frame counts as lost (unless a line pulse is awaited).
-      const Clock::time_point t0 = Clock::now();
+      st.failures.flush(GST_ELEMENT(src));
+      ss.requestFrame();
       qcAcquireInfo info;
       qcPtrHandle<qcAcqImage> img;
-      bool lost = false;
-      for (;;) {
-        const Clock::time_point t = Clock::now();
-        img = ss.fifo->completeAcq(qcAcqFifo::CompleteArgs().maxWait(kSlice).acquireInfo(&info).makeLocal(false));
-        if (src->flushing->load()) return GST_FLOW_FLUSHING;
-        const bool hasImage = img && !img->isEmpty();
-        const qcAcqFailure f = info.failure();
-        const bool sliceOver = !hasImage && f.rawFlags() == qcAcqFailure::kTimeout && f.errorInfo().empty() &&
-                               std::chrono::duration<double>(Clock::now() - t).count() >= 0.8 * kSlice;
-        if (!sliceOver) break;
-        if (!waitsForLine && std::chrono::duration<double>(Clock::now() - t0).count() > ss.s.timeout + 1.0) {
-          lost = true;
-          break;
-        }
-      }
-      if (lost) {
+      const Wait w = waitFrame(src, img, info);
+      if (w == Wait::flushing) return GST_FLOW_FLUSHING;
+      if (w == Wait::lost) {
         // Count again what the driver still has: an acquisition that ended
         // just as a wait slice did was taken for the slice's end.
         if (ss.s.trigger == Trigger::manual) ss.ahead = ss.fifo->pendingAcqs() + ss.fifo->completedAcqs();
         gchar* text = g_strdup_printf("timeout: no frame within %g s", ss.s.timeout + 1.0);
-        postFailure(src, text, 0);
+        lose(src, 1, "timeout", text, 0);
         g_free(text);
-        ss.discont = true;
         continue;
       }
       if (ss.ahead > 0) --ss.ahead;
-      if (const long n = ss.overruns->exchange(0)) {
-        postFailure(src, std::to_string(n) + (n == 1 ? " frame" : " frames") + " lost (overrun)", 0);
-        ss.discont = true;
-      }
+      if (const long n = ss.overruns->exchange(0))
+        lose(src, n, "overrun", std::to_string(n) + (n == 1 ? " frame" : " frames") + " lost (overrun)", 0);
       const qcAcqFailure f = info.failure();
       const bool hasImage = img && !img->isEmpty();
-      if (f || !hasImage) postFailure(src, f ? qfDescribeFailure(f) : std::string("no image"), info.triggerNum());
       if (!hasImage) {
-        ss.discont = true;
+        lose(src, 1, f ? kindOf(f) : "no image", f ? qfDescribeFailure(f) : std::string("no image"), info.triggerNum());
         std::string why;
         if (f.isAbnormal() && !ss.fifo->prepare(why, 1.0)) {
           // The FIFO cannot go on (a lost camera): end the stream.
@@ -778,36 +567,41 @@ GstFlowReturn create(GstPushSrc* psrc, GstBuffer** out) {
         continue;
       }
       if (f.isIncomplete() && ss.s.dropIncomplete) {
-        ss.discont = true;
+        lose(src, 1, kindOf(f), qfDescribeFailure(f), info.triggerNum());
         continue;
+      }
+      // A missed trigger lost the frame it would have made.
+      if (f) {
+        if (f.isMissed() || f.isOverrun()) lose(src, 1, kindOf(f), qfDescribeFailure(f), info.triggerNum());
+        else st.failures.add(GST_ELEMENT(src), kindOf(f), qfDescribeFailure(f), info.triggerNum(), 1);
       }
       if (!followImageSize(src, *img)) {
         GST_ELEMENT_ERROR(src, CORE, NEGOTIATION, ("The board's images changed to a size downstream does not take"),
                           (nullptr));
         return GST_FLOW_NOT_NEGOTIATED;
       }
-      GstBuffer* buf = wrap(src, img);
+      GstBuffer* buf = makeBuffer(src, img);
       if (!buf) {
         GST_ELEMENT_ERROR(src, STREAM, FORMAT, ("The board delivered an image that does not fit the caps"), (nullptr));
         return GST_FLOW_ERROR;
       }
       const GstClockTime boardTime = info.timeStamp() * GST_USECOND;
-      if (!gst_base_src_is_live(GST_BASE_SRC(src))) {
-        // Not live: the board's clock from the first frame on.
-        if (!GST_CLOCK_TIME_IS_VALID(ss.firstBoardTime)) ss.firstBoardTime = boardTime;
-        GST_BUFFER_PTS(buf) = boardTime > ss.firstBoardTime ? boardTime - ss.firstBoardTime : 0;
-      } else if (GstClock* clock = gst_element_get_clock(GST_ELEMENT(src))) {
-        const GstClockTime now = gst_clock_get_time(clock), base = gst_element_get_base_time(GST_ELEMENT(src));
-        GST_BUFFER_PTS(buf) = now > base ? now - base : 0;
-        gst_object_unref(clock);
+      if (!stamp(src, buf, boardTime)) {
+        GST_DEBUG_OBJECT(src, "dropping frame %lu, taken while paused", info.triggerNum());
+        gst_buffer_unref(buf);
+        lose(src, 1, "", "", info.triggerNum());
+        continue;
       }
-      if (ss.period > 0) GST_BUFFER_DURATION(buf) = static_cast<GstClockTime>(ss.period * GST_SECOND);
-      GST_BUFFER_OFFSET(buf) = info.triggerNum();
+      // Frames count from 0 in the stream; the driver's trigger number
+      // travels in the buffer's trigger meta.
+      GST_BUFFER_OFFSET(buf) = st.processed;
+      GST_BUFFER_OFFSET_END(buf) = st.processed + 1;
+      ++st.processed;
       gst_buffer_add_reference_timestamp_meta(buf, timestampCaps(), boardTime, GST_CLOCK_TIME_NONE);
+      addTriggerMeta(buf, info.triggerNum());
       if (f && !f.isMissed() && !f.isOverrun()) GST_BUFFER_FLAG_SET(buf, GST_BUFFER_FLAG_CORRUPTED);
-      if (f.isMissed() || f.isOverrun()) ss.discont = true;
-      if (ss.discont) GST_BUFFER_FLAG_SET(buf, GST_BUFFER_FLAG_DISCONT);
-      ss.discont = false;
+      if (st.discont) GST_BUFFER_FLAG_SET(buf, GST_BUFFER_FLAG_DISCONT);
+      st.discont = false;
       *out = buf;
       return GST_FLOW_OK;
     }
@@ -831,6 +625,8 @@ constexpr GParamFlags kFlags =
 }  // namespace
 
 static void gst_qrn_acq_src_class_init(GstQrnAcqSrcClass* klass) {
+  GST_DEBUG_CATEGORY_INIT(qrnacqsrc_debug, "qrnacqsrc", 0, "Quorin acquisition source");
+  registerTriggerMeta();
   GObjectClass* g = G_OBJECT_CLASS(klass);
   GstElementClass* e = GST_ELEMENT_CLASS(klass);
   GstBaseSrcClass* b = GST_BASE_SRC_CLASS(klass);
@@ -894,22 +690,24 @@ static void gst_qrn_acq_src_class_init(GstQrnAcqSrcClass* klass) {
   gst_element_class_add_pad_template(e, gst_pad_template_new("src", GST_PAD_SRC, GST_PAD_ALWAYS, tmpl));
   gst_caps_unref(tmpl);
 
+  e->change_state = changeState;
   b->start = start;
   b->stop = stop;
   b->get_caps = getCaps;
   b->negotiate = negotiate;
+  b->fixate = fixate;
   b->set_caps = setCaps;
   b->decide_allocation = decideAllocation;
   b->query = query;
   b->unlock = unlock;
   b->unlock_stop = unlockStop;
   p->create = create;
-  GST_DEBUG_CATEGORY_INIT(qrnacqsrc_debug, "qrnacqsrc", 0, "Quorin acquisition source");
 }
 
 static void gst_qrn_acq_src_init(GstQrnAcqSrc* src) {
   src->settings = new Settings();
   src->session = nullptr;
+  src->stream = nullptr;
   src->flushing = new std::atomic<bool>(false);
   src->videoMeta = false;
   gst_base_src_set_live(GST_BASE_SRC(src), TRUE);
@@ -917,12 +715,13 @@ static void gst_qrn_acq_src_init(GstQrnAcqSrc* src) {
 }
 
 gboolean qrn_gst_plugin_init(GstPlugin* plugin) {
-  return gst_element_register(plugin, "qrnacqsrc", GST_RANK_NONE, GST_TYPE_QRN_ACQ_SRC);
+  return gst_element_register(plugin, "qrnacqsrc", GST_RANK_NONE, GST_TYPE_QRN_ACQ_SRC) &&
+         qrn_gst_register_device_provider(plugin);
 }
 
 gboolean qrn_gst_register_static(void) {
   return gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, "qrnacq",
                                     "Quorin Acquisition: frame grabbers and cameras as video sources",
-                                    qrn_gst_plugin_init, QRN_VERSION, "unknown", "qrnacq", "qrnacq",
-                                    "Quorin Acquisition");
+                                    qrn_gst_plugin_init, QRN_VERSION, QRN_GST_LICENSE, "qrnacq", "qrnacq",
+                                    QRN_GST_ORIGIN);
 }

@@ -24,11 +24,12 @@ TESTS=(
 # The Python module.
 PYTHON=(pybind11-dev python3-dev python3-numpy python3-pytest mypy)
 # The GStreamer element and its tests; the README's window pipeline
-# (gstreamer1.0-x) and the element's benchmark (python3-gi).
+# (gstreamer1.0-x), the element's benchmark (python3-gi) and the device
+# provider's test (gst-device-monitor-1.0: gstreamer1.0-plugins-base-apps).
 GSTREAMER=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-  gstreamer1.0-x python3-gi gir1.2-gstreamer-1.0
+  gstreamer1.0-plugins-base-apps gstreamer1.0-x python3-gi gir1.2-gstreamer-1.0
 )
 # Packages, the reference manual and the man page.
 PACKAGING=(lintian doxygen graphviz help2man file dpkg-dev)

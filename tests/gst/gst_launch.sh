@@ -4,7 +4,8 @@
 # ! multifilesink" hold the pels of qacq grab's PNGs for the same format and
 # test image (grey, 16-bit grey with a region of interest, packed and planar
 # colour); a downstream that accepts none of the board's formats gets a
-# message naming them; gst-inspect-1.0 documents every property.
+# message naming them; gst-inspect-1.0 documents every property;
+# gst-device-monitor-1.0 lists the simulated board.
 # Usage: gst_launch.sh QACQ PLUGIN_DIR WORK_DIR
 set -euo pipefail
 qacq=$1 plugins=$2 work=$3
@@ -65,6 +66,11 @@ fi
 # A bad setting fails at start with the reason.
 out=$(/usr/bin/timeout 60 gst-launch-1.0 qrnacqsrc format="No Such Camera" ! fakesink 2>&1) && bad "an unknown format started"
 grep -q 'unknown video format "No Such Camera"' <<<"$out" || { echo "$out"; bad "the unknown format is not named"; }
+
+# The device monitor lists the simulated board; its element acquires.
+devs=$(/usr/bin/timeout 60 gst-device-monitor-1.0 Video/Source 2>&1)
+grep -q 'name  : Quorin sim0: Sony XC75 640x480' <<<"$devs" || { echo "$devs"; bad "the device monitor does not list sim0"; }
+grep -q 'gst-launch-1.0 qrnacqsrc board=sim0 ! ' <<<"$devs" || { echo "$devs"; bad "no pipeline for sim0's device"; }
 
 if [[ $fail == 0 ]]; then echo "gst_launch: all checks passed"; fi
 exit $fail

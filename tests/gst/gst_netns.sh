@@ -36,6 +36,33 @@ n=$(ls "$out" | wc -l)
 [[ $n == 5 ]] || bad "$n PNGs written, not 5"
 [[ -f $out/f-0004.png ]] && echo "camera frames: $(/usr/bin/python3 "$here/pngpels.py" "$out/f-0004.png") (width height channels depth)"
 
+# The caps carry the camera's AcquisitionFrameRate (the fake camera: 25/1);
+# a capsfilter sets another, and a synchronised sink keeps it: 300 more
+# frames take 3 s (within 5%; on a loaded machine, where the fake camera
+# itself falls behind, within 10% of what they take unsynchronised), and
+# none are lost unless unsynchronised ones are too (a loaded machine drops
+# packets).
+caps=$(/usr/bin/timeout 60 gst-launch-1.0 -v qrnacqsrc board=gige0 num-buffers=2 ! fakesink 2>&1 | grep -m1 -o 'framerate=(fraction)[0-9/]*')
+[[ $caps == "framerate=(fraction)25/1" ]] || bad "the caps give \"$caps\", not the camera's 25/1"
+declare -A took
+for sync in true false; do
+  for n in 100 400; do
+    log=$work/netns-sync-$sync-$n.log
+    /usr/bin/timeout 60 gst-launch-1.0 qrnacqsrc board=gige0 trigger=freerun num-buffers=$n ! \
+      video/x-raw,framerate=100/1 ! fakesink sync=$sync >"$log" 2>&1 || { cat "$log"; bad "the pipeline of $n frames (sync=$sync) failed"; }
+    took[$sync$n]=$(sed -n 's/^Execution ended after \([0-9]*\):\([0-9]*\):\([0-9.]*\)$/\1 \2 \3/p' "$log" |
+                    awk '{print $1 * 3600 + $2 * 60 + $3}')
+  done
+done
+if grep -q "WARNING" "$work"/netns-sync-true-*.log && ! grep -q "WARNING" "$work"/netns-sync-false-*.log; then
+  cat "$work"/netns-sync-true-*.log; bad "frames lost at 100 frames/s with a synchronised sink alone"
+fi
+s=$(awk -v a="${took[true100]}" -v b="${took[true400]}" 'BEGIN { printf "%.3f", b - a }')
+u=$(awk -v a="${took[false100]}" -v b="${took[false400]}" 'BEGIN { printf "%.3f", b - a }')
+echo "300 frames at 100/1: synchronised sink $s s, unsynchronised $u s"
+awk -v s="$s" -v u="$u" 'BEGIN { exit !(s > 2.85 && (s < 3.15 || s < 1.1 * u)) }' ||
+  bad "300 frames at 100/1 into a synchronised sink took $s s (unsynchronised $u s), not 3 s within 5%"
+
 # The camera goes away while the pipeline plays: an error, then the end.
 # (The camera keeps the last process's control until its heartbeat runs out.)
 sleep 4
