@@ -130,21 +130,38 @@ QRN_EXPORT GCGetPortURLInfo(PORT_HANDLE hPort, uint32_t iURLIndex, URL_INFO_CMD 
     const std::string url = p.url(iURLIndex);
     Info info;
     switch (iInfoCmd) {
-      case URL_INFO_URL: info = infoString(url); break;
-      case URL_INFO_SCHEMA_VER_MAJOR: info = infoI32(1); break;
-      case URL_INFO_SCHEMA_VER_MINOR: info = infoI32(1); break;
-      case URL_INFO_FILE_VER_MAJOR: info = infoI32(1); break;
+      case URL_INFO_URL:
+        info = infoString(url);
+        break;
+      case URL_INFO_SCHEMA_VER_MAJOR:
+        info = infoI32(1);
+        break;
+      case URL_INFO_SCHEMA_VER_MINOR:
+        info = infoI32(1);
+        break;
+      case URL_INFO_FILE_VER_MAJOR:
+        info = infoI32(1);
+        break;
       case URL_INFO_FILE_VER_MINOR:
-      case URL_INFO_FILE_VER_SUBMINOR: info = infoI32(0); break;
-      case URL_INFO_FILE_REGISTER_ADDRESS: info = infoU64(p.fileAddress(iURLIndex)); break;
-      case URL_INFO_FILE_SIZE: info = infoU64(p.fileSize(iURLIndex)); break;
-      case URL_INFO_SCHEME: info = infoI32(URL_SCHEME_LOCAL); break;
+      case URL_INFO_FILE_VER_SUBMINOR:
+        info = infoI32(0);
+        break;
+      case URL_INFO_FILE_REGISTER_ADDRESS:
+        info = infoU64(p.fileAddress(iURLIndex));
+        break;
+      case URL_INFO_FILE_SIZE:
+        info = infoU64(p.fileSize(iURLIndex));
+        break;
+      case URL_INFO_SCHEME:
+        info = infoI32(URL_SCHEME_LOCAL);
+        break;
       case URL_INFO_FILENAME: {
         const std::size_t a = url.find(':') + 1;
         info = infoString(url.substr(a, url.find(';') - a));
         break;
       }
-      default: fail(GC_ERR_NOT_AVAILABLE, "URL info " + std::to_string(iInfoCmd) + " is not available");
+      default:
+        fail(GC_ERR_NOT_AVAILABLE, "URL info " + std::to_string(iInfoCmd) + " is not available");
     }
     answer(info, piType, pBuffer, piSize);
   });
@@ -157,20 +174,43 @@ QRN_EXPORT GCGetPortInfo(PORT_HANDLE hPort, PORT_INFO_CMD iInfoCmd, INFO_DATATYP
     const bool remote = Handles::is(hPort, Kind::Remote);
     Info info;
     switch (iInfoCmd) {
-      case PORT_INFO_ID: info = infoString(p.portName()); break;
-      case PORT_INFO_VENDOR: info = infoString(kVendor); break;
-      case PORT_INFO_MODEL: info = infoString(remote ? static_cast<RemoteDevice*>(hPort)->device().board().model : p.portName()); break;
-      case PORT_INFO_TLTYPE: info = infoString(kTLType); break;
-      case PORT_INFO_MODULE: info = infoString(p.portName()); break;
-      case PORT_INFO_LITTLE_ENDIAN: info = infoBool(true); break;
-      case PORT_INFO_BIG_ENDIAN: info = infoBool(false); break;
+      case PORT_INFO_ID:
+        info = infoString(p.portName());
+        break;
+      case PORT_INFO_VENDOR:
+        info = infoString(kVendor);
+        break;
+      case PORT_INFO_MODEL:
+        info = infoString(remote ? static_cast<RemoteDevice*>(hPort)->device().board().model : p.portName());
+        break;
+      case PORT_INFO_TLTYPE:
+        info = infoString(kTLType);
+        break;
+      case PORT_INFO_MODULE:
+        info = infoString(p.portName());
+        break;
+      case PORT_INFO_LITTLE_ENDIAN:
+        info = infoBool(true);
+        break;
+      case PORT_INFO_BIG_ENDIAN:
+        info = infoBool(false);
+        break;
       case PORT_INFO_ACCESS_READ:
-      case PORT_INFO_ACCESS_WRITE: info = infoBool(true); break;
+      case PORT_INFO_ACCESS_WRITE:
+        info = infoBool(true);
+        break;
       case PORT_INFO_ACCESS_NA:
-      case PORT_INFO_ACCESS_NI: info = infoBool(false); break;
-      case PORT_INFO_VERSION: info = infoString(QRN_GENTL_VERSION); break;
-      case PORT_INFO_PORTNAME: info = infoString(p.portName()); break;
-      default: fail(GC_ERR_INVALID_PARAMETER, "unknown port info command " + std::to_string(iInfoCmd));
+      case PORT_INFO_ACCESS_NI:
+        info = infoBool(false);
+        break;
+      case PORT_INFO_VERSION:
+        info = infoString(QRN_GENTL_VERSION);
+        break;
+      case PORT_INFO_PORTNAME:
+        info = infoString(p.portName());
+        break;
+      default:
+        fail(GC_ERR_INVALID_PARAMETER, "unknown port info command " + std::to_string(iInfoCmd));
     }
     answer(info, piType, pBuffer, piSize);
   });
@@ -193,9 +233,7 @@ QRN_EXPORT GCUnregisterEvent(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID) {
 namespace {
 // The registered event behind a handle, shared so that a wait outlives an
 // unregistration.
-std::shared_ptr<Event> eventOf(EVENT_HANDLE h) {
-  return handle<Event>(h).shared_from_this();
-}
+std::shared_ptr<Event> eventOf(EVENT_HANDLE h) { return handle<Event>(h).shared_from_this(); }
 }  // namespace
 
 QRN_EXPORT EventGetData(EVENT_HANDLE hEvent, void* pBuffer, size_t* piSize, uint64_t iTimeout) {
@@ -207,7 +245,8 @@ QRN_EXPORT EventGetData(EVENT_HANDLE hEvent, void* pBuffer, size_t* piSize, uint
     if (*piSize < e->maxSize()) {
       const std::size_t given = *piSize;
       *piSize = e->maxSize();
-      fail(GC_ERR_BUFFER_TOO_SMALL, "the event data needs " + std::to_string(e->maxSize()) + " bytes, not " + std::to_string(given));
+      fail(GC_ERR_BUFFER_TOO_SMALL,
+           "the event data needs " + std::to_string(e->maxSize()) + " bytes, not " + std::to_string(given));
     }
   });
   if (rc != GC_ERR_SUCCESS) return rc;
@@ -215,7 +254,8 @@ QRN_EXPORT EventGetData(EVENT_HANDLE hEvent, void* pBuffer, size_t* piSize, uint
   GC_ERROR why = GC_ERR_SUCCESS;
   if (!e->pop(iTimeout, data, why))
     return guard([&] {
-      fail(why, why == GC_ERR_TIMEOUT ? "no event within " + std::to_string(iTimeout) + " ms" : "the wait was killed (EventKill)");
+      fail(why, why == GC_ERR_TIMEOUT ? "no event within " + std::to_string(iTimeout) + " ms"
+                                      : "the wait was killed (EventKill)");
     });
   return call([&] {
     std::memcpy(pBuffer, data.data(), data.size());
@@ -223,7 +263,8 @@ QRN_EXPORT EventGetData(EVENT_HANDLE hEvent, void* pBuffer, size_t* piSize, uint
     if (e->type() == EVENT_NEW_BUFFER) {
       EVENT_NEW_BUFFER_DATA d;
       std::memcpy(&d, data.data(), sizeof d);
-      if (Handles::is(d.BufferHandle, Kind::Buffer)) static_cast<Buffer*>(d.BufferHandle)->owner->delivered(d.BufferHandle);
+      if (Handles::is(d.BufferHandle, Kind::Buffer))
+        static_cast<Buffer*>(d.BufferHandle)->owner->delivered(d.BufferHandle);
     }
   });
 }
@@ -256,12 +297,21 @@ QRN_EXPORT EventGetInfo(EVENT_HANDLE hEvent, EVENT_INFO_CMD iInfoCmd, INFO_DATAT
     Event& e = handle<Event>(hEvent);
     Info info;
     switch (iInfoCmd) {
-      case EVENT_EVENT_TYPE: info = infoI32(e.type()); break;
-      case EVENT_NUM_IN_QUEUE: info = infoU64(e.inQueue()); break;
-      case EVENT_NUM_FIRED: info = infoU64(e.fired()); break;
+      case EVENT_EVENT_TYPE:
+        info = infoI32(e.type());
+        break;
+      case EVENT_NUM_IN_QUEUE:
+        info = infoU64(e.inQueue());
+        break;
+      case EVENT_NUM_FIRED:
+        info = infoU64(e.fired());
+        break;
       case EVENT_SIZE_MAX:
-      case EVENT_INFO_DATA_SIZE_MAX: info = infoSize(e.maxSize()); break;
-      default: fail(GC_ERR_INVALID_PARAMETER, "unknown event info command " + std::to_string(iInfoCmd));
+      case EVENT_INFO_DATA_SIZE_MAX:
+        info = infoSize(e.maxSize());
+        break;
+      default:
+        fail(GC_ERR_INVALID_PARAMETER, "unknown event info command " + std::to_string(iInfoCmd));
     }
     answer(info, piType, pBuffer, piSize);
   });
@@ -275,7 +325,8 @@ QRN_EXPORT EventFlush(EVENT_HANDLE hEvent) {
       e.dropIf([](const std::vector<char>& data) {
         EVENT_NEW_BUFFER_DATA d;
         std::memcpy(&d, data.data(), sizeof d);
-        if (Handles::is(d.BufferHandle, Kind::Buffer)) static_cast<Buffer*>(d.BufferHandle)->owner->discarded(d.BufferHandle);
+        if (Handles::is(d.BufferHandle, Kind::Buffer))
+          static_cast<Buffer*>(d.BufferHandle)->owner->discarded(d.BufferHandle);
         return true;
       });
     } else {
@@ -326,7 +377,8 @@ QRN_EXPORT TLGetInterfaceID(TL_HANDLE hTL, uint32_t iIndex, char* sID, size_t* p
   return call([&] {
     System& s = handle<System>(hTL);
     if (iIndex >= s.interfaces().size())
-      fail(GC_ERR_INVALID_INDEX, "interface " + std::to_string(iIndex) + " of " + std::to_string(s.interfaces().size()));
+      fail(GC_ERR_INVALID_INDEX,
+           "interface " + std::to_string(iIndex) + " of " + std::to_string(s.interfaces().size()));
     answerString(s.interfaces()[iIndex]->id(), sID, piSize);
   });
 }
@@ -480,7 +532,8 @@ Buffer& bufferOf(DataStream& s, BUFFER_HANDLE h) {
 }
 }  // namespace
 
-QRN_EXPORT DSAnnounceBuffer(DS_HANDLE hDataStream, void* pBuffer, size_t iSize, void* pPrivate, BUFFER_HANDLE* phBuffer) {
+QRN_EXPORT DSAnnounceBuffer(DS_HANDLE hDataStream, void* pBuffer, size_t iSize, void* pPrivate,
+                            BUFFER_HANDLE* phBuffer) {
   return call([&] {
     DataStream& s = handle<DataStream>(hDataStream);
     need(phBuffer, "the handle pointer");
@@ -539,8 +592,8 @@ QRN_EXPORT DSQueueBuffer(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer) {
   });
 }
 
-QRN_EXPORT DSGetBufferInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, BUFFER_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
-                           void* pBuffer, size_t* piSize) {
+QRN_EXPORT DSGetBufferInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, BUFFER_INFO_CMD iInfoCmd,
+                           INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
   return call([&] {
     DataStream& s = handle<DataStream>(hDataStream);
     answer(s.bufferInfo(bufferOf(s, hBuffer), iInfoCmd), piType, pBuffer, piSize);
@@ -595,7 +648,8 @@ QRN_EXPORT DSGetBufferPartInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uin
   });
 }
 
-QRN_EXPORT DSGetBufferPartInfoStacked(DS_HANDLE hDataStream, DS_BUFFER_PART_INFO_STACKED* pInfoStacked, size_t iNumInfos) {
+QRN_EXPORT DSGetBufferPartInfoStacked(DS_HANDLE hDataStream, DS_BUFFER_PART_INFO_STACKED* pInfoStacked,
+                                      size_t iNumInfos) {
   return call([&] {
     handle<DataStream>(hDataStream);
     need(pInfoStacked, "the queries");

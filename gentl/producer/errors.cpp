@@ -19,8 +19,8 @@ void answer(const Info& info, INFO_DATATYPE* piType, void* pBuffer, std::size_t*
   if (*piSize < info.bytes.size()) {
     const std::size_t given = *piSize;
     *piSize = info.bytes.size();
-    fail(GC_ERR_BUFFER_TOO_SMALL, "the buffer holds " + std::to_string(given) + " bytes, the value needs " +
-                                      std::to_string(info.bytes.size()));
+    fail(GC_ERR_BUFFER_TOO_SMALL,
+         "the buffer holds " + std::to_string(given) + " bytes, the value needs " + std::to_string(info.bytes.size()));
   }
   std::memcpy(pBuffer, info.bytes.data(), info.bytes.size());
   *piSize = info.bytes.size();

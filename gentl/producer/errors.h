@@ -61,7 +61,9 @@ struct Info {
   INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
   std::vector<char> bytes;
 };
-inline Info infoString(const std::string& s) { return Info{INFO_DATATYPE_STRING, std::vector<char>(s.c_str(), s.c_str() + s.size() + 1)}; }
+inline Info infoString(const std::string& s) {
+  return Info{INFO_DATATYPE_STRING, std::vector<char>(s.c_str(), s.c_str() + s.size() + 1)};
+}
 template <class T>
 Info infoValue(INFO_DATATYPE type, T v) {
   static_assert(std::is_trivially_copyable_v<T>);

@@ -51,11 +51,20 @@ std::string escaped(const std::string& s) {
   std::string o;
   for (char c : s) {
     switch (c) {
-      case '&': o += "&amp;"; break;
-      case '<': o += "&lt;"; break;
-      case '>': o += "&gt;"; break;
-      case '"': o += "&quot;"; break;
-      default: o += c;
+      case '&':
+        o += "&amp;";
+        break;
+      case '<':
+        o += "&lt;";
+        break;
+      case '>':
+        o += "&gt;";
+        break;
+      case '"':
+        o += "&quot;";
+        break;
+      default:
+        o += c;
     }
   }
   return o;
@@ -75,8 +84,7 @@ void put(std::string& z, std::uint32_t v, int bytes) {
 
 std::string zipOne(const std::string& name, const std::string& data) {
   z_stream zs{};
-  if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw std::bad_alloc();
+  if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::bad_alloc();
   std::string packed(deflateBound(&zs, data.size()), '\0');
   zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
   zs.avail_in = static_cast<uInt>(data.size());
@@ -86,8 +94,8 @@ std::string zipOne(const std::string& name, const std::string& data) {
   packed.resize(zs.total_out);
   deflateEnd(&zs);
   if (rc != Z_STREAM_END) throw std::bad_alloc();
-  const auto crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()),
-                                                     static_cast<uInt>(data.size())));
+  const auto crc =
+      static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
   const auto csize = static_cast<std::uint32_t>(packed.size()), usize = static_cast<std::uint32_t>(data.size());
   const auto nlen = static_cast<std::uint32_t>(name.size());
   // Version 2.0, no flags, deflate, 1980-01-01 00:00.
@@ -121,8 +129,12 @@ FeaturePort::FeaturePort(std::string portName, std::string model, std::string fi
 std::string FeaturePort::makeXml() const {
   std::string x =
       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-      "<RegisterDescription ModelName=\"" + escaped(model_) + "\" VendorName=\"Quorin\""
-      " ToolTip=\"" + escaped(model_) + " (qrnacq GenTL producer)\" StandardNameSpace=\"None\""
+      "<RegisterDescription ModelName=\"" +
+      escaped(model_) +
+      "\" VendorName=\"Quorin\""
+      " ToolTip=\"" +
+      escaped(model_) +
+      " (qrnacq GenTL producer)\" StandardNameSpace=\"None\""
       " SchemaMajorVersion=\"1\" SchemaMinorVersion=\"1\" SchemaSubMinorVersion=\"0\""
       " MajorVersion=\"1\" MinorVersion=\"0\" SubMinorVersion=\"0\""
       " ProductGuid=\"6f1b2d38-51c4-4a8e-9d0b-7a3e0c5f2b11\" VersionGuid=\"0e7c9a54-3b2f-4d61-8a95-c4d2b7e81f03\""
@@ -137,7 +149,8 @@ std::string FeaturePort::makeXml() const {
     const Feature& f = features_[i];
     const std::string reg = f.name + "Reg";
     const std::string tip = f.tooltip.empty() ? "" : "    <ToolTip>" + escaped(f.tooltip) + "</ToolTip>\n";
-    const std::string access = f.kind == Feature::Command ? "WO" : f.writable ? "RW" : "RO";
+    // A command's register reads 0 when the command is done (GenApi's IsDone).
+    const std::string access = f.writable ? "RW" : "RO";
     switch (f.kind) {
       case Feature::Integer:
         x += "  <Integer Name=\"" + f.name + "\" NameSpace=\"Standard\">\n" + tip + "    <pValue>" + reg +
@@ -164,7 +177,8 @@ std::string FeaturePort::makeXml() const {
         x += "  <Boolean Name=\"" + f.name + "\" NameSpace=\"Standard\">\n" + tip + "    <pValue>" + reg +
              "</pValue>\n    <OnValue>1</OnValue>\n    <OffValue>0</OffValue>\n  </Boolean>\n";
         break;
-      case Feature::String: break;  // the register is the feature
+      case Feature::String:
+        break;  // the register is the feature
     }
     const std::string where = "    <Address>0x" + hex(kFeatureBase + i * kSlot) + "</Address>\n";
     const std::string tail = "    <AccessMode>" + access + "</AccessMode>\n    <pPort>" + portName_ +
@@ -213,7 +227,6 @@ void FeaturePort::read(std::uint64_t address, void* buffer, std::size_t size) {
   std::uint64_t offset = 0;
   const Feature* f = featureAt(address, offset);
   if (!f) fail(GC_ERR_INVALID_ADDRESS, "no register at 0x" + hex(address) + " of port " + portName_);
-  if (f->kind == Feature::Command) fail(GC_ERR_ACCESS_DENIED, f->name + " is a command (write only)");
   char reg[kStringLength] = {};
   std::size_t length = 8;
   if (f->kind == Feature::String) {
@@ -254,7 +267,8 @@ void FeaturePort::write(std::uint64_t address, const void* buffer, std::size_t s
     double v;
     std::memcpy(&v, buffer, 8);
     if (!std::isfinite(v) || v < f->fmin || v > f->fmax)
-      fail(GC_ERR_INVALID_VALUE, f->name + " = " + number(v) + " is outside " + number(f->fmin) + " .. " + number(f->fmax));
+      fail(GC_ERR_INVALID_VALUE,
+           f->name + " = " + number(v) + " is outside " + number(f->fmin) + " .. " + number(f->fmax));
     f->setFloat(v);
     return;
   }

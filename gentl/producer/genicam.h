@@ -23,13 +23,13 @@ struct Feature {
   std::string name;
   std::string tooltip;
   bool writable = false;
-  std::string unit;                                          // Float
-  std::int64_t min = 0, max = INT64_MAX;                     // Integer
-  double fmin = 0.0, fmax = 1e9;                             // Float
+  std::string unit;                                           // Float
+  std::int64_t min = 0, max = INT64_MAX;                      // Integer
+  double fmin = 0.0, fmax = 1e9;                              // Float
   std::vector<std::pair<std::string, std::int64_t>> entries;  // Enumeration
-  std::string lockedBy;                                      // the feature whose non-zero value locks this one
-  std::function<std::int64_t()> getInt;                      // Integer, Enumeration, Boolean
-  std::function<void(std::int64_t)> setInt;                  // Integer, Enumeration, Boolean, Command (executes)
+  std::string lockedBy;                                       // the feature whose non-zero value locks this one
+  std::function<std::int64_t()> getInt;                       // Integer, Enumeration, Boolean
+  std::function<void(std::int64_t)> setInt;                   // Integer, Enumeration, Boolean, Command (executes)
   std::function<double()> getFloat;
   std::function<void(double)> setFloat;
   std::function<std::string()> getString;
@@ -43,7 +43,7 @@ Feature command(std::string name, std::string tooltip, std::function<void()> exe
 
 // The register port of one module.
 class FeaturePort {
-public:
+ public:
   // portName: the GenICam port node's name ("Device" for the remote device,
   // "TLSystem", ...); model: the description's ModelName; file: its file name
   // without extension.
@@ -67,7 +67,7 @@ public:
   static constexpr std::uint64_t kFeatureBase = 0x10000, kSlot = 0x100, kStringLength = 64;
   static constexpr std::uint64_t kXmlAddress = 0x1000000, kZipAddress = 0x2000000;
 
-private:
+ private:
   std::string makeXml() const;
   const Feature* featureAt(std::uint64_t address, std::uint64_t& offset) const;
 

@@ -296,82 +296,83 @@ struct qsGenTLErrorEventData {
 };
 
 // ---- the functions -------------------------------------------------------------
-#define QRN_GENTL_FUNCTIONS(X)                                                                                          \
-  X(GCGetInfo, (TL_INFO_CMD iInfoCmd, INFO_DATATYPE * piType, void* pBuffer, size_t* piSize))                         \
-  X(GCGetLastError, (GC_ERROR * piErrorCode, char* sErrText, size_t* piSize))                                         \
+#define QRN_GENTL_FUNCTIONS(X)                                                                                         \
+  X(GCGetInfo, (TL_INFO_CMD iInfoCmd, INFO_DATATYPE * piType, void* pBuffer, size_t* piSize))                          \
+  X(GCGetLastError, (GC_ERROR * piErrorCode, char* sErrText, size_t* piSize))                                          \
   X(GCInitLib, (void))                                                                                                 \
   X(GCCloseLib, (void))                                                                                                \
-  X(GCReadPort, (PORT_HANDLE hPort, uint64_t iAddress, void* pBuffer, size_t* piSize))                                \
-  X(GCWritePort, (PORT_HANDLE hPort, uint64_t iAddress, const void* pBuffer, size_t* piSize))                         \
-  X(GCGetPortURL, (PORT_HANDLE hPort, char* sURL, size_t* piSize))                                                    \
+  X(GCReadPort, (PORT_HANDLE hPort, uint64_t iAddress, void* pBuffer, size_t* piSize))                                 \
+  X(GCWritePort, (PORT_HANDLE hPort, uint64_t iAddress, const void* pBuffer, size_t* piSize))                          \
+  X(GCGetPortURL, (PORT_HANDLE hPort, char* sURL, size_t* piSize))                                                     \
   X(GCGetPortInfo, (PORT_HANDLE hPort, PORT_INFO_CMD iInfoCmd, INFO_DATATYPE * piType, void* pBuffer, size_t* piSize)) \
-  X(GCRegisterEvent, (EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID, EVENT_HANDLE * phEvent))                        \
-  X(GCUnregisterEvent, (EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID))                                              \
-  X(EventGetData, (EVENT_HANDLE hEvent, void* pBuffer, size_t* piSize, uint64_t iTimeout))                            \
+  X(GCRegisterEvent, (EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID, EVENT_HANDLE * phEvent))                         \
+  X(GCUnregisterEvent, (EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID))                                               \
+  X(EventGetData, (EVENT_HANDLE hEvent, void* pBuffer, size_t* piSize, uint64_t iTimeout))                             \
   X(EventGetDataInfo, (EVENT_HANDLE hEvent, const void* pInBuffer, size_t iInSize, EVENT_DATA_INFO_CMD iInfoCmd,       \
                        INFO_DATATYPE* piType, void* pOutBuffer, size_t* piOutSize))                                    \
-  X(EventGetInfo, (EVENT_HANDLE hEvent, EVENT_INFO_CMD iInfoCmd, INFO_DATATYPE * piType, void* pBuffer, size_t* piSize)) \
+  X(EventGetInfo,                                                                                                      \
+    (EVENT_HANDLE hEvent, EVENT_INFO_CMD iInfoCmd, INFO_DATATYPE * piType, void* pBuffer, size_t* piSize))             \
   X(EventFlush, (EVENT_HANDLE hEvent))                                                                                 \
   X(EventKill, (EVENT_HANDLE hEvent))                                                                                  \
   X(TLOpen, (TL_HANDLE * phTL))                                                                                        \
   X(TLClose, (TL_HANDLE hTL))                                                                                          \
-  X(TLGetInfo, (TL_HANDLE hTL, TL_INFO_CMD iInfoCmd, INFO_DATATYPE * piType, void* pBuffer, size_t* piSize))          \
-  X(TLGetNumInterfaces, (TL_HANDLE hTL, uint32_t * piNumIfaces))                                                      \
-  X(TLGetInterfaceID, (TL_HANDLE hTL, uint32_t iIndex, char* sID, size_t* piSize))                                    \
+  X(TLGetInfo, (TL_HANDLE hTL, TL_INFO_CMD iInfoCmd, INFO_DATATYPE * piType, void* pBuffer, size_t* piSize))           \
+  X(TLGetNumInterfaces, (TL_HANDLE hTL, uint32_t * piNumIfaces))                                                       \
+  X(TLGetInterfaceID, (TL_HANDLE hTL, uint32_t iIndex, char* sID, size_t* piSize))                                     \
   X(TLGetInterfaceInfo, (TL_HANDLE hTL, const char* sIfaceID, INTERFACE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,      \
                          void* pBuffer, size_t* piSize))                                                               \
-  X(TLOpenInterface, (TL_HANDLE hTL, const char* sIfaceID, IF_HANDLE* phIface))                                       \
-  X(TLUpdateInterfaceList, (TL_HANDLE hTL, bool8_t * pbChanged, uint64_t iTimeout))                                   \
+  X(TLOpenInterface, (TL_HANDLE hTL, const char* sIfaceID, IF_HANDLE* phIface))                                        \
+  X(TLUpdateInterfaceList, (TL_HANDLE hTL, bool8_t * pbChanged, uint64_t iTimeout))                                    \
   X(IFClose, (IF_HANDLE hIface))                                                                                       \
   X(IFGetInfo, (IF_HANDLE hIface, INTERFACE_INFO_CMD iInfoCmd, INFO_DATATYPE * piType, void* pBuffer, size_t* piSize)) \
-  X(IFGetNumDevices, (IF_HANDLE hIface, uint32_t * piNumDevices))                                                     \
-  X(IFGetDeviceID, (IF_HANDLE hIface, uint32_t iIndex, char* sIDeviceID, size_t* piSize))                             \
-  X(IFUpdateDeviceList, (IF_HANDLE hIface, bool8_t * pbChanged, uint64_t iTimeout))                                   \
+  X(IFGetNumDevices, (IF_HANDLE hIface, uint32_t * piNumDevices))                                                      \
+  X(IFGetDeviceID, (IF_HANDLE hIface, uint32_t iIndex, char* sIDeviceID, size_t* piSize))                              \
+  X(IFUpdateDeviceList, (IF_HANDLE hIface, bool8_t * pbChanged, uint64_t iTimeout))                                    \
   X(IFGetDeviceInfo, (IF_HANDLE hIface, const char* sDeviceID, DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,        \
                       void* pBuffer, size_t* piSize))                                                                  \
   X(IFOpenDevice, (IF_HANDLE hIface, const char* sDeviceID, DEVICE_ACCESS_FLAGS iOpenFlags, DEV_HANDLE* phDevice))     \
-  X(IFGetParentTL, (IF_HANDLE hIface, TL_HANDLE * phSystem))                                                          \
-  X(DevGetPort, (DEV_HANDLE hDevice, PORT_HANDLE * phRemoteDevice))                                                   \
-  X(DevGetNumDataStreams, (DEV_HANDLE hDevice, uint32_t * piNumDataStreams))                                          \
-  X(DevGetDataStreamID, (DEV_HANDLE hDevice, uint32_t iIndex, char* sDataStreamID, size_t* piSize))                   \
-  X(DevOpenDataStream, (DEV_HANDLE hDevice, const char* sDataStreamID, DS_HANDLE* phDataStream))                      \
+  X(IFGetParentTL, (IF_HANDLE hIface, TL_HANDLE * phSystem))                                                           \
+  X(DevGetPort, (DEV_HANDLE hDevice, PORT_HANDLE * phRemoteDevice))                                                    \
+  X(DevGetNumDataStreams, (DEV_HANDLE hDevice, uint32_t * piNumDataStreams))                                           \
+  X(DevGetDataStreamID, (DEV_HANDLE hDevice, uint32_t iIndex, char* sDataStreamID, size_t* piSize))                    \
+  X(DevOpenDataStream, (DEV_HANDLE hDevice, const char* sDataStreamID, DS_HANDLE* phDataStream))                       \
   X(DevGetInfo, (DEV_HANDLE hDevice, DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE * piType, void* pBuffer, size_t* piSize)) \
   X(DevClose, (DEV_HANDLE hDevice))                                                                                    \
-  X(DevGetParentIF, (DEV_HANDLE hDevice, IF_HANDLE * phIface))                                                        \
+  X(DevGetParentIF, (DEV_HANDLE hDevice, IF_HANDLE * phIface))                                                         \
   X(DSAnnounceBuffer, (DS_HANDLE hDataStream, void* pBuffer, size_t iSize, void* pPrivate, BUFFER_HANDLE* phBuffer))   \
   X(DSAllocAndAnnounceBuffer, (DS_HANDLE hDataStream, size_t iSize, void* pPrivate, BUFFER_HANDLE* phBuffer))          \
-  X(DSFlushQueue, (DS_HANDLE hDataStream, ACQ_QUEUE_TYPE iOperation))                                                 \
-  X(DSStartAcquisition, (DS_HANDLE hDataStream, ACQ_START_FLAGS iStartFlags, uint64_t iNumToAcquire))                 \
-  X(DSStopAcquisition, (DS_HANDLE hDataStream, ACQ_STOP_FLAGS iStopFlags))                                            \
-  X(DSGetInfo, (DS_HANDLE hDataStream, STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE * piType, void* pBuffer, size_t* piSize)) \
-  X(DSGetBufferID, (DS_HANDLE hDataStream, uint32_t iIndex, BUFFER_HANDLE * phBuffer))                                \
+  X(DSFlushQueue, (DS_HANDLE hDataStream, ACQ_QUEUE_TYPE iOperation))                                                  \
+  X(DSStartAcquisition, (DS_HANDLE hDataStream, ACQ_START_FLAGS iStartFlags, uint64_t iNumToAcquire))                  \
+  X(DSStopAcquisition, (DS_HANDLE hDataStream, ACQ_STOP_FLAGS iStopFlags))                                             \
+  X(DSGetInfo,                                                                                                         \
+    (DS_HANDLE hDataStream, STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE * piType, void* pBuffer, size_t* piSize))          \
+  X(DSGetBufferID, (DS_HANDLE hDataStream, uint32_t iIndex, BUFFER_HANDLE * phBuffer))                                 \
   X(DSClose, (DS_HANDLE hDataStream))                                                                                  \
-  X(DSRevokeBuffer, (DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, void** pBuffer, void** pPrivate))                  \
-  X(DSQueueBuffer, (DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer))                                                    \
-  X(DSGetBufferInfo, (DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, BUFFER_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,   \
+  X(DSRevokeBuffer, (DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, void** pBuffer, void** pPrivate))                   \
+  X(DSQueueBuffer, (DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer))                                                     \
+  X(DSGetBufferInfo, (DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, BUFFER_INFO_CMD iInfoCmd, INFO_DATATYPE * piType,  \
                       void* pBuffer, size_t* piSize))                                                                  \
-  X(DSGetParentDev, (DS_HANDLE hDataStream, DEV_HANDLE * phDevice))                                                   \
-  X(GCGetNumPortURLs, (PORT_HANDLE hPort, uint32_t * piNumURLs))                                                      \
-  X(GCGetPortURLInfo, (PORT_HANDLE hPort, uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,            \
+  X(DSGetParentDev, (DS_HANDLE hDataStream, DEV_HANDLE * phDevice))                                                    \
+  X(GCGetNumPortURLs, (PORT_HANDLE hPort, uint32_t * piNumURLs))                                                       \
+  X(GCGetPortURLInfo, (PORT_HANDLE hPort, uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE * piType,           \
                        void* pBuffer, size_t* piSize))                                                                 \
-  X(GCReadPortStacked, (PORT_HANDLE hPort, PORT_REGISTER_STACK_ENTRY * pEntries, size_t * piNumEntries))              \
-  X(GCWritePortStacked, (PORT_HANDLE hPort, PORT_REGISTER_STACK_ENTRY * pEntries, size_t * piNumEntries))             \
-  X(DSGetBufferChunkData, (DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, SINGLE_CHUNK_DATA * pChunkData,              \
-                           size_t * piNumChunks))                                                                      \
-  X(DSGetNumBufferParts, (DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t * piNumParts))                       \
+  X(GCReadPortStacked, (PORT_HANDLE hPort, PORT_REGISTER_STACK_ENTRY * pEntries, size_t * piNumEntries))               \
+  X(GCWritePortStacked, (PORT_HANDLE hPort, PORT_REGISTER_STACK_ENTRY * pEntries, size_t * piNumEntries))              \
+  X(DSGetBufferChunkData,                                                                                              \
+    (DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, SINGLE_CHUNK_DATA * pChunkData, size_t * piNumChunks))              \
+  X(DSGetNumBufferParts, (DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t * piNumParts))                        \
   X(DSGetBufferPartInfo, (DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t iPartIndex,                           \
-                          BUFFER_PART_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize))        \
+                          BUFFER_PART_INFO_CMD iInfoCmd, INFO_DATATYPE * piType, void* pBuffer, size_t* piSize))       \
   X(DSAnnounceCompositeBuffer, (DS_HANDLE hDataStream, size_t iNumSegments, void** ppSegments, size_t* piSizes,        \
                                 void* pPrivate, BUFFER_HANDLE* phBuffer))                                              \
-  X(DSGetBufferInfoStacked, (DS_HANDLE hDataStream, DS_BUFFER_INFO_STACKED * pInfoStacked, size_t iNumInfos))         \
-  X(DSGetBufferPartInfoStacked, (DS_HANDLE hDataStream, DS_BUFFER_PART_INFO_STACKED * pInfoStacked,                   \
-                                 size_t iNumInfos))                                                                    \
-  X(DSGetNumFlows, (DS_HANDLE hDataStream, uint32_t * piNumFlows))                                                    \
-  X(DSGetFlowInfo, (DS_HANDLE hDataStream, uint32_t iFlowIndex, FLOW_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,         \
+  X(DSGetBufferInfoStacked, (DS_HANDLE hDataStream, DS_BUFFER_INFO_STACKED * pInfoStacked, size_t iNumInfos))          \
+  X(DSGetBufferPartInfoStacked, (DS_HANDLE hDataStream, DS_BUFFER_PART_INFO_STACKED * pInfoStacked, size_t iNumInfos)) \
+  X(DSGetNumFlows, (DS_HANDLE hDataStream, uint32_t * piNumFlows))                                                     \
+  X(DSGetFlowInfo, (DS_HANDLE hDataStream, uint32_t iFlowIndex, FLOW_INFO_CMD iInfoCmd, INFO_DATATYPE * piType,        \
                     void* pBuffer, size_t* piSize))                                                                    \
-  X(DSGetNumBufferSegments, (DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t * piNumSegments))                 \
+  X(DSGetNumBufferSegments, (DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t * piNumSegments))                  \
   X(DSGetBufferSegmentInfo, (DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t iSegmentIndex,                     \
-                             SEGMENT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize))
+                             SEGMENT_INFO_CMD iInfoCmd, INFO_DATATYPE * piType, void* pBuffer, size_t* piSize))
 
 #define QRN_GENTL_DECLARE(name, params) GC_ERROR name params;
 QRN_GENTL_FUNCTIONS(QRN_GENTL_DECLARE)

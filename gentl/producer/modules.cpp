@@ -244,18 +244,30 @@ Interface& System::interface(const std::string& id) {
 
 Info System::info(TL_INFO_CMD cmd) {
   switch (cmd) {
-    case TL_INFO_ID: return infoString("qrnacq");
-    case TL_INFO_VENDOR: return infoString(kVendor);
-    case TL_INFO_MODEL: return infoString("qrnacq GenTL producer");
-    case TL_INFO_VERSION: return infoString(QRN_GENTL_VERSION);
-    case TL_INFO_TLTYPE: return infoString(kTLType);
-    case TL_INFO_NAME: return infoString(std::filesystem::path(producerPath()).filename().string());
-    case TL_INFO_PATHNAME: return infoString(producerPath());
-    case TL_INFO_DISPLAYNAME: return infoString("qrnacq (simulated boards)");
-    case TL_INFO_CHAR_ENCODING: return infoI32(TL_CHAR_ENCODING_ASCII);
-    case TL_INFO_GENTL_VER_MAJOR: return infoU32(1);
-    case TL_INFO_GENTL_VER_MINOR: return infoU32(6);
-    default: fail(GC_ERR_INVALID_PARAMETER, "unknown system info command " + std::to_string(cmd));
+    case TL_INFO_ID:
+      return infoString("qrnacq");
+    case TL_INFO_VENDOR:
+      return infoString(kVendor);
+    case TL_INFO_MODEL:
+      return infoString("qrnacq GenTL producer");
+    case TL_INFO_VERSION:
+      return infoString(QRN_GENTL_VERSION);
+    case TL_INFO_TLTYPE:
+      return infoString(kTLType);
+    case TL_INFO_NAME:
+      return infoString(std::filesystem::path(producerPath()).filename().string());
+    case TL_INFO_PATHNAME:
+      return infoString(producerPath());
+    case TL_INFO_DISPLAYNAME:
+      return infoString("qrnacq (simulated boards)");
+    case TL_INFO_CHAR_ENCODING:
+      return infoI32(TL_CHAR_ENCODING_ASCII);
+    case TL_INFO_GENTL_VER_MAJOR:
+      return infoU32(1);
+    case TL_INFO_GENTL_VER_MINOR:
+      return infoU32(6);
+    default:
+      fail(GC_ERR_INVALID_PARAMETER, "unknown system info command " + std::to_string(cmd));
   }
 }
 
@@ -268,7 +280,8 @@ Interface::Interface(System& sys, std::string driver, std::vector<BoardInfo> boa
   fs.push_back(readOnlyString("InterfaceType", "The transport layer type", [] { return std::string(kTLType); }));
   fs.push_back(readOnlyInteger("DeviceCount", "Boards of the driver",
                                [this] { return static_cast<std::int64_t>(boards_.size()); }));
-  port_ = std::make_unique<FeaturePort>("TLInterface", "qrnacq GenTL interface " + id_, "qrnacq_interface", std::move(fs));
+  port_ =
+      std::make_unique<FeaturePort>("TLInterface", "qrnacq GenTL interface " + id_, "qrnacq_interface", std::move(fs));
 }
 
 Interface::~Interface() { close(); }
@@ -289,10 +302,14 @@ void Interface::close() {
 
 Info Interface::info(INTERFACE_INFO_CMD cmd) const {
   switch (cmd) {
-    case INTERFACE_INFO_ID: return infoString(id_);
-    case INTERFACE_INFO_DISPLAYNAME: return infoString("qrnacq " + id_ + " boards");
-    case INTERFACE_INFO_TLTYPE: return infoString(kTLType);
-    default: fail(GC_ERR_INVALID_PARAMETER, "unknown interface info command " + std::to_string(cmd));
+    case INTERFACE_INFO_ID:
+      return infoString(id_);
+    case INTERFACE_INFO_DISPLAYNAME:
+      return infoString("qrnacq " + id_ + " boards");
+    case INTERFACE_INFO_TLTYPE:
+      return infoString(kTLType);
+    default:
+      fail(GC_ERR_INVALID_PARAMETER, "unknown interface info command " + std::to_string(cmd));
   }
 }
 
@@ -304,25 +321,35 @@ const BoardInfo& Interface::board(const std::string& deviceId) const {
 
 Info Interface::deviceInfo(const std::string& deviceId, DEVICE_INFO_CMD cmd) const {
   const BoardInfo& b = board(deviceId);
-  const bool open = std::any_of(open_devices_.begin(), open_devices_.end(),
-                                [&](const auto& d) { return d->board().id == deviceId; });
+  const bool open =
+      std::any_of(open_devices_.begin(), open_devices_.end(), [&](const auto& d) { return d->board().id == deviceId; });
   return boardInfo(b, cmd, open);
 }
 
 Info boardInfo(const BoardInfo& b, DEVICE_INFO_CMD cmd, bool open) {
   switch (cmd) {
-    case DEVICE_INFO_ID: return infoString(b.id);
-    case DEVICE_INFO_VENDOR: return infoString(b.vendor);
-    case DEVICE_INFO_MODEL: return infoString(b.model);
-    case DEVICE_INFO_TLTYPE: return infoString(kTLType);
-    case DEVICE_INFO_DISPLAYNAME: return infoString(b.model + " " + b.id);
+    case DEVICE_INFO_ID:
+      return infoString(b.id);
+    case DEVICE_INFO_VENDOR:
+      return infoString(b.vendor);
+    case DEVICE_INFO_MODEL:
+      return infoString(b.model);
+    case DEVICE_INFO_TLTYPE:
+      return infoString(kTLType);
+    case DEVICE_INFO_DISPLAYNAME:
+      return infoString(b.model + " " + b.id);
     case DEVICE_INFO_ACCESS_STATUS:
       return infoI32(open ? DEVICE_ACCESS_STATUS_OPEN_READWRITE : DEVICE_ACCESS_STATUS_READWRITE);
-    case DEVICE_INFO_USER_DEFINED_NAME: return infoString("");
-    case DEVICE_INFO_SERIAL_NUMBER: return infoString(b.serial);
-    case DEVICE_INFO_VERSION: return infoString(QRN_GENTL_VERSION);
-    case DEVICE_INFO_TIMESTAMP_FREQUENCY: return infoU64(1000000);  // time stamps in microseconds
-    default: fail(GC_ERR_INVALID_PARAMETER, "unknown device info command " + std::to_string(cmd));
+    case DEVICE_INFO_USER_DEFINED_NAME:
+      return infoString("");
+    case DEVICE_INFO_SERIAL_NUMBER:
+      return infoString(b.serial);
+    case DEVICE_INFO_VERSION:
+      return infoString(QRN_GENTL_VERSION);
+    case DEVICE_INFO_TIMESTAMP_FREQUENCY:
+      return infoU64(1000000);  // time stamps in microseconds
+    default:
+      fail(GC_ERR_INVALID_PARAMETER, "unknown device info command " + std::to_string(cmd));
   }
 }
 
@@ -337,9 +364,9 @@ Device& Interface::openDevice(const std::string& deviceId, DEVICE_ACCESS_FLAGS f
 }
 
 void Interface::deviceClosed(Device* d) {
-  open_devices_.erase(std::remove_if(open_devices_.begin(), open_devices_.end(),
-                                     [d](const auto& p) { return p.get() == d; }),
-                      open_devices_.end());
+  open_devices_.erase(
+      std::remove_if(open_devices_.begin(), open_devices_.end(), [d](const auto& p) { return p.get() == d; }),
+      open_devices_.end());
 }
 
 // ---- device ---------------------------------------------------------------------------

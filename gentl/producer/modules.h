@@ -50,7 +50,7 @@ T& handle(void* h) {
 // takes, with a kill flag.  Shared with waiters, so that a close during a
 // wait leaves the waiter's object alive.
 class Event : public std::enable_shared_from_this<Event> {
-public:
+ public:
   static constexpr Kind kKind = Kind::Event;
   static constexpr const char* kWhat = "event";
   explicit Event(EVENT_TYPE type) : type_(type) {}
@@ -71,7 +71,7 @@ public:
   std::uint64_t fired();
   std::size_t maxSize() const;
 
-private:
+ private:
   const EVENT_TYPE type_;
   std::mutex m_;
   std::condition_variable cv_;
@@ -82,24 +82,24 @@ private:
 
 // The events a module can register (one of each type).
 class EventSource {
-public:
+ public:
   std::shared_ptr<Event> registerEvent(EVENT_TYPE type);  // throws
   void unregisterEvent(EVENT_TYPE type);                  // throws
   std::shared_ptr<Event> event(EVENT_TYPE type);          // null when not registered
   void unregisterAll();
   virtual ~EventSource();
 
-protected:
+ protected:
   virtual bool offers(EVENT_TYPE type) const = 0;
 
-private:
+ private:
   std::mutex m_;
   std::vector<std::shared_ptr<Event>> events_;
 };
 
 // ---- system, interfaces, devices ----------------------------------------------------
 class System : public EventSource {
-public:
+ public:
   static constexpr Kind kKind = Kind::System;
   static constexpr const char* kWhat = "system";
   System();
@@ -111,10 +111,10 @@ public:
   FeaturePort& port() { return *port_; }
   void closeAll();
 
-protected:
+ protected:
   bool offers(EVENT_TYPE) const override { return false; }
 
-private:
+ private:
   std::vector<std::unique_ptr<Interface>> interfaces_;
   std::unique_ptr<FeaturePort> port_;
 };
@@ -128,7 +128,7 @@ struct BoardInfo {
 };
 
 class Interface : public EventSource {
-public:
+ public:
   static constexpr Kind kKind = Kind::Interface;
   static constexpr const char* kWhat = "interface";
   Interface(System& sys, std::string driver, std::vector<BoardInfo> boards);
@@ -146,10 +146,10 @@ public:
   void deviceClosed(Device* d);
   FeaturePort& port() { return *port_; }
 
-protected:
+ protected:
   bool offers(EVENT_TYPE) const override { return false; }
 
-private:
+ private:
   System& sys_;
   std::string id_;
   std::vector<BoardInfo> boards_;
@@ -161,7 +161,7 @@ private:
 class RemoteDevice;
 
 class Device : public EventSource {
-public:
+ public:
   static constexpr Kind kKind = Kind::Device;
   static constexpr const char* kWhat = "device";
   Device(Interface& itf, const BoardInfo& board);
@@ -176,10 +176,10 @@ public:
   void streamClosed();
   FeaturePort& port() { return *port_; }
 
-protected:
+ protected:
   bool offers(EVENT_TYPE) const override { return false; }
 
-private:
+ private:
   Interface& itf_;
   BoardInfo board_;
   std::unique_ptr<RemoteDevice> remote_;

@@ -17,7 +17,8 @@ constexpr long kSensorWidth = 4096, kSensorHeight = 4096;
 
 const qcStdVideoFormat& sensorFormat() {
   struct Sensor {
-    qc_BaseVideoFormat base{"qrnacq GenTL sensor 4096x4096", kSensorWidth, kSensorHeight, 8, false, false, false, false};
+    qc_BaseVideoFormat base{
+        "qrnacq GenTL sensor 4096x4096", kSensorWidth, kSensorHeight, 8, false, false, false, false};
     qc_VideoFormat vf{base, qe_pelType_unspecified};
     qcStdVideoFormat fmt{vf};
   };
@@ -31,8 +32,11 @@ struct Pattern {
   const char* testImage;
 };
 constexpr Pattern kPatterns[] = {
-    {"GreyDiagonalRampMoving", "gradient"}, {"Checkerboard", "checkerboard"}, {"ColorRamp", "color"},
-    {"TwoTapImbalance", "twotap"},           {"Flat", "flat"},
+    {"GreyDiagonalRampMoving", "gradient"},
+    {"Checkerboard", "checkerboard"},
+    {"ColorRamp", "color"},
+    {"TwoTapImbalance", "twotap"},
+    {"Flat", "flat"},
 };
 
 // Seconds per frame for the simulator: 0 is as fast as asked.
@@ -86,7 +90,8 @@ void FifoGate::leave() {
 RemoteDevice::RemoteDevice(Device& dev, const BoardInfo& board) : dev_(dev), board_(board) {
   const qcStdVideoFormat& sensor = sensorFormat();
   for (const PixelFormat& pf : pixelFormats())
-    if (board_.fg->isSupportedEx(sensor, pf.image) && (!pf.testImage || board_.driver == "sim")) offered_.push_back(&pf);
+    if (board_.fg->isSupportedEx(sensor, pf.image) && (!pf.testImage || board_.driver == "sim"))
+      offered_.push_back(&pf);
   if (offered_.empty()) fail(GC_ERR_NOT_AVAILABLE, "board " + board_.id + " offers no pixel format of the producer");
   makeFifo(*offered_.front());
   port_ = std::make_unique<FeaturePort>("Device", board_.model, "qrnacq_" + board_.driver, features());
@@ -253,8 +258,10 @@ std::vector<Feature> RemoteDevice::features() {
     };
     fs.push_back(f);
   }
-  fs.push_back(command("AcquisitionStart", "Frames flow into the started data stream", [this] { acquisitionActive = true; }));
-  fs.push_back(command("AcquisitionStop", "Frames stop (the data stream stays started)", [this] { acquisitionActive = false; }));
+  fs.push_back(
+      command("AcquisitionStart", "Frames flow into the started data stream", [this] { acquisitionActive = true; }));
+  fs.push_back(
+      command("AcquisitionStop", "Frames stop (the data stream stays started)", [this] { acquisitionActive = false; }));
   {
     Feature f;
     f.kind = Feature::Boolean;

@@ -43,7 +43,7 @@ const std::vector<PixelFormat>& pixelFormats();
 // consumer's feature writes take turns through this gate, and a waiting
 // consumer goes before the worker's next turn.
 class FifoGate {
-public:
+ public:
   void enter(bool consumer);
   void leave();
   // A turn for the scope of the object.
@@ -55,7 +55,7 @@ public:
     Turn& operator=(const Turn&) = delete;
   };
 
-private:
+ private:
   std::mutex m_;
   std::condition_variable cv_;
   bool busy_ = false;
@@ -63,7 +63,7 @@ private:
 };
 
 class RemoteDevice {
-public:
+ public:
   static constexpr Kind kKind = Kind::Remote;
   static constexpr const char* kWhat = "remote device port";
 
@@ -96,7 +96,7 @@ public:
   // Readies the FIFO for a stream (its trigger model; inside a turn).
   void prepareForStream();
 
-private:
+ private:
   void makeFifo(const PixelFormat& pf);
   void applyRoi(long w, long h, long x, long y);
   void applyFramePeriod();

@@ -39,8 +39,9 @@ std::size_t copyImage(const qcAcqImage& img, char* dst, std::size_t room) {
   if (img.holds<qc3PlanePelBuffer>()) {
     const qc3PlanePelBuffer b = img.threePlane();
     std::size_t at = 0;
-    for (const qc_PelBuffer* p : {static_cast<const qc_PelBuffer*>(&b.plane0()), static_cast<const qc_PelBuffer*>(&b.plane1()),
-                                  static_cast<const qc_PelBuffer*>(&b.plane2())})
+    for (const qc_PelBuffer* p :
+         {static_cast<const qc_PelBuffer*>(&b.plane0()), static_cast<const qc_PelBuffer*>(&b.plane1()),
+          static_cast<const qc_PelBuffer*>(&b.plane2())})
       at += copyPlane(*p, dst + std::min(at, room), room - std::min(at, room));
     return at;
   }
@@ -203,7 +204,8 @@ void DataStream::flushQueue(ACQ_QUEUE_TYPE op) {
       input_.clear();
       dropOutputEvents();
       return;
-    default: fail(GC_ERR_INVALID_PARAMETER, "unknown queue operation " + std::to_string(op));
+    default:
+      fail(GC_ERR_INVALID_PARAMETER, "unknown queue operation " + std::to_string(op));
   }
 }
 
@@ -356,21 +358,36 @@ Buffer& DataStream::bufferAt(std::uint32_t index) {
 Info DataStream::info(STREAM_INFO_CMD cmd) {
   std::lock_guard<std::mutex> g(m_);
   switch (cmd) {
-    case STREAM_INFO_ID: return infoString(Device::kStreamId);
-    case STREAM_INFO_NUM_DELIVERED: return infoU64(delivered_);
-    case STREAM_INFO_NUM_UNDERRUN: return infoU64(underrun_);
-    case STREAM_INFO_NUM_ANNOUNCED: return infoSize(buffers_.size());
-    case STREAM_INFO_NUM_QUEUED: return infoSize(input_.size());
-    case STREAM_INFO_NUM_AWAIT_DELIVERY: return infoSize(outputCount_);
-    case STREAM_INFO_NUM_STARTED: return infoU64(started_);
-    case STREAM_INFO_PAYLOAD_SIZE: return infoSize(remote_.geometry().payload());
-    case STREAM_INFO_IS_GRABBING: return infoBool(grabbing_);
-    case STREAM_INFO_DEFINES_PAYLOADSIZE: return infoBool(true);
-    case STREAM_INFO_TLTYPE: return infoString(kTLType);
-    case STREAM_INFO_NUM_CHUNKS_MAX: return infoSize(0);
-    case STREAM_INFO_BUF_ANNOUNCE_MIN: return infoSize(1);
-    case STREAM_INFO_BUF_ALIGNMENT: return infoSize(1);
-    default: fail(GC_ERR_INVALID_PARAMETER, "unknown stream info command " + std::to_string(cmd));
+    case STREAM_INFO_ID:
+      return infoString(Device::kStreamId);
+    case STREAM_INFO_NUM_DELIVERED:
+      return infoU64(delivered_);
+    case STREAM_INFO_NUM_UNDERRUN:
+      return infoU64(underrun_);
+    case STREAM_INFO_NUM_ANNOUNCED:
+      return infoSize(buffers_.size());
+    case STREAM_INFO_NUM_QUEUED:
+      return infoSize(input_.size());
+    case STREAM_INFO_NUM_AWAIT_DELIVERY:
+      return infoSize(outputCount_);
+    case STREAM_INFO_NUM_STARTED:
+      return infoU64(started_);
+    case STREAM_INFO_PAYLOAD_SIZE:
+      return infoSize(remote_.geometry().payload());
+    case STREAM_INFO_IS_GRABBING:
+      return infoBool(grabbing_);
+    case STREAM_INFO_DEFINES_PAYLOADSIZE:
+      return infoBool(true);
+    case STREAM_INFO_TLTYPE:
+      return infoString(kTLType);
+    case STREAM_INFO_NUM_CHUNKS_MAX:
+      return infoSize(0);
+    case STREAM_INFO_BUF_ANNOUNCE_MIN:
+      return infoSize(1);
+    case STREAM_INFO_BUF_ALIGNMENT:
+      return infoSize(1);
+    default:
+      fail(GC_ERR_INVALID_PARAMETER, "unknown stream info command " + std::to_string(cmd));
   }
 }
 
@@ -380,37 +397,64 @@ Info DataStream::bufferInfo(Buffer& b, BUFFER_INFO_CMD cmd) {
   const bool image = b.image && gm.format;
   auto whenImage = [&](std::size_t v) { return infoSize(image ? v : 0); };
   switch (cmd) {
-    case BUFFER_INFO_BASE: return infoPtr(b.base);
-    case BUFFER_INFO_SIZE: return infoSize(b.size);
-    case BUFFER_INFO_USER_PTR: return infoPtr(b.user);
-    case BUFFER_INFO_TIMESTAMP: return infoU64(b.timeStamp);
-    case BUFFER_INFO_TIMESTAMP_NS: return infoU64(b.timeStamp * 1000);
-    case BUFFER_INFO_NEW_DATA: return infoBool(b.newData);
-    case BUFFER_INFO_IS_QUEUED: return infoBool(b.state == Buffer::Queued || b.state == Buffer::Filling);
-    case BUFFER_INFO_IS_ACQUIRING: return infoBool(b.state == Buffer::Filling);
-    case BUFFER_INFO_IS_INCOMPLETE: return infoBool(b.incomplete);
-    case BUFFER_INFO_TLTYPE: return infoString(kTLType);
-    case BUFFER_INFO_SIZE_FILLED: return infoSize(b.filled);
-    case BUFFER_INFO_DATA_SIZE: return infoSize(b.filled);
-    case BUFFER_INFO_WIDTH: return whenImage(static_cast<std::size_t>(gm.width));
+    case BUFFER_INFO_BASE:
+      return infoPtr(b.base);
+    case BUFFER_INFO_SIZE:
+      return infoSize(b.size);
+    case BUFFER_INFO_USER_PTR:
+      return infoPtr(b.user);
+    case BUFFER_INFO_TIMESTAMP:
+      return infoU64(b.timeStamp);
+    case BUFFER_INFO_TIMESTAMP_NS:
+      return infoU64(b.timeStamp * 1000);
+    case BUFFER_INFO_NEW_DATA:
+      return infoBool(b.newData);
+    case BUFFER_INFO_IS_QUEUED:
+      return infoBool(b.state == Buffer::Queued || b.state == Buffer::Filling);
+    case BUFFER_INFO_IS_ACQUIRING:
+      return infoBool(b.state == Buffer::Filling);
+    case BUFFER_INFO_IS_INCOMPLETE:
+      return infoBool(b.incomplete);
+    case BUFFER_INFO_TLTYPE:
+      return infoString(kTLType);
+    case BUFFER_INFO_SIZE_FILLED:
+      return infoSize(b.filled);
+    case BUFFER_INFO_DATA_SIZE:
+      return infoSize(b.filled);
+    case BUFFER_INFO_WIDTH:
+      return whenImage(static_cast<std::size_t>(gm.width));
     case BUFFER_INFO_HEIGHT:
-    case BUFFER_INFO_DELIVERED_IMAGEHEIGHT: return whenImage(static_cast<std::size_t>(gm.height));
-    case BUFFER_INFO_XOFFSET: return whenImage(static_cast<std::size_t>(gm.offsetX));
-    case BUFFER_INFO_YOFFSET: return whenImage(static_cast<std::size_t>(gm.offsetY));
+    case BUFFER_INFO_DELIVERED_IMAGEHEIGHT:
+      return whenImage(static_cast<std::size_t>(gm.height));
+    case BUFFER_INFO_XOFFSET:
+      return whenImage(static_cast<std::size_t>(gm.offsetX));
+    case BUFFER_INFO_YOFFSET:
+      return whenImage(static_cast<std::size_t>(gm.offsetY));
     case BUFFER_INFO_XPADDING:
-    case BUFFER_INFO_YPADDING: return infoSize(0);
-    case BUFFER_INFO_FRAMEID: return infoU64(b.frameId);
-    case BUFFER_INFO_IMAGEPRESENT: return infoBool(image);
-    case BUFFER_INFO_IMAGEOFFSET: return infoSize(0);
-    case BUFFER_INFO_PAYLOADTYPE: return infoSize(PAYLOAD_TYPE_IMAGE);
-    case BUFFER_INFO_PIXELFORMAT: return infoU64(gm.format ? gm.format->pfnc : 0);
+    case BUFFER_INFO_YPADDING:
+      return infoSize(0);
+    case BUFFER_INFO_FRAMEID:
+      return infoU64(b.frameId);
+    case BUFFER_INFO_IMAGEPRESENT:
+      return infoBool(image);
+    case BUFFER_INFO_IMAGEOFFSET:
+      return infoSize(0);
+    case BUFFER_INFO_PAYLOADTYPE:
+      return infoSize(PAYLOAD_TYPE_IMAGE);
+    case BUFFER_INFO_PIXELFORMAT:
+      return infoU64(gm.format ? gm.format->pfnc : 0);
     case BUFFER_INFO_PIXELFORMAT_NAMESPACE:
       return infoU64(gm.format ? PIXELFORMAT_NAMESPACE_PFNC_32BIT : PIXELFORMAT_NAMESPACE_UNKNOWN);
-    case BUFFER_INFO_PIXEL_ENDIANNESS: return infoI32(PIXELENDIANNESS_LITTLE);
-    case BUFFER_INFO_DATA_LARGER_THAN_BUFFER: return infoBool(b.larger);
-    case BUFFER_INFO_CONTAINS_CHUNKDATA: return infoBool(false);
-    case BUFFER_INFO_DELIVERED_CHUNKPAYLOADSIZE: return infoSize(0);
-    default: fail(GC_ERR_INVALID_PARAMETER, "unknown or unavailable buffer info command " + std::to_string(cmd));
+    case BUFFER_INFO_PIXEL_ENDIANNESS:
+      return infoI32(PIXELENDIANNESS_LITTLE);
+    case BUFFER_INFO_DATA_LARGER_THAN_BUFFER:
+      return infoBool(b.larger);
+    case BUFFER_INFO_CONTAINS_CHUNKDATA:
+      return infoBool(false);
+    case BUFFER_INFO_DELIVERED_CHUNKPAYLOADSIZE:
+      return infoSize(0);
+    default:
+      fail(GC_ERR_INVALID_PARAMETER, "unknown or unavailable buffer info command " + std::to_string(cmd));
   }
 }
 

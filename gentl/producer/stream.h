@@ -25,7 +25,7 @@
 namespace qrn_gentl {
 
 class Buffer {
-public:
+ public:
   static constexpr Kind kKind = Kind::Buffer;
   static constexpr const char* kWhat = "buffer";
   enum State { Announced, Queued, Filling, Output, Delivered };
@@ -43,7 +43,7 @@ public:
 };
 
 class DataStream : public EventSource {
-public:
+ public:
   static constexpr Kind kKind = Kind::Stream;
   static constexpr const char* kWhat = "data stream";
   explicit DataStream(Device& dev);
@@ -66,10 +66,10 @@ public:
   // EventFlush dropped the buffer's event: it leaves the output queue.
   void discarded(BUFFER_HANDLE h);
 
-protected:
+ protected:
   bool offers(EVENT_TYPE type) const override { return type == EVENT_NEW_BUFFER || type == EVENT_ERROR; }
 
-private:
+ private:
   void run();
   void deliver(const qcPtrHandle<qcAcqImage>& img, const qcAcquireInfo& info, const RemoteDevice::Geometry& g);
   void toOutput(Buffer* b);
