@@ -312,7 +312,10 @@ std::vector<Feature> RemoteDevice::features() {
     f.writable = true;
     f.fmin = 1.0;
     f.fmax = 10e6;
-    f.getFloat = [this] { return static_cast<qcExposureProp&>(fifo_->properties()).exposure() * 1e6; };
+    f.getFloat = [this] {
+      FifoGate::Turn t(gate_, true);
+      return static_cast<qcExposureProp&>(fifo_->properties()).exposure() * 1e6;
+    };
     f.setFloat = turn([this](double v) {
       try {
         static_cast<qcExposureProp&>(fifo_->properties()).exposure(v * 1e-6);
