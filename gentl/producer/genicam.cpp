@@ -10,30 +10,29 @@
 
 namespace qrn_gentl {
 
-Feature readOnlyString(std::string name, std::string tooltip, std::function<std::string()> get) {
+Feature feature(Feature::Kind kind, std::string name, std::string tooltip, bool writable) {
   Feature f;
-  f.kind = Feature::String;
+  f.kind = kind;
   f.name = std::move(name);
   f.tooltip = std::move(tooltip);
+  f.writable = writable;
+  return f;
+}
+
+Feature readOnlyString(std::string name, std::string tooltip, std::function<std::string()> get) {
+  Feature f = feature(Feature::String, std::move(name), std::move(tooltip));
   f.getString = std::move(get);
   return f;
 }
 
 Feature readOnlyInteger(std::string name, std::string tooltip, std::function<std::int64_t()> get) {
-  Feature f;
-  f.kind = Feature::Integer;
-  f.name = std::move(name);
-  f.tooltip = std::move(tooltip);
+  Feature f = feature(Feature::Integer, std::move(name), std::move(tooltip));
   f.getInt = std::move(get);
   return f;
 }
 
 Feature command(std::string name, std::string tooltip, std::function<void()> execute) {
-  Feature f;
-  f.kind = Feature::Command;
-  f.name = std::move(name);
-  f.tooltip = std::move(tooltip);
-  f.writable = true;
+  Feature f = feature(Feature::Command, std::move(name), std::move(tooltip), true);
   f.getInt = [] { return std::int64_t{0}; };  // a command is always done
   f.setInt = [execute = std::move(execute)](std::int64_t) { execute(); };
   return f;

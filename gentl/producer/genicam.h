@@ -36,7 +36,8 @@ struct Feature {
   std::function<void(const std::string&)> setString;
 };
 
-// Builders for the common kinds.
+// Builders: a feature of a kind with its name and tooltip, and the common kinds.
+Feature feature(Feature::Kind kind, std::string name, std::string tooltip, bool writable = false);
 Feature readOnlyString(std::string name, std::string tooltip, std::function<std::string()> get);
 Feature readOnlyInteger(std::string name, std::string tooltip, std::function<std::int64_t()> get);
 Feature command(std::string name, std::string tooltip, std::function<void()> execute);

@@ -47,6 +47,19 @@ std::string periodText(bool enabled, double rate) {
   return b;
 }
 
+// Sets `field` to `v` and applies it; a refusal leaves the old value.
+template <class T, class Apply>
+void assignApplied(T& field, T v, Apply apply) {
+  const T old = field;
+  field = v;
+  try {
+    apply();
+  } catch (...) {
+    field = old;
+    throw;
+  }
+}
+
 }  // namespace
 
 const std::vector<PixelFormat>& pixelFormats() {
@@ -175,15 +188,23 @@ std::vector<Feature> RemoteDevice::features() {
     };
   };
   std::vector<Feature> fs;
+  auto enumFeature = [&](const char* name, const char* tip, std::vector<std::pair<std::string, std::int64_t>> entries,
+                         std::int64_t* field, bool locked) {
+    Feature f = feature(Feature::Enumeration, name, tip, true);
+    f.entries = std::move(entries);
+    f.getInt = [field] { return *field; };
+    f.setInt = turn([this, field, name, locked](std::int64_t v) {
+      if (locked) requireUnlocked(name);
+      *field = v;
+    });
+    fs.push_back(f);
+  };
   fs.push_back(readOnlyString("DeviceVendorName", "The maker of the board", [this] { return board_.vendor; }));
   fs.push_back(readOnlyString("DeviceModelName", "The board's model", [this] { return board_.model; }));
   fs.push_back(readOnlyString("DeviceSerialNumber", "The board's name and index", [this] { return board_.serial; }));
   {
-    Feature f;
-    f.kind = Feature::String;
-    f.name = "DeviceUserID";
-    f.tooltip = "A name the user gives the device (kept while it is open)";
-    f.writable = true;
+    Feature f =
+        feature(Feature::String, "DeviceUserID", "A name the user gives the device (kept while it is open)", true);
     f.getString = [this] { return userId_; };
     f.setString = [this](const std::string& s) { userId_ = s; };
     fs.push_back(f);
@@ -193,11 +214,7 @@ std::vector<Feature> RemoteDevice::features() {
   fs.push_back(readOnlyInteger("WidthMax", "The largest width", [] { return kSensorWidth; }));
   fs.push_back(readOnlyInteger("HeightMax", "The largest height", [] { return kSensorHeight; }));
   auto geometryFeature = [&](const char* name, const char* tip, long* field, std::int64_t min, std::int64_t max) {
-    Feature f;
-    f.kind = Feature::Integer;
-    f.name = name;
-    f.tooltip = tip;
-    f.writable = true;
+    Feature f = feature(Feature::Integer, name, tip, true);
     f.min = min;
     f.max = max;
     f.getInt = [field] { return static_cast<std::int64_t>(*field); };
@@ -214,11 +231,7 @@ std::vector<Feature> RemoteDevice::features() {
   geometryFeature("OffsetX", "The region of interest's left column", &offsetX_, 0, kSensorWidth - 1);
   geometryFeature("OffsetY", "The region of interest's top row", &offsetY_, 0, kSensorHeight - 1);
   {
-    Feature f;
-    f.kind = Feature::Enumeration;
-    f.name = "PixelFormat";
-    f.tooltip = "The layout of the pels (PFNC)";
-    f.writable = true;
+    Feature f = feature(Feature::Enumeration, "PixelFormat", "The layout of the pels (PFNC)", true);
     for (const PixelFormat* pf : offered_) f.entries.emplace_back(pf->name, static_cast<std::int64_t>(pf->pfnc));
     f.getInt = [this] { return static_cast<std::int64_t>(format_->pfnc); };
     f.setInt = turn([this](std::int64_t v) {
@@ -234,80 +247,38 @@ std::vector<Feature> RemoteDevice::features() {
   fs.push_back(readOnlyInteger("PayloadSize", "Bytes of one image in a buffer",
                                [this] { return static_cast<std::int64_t>(geometry().payload()); }));
   {
-    Feature f;
-    f.kind = Feature::Integer;
-    f.name = "TLParamsLocked";
-    f.tooltip = "1 while the consumer streams: the size and pixel format are locked";
-    f.writable = true;
+    Feature f = feature(Feature::Integer, "TLParamsLocked",
+                        "1 while the consumer streams: the size and pixel format are locked", true);
     f.max = 1;
     f.getInt = [this] { return paramsLocked_; };
     f.setInt = [this](std::int64_t v) { paramsLocked_ = v; };
     fs.push_back(f);
   }
-  {
-    Feature f;
-    f.kind = Feature::Enumeration;
-    f.name = "AcquisitionMode";
-    f.tooltip = "Continuous: frames until AcquisitionStop; SingleFrame: one frame per start";
-    f.writable = true;
-    f.entries = {{"Continuous", 0}, {"SingleFrame", 1}};
-    f.getInt = [this] { return acquisitionMode_; };
-    f.setInt = [this](std::int64_t v) {
-      requireUnlocked("AcquisitionMode");
-      acquisitionMode_ = v;
-    };
-    fs.push_back(f);
-  }
+  enumFeature("AcquisitionMode", "Continuous: frames until AcquisitionStop; SingleFrame: one frame per start",
+              {{"Continuous", 0}, {"SingleFrame", 1}}, &acquisitionMode_, true);
   fs.push_back(
       command("AcquisitionStart", "Frames flow into the started data stream", [this] { acquisitionActive = true; }));
   fs.push_back(
       command("AcquisitionStop", "Frames stop (the data stream stays started)", [this] { acquisitionActive = false; }));
   {
-    Feature f;
-    f.kind = Feature::Boolean;
-    f.name = "AcquisitionFrameRateEnable";
-    f.tooltip = "Off: frames as fast as the board makes them";
-    f.writable = true;
+    Feature f =
+        feature(Feature::Boolean, "AcquisitionFrameRateEnable", "Off: frames as fast as the board makes them", true);
     f.getInt = [this] { return std::int64_t{rateEnabled_}; };
-    f.setInt = turn([this](std::int64_t v) {
-      const bool old = rateEnabled_;
-      rateEnabled_ = v != 0;
-      try {
-        applyFramePeriod();
-      } catch (...) {
-        rateEnabled_ = old;
-        throw;
-      }
-    });
+    f.setInt = turn([this](std::int64_t v) { assignApplied(rateEnabled_, v != 0, [this] { applyFramePeriod(); }); });
     fs.push_back(f);
   }
   {
-    Feature f;
-    f.kind = Feature::Float;
-    f.name = "AcquisitionFrameRate";
-    f.tooltip = "Frames per second (with AcquisitionFrameRateEnable)";
+    Feature f = feature(Feature::Float, "AcquisitionFrameRate", "Frames per second (with AcquisitionFrameRateEnable)");
     f.unit = "Hz";
     f.writable = true;
     f.fmin = 0.01;
     f.fmax = 100000.0;
     f.getFloat = [this] { return frameRate_; };
-    f.setFloat = turn([this](double v) {
-      const double old = frameRate_;
-      frameRate_ = v;
-      try {
-        applyFramePeriod();
-      } catch (...) {
-        frameRate_ = old;
-        throw;
-      }
-    });
+    f.setFloat = turn([this](double v) { assignApplied(frameRate_, v, [this] { applyFramePeriod(); }); });
     fs.push_back(f);
   }
   {
-    Feature f;
-    f.kind = Feature::Float;
-    f.name = "ExposureTime";
-    f.tooltip = "Exposure of a frame";
+    Feature f = feature(Feature::Float, "ExposureTime", "Exposure of a frame");
     f.unit = "us";
     f.writable = true;
     f.fmin = 1.0;
@@ -325,21 +296,6 @@ std::vector<Feature> RemoteDevice::features() {
     });
     fs.push_back(f);
   }
-  auto enumFeature = [&](const char* name, const char* tip, std::vector<std::pair<std::string, std::int64_t>> entries,
-                         std::int64_t* field, bool locked) {
-    Feature f;
-    f.kind = Feature::Enumeration;
-    f.name = name;
-    f.tooltip = tip;
-    f.writable = true;
-    f.entries = std::move(entries);
-    f.getInt = [field] { return *field; };
-    f.setInt = turn([this, field, name, locked](std::int64_t v) {
-      if (locked) requireUnlocked(name);
-      *field = v;
-    });
-    fs.push_back(f);
-  };
   static std::int64_t frameStart = 0;
   enumFeature("TriggerSelector", "The trigger the other trigger features set", {{"FrameStart", 0}}, &frameStart, false);
   enumFeature("TriggerMode", "On: a frame per trigger; Off: the camera runs continuously", {{"Off", 0}, {"On", 1}},
@@ -359,29 +315,15 @@ std::vector<Feature> RemoteDevice::features() {
   if (board_.driver == "sim") {
     std::vector<std::pair<std::string, std::int64_t>> entries;
     for (std::size_t i = 0; i < std::size(kPatterns); ++i) entries.emplace_back(kPatterns[i].name, i);
-    Feature f;
-    f.kind = Feature::Enumeration;
-    f.name = "TestPattern";
-    f.tooltip = "The simulated board's test image (the Bayer formats always give the colour scene's mosaic)";
-    f.writable = true;
+    Feature f =
+        feature(Feature::Enumeration, "TestPattern",
+                "The simulated board's test image (the Bayer formats always give the colour scene's mosaic)", true);
     f.entries = entries;
     f.getInt = [this] { return testPattern_; };
-    f.setInt = turn([this](std::int64_t v) {
-      const std::int64_t old = testPattern_;
-      testPattern_ = v;
-      try {
-        applyTestImage();
-      } catch (...) {
-        testPattern_ = old;
-        throw;
-      }
-    });
+    f.setInt = turn([this](std::int64_t v) { assignApplied(testPattern_, v, [this] { applyTestImage(); }); });
     fs.push_back(f);
-    Feature c;
-    c.kind = Feature::String;
-    c.name = "QrnCustomItem";
-    c.tooltip = "Name=Value: one item of the board's custom property (for example Inject=incomplete)";
-    c.writable = true;
+    Feature c = feature(Feature::String, "QrnCustomItem",
+                        "Name=Value: one item of the board's custom property (for example Inject=incomplete)", true);
     c.getString = [this] { return lastCustom_; };
     c.setString = turn([this](const std::string& item) {
       const std::size_t eq = item.find('=');

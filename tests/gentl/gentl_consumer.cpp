@@ -6,13 +6,18 @@
 
 namespace qrn_gentl_test {
 
-void check(GC_ERROR rc, const char* what) {
-  if (rc == GC_ERR_SUCCESS) return;
-  GC_ERROR code = 0;
+std::string lastErrorText(GC_ERROR* code) {
+  GC_ERROR c = 0;
   char text[512] = {};
   size_t size = sizeof text;
-  GCGetLastError(&code, text, &size);
-  throw std::runtime_error(std::string(what) + " failed with " + std::to_string(rc) + ": " + text);
+  if (GCGetLastError(&c, text, &size) != GC_ERR_SUCCESS) return "(GCGetLastError failed)";
+  if (code) *code = c;
+  return text;
+}
+
+void check(GC_ERROR rc, const char* what) {
+  if (rc == GC_ERR_SUCCESS) return;
+  throw std::runtime_error(std::string(what) + " failed with " + std::to_string(rc) + ": " + lastErrorText());
 }
 
 std::string portDescription(PORT_HANDLE port, std::uint32_t index) {
@@ -67,28 +72,22 @@ namespace {
 
 QrnPortDevice* self(ArvDevice* d) { return reinterpret_cast<QrnPortDevice*>(d); }
 
+// A port access's result as Aravis takes it (the producer's text in the error).
+gboolean portResult(GC_ERROR rc, const char* what, GError** error) {
+  if (rc == GC_ERR_SUCCESS) return TRUE;
+  g_set_error(error, ARV_DEVICE_ERROR, ARV_DEVICE_ERROR_PROTOCOL_ERROR, "%s: %d %s", what, rc,
+              qrn_gentl_test::lastErrorText().c_str());
+  return FALSE;
+}
+
 gboolean readMemory(ArvDevice* d, guint64 address, guint32 size, void* buffer, GError** error) {
   size_t n = size;
-  const GC_ERROR rc = GCReadPort(self(d)->port, address, buffer, &n);
-  if (rc == GC_ERR_SUCCESS) return TRUE;
-  GC_ERROR code = 0;
-  char text[512] = {};
-  size_t len = sizeof text;
-  GCGetLastError(&code, text, &len);
-  g_set_error(error, ARV_DEVICE_ERROR, ARV_DEVICE_ERROR_PROTOCOL_ERROR, "GCReadPort: %d %s", rc, text);
-  return FALSE;
+  return portResult(GCReadPort(self(d)->port, address, buffer, &n), "GCReadPort", error);
 }
 
 gboolean writeMemory(ArvDevice* d, guint64 address, guint32 size, void* buffer, GError** error) {
   size_t n = size;
-  const GC_ERROR rc = GCWritePort(self(d)->port, address, buffer, &n);
-  if (rc == GC_ERR_SUCCESS) return TRUE;
-  GC_ERROR code = 0;
-  char text[512] = {};
-  size_t len = sizeof text;
-  GCGetLastError(&code, text, &len);
-  g_set_error(error, ARV_DEVICE_ERROR, ARV_DEVICE_ERROR_PROTOCOL_ERROR, "GCWritePort: %d %s", rc, text);
-  return FALSE;
+  return portResult(GCWritePort(self(d)->port, address, buffer, &n), "GCWritePort", error);
 }
 
 gboolean readRegister(ArvDevice* d, guint64 address, guint32* value, GError** error) {

@@ -15,6 +15,9 @@
 
 namespace qrn_gentl_test {
 
+// The calling thread's last error of the producer: its text, and its code
+// through `code` when set.
+std::string lastErrorText(GC_ERROR* code = nullptr);
 // Throws with the producer's last error unless rc is GC_ERR_SUCCESS.
 void check(GC_ERROR rc, const char* what);
 #define QRN_GENTL_CHECK(call) ::qrn_gentl_test::check((call), #call)

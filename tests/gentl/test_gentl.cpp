@@ -24,9 +24,7 @@ namespace {
 // The last error's code and text.
 std::pair<GC_ERROR, std::string> lastError() {
   GC_ERROR code = 0;
-  char text[512] = {};
-  size_t size = sizeof text;
-  EXPECT_EQ(GCGetLastError(&code, text, &size), GC_ERR_SUCCESS);
+  std::string text = lastErrorText(&code);
   return {code, text};
 }
 
