@@ -71,6 +71,8 @@ void BM_GenTLLoop(benchmark::State& state) {
   }
   c->execute("AcquisitionStop");
   DSStopAcquisition(c->ds, ACQ_STOP_FLAGS_DEFAULT);
+  // Frames the board made that found no queued buffer (the consumer was late).
+  state.counters["underruns"] = static_cast<double>(c->streamInfo<uint64_t>(STREAM_INFO_NUM_UNDERRUN));
   state.SetItemsProcessed(state.iterations());
   state.SetBytesProcessed(state.iterations() * w * h);
 }
