@@ -42,12 +42,18 @@ QRN_EXPORT GCGetInfo(TL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
 }
 
 QRN_EXPORT GCGetLastError(GC_ERROR* piErrorCode, char* sErrText, size_t* piSize) {
+  // Its own refusals leave the last error as it was.
   const Error e = lastError();
-  return guard([&] {
+  try {
     need(piErrorCode, "the error code pointer");
     *piErrorCode = e.code;
     answerString(e.code == GC_ERR_SUCCESS ? "no error" : e.text, sErrText, piSize);
-  });
+    return GC_ERR_SUCCESS;
+  } catch (const Error& refused) {
+    return refused.code;
+  } catch (...) {
+    return GC_ERR_ERROR;
+  }
 }
 
 QRN_EXPORT GCInitLib(void) {
@@ -107,12 +113,8 @@ QRN_EXPORT GCWritePortStacked(PORT_HANDLE hPort, PORT_REGISTER_STACK_ENTRY* pEnt
 }
 
 QRN_EXPORT GCGetPortURL(PORT_HANDLE hPort, char* sURL, size_t* piSize) {
-  return call([&] {
-    FeaturePort& p = portOf(hPort);
-    std::string urls;  // the URLs one after another, each with its NUL (a string list)
-    for (uint32_t i = 0; i < p.numUrls(); ++i) urls += p.url(i) + '\0';
-    answer(Info{INFO_DATATYPE_STRINGLIST, std::vector<char>(urls.begin(), urls.end())}, nullptr, sURL, piSize);
-  });
+  // The older query: the first URL (GCGetPortURLInfo gives every one).
+  return call([&] { answerString(portOf(hPort).url(0), sURL, piSize); });
 }
 
 QRN_EXPORT GCGetNumPortURLs(PORT_HANDLE hPort, uint32_t* piNumURLs) {

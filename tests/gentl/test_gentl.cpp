@@ -212,6 +212,16 @@ TEST(GenTLErrors, InfoQueriesGiveTheSizeTypeAndRefuseSmallBuffers) {
     }
   }
   EXPECT_GC_ERROR(TLGetInfo(c.tl, TL_INFO_VENDOR, nullptr, nullptr, nullptr), GC_ERR_INVALID_PARAMETER);
+  // GCGetLastError's own size query and short buffer leave the last error alone.
+  GC_ERROR code = 0;
+  size_t textSize = 0;
+  ASSERT_EQ(GCGetLastError(&code, nullptr, &textSize), GC_ERR_SUCCESS);
+  EXPECT_EQ(code, GC_ERR_INVALID_PARAMETER);
+  char two[2];
+  size_t twoSize = sizeof two;
+  EXPECT_EQ(GCGetLastError(&code, two, &twoSize), GC_ERR_BUFFER_TOO_SMALL);
+  EXPECT_EQ(twoSize, textSize);
+  EXPECT_EQ(lastError().first, GC_ERR_INVALID_PARAMETER);
   size_t size = 8;
   char b[8];
   EXPECT_GC_ERROR(TLGetInfo(c.tl, 4711, nullptr, b, &size), GC_ERR_INVALID_PARAMETER);
