@@ -367,6 +367,23 @@ TEST(GenTLErrors, TimeoutKillAndStartWithoutBuffers) {
   EXPECT_GC_ERROR(DSQueueBuffer(c.ds, b), GC_ERR_INVALID_HANDLE);
 }
 
+TEST(GenTLErrors, AWaitEndsWhenItsStreamCloses) {
+  Streaming c;
+  c.announce(2, false);
+  ASSERT_EQ(DSStartAcquisition(c.ds, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE), GC_ERR_SUCCESS);
+  std::atomic<GC_ERROR> waited{GC_ERR_SUCCESS};
+  std::thread waiter([&] {
+    EVENT_NEW_BUFFER_DATA d{};
+    size_t size = sizeof d;
+    waited = EventGetData(c.newBuffer, &d, &size, GENTL_INFINITE);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(DSClose(c.ds), GC_ERR_SUCCESS);
+  waiter.join();
+  EXPECT_EQ(waited.load(), GC_ERR_ABORT);
+  c.ds = nullptr;
+}
+
 // ---- streaming ---------------------------------------------------------------------------------
 
 TEST(GenTLStream, AConsumerLoopGetsEveryFrameInOrderWithItsPels) {
