@@ -4,7 +4,12 @@
 #pragma once
 
 #include <cstdlib>
+#include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <qrn/acq/format/vidfmt.h>
 
 #include <qrn/acq/hyper/framegrabber.h>
 #include <qrn/foundation/board.h>
@@ -25,6 +30,28 @@ inline qcFrameGrabber& simGrabber() {
       if (auto* fg = dynamic_cast<qcFrameGrabber*>(&b)) return *fg;
   }
   throw std::runtime_error("no simulated board (is QUORIN_DRIVER_DIR the plugin directory?)");
+}
+
+// A grey format of a given size, of our own (the simulator serves any size).
+struct BenchFormat {
+  std::string name;
+  qc_BaseVideoFormat base;
+  qc_VideoFormat vf;
+  qcStdVideoFormat fmt;
+  BenchFormat(long w, long h)
+      : name("Bench grey " + std::to_string(w) + "x" + std::to_string(h)),
+        base{name.c_str(), w, h, 8, false, false, false, false},
+        vf(base, qe_pelType_unspecified),
+        fmt(vf) {}
+};
+
+// The format of that size (made at the first call, kept for the process).
+inline const qcStdVideoFormat& benchFormat(long w, long h) {
+  static std::vector<std::unique_ptr<BenchFormat>> formats;
+  for (const auto& f : formats)
+    if (f->base.width == w && f->base.height == h) return f->fmt;
+  formats.push_back(std::make_unique<BenchFormat>(w, h));
+  return formats.back()->fmt;
 }
 
 }  // namespace qrn_bench

@@ -63,28 +63,8 @@
 
 namespace {
 
+using qrn_bench::benchFormat;
 using qrn_bench::simGrabber;
-
-// A grey format of a given size, of our own (the simulator serves any size).
-struct BenchFormat {
-  std::string name;
-  qc_BaseVideoFormat base;
-  qc_VideoFormat vf;
-  qcStdVideoFormat fmt;
-  BenchFormat(long w, long h)
-      : name("Bench grey " + std::to_string(w) + "x" + std::to_string(h)),
-        base{name.c_str(), w, h, 8, false, false, false, false},
-        vf(base, qe_pelType_unspecified),
-        fmt(vf) {}
-};
-
-const qcStdVideoFormat& benchFormat(long w, long h) {
-  static std::vector<std::unique_ptr<BenchFormat>> formats;
-  for (const auto& f : formats)
-    if (f->base.width == w && f->base.height == h) return f->fmt;
-  formats.push_back(std::make_unique<BenchFormat>(w, h));
-  return formats.back()->fmt;
-}
 
 void BM_SimCompletion(benchmark::State& state) {
   const long w = state.range(0), h = state.range(1);

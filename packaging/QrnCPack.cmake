@@ -5,6 +5,7 @@
 #   tools     -> qrnacq-tools        qacq and its man page
 #   python    -> python3-qrnacq      the Python module, when it is built
 #   gstreamer -> gstreamer1.0-qrnacq the GStreamer element, when it is built
+#   gentl     -> qrnacq-gentl        the GenTL producer qrnacq.cti, when it is built
 # A package exists only when its component has install rules, so a build
 # without the Python module or GStreamer gives no empty package for them.
 # `Depends` come from dpkg-shlibdeps (outside libraries) and from the
@@ -14,7 +15,7 @@
 include(${CMAKE_CURRENT_LIST_DIR}/QrnManPage.cmake)
 
 get_cmake_property(_qrn_all_components COMPONENTS)
-set(_qrn_known_components runtime dev tools python gstreamer)
+set(_qrn_known_components runtime dev tools python gstreamer gentl)
 set(_qrn_components)
 foreach(c ${_qrn_known_components})
   if(c IN_LIST _qrn_all_components)
@@ -32,6 +33,7 @@ set(CPACK_DEBIAN_DEV_PACKAGE_NAME libqrnacq-dev)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME qrnacq-tools)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-qrnacq)
 set(CPACK_DEBIAN_GSTREAMER_PACKAGE_NAME gstreamer1.0-qrnacq)
+set(CPACK_DEBIAN_GENTL_PACKAGE_NAME qrnacq-gentl)
 
 # Each package carries the copyright file and a changelog in its own
 # documentation directory, as Debian asks.
@@ -131,5 +133,13 @@ ${_qrn_long}
 This package holds the GStreamer source element qrnacqsrc.")
 set(CPACK_COMPONENT_GSTREAMER_DEPENDS runtime)
 set(CPACK_DEBIAN_GSTREAMER_PACKAGE_SECTION video)
+
+set(CPACK_COMPONENT_GENTL_DESCRIPTION "image acquisition for machine vision - GenTL producer
+${_qrn_long}
+.
+This package holds the GenTL producer qrnacq.cti, which makes the simulated
+frame grabber a device of any GenTL consumer (GENICAM_GENTL64_PATH).")
+set(CPACK_COMPONENT_GENTL_DEPENDS runtime)
+set(CPACK_DEBIAN_GENTL_PACKAGE_SECTION science)
 
 include(CPack)
