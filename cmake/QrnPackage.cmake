@@ -22,7 +22,13 @@ if(_drv)
   install(TARGETS ${_drv} EXPORT qrnacqTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/qrnacq/drivers COMPONENT runtime)
 endif()
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/qrn DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
+set(_qrn_header_excludes)
+foreach(h ${QRN_INTERNAL_HEADERS})
+  get_filename_component(_n ${h} NAME)
+  list(APPEND _qrn_header_excludes PATTERN ${_n} EXCLUDE)
+endforeach()
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/qrn DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev
+  ${_qrn_header_excludes})
 install(EXPORT qrnacqTargets NAMESPACE qrnacq:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/qrnacq COMPONENT dev)
 
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/qrnacqConfig.cmake.in

@@ -19,16 +19,11 @@ if(QRN_SANITIZE)
   target_link_options(qrn_options INTERFACE -fsanitize=${_san})
 endif()
 
-# qrn_add_library(name DIRS dir... [LINK lib...]): a shared library from every
-# .cpp below the given source directories.
+# qrn_add_library(name SOURCES file... [LINK lib...] [PRIVATE_LINK lib...]):
+# a shared library of the project.
 function(qrn_add_library name)
-  cmake_parse_arguments(A "" "" "DIRS;LINK;PRIVATE_LINK" ${ARGN})
-  set(_srcs)
-  foreach(d ${A_DIRS})
-    file(GLOB_RECURSE _s CONFIGURE_DEPENDS ${d}/*.cpp ${d}/*.c)
-    list(APPEND _srcs ${_s})
-  endforeach()
-  add_library(${name} SHARED ${_srcs})
+  cmake_parse_arguments(A "" "" "SOURCES;LINK;PRIVATE_LINK" ${ARGN})
+  add_library(${name} SHARED ${A_SOURCES})
   add_library(qrnacq::${name} ALIAS ${name})
   target_include_directories(${name} PUBLIC
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
@@ -39,6 +34,9 @@ function(qrn_add_library name)
   # loads them links directly.  Only that one entry: CMake's own build run
   # path could carry an empty entry, which would make dlopen() search the
   # current directory.
+  # Hidden by default: what the headers under include/qrn declare is exported
+  # (QRN_API_BEGIN/END, <qrn/foundation/api.h>), the rest stays inside.
+  set_target_properties(${name} PROPERTIES C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden)
   set_target_properties(${name} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
     EXPORT_NAME ${name} INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
 endfunction()

@@ -76,7 +76,10 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/triggers)
+# The libraries' symbols file (packaging/symbols.sh keeps it, scripts/package.sh
+# checks it against the build), so that dependent packages get the version
+# that introduced what they use.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/triggers ${CMAKE_CURRENT_LIST_DIR}/symbols)
 
 set(_qrn_long "Quorin Acquisition acquires images from frame grabbers and cameras for machine
 vision: boards, video formats, acquisition FIFOs, properties such as exposure,

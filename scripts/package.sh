@@ -23,6 +23,9 @@ else
     -DQRN_BUILD_TESTS=OFF "${launcher[@]}" >/dev/null
 fi
 cmake --build "$build" -j "$(nproc)"
+# The libraries export what packaging/symbols lists: a lost symbol is an ABI
+# break, a new one must be recorded there.
+packaging/symbols.sh check "$build"
 
 rm -rf "$build/packages"
 (cd "$build" && cpack -G DEB 2>&1) | grep -E '^CPack: - package|CPack Error'

@@ -1,6 +1,7 @@
 // Umbrella header of the acquisition module qrnacq: every public header.
-// (Internal headers of the module, such as the format model's scan controls
-// and the raw Bayer kernels, are left out.)
+// (The raw Bayer kernels, <qrn/acq/convert/bayerkernels.h>, are included on
+// their own; the internal headers named in CMakeLists.txt's
+// QRN_INTERNAL_HEADERS are neither here nor installed.)
 #pragma once
 
 #include <qrn/qrnstd.h>
@@ -15,10 +16,8 @@
 #include <qrn/acq/cdb/cdb.h>
 
 #include <qrn/acq/console/imgconsole.h>
-#include <qrn/acq/console/imgwin.h>
 
 #include <qrn/acq/convert/bayer.h>
-#include <qrn/acq/convert/pelkernels.h>
 
 #include <qrn/acq/format/catalog.h>
 #include <qrn/acq/format/clsim.h>

@@ -7,4 +7,5 @@
 #include <qrn/foundation/geometry.h>
 #include <qrn/foundation/handle.h>
 #include <qrn/foundation/misc.h>
+#include <qrn/foundation/pelbuffer.h>
 #include <qrn/foundation/thread.h>

@@ -101,7 +101,7 @@ TEST(CdbStatus, ExceptionClassesArePersistentWithTheirBases) {
 // ---- checksums ------------------------------------------------------------------------
 
 }  // namespace
-namespace qrtcdb {  // the library's internal checksum and zlib's, for comparison
+namespace qrtcdb {  // the library's internal checksum (compiled into this test) and zlib's
 std::uint32_t crc32(std::uint32_t crc, const void* data, std::size_t size);
 std::uint32_t crc32Reference(std::uint32_t crc, const void* data, std::size_t size);
 }  // namespace qrtcdb

@@ -1,10 +1,6 @@
 // The console's rules that need no drawing: zoom, coordinates, palette and
 // colour table, status texts, showing and replacing images, creation.
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -79,25 +75,6 @@ TEST(ConsoleCoordinates, ConvertBetweenImageAndClientAtZoomCentreAndOffset) {
   qcPair<double> p(-5, 500);
   w.clipToImage(p);
   EXPECT_EQ(p, (qcPair<double>(10, 120)));
-}
-
-// The umbrella header names every public header of the module but the
-// internal ones its comment lists; the console's classes come through it.
-TEST(ConsoleHeaders, TheUmbrellaHeaderIncludesEveryPublicHeader) {
-  const std::filesystem::path include = std::filesystem::path(QRN_TEST_SOURCE_DIR) / "include";
-  std::ifstream in(include / "qrn/qrnacq.h");
-  const std::string umbrella((std::istreambuf_iterator<char>(in)), {});
-  ASSERT_FALSE(umbrella.empty());
-  const std::set<std::string> internal = {"qrn/acq/convert/bayerkernels.h", "qrn/acq/format/vidfmt_internal.h"};
-  int seen = 0;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(include / "qrn/acq")) {
-    if (e.path().extension() != ".h") continue;
-    const std::string name = std::filesystem::relative(e.path(), include).generic_string();
-    ++seen;
-    if (internal.count(name)) EXPECT_EQ(umbrella.find("<" + name + ">"), std::string::npos) << name;
-    else EXPECT_NE(umbrella.find("#include <" + name + ">"), std::string::npos) << name;
-  }
-  EXPECT_GT(seen, 50);
 }
 
 TEST(ConsolePalette, TrueColourDisplayHas234GreyLevelsFromEntry11) {

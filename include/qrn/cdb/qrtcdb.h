@@ -33,6 +33,9 @@
 
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <stddef.h>
 #include <stdint.h>
 
@@ -338,3 +341,5 @@ qimg_status qimg_cdbFile_setSyncEveryAppend(qimg_cdbFile* file, int32_t on);
 #ifdef __cplusplus
 }
 #endif
+
+QRN_API_END

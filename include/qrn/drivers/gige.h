@@ -157,6 +157,9 @@
 // must not let go of the last handle of its own FIFO).
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <sstream>
 #include <string>
@@ -261,3 +264,5 @@ inline std::string qfGigeFeature(qcFrameGrabber& fg, const std::string& name) {
   if (!g) throw qcAcqFifo::BadParams();
   return g->feature(name);
 }
+
+QRN_API_END

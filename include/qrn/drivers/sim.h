@@ -136,6 +136,9 @@
 // problem.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <string>
 
@@ -281,3 +284,5 @@ inline void qfSimInject(qcAcqFifo& fifo, const std::string& failure, long channe
   bag.addItem(qcCustomPropertyBag::qeWrite, qrn_sim::kInject, failure);
   qfSimSend(fifo, bag);
 }
+
+QRN_API_END

@@ -18,6 +18,9 @@
 // An archive is used by one thread at a time.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <iosfwd>
 #include <map>
@@ -277,3 +280,5 @@ private:                          \
 // unnamed static qc_Instantiator; at namespace scope of one .cpp file.
 #define QC_REGISTER_PERSISTENT(T) \
   static const qc_Instantiator QC_PP_CAT(qrn_instantiator_, __COUNTER__)(typeid(T), &T::make)
+
+QRN_API_END

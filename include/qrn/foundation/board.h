@@ -8,6 +8,9 @@
 // The list is guarded by its own mutex; a board object itself is not.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -53,3 +56,5 @@ protected:
   qcBoard(const qcBoard&) = delete;
   qcBoard& operator=(const qcBoard&) = delete;
 };
+
+QRN_API_END

@@ -26,6 +26,9 @@
 // built with the qualified class name and line 0.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <exception>
 #include <iosfwd>
@@ -235,3 +238,5 @@ private:
   std::string where_;
   long line_ = 0;
 };
+
+QRN_API_END

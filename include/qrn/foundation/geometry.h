@@ -1,6 +1,9 @@
 // Small geometric value types shared by the pixel buffers and the module.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <ostream>
 
 // A pair of values, (x, y) for positions and sizes.
@@ -71,3 +74,5 @@ public:
 private:
   long x_ = 0, y_ = 0, w_ = 0, h_ = 0;
 };
+
+QRN_API_END

@@ -5,6 +5,9 @@
 // destroyed on different threads; the body itself is not made thread-safe.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <atomic>
 #include <cstddef>
 #include <utility>
@@ -143,3 +146,5 @@ public:
 private:
   qcPtrHandle<T> h_;
 };
+
+QRN_API_END

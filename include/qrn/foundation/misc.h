@@ -3,6 +3,9 @@
 // file streams.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <fstream>
 #include <functional>
@@ -172,3 +175,5 @@ public:
   explicit qcBasic_OFstream(const std::string& path, std::ios_base::openmode m = std::ios_base::out)
       : std::basic_ofstream<C>(path, m) {}
 };
+
+QRN_API_END

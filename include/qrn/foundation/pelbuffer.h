@@ -38,6 +38,9 @@
 // not listed as throwing do not throw, except std::bad_alloc.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -507,7 +510,7 @@ private:
 // overlap (same root): the result is as if src were read first.  Throws
 // NotBound when either is unbound, SizeMismatch when the sizes differ.
 template <class T>
-void qfPelCopy(const qcPelBuffer_const<T>& src, const qcPelBuffer<T>& dst);
+QRN_EXPORT void qfPelCopy(const qcPelBuffer_const<T>& src, const qcPelBuffer<T>& dst);
 void qfPelCopy(const qc3PlanePelBuffer& src, const qc3PlanePelBuffer& dst);
 
 // Returns `buffer` itself when it is unbound or its storage is local to this
@@ -515,7 +518,7 @@ void qfPelCopy(const qc3PlanePelBuffer& src, const qc3PlanePelBuffer& dst);
 // `alignment` bytes, 0: the default) with a copy of the pels and the same
 // offset, transform (and colour space).
 template <class T>
-qcPelBuffer<T> qfPelMove(const qcPelBuffer<T>& buffer, long alignment = 0);
+QRN_EXPORT qcPelBuffer<T> qfPelMove(const qcPelBuffer<T>& buffer, long alignment = 0);
 qc3PlanePelBuffer qfPelMove(const qc3PlanePelBuffer& buffer, long alignment = 0);
 
 // Packs three 8-bit planes (red, green, blue) into packed pels.  When dst is
@@ -651,3 +654,5 @@ QC_PEL_EXTERN_(qcPackedRGB16Pel)
 QC_PEL_EXTERN_(qcPackedRGB32Pel)
 QC_PEL_EXTERN_(qc3PlanePel)
 #undef QC_PEL_EXTERN_
+
+QRN_API_END

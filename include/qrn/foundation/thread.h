@@ -1,6 +1,9 @@
 // Mutexes, semaphores, locks, thread ids and deadlines.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -162,3 +165,5 @@ private:
   std::chrono::steady_clock::time_point when_;
   bool infinite_ = false;
 };
+
+QRN_API_END

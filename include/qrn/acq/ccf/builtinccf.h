@@ -11,6 +11,9 @@
 // in MHz.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <string>
 
@@ -51,3 +54,5 @@ private:
 std::uint32_t qf_calcOscVal(double frequency, double reference);
 // The frequency a word gives: (P'+3) * 2 * reference / (2^M * (Q'+2)).
 double qf_calcOscFreq(std::uint32_t word, double reference);
+
+QRN_API_END

@@ -13,6 +13,9 @@
 // Copies share their entry objects.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <map>
 #include <set>
@@ -177,7 +180,7 @@ protected:
 
 // A list of timing edges.
 template <class T>
-class qc_camCfgList : public qc_camCfgEntry {
+class QRN_EXPORT qc_camCfgList : public qc_camCfgEntry {
 public:
   bool parseEx(qc_AcqStringHelper& cursor, bool write, long valueIndex) override;
   void serialize(qcArchive& ar, bool loading) override;
@@ -591,3 +594,5 @@ bool qc_camCfgStore::eraseParam(long index, long k) {
   qc_camCfgEntry* e = entry(index);
   return e && e->eraseElement<S>(k);
 }
+
+QRN_API_END

@@ -3,6 +3,9 @@
 // factory of its entry class.  Built once, on first use; never changes.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -157,3 +160,5 @@ public:
   // Categories and names in sorted order with their indices.
   static void dump(std::ostream& os);
 };
+
+QRN_API_END

@@ -22,6 +22,9 @@
 // read afterwards.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <iosfwd>
 #include <streambuf>
@@ -322,3 +325,5 @@ private:
   qcPtrHandle<qc_camCfgStore> owned_;
   qc_camCfgStore* store_;
 };
+
+QRN_API_END

@@ -4,6 +4,9 @@
 // earlier one; its format takes the earlier one's place in the lists.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <memory>
 #include <string>
 
@@ -57,3 +60,5 @@ private:
   std::unique_ptr<qc_VideoFormat> internal_;
   std::unique_ptr<qcStdVideoFormat> format_;
 };
+
+QRN_API_END

@@ -17,6 +17,9 @@
 // afterwards; the lists take no lock of their own.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -390,3 +393,5 @@ private:
 
 #undef QRN_VFX_GETTER_
 #undef QRN_VFX_MEMBER_
+
+QRN_API_END

@@ -33,6 +33,9 @@
 // an advisory lock).
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
@@ -304,10 +307,12 @@ private:
 // unbound buffer).  qfConvertImage throws qcCDBRecord::InvalidArgument when
 // the descriptor's pel size is not sizeof(T).
 template <class T>
-qc_Image qfImageDescriptor(const qcPelBuffer_const<T>& buffer);
+QRN_EXPORT qc_Image qfImageDescriptor(const qcPelBuffer_const<T>& buffer);
 template <class T>
-qcPelBuffer<T> qfConvertImage(const qc_Image& image);
+QRN_EXPORT qcPelBuffer<T> qfConvertImage(const qc_Image& image);
 
 // The converter of the library's statuses (facility 50) into the exceptions
 // above; returns for a status it does not know.  Registered at load time.
 void qf_cdbStatusConverter(std::uint32_t status);
+
+QRN_API_END

@@ -39,6 +39,9 @@
 //                       application's keys to it)
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <memory>
 #include <string>
 #include <utility>
@@ -310,3 +313,5 @@ private:
   unsigned long font_ = 0;
   bool released_ = false;
 };
+
+QRN_API_END

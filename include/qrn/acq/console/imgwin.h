@@ -9,6 +9,9 @@
 // created the window.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <array>
 #include <cstdint>
 #include <list>
@@ -572,3 +575,5 @@ private:
   Answer answer_ = Answer::none;
   bool closeEnabled_ = false, released_ = false, destroying_ = false, closed_ = false, help_ = false;
 };
+
+QRN_API_END

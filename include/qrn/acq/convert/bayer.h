@@ -25,6 +25,9 @@
 // are reentrant.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/foundation/exception.h>
 #include <qrn/foundation/geometry.h>
 #include <qrn/foundation/pelbuffer.h>
@@ -201,3 +204,5 @@ qcPelBuffer<unsigned char> qfThreePlanesToGrey_SSE(const qcPelBuffer_const<unsig
                                                    const qcPelBuffer_const<unsigned char>& green,
                                                    const qcPelBuffer_const<unsigned char>& blue, double wr,
                                                    double wg, double wb);
+
+QRN_API_END

@@ -9,6 +9,9 @@
 // are reentrant and may be called from any thread.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstddef>
 #include <cstdint>
 
@@ -149,3 +152,5 @@ void qf_planesToGrey(qe_SimdLevel level, qs_RawPlaneC8 red, qs_RawPlaneC8 green,
 // 2n and n at least 1.
 void qf_reorganizeEvenOdd(qe_SimdLevel level, qs_RawPlaneC8 src, long width, long height, long n,
                           qs_RawPlane8 dst);
+
+QRN_API_END

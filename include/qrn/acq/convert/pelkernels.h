@@ -9,6 +9,9 @@
 // and give bit-identical results.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstddef>
 #include <cstdint>
 
@@ -109,3 +112,5 @@ void qf_colourToPlanes(qe_SimdLevel level, const qs_ColourImage& src, qs_RawPlan
 // Grey of a YUV image: its Y, unchanged.
 void qf_yuvToGreyRef(const qs_ColourImage& src, qs_RawPlane8 dst);
 void qf_yuvToGrey(qe_SimdLevel level, const qs_ColourImage& src, qs_RawPlane8 dst);
+
+QRN_API_END

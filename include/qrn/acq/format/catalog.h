@@ -15,6 +15,9 @@
 // Any thread may call them once the library is loaded.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/format/vidfmt.h>
 
 const qcStdVideoFormat& qfXc75_640x480();          // "Sony XC75 640x480"
@@ -67,3 +70,5 @@ const qcStdVideoFormat& qfTmc7dsp_632x480();       // "Pulnix TMC-7DSP 632x480"
 const qcStdVideoFormat& qfCvm90_640x480();         // "Jai CV-M90 640x480"
 const qcStdVideoFormat& qfDLSBasL203_4096x4096();  // "Basler L203 4096x4096"
 const qcStdVideoFormat& qfDLSBasL401_4032x4032();  // "Basler L401k-BIC 4032x4032"
+
+QRN_API_END

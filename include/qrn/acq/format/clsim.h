@@ -11,6 +11,9 @@
 // the process is used from another thread.  Nothing here throws.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 extern "C" {
 // Data coming back on the simulator's serial port.
 typedef void (*qf_CLSimCallback)(long port, const char* data, long length);
@@ -79,3 +82,5 @@ private:
   bool inited_;
   void* lib_;
 };
+
+QRN_API_END

@@ -17,6 +17,9 @@
 // lock and may be used from any thread; it does not own the board.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <string>
 
 class qcBoard;
@@ -74,3 +77,5 @@ private:
   long bdIdx_;
   std::string key_;  // empty without a board
 };
+
+QRN_API_END

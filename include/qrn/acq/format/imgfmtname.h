@@ -2,6 +2,9 @@
 // module and the GStreamer element show and accept ("grey8", "rgb32", ...).
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <string>
 
 #include <qrn/acq/format/vidfmt.h>
@@ -31,3 +34,5 @@ inline std::string qfImageFormatName(qeImageFormat f) {
     if (n.format == f) return n.name;
   return "format" + std::to_string(static_cast<int>(f));
 }
+
+QRN_API_END

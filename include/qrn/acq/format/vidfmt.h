@@ -18,6 +18,9 @@
 // camera configuration scan under the foundation's global mutex.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <string>
 #include <vector>
 
@@ -340,3 +343,5 @@ const qcStdVideoFormat& qfNullFormat();
 // variable "QUORIN_DISALLOW_CCF_READING" is set.  Called by the first-use
 // hook under the global mutex.
 bool qf_CcfForceStdDirRead();
+
+QRN_API_END

@@ -2,6 +2,9 @@
 // configuration reader and for tests.  Not for applications.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 // The function that the first-use hook calls (under the global mutex) to
 // read the camera configuration files; its result becomes the "read" flag.
 using qf_CcfScanFn = bool (*)();
@@ -13,3 +16,5 @@ qf_CcfScanFn qf_setCcfScanFunction_(qf_CcfScanFn fn);
 void qf_resetCcfReadFlag_();
 // The "read" flag: true once a scan reported success.
 bool qf_ccfReadFlag_();
+
+QRN_API_END

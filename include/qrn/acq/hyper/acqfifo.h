@@ -18,6 +18,9 @@
 // Times are in seconds; HUGE_VAL means no limit.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -601,3 +604,5 @@ public:
 private:
   mutable std::unique_ptr<qcSettingDataBase> settings_;
 };
+
+QRN_API_END

@@ -2,6 +2,9 @@
 // trigger number, the failure and the time stamp (in the driver's clock).
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 
 #include <qrn/acq/hyper/failure.h>
@@ -45,3 +48,7 @@ private:
   qcAcqFailure failure_;
   std::uint64_t timeStamp_ = 0;
 };
+// Archives the record (the friend above, declared here so that it is exported).
+qcArchive& operator||(qcArchive& ar, qcAcquireInfo& info);
+
+QRN_API_END

@@ -36,6 +36,9 @@
 // that has to make that queued claim progress.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -151,3 +154,5 @@ private:
   bool preOwned_ = false;
   std::atomic<long> tokenCount_{0};
 };
+
+QRN_API_END

@@ -21,6 +21,9 @@
 // and change flags are atomic; its values are the driver's to guard.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -331,3 +334,5 @@ private:
   qcPair<long> explicitOffset_;
   qcPtrHandle_const<qc2XformBase> imageXform_;
 };
+
+QRN_API_END

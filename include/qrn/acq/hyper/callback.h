@@ -19,6 +19,9 @@
 // loaded back (qcArchive::UnknownClass).
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <functional>
 #include <utility>
 
@@ -89,3 +92,5 @@ template <class T>
 qcPtrHandle<qcCallback1<T>> qfMakeCallback1(std::function<void(T)> fn) {
   return qcPtrHandle<qcCallback1<T>>(new qcFunctionCallback1<T>(std::move(fn)));
 }
+
+QRN_API_END

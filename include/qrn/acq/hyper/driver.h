@@ -14,6 +14,9 @@
 // where registerFn is `void registerFn()`.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <string>
 #include <vector>
 
@@ -58,3 +61,5 @@ std::vector<qsDriverLoadRecord> qf_loadDrivers(const std::string& directories);
 std::string qf_driverDirectories();
 // Every library the loader has seen so far in this process.
 std::vector<qsDriverLoadRecord> qf_driverLoadRecords();
+
+QRN_API_END

@@ -3,6 +3,9 @@
 // it from qcAcquireInfo or the older completion forms.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <string>
 
@@ -79,6 +82,10 @@ private:
   long abnormalErrorCode_ = 0;
   std::string errorInfo_;
 };
+// Archives the record (the friend above, declared here so that it is exported).
+qcArchive& operator||(qcArchive& ar, qcAcqFailure& f);
 
 // Thrown by drivers for a feature that their board lacks.
 QC_EXCEPTION(qcAcqFeatureNotImplemented, qcException, 0x10000980);
+
+QRN_API_END

@@ -2,6 +2,9 @@
 // Python module and the GStreamer element show and accept.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <string>
 
@@ -30,3 +33,5 @@ inline constexpr qsAcqFailureFlagName qcAcqFailureFlagNames[] = {
 // ("incomplete", "abnormal (code 7): camera lost").  Flags without a name
 // show as "failed (flags 0x...)".
 std::string qfDescribeFailure(const qcAcqFailure& f);
+
+QRN_API_END

@@ -10,6 +10,9 @@
 // a driver's exception from filling the database passes.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <vector>
 
 class qcAcqFifo;
@@ -43,3 +46,5 @@ double qfFQ2GetMaxTriggerDelay(const qcAcqFifo& fifo);
 // otherwise, or when the driver gives no list.
 const std::vector<long>* qfFQ2GetSampleXSettings(const qcAcqFifo& fifo);
 const std::vector<long>* qfFQ2GetSampleYSettings(const qcAcqFifo& fifo);
+
+QRN_API_END

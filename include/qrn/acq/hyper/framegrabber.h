@@ -15,6 +15,9 @@
 // driver decides what may run concurrently.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <atomic>
 #include <memory>
 #include <string>
@@ -191,3 +194,5 @@ private:
   std::atomic<bool> multiProcessAccess_{false};
   std::atomic<bool> multiProcessAccessAllowed_{false};
 };
+
+QRN_API_END

@@ -53,6 +53,9 @@
 // channel FIFOs and their driver serialize the hardware.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <array>
 #include <memory>
 
@@ -232,3 +235,5 @@ private:
   bool masterCanStart_ = true;
   bool triggerEnabled_ = true;
 };
+
+QRN_API_END

@@ -2,6 +2,9 @@
 // qc_AcqFifo::isValid, returned through qcAcqFifo::isValid.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 
 #include <qrn/foundation/archive.h>
@@ -65,3 +68,7 @@ private:
   bool bit(std::uint32_t b) const { return (*flags_ & b) != 0; }
   qc_ProblemFlags* flags_;
 };
+// Archives the record (the friend above, declared here so that it is exported).
+qcArchive& operator||(qcArchive& ar, qcAcqProblem& p);
+
+QRN_API_END

@@ -23,6 +23,9 @@
 //   163    qfDisplaySyncExternalPixDrive()  "Display External pixel drive"
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 
 class qcSyncModel;
@@ -89,3 +92,5 @@ const qcSyncModel& qfSyncExternalPixDrive();         // "External pixel drive" (
 const qcSyncModel& qfSlaveSyncExternalPixDrive0();   // "Slave External pixel drive VTGO" (161); pixel clock external
 const qcSyncModel& qfSlaveSyncExternalPixDrive1();   // "Slave External pixel drive VTG1" (162); pixel clock external
 const qcSyncModel& qfDisplaySyncExternalPixDrive();  // "Display External pixel drive" (163); pixel clock external
+
+QRN_API_END

@@ -27,6 +27,9 @@
 // record is not guarded: do not change it while another thread reads it.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <memory>
 
@@ -156,3 +159,5 @@ const qcTriggerModel& qfAutoTrigger();     // "Automatic" (129): each input-line
 const qcTriggerModel& qfSemiTrigger();     // "Semi-Automatic" (130): start() arms, an input-line pulse acquires
 const qcTriggerModel& qfSlaveTrigger();    // "Slave" (131): acquires when the master FIFO does; no start()
 const qcTriggerModel& qfFreeRunTrigger();  // "FreeRun" (132): acquires continuously while enabled; no start()
+
+QRN_API_END

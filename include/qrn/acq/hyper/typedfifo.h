@@ -40,6 +40,9 @@
 // the driver calls the callbacks handed to it on threads of its own.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cmath>
 #include <memory>
 #include <stdexcept>
@@ -119,7 +122,7 @@ private:
 // when args.makeLocal() is true, moves a bound image whose storage is not
 // local into local memory (every kind, three-plane images included).
 template <class B>
-B qf_completeTyped_(qc_AcqFifo& f, const qcAcqFifo::CompleteArgs& args);
+QRN_EXPORT B qf_completeTyped_(qc_AcqFifo& f, const qcAcqFifo::CompleteArgs& args);
 
 // The completions of one buffer kind B.  Not used on its own: the typed FIFOs
 // below derive from it.
@@ -427,3 +430,5 @@ extern template qcPelBuffer<unsigned short> qf_completeTyped_(qc_AcqFifo&, const
 extern template qcPelBuffer<qcPackedRGB16Pel> qf_completeTyped_(qc_AcqFifo&, const qcAcqFifo::CompleteArgs&);
 extern template qcPelBuffer<qcPackedRGB32Pel> qf_completeTyped_(qc_AcqFifo&, const qcAcqFifo::CompleteArgs&);
 extern template qc3PlanePelBuffer qf_completeTyped_(qc_AcqFifo&, const qcAcqFifo::CompleteArgs&);
+
+QRN_API_END

@@ -21,6 +21,9 @@
 // must not run them while the hardware writes the same buffer.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 
 class qc_PelBuffer;
@@ -60,3 +63,5 @@ public:
   static void addWatermark(const qc_PelBuffer& buffer, bool enable);
   static unsigned long checkWatermark(const qc_PelBuffer& buffer, bool enable);
 };
+
+QRN_API_END

@@ -52,6 +52,9 @@
 // may be shared between threads.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -126,3 +129,5 @@ public:
 private:
   std::string path_;  // empty: the default path at each call
 };
+
+QRN_API_END

@@ -22,6 +22,9 @@
 // different objects may be used from different threads and processes at once.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <string>
 
@@ -142,3 +145,5 @@ bool qf_regReadString(qe_RegRoot root, const std::string& subKey, const std::str
 // One write, creating the key when needed; true on success.
 bool qf_regWriteInt32(qe_RegRoot root, const std::string& subKey, const std::string& name, std::int32_t value);
 bool qf_regWriteString(qe_RegRoot root, const std::string& subKey, const std::string& name, const std::string& value);
+
+QRN_API_END

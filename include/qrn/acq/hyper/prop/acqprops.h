@@ -44,6 +44,9 @@
 // Threads: no lock; one thread at a time uses a set and its FIFO.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/alpha.h>
 #include <qrn/acq/hyper/prop/bright.h>
 #include <qrn/acq/hyper/prop/callback.h>
@@ -171,3 +174,5 @@ protected:
 private:
   QC_DECLARE_PERSISTENT(qcAnalogAcqProps);
 };
+
+QRN_API_END

@@ -1,6 +1,9 @@
 // Alpha byte of 32-bit colour pixels acquired by a FIFO.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 
 // The enable (default off), the source of the alpha byte (default 9; other
@@ -48,3 +51,5 @@ private:
   qeAlphaSource alphaSource_ = defaultAlphaSource;
   unsigned char alphaByte_ = defaultAlphaByte;
 };
+
+QRN_API_END

@@ -16,6 +16,9 @@
 // exceptions pass through unchanged.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <memory>
 
@@ -113,3 +116,5 @@ private:
   mutable std::unique_ptr<double[]> contrast_;
   mutable std::unique_ptr<double[]> brightness_;
 };
+
+QRN_API_END

@@ -9,6 +9,9 @@
 // an archive registers itself for persistence.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/callback.h>
 #include <qrn/acq/hyper/prop/propbase.h>
 
@@ -92,3 +95,5 @@ private:
   QC_PERSISTENT_PROPERTY(qcOverrunCallbackProp, "acq/hyper/prop/callback", 0);
   qcPtrHandle<qcCallback> callback_;
 };
+
+QRN_API_END

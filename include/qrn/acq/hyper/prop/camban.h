@@ -1,6 +1,9 @@
 // Camera bandwidth of an acquisition FIFO.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 
 // Bandwidth as a fraction from 0 to 1 (default 1).  Hook first: an
@@ -34,3 +37,5 @@ private:
   QC_PERSISTENT_PROPERTY(qcCameraBandwidthProp, "acq/hyper/prop/camban", 0);
   double cameraBandwidth_ = defaultCameraBandwidth;
 };
+
+QRN_API_END

@@ -2,6 +2,9 @@
 // clock.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 
 // High gain (default off) and the camera's master clock in megahertz, 5 to 40
@@ -45,3 +48,5 @@ private:
   bool selectHighGain_ = defaultSelectHighGain;
   double masterClockFrequency_ = defaultMasterClockFrequency;
 };
+
+QRN_API_END

@@ -1,6 +1,9 @@
 // Camera test pattern through an acquisition FIFO.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 
 // The enable (default off), the pattern (default 0; other values are the
@@ -53,3 +56,5 @@ private:
   TestPatternType testPatternMode_ = defaultTestPatternMode;
   unsigned char flatFieldValue_ = defaultFlatFieldValue;
 };
+
+QRN_API_END

@@ -2,6 +2,9 @@
 // that the FIFO acquires from.  Not persistent.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 
 // Points at a qcCameraPort (default none).  The port object is the board
@@ -41,3 +44,5 @@ private:
   QC_PLAIN_PROPERTY(qcCameraLocationProp, "acq/hyper/prop/camloc");
   const qcCameraPort* location_ = defaultCameraLocation;
 };
+
+QRN_API_END

@@ -2,6 +2,9 @@
 // FIFO acquires from.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 
 // The camera port number, 0 or more (default 0); when associated, below the
@@ -39,3 +42,5 @@ private:
   QC_PERSISTENT_PROPERTY(qcCameraPortProp, "acq/hyper/prop/camport", 0);
   long cameraPort_ = defaultCameraPort;
 };
+
+QRN_API_END

@@ -2,6 +2,9 @@
 // acquisition FIFO.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 
 // Outlier pixel correction (default off) with its maximum edge (0 to 127,
@@ -67,3 +70,5 @@ private:
   unsigned char outlierPelMaxNoise_ = defaultOutlierPelMaxNoise;
   bool cameraCalibrationEnable_ = defaultCameraCalibrationEnable;
 };
+
+QRN_API_END

@@ -1,6 +1,9 @@
 // Clipping of pixel values by an acquisition FIFO.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 
 // The enable (default on) and the lower and upper limits (default 15 and
@@ -43,3 +46,5 @@ private:
   unsigned char clippingLowerLimit_ = defaultClippingLowerLimit;
   unsigned char clippingUpperLimit_ = defaultClippingUpperLimit;
 };
+
+QRN_API_END

@@ -1,6 +1,9 @@
 // The CTI offset of an acquisition FIFO.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cmath>
 
 #include <qrn/acq/hyper/prop/propbase.h>
@@ -45,3 +48,5 @@ private:
   QC_PERSISTENT_PROPERTY(qcCtiProp, "acq/hyper/prop/cti", 0);
   double ctiOffset_ = defaultCtiOffset;
 };
+
+QRN_API_END

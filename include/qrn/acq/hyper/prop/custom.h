@@ -13,6 +13,9 @@
 // run on the caller's thread and their exceptions pass through unchanged.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/custombag.h>
 #include <qrn/acq/hyper/prop/propbase.h>
 
@@ -44,3 +47,5 @@ private:
 
   qcCustomPropertyBag bag_;
 };
+
+QRN_API_END

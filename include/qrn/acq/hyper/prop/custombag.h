@@ -17,6 +17,9 @@
 // thread at a time).
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -79,3 +82,5 @@ private:
   std::vector<std::string> names_;
   std::vector<std::string> values_;
 };
+
+QRN_API_END

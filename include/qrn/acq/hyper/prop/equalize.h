@@ -33,6 +33,9 @@
 // Threads: the equalizer uses its FIFO; one thread at a time.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -320,3 +323,5 @@ bool qfEqualize_2(qcPtrHandle<qcGreyAcqFifo> fifo);
 // results objects receive the equalizer's results.
 bool qfEqualize_3(qcPtrHandle<qcGreyAcqFifo> fifo, const qcEqualizeParams& params, qcEqualizeResults& oddResults,
                   qcEqualizeResults& evenResults);
+
+QRN_API_END

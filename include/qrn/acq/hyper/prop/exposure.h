@@ -1,6 +1,9 @@
 // Exposure time of an acquisition FIFO.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 
 // Exposure in seconds, 0 or more (default 2e-5 s).  Hook first: an associated
@@ -39,3 +42,5 @@ private:
   QC_PERSISTENT_PROPERTY(qcExposureProp, "acq/hyper/prop/exposure", 0);
   double exposure_ = defaultExposure;
 };
+
+QRN_API_END

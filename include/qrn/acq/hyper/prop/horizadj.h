@@ -1,6 +1,9 @@
 // The horizontal adjust of an acquisition FIFO.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cmath>
 
 #include <qrn/acq/hyper/prop/propbase.h>
@@ -45,3 +48,5 @@ private:
   QC_PERSISTENT_PROPERTY(qcHorizAdjustProp, "acq/hyper/prop/horizadj", 0);
   double horizAdjust_ = defaultHorizAdjust;
 };
+
+QRN_API_END

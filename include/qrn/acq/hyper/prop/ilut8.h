@@ -16,6 +16,9 @@
 // exceptions pass through unchanged.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 #include <memory>
 
@@ -155,3 +158,5 @@ private:
   long taps_ = 0;
   std::unique_ptr<unsigned char[]> table_;
 };
+
+QRN_API_END

@@ -2,6 +2,9 @@
 // light and an auxiliary light.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/callback.h>
 #include <qrn/acq/hyper/prop/propbase.h>
 
@@ -102,3 +105,5 @@ private:
   double auxBrightFieldPowerRatio_ = defaultAuxBrightFieldPowerRatio;
   double auxLightPower_ = defaultAuxLightPower;
 };
+
+QRN_API_END

@@ -2,6 +2,9 @@
 // encoder counter control and the encoder.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 
 // Offset of the first pixel of a line, 0 or more (default 0).  Hook first:
@@ -186,3 +189,5 @@ private:
   bool ignoreBackwardEncoderCountsBetweenAcquires_ = defaultIgnoreBackwardEncoderCountsBetweenAcquires;
   bool ignoreTooFastEncoder_ = defaultIgnoreTooFastEncoder;
 };
+
+QRN_API_END

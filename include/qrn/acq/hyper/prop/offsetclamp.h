@@ -1,6 +1,9 @@
 // Offset clamp mode of an acquisition FIFO.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 
 // The offset clamp mode (default 0; other values are the driver's).  Store,
@@ -35,3 +38,5 @@ private:
   QC_PERSISTENT_PROPERTY(qcOffsetClampProp, "acq/hyper/prop/offsetclamp", 0);
   OffsetClampModeType offsetClampMode_ = defaultOffsetClampMode;
 };
+
+QRN_API_END

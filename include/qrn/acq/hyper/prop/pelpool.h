@@ -2,6 +2,9 @@
 // driver acquires into.  Not persistent.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 
 // A handle to a qcPelRootPool (default null: the FIFO's own storage).  Hook
@@ -40,3 +43,5 @@ private:
   QC_PLAIN_PROPERTY(qcPelRootPoolProp, "acq/hyper/prop/pelpool");
   qcPtrHandle<qcPelRootPool> pool_;
 };
+
+QRN_API_END

@@ -65,6 +65,9 @@
 // thread, and their exceptions pass through the setters unchanged.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cmath>
 #include <string>
 #include <typeinfo>
@@ -252,3 +255,5 @@ public:                                            \
                                                    \
 private:                                           \
   static_assert(true)
+
+QRN_API_END

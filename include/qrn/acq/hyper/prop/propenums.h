@@ -12,6 +12,9 @@
 // and convert with static_cast).
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cstdint>
 
 // Region-of-interest mode (qcRoiProp::Mode).  A free property supports only
@@ -40,3 +43,5 @@ enum qe_OffsetClampMode : std::int32_t {
 enum qe_TestPattern : std::int32_t {
   qeTestPattern_Default = 0,
 };
+
+QRN_API_END

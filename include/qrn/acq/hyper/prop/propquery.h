@@ -17,6 +17,9 @@
 // FIFO (one thread at a time).
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 // The property classes, in the order of the query's operations.
 #define QC_PROPERTY_QUERY_CLASSES_(X) \
   X(qcTriggerProp)                    \
@@ -84,3 +87,5 @@ public:
   QC_PROPERTY_QUERY_CLASSES_(QC_PROPERTY_QUERY_DECLARE_OPS_)
 #undef QC_PROPERTY_QUERY_DECLARE_OPS_
 };
+
+QRN_API_END

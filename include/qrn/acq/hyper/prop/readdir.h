@@ -1,6 +1,9 @@
 // Sensor readout direction of an acquisition FIFO.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 
 // Reversed horizontal and vertical readout (default both off).  Store, then
@@ -43,3 +46,5 @@ private:
   bool reverseHorizReadoutEnable_ = defaultReverseHorizReadoutEnable;
   bool reverseVertReadoutEnable_ = defaultReverseVertReadoutEnable;
 };
+
+QRN_API_END

@@ -1,6 +1,9 @@
 // Region of interest of an acquisition FIFO.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 #include <qrn/foundation/geometry.h>
 
@@ -61,3 +64,5 @@ private:
   qcPelRect roi_ = defaultRoi;
   Mode mode_ = defaultMode;
 };
+
+QRN_API_END

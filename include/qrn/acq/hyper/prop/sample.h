@@ -1,6 +1,9 @@
 // Pixel sampling (subsampling) of an acquisition FIFO.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 
 // Horizontal and vertical sampling factors (default 1 and 1).  No check here:
@@ -42,3 +45,5 @@ private:
   long sampleX_ = defaultSampleX;
   long sampleY_ = defaultSampleY;
 };
+
+QRN_API_END

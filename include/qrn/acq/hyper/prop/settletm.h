@@ -1,6 +1,9 @@
 // Settling time of an acquisition FIFO.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 
 // Settling time in seconds (default 0), any value.  Hook first: an associated
@@ -30,3 +33,5 @@ private:
   QC_PERSISTENT_PROPERTY(qcSettlingTimeProp, "acq/hyper/prop/settletm", 0);
   double settlingTime_ = defaultSettlingTime;
 };
+
+QRN_API_END

@@ -2,6 +2,9 @@
 // (qcStrobeProp), and the delay of the pulse (qcStrobeDelayProp).
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 
 // Strobe enable (default off), pulse duration in seconds (default 2e-5 s) and
@@ -88,3 +91,5 @@ private:
   QC_PERSISTENT_PROPERTY(qcStrobeDelayProp, "acq/hyper/prop/strobe", 1);
   double strobeDelay_ = defaultStrobeDelay;
 };
+
+QRN_API_END

@@ -2,6 +2,9 @@
 // synchronized.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 #include <qrn/acq/hyper/syncmodel.h>
 
@@ -54,3 +57,5 @@ private:
   QC_PERSISTENT_PROPERTY(qcSyncProp, "acq/hyper/prop/sync", 1);
   const qcSyncModel* model_ = &defaultSyncModel();
 };
+
+QRN_API_END

@@ -1,6 +1,9 @@
 // Completion timeout of an acquisition FIFO.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <cmath>
 
 #include <qrn/acq/hyper/prop/propbase.h>
@@ -38,3 +41,5 @@ private:
   QC_PERSISTENT_PROPERTY(qcTimeoutProp, "acq/hyper/prop/timeout", 0);
   double timeout_ = defaultTimeout;
 };
+
+QRN_API_END

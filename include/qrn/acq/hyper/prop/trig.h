@@ -2,6 +2,9 @@
 // master FIFO.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 #include <qrn/acq/hyper/trigmodel.h>
 
@@ -72,3 +75,5 @@ private:
   bool triggerLowToHigh_ = defaultTriggerLowToHigh;
   qcPtrHandle<qcAcqFifo> master_;
 };
+
+QRN_API_END

@@ -1,6 +1,9 @@
 // Trigger input filter of an acquisition FIFO.
 #pragma once
 
+#include <qrn/foundation/api.h>
+QRN_API_BEGIN
+
 #include <qrn/acq/hyper/prop/propbase.h>
 
 // The trigger pulse width, the trigger period and the trigger delay (all in
@@ -69,3 +72,5 @@ private:
   double triggerDelay_ = defaultTriggerDelay;
   bool ignoreMissedTrigger_ = defaultIgnoreMissedTrigger;
 };
+
+QRN_API_END
