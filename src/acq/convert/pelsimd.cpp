@@ -1,7 +1,9 @@
 // Accelerated pel kernels: unpacking in vector code of each instruction set
-// (SSE2, AVX2, AVX-512 with VBMI), and the colour row loops of pelrows.inc
-// compiled for each, chosen at run time.  Other architectures build the
-// dispatchers over the references only.
+// (SSE2, AVX2, AVX-512 with VBMI; AVX-512 without VBMI unpacks as AVX2), and
+// the colour row loops of pelrows.inc compiled for each (AVX-512 F, BW, VL
+// for the AVX-512 levels), with explicit vector loops for YUV and RGB8 to
+// RGB32, chosen at run time.  Other architectures build the dispatchers over
+// the references only.
 #include <qrn/acq/convert/pelkernels.h>
 
 #include <algorithm>
@@ -84,6 +86,19 @@ constexpr int packBits(qe_PelPacking p) {
     }                                                                                                  \
   }
 
+// Byte j of the byte shuffle that makes four RGB32 pels (blue in the low
+// byte, the top byte 0) from four pels of N bytes at the start of a 128-bit
+// lane.
+template <int N, bool Bgr>
+QRN_PEL_INLINE __m128i rgb32Shuffle() {
+  alignas(16) char b[16];
+  for (int j = 0; j < 16; ++j) {
+    const int pel = j / 4, c = j % 4;  // c: 0 blue, 1 green, 2 red, 3 none
+    b[j] = static_cast<char>(c == 3 ? 0x80 : N * pel + (c == 1 ? 1 : (c == 0) == Bgr ? 0 : 2));
+  }
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(b));
+}
+
 // ---- SSE2 ------------------------------------------------------------------------
 QRN_SIMD_TARGET_BEGIN("sse2")
 namespace qrn_pel_sse2 {
@@ -116,7 +131,39 @@ long yuvVector(bool, const unsigned char*, long, const qrn_pel::YuvWeights&, std
                unsigned char*, unsigned char*) {
   return 0;
 }
+// RGB8 and RGBa to RGB32, four pels a store; returns the pels done.  SSE2 has
+// no byte shuffle: 32-bit lane shifts order the components, and 12 bytes of
+// four RGB8 pels spread over the four lanes by byte shifts.
+template <int N, bool Bgr>
+long rgb32Vector(const unsigned char* __restrict s, long w, std::uint32_t* __restrict d) {
+  const auto order = [](__m128i v) {
+    if constexpr (Bgr) return _mm_and_si128(v, _mm_set1_epi32(0xFFFFFF));
+    return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_slli_epi32(v, 16), _mm_set1_epi32(0xFF0000)),
+                                     _mm_and_si128(v, _mm_set1_epi32(0xFF00))),
+                        _mm_and_si128(_mm_srli_epi32(v, 16), _mm_set1_epi32(0xFF)));
+  };
+  const auto load = [](const unsigned char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+  const auto store = [d](long i, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), v); };
+  long i = 0;
+  if constexpr (N == 4) {
+    for (; i + 4 <= w; i += 4) store(i, order(load(s + 4 * i)));
+  } else {
+    const auto spread = [](__m128i g) {
+      return _mm_unpacklo_epi64(_mm_unpacklo_epi32(g, _mm_srli_si128(g, 3)),
+                                _mm_unpacklo_epi32(_mm_srli_si128(g, 6), _mm_srli_si128(g, 9)));
+    };
+    for (; i + 16 <= w; i += 16) {
+      const __m128i a = load(s + 3 * i), b = load(s + 3 * i + 16), c = load(s + 3 * i + 32);
+      store(i, order(spread(a)));
+      store(i + 4, order(spread(_mm_or_si128(_mm_srli_si128(a, 12), _mm_slli_si128(b, 4)))));
+      store(i + 8, order(spread(_mm_or_si128(_mm_srli_si128(b, 8), _mm_slli_si128(c, 8)))));
+      store(i + 12, order(spread(_mm_srli_si128(c, 4))));
+    }
+  }
+  return i;
+}
 #include "pelrows.inc"
+#include "pelunpack.inc"
 }  // namespace qrn_pel_sse2
 QRN_SIMD_TARGET_END
 
@@ -179,21 +226,93 @@ struct Yv {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8));
   }
 };
+// RGB8 and RGBa to RGB32, eight pels a store (four from each 128-bit lane);
+// returns the pels done.
+template <int N, bool Bgr>
+long rgb32Vector(const unsigned char* __restrict s, long w, std::uint32_t* __restrict d) {
+  const __m256i ctl = _mm256_broadcastsi128_si256(rgb32Shuffle<N, Bgr>());
+  long i = 0;
+  // RGB8: 16 bytes at each 12 (4 bytes read beyond the eight pels).
+  for (; N == 4 ? i + 8 <= w : 3 * i + 28 <= 3 * w; i += 8) {
+    const unsigned char* p = s + N * i;
+    const __m256i v = N == 4 ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))
+                             : _mm256_inserti128_si256(
+                                   _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), _mm256_shuffle_epi8(v, ctl));
+  }
+  return i;
+}
 #include "pelyuv.inc"
 #include "pelrows.inc"
+#include "pelunpack.inc"
 }  // namespace qrn_pel_avx2
 QRN_SIMD_TARGET_END
 
-// ---- AVX-512 (F, BW, VL, VBMI) -------------------------------------------------------
-// (The mask-less permute and multishift of GCC 12's headers start from an
-// undefined vector that -Wmaybe-uninitialized reports; the all-ones masked
-// forms are the same instructions.)
+// ---- AVX-512 (F, BW, VL): the colour kernels ------------------------------------------
+// (The mask-less forms of GCC 12's headers start from an undefined vector
+// that -Wmaybe-uninitialized reports; the all-ones masked forms are the same
+// instructions.)
+QRN_SIMD_TARGET_BEGIN("avx2,avx512f,avx512bw,avx512vl")
+namespace qrn_pel_avx512 {
+struct Yv {
+  using V = __m512i;
+  static constexpr long N = 64;
+  // (All-ones masked forms: see the note above on GCC 12's headers.)
+  static constexpr __mmask16 kAll16 = 0xFFFF;
+  static QRN_PEL_INLINE V load(const unsigned char* p) { return _mm512_loadu_si512(p); }
+  static QRN_PEL_INLINE V set16(int v) { return _mm512_set1_epi16(static_cast<short>(v)); }
+  static QRN_PEL_INLINE V set32(int v) { return _mm512_set1_epi32(v); }
+  static QRN_PEL_INLINE V and_(V a, V b) { return _mm512_and_si512(a, b); }
+  static QRN_PEL_INLINE V or_(V a, V b) { return _mm512_or_si512(a, b); }
+  static QRN_PEL_INLINE V srli16_8(V a) { return _mm512_maskz_srli_epi16(~0u, a, 8); }
+  static QRN_PEL_INLINE V sub16(V a, V b) { return _mm512_maskz_sub_epi16(~0u, a, b); }
+  static QRN_PEL_INLINE V madd(V a, V b) { return _mm512_maskz_madd_epi16(kAll16, a, b); }
+  static QRN_PEL_INLINE V add32(V a, V b) { return _mm512_maskz_add_epi32(kAll16, a, b); }
+  static QRN_PEL_INLINE V srai32_13(V a) { return _mm512_maskz_srai_epi32(kAll16, a, 13); }
+  static QRN_PEL_INLINE V max32(V a, V b) { return _mm512_maskz_max_epi32(kAll16, a, b); }
+  static QRN_PEL_INLINE V min32(V a, V b) { return _mm512_maskz_min_epi32(kAll16, a, b); }
+  template <int K>
+  static QRN_PEL_INLINE V slli32(V a) { return _mm512_maskz_slli_epi32(kAll16, a, K); }
+  static QRN_PEL_INLINE void storeInterleaved32(std::uint32_t* d, V e, V o) {
+    const V lo = _mm512_maskz_unpacklo_epi32(kAll16, e, o), hi = _mm512_maskz_unpackhi_epi32(kAll16, e, o);
+    const V first = _mm512_set_epi64(11, 10, 3, 2, 9, 8, 1, 0), second = _mm512_set_epi64(15, 14, 7, 6, 13, 12, 5, 4);
+    _mm512_storeu_si512(d, _mm512_maskz_permutex2var_epi64(0xFF, lo, first, hi));
+    _mm512_storeu_si512(d + 16, _mm512_maskz_permutex2var_epi64(0xFF, lo, second, hi));
+  }
+  static QRN_PEL_INLINE void store16x2as8(unsigned char* d, V a, V b) {
+    const V order = _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0);
+    _mm512_storeu_si512(d, _mm512_maskz_permutexvar_epi64(0xFF, order, _mm512_maskz_packus_epi16(~0ull, a, b)));
+  }
+};
+// RGB8 and RGBa to RGB32, sixteen pels a store: a permute puts four pels in
+// each 128-bit lane (RGB8 through a masked load of their 48 bytes), a byte
+// shuffle orders them.  Returns the pels done.
+template <int N, bool Bgr>
+long rgb32Vector(const unsigned char* __restrict s, long w, std::uint32_t* __restrict d) {
+  const __m512i ctl = _mm512_maskz_broadcast_i32x4(Yv::kAll16, rgb32Shuffle<N, Bgr>());
+  const __m512i spread = _mm512_setr_epi32(0, 1, 2, 2, 3, 4, 5, 5, 6, 7, 8, 8, 9, 10, 11, 11);
+  long i = 0;
+  for (; i + 16 <= w; i += 16) {
+    const unsigned char* p = s + N * i;
+    const __m512i v = N == 4 ? _mm512_loadu_si512(p)
+                             : _mm512_maskz_permutexvar_epi32(Yv::kAll16, spread, _mm512_maskz_loadu_epi8(0xFFFFFFFFFFFFull, p));
+    _mm512_storeu_si512(d + i, _mm512_maskz_shuffle_epi8(~0ull, v, ctl));
+  }
+  return i;
+}
+#include "pelyuv.inc"
+#include "pelrows.inc"
+}  // namespace qrn_pel_avx512
+QRN_SIMD_TARGET_END
+
+// ---- AVX-512 with VBMI: the unpackers ----------------------------------------------
 // 32 pels a step: a byte permute puts each group of four pels in a 64-bit
 // lane, a multishift takes each pel's two bytes from its bit offset, a mask
 // keeps its bits.  Masked loads and stores take the row's end (a last
 // partial group included) in the same step.
 QRN_SIMD_TARGET_BEGIN("avx2,avx512f,avx512bw,avx512vl,avx512vbmi")
-namespace qrn_pel_avx512 {
+namespace qrn_pel_avx512vbmi {
 
 // Eight 64-bit lanes of the same eight bytes.
 QRN_PEL_INLINE __m512i perLane(const unsigned char (&b)[8]) {
@@ -231,58 +350,35 @@ void rowOf32(const unsigned char* base, long w, std::uint16_t* d) {
 }
 
 QRN_PEL_ROW_SWITCH(rowOf32)
-struct Yv {
-  using V = __m512i;
-  static constexpr long N = 64;
-  // (All-ones masked forms: see the note above on GCC 12's headers.)
-  static constexpr __mmask16 kAll16 = 0xFFFF;
-  static QRN_PEL_INLINE V load(const unsigned char* p) { return _mm512_loadu_si512(p); }
-  static QRN_PEL_INLINE V set16(int v) { return _mm512_set1_epi16(static_cast<short>(v)); }
-  static QRN_PEL_INLINE V set32(int v) { return _mm512_set1_epi32(v); }
-  static QRN_PEL_INLINE V and_(V a, V b) { return _mm512_and_si512(a, b); }
-  static QRN_PEL_INLINE V or_(V a, V b) { return _mm512_or_si512(a, b); }
-  static QRN_PEL_INLINE V srli16_8(V a) { return _mm512_maskz_srli_epi16(~0u, a, 8); }
-  static QRN_PEL_INLINE V sub16(V a, V b) { return _mm512_maskz_sub_epi16(~0u, a, b); }
-  static QRN_PEL_INLINE V madd(V a, V b) { return _mm512_maskz_madd_epi16(kAll16, a, b); }
-  static QRN_PEL_INLINE V add32(V a, V b) { return _mm512_maskz_add_epi32(kAll16, a, b); }
-  static QRN_PEL_INLINE V srai32_13(V a) { return _mm512_maskz_srai_epi32(kAll16, a, 13); }
-  static QRN_PEL_INLINE V max32(V a, V b) { return _mm512_maskz_max_epi32(kAll16, a, b); }
-  static QRN_PEL_INLINE V min32(V a, V b) { return _mm512_maskz_min_epi32(kAll16, a, b); }
-  template <int K>
-  static QRN_PEL_INLINE V slli32(V a) { return _mm512_maskz_slli_epi32(kAll16, a, K); }
-  static QRN_PEL_INLINE void storeInterleaved32(std::uint32_t* d, V e, V o) {
-    const V lo = _mm512_maskz_unpacklo_epi32(kAll16, e, o), hi = _mm512_maskz_unpackhi_epi32(kAll16, e, o);
-    const V first = _mm512_set_epi64(11, 10, 3, 2, 9, 8, 1, 0), second = _mm512_set_epi64(15, 14, 7, 6, 13, 12, 5, 4);
-    _mm512_storeu_si512(d, _mm512_maskz_permutex2var_epi64(0xFF, lo, first, hi));
-    _mm512_storeu_si512(d + 16, _mm512_maskz_permutex2var_epi64(0xFF, lo, second, hi));
-  }
-  static QRN_PEL_INLINE void store16x2as8(unsigned char* d, V a, V b) {
-    const V order = _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0);
-    _mm512_storeu_si512(d, _mm512_maskz_permutexvar_epi64(0xFF, order, _mm512_maskz_packus_epi16(~0ull, a, b)));
-  }
-};
-#include "pelyuv.inc"
-#include "pelrows.inc"
-}  // namespace qrn_pel_avx512
+#include "pelunpack.inc"
+}  // namespace qrn_pel_avx512vbmi
 QRN_SIMD_TARGET_END
 
 #endif  // QRN_PEL_X86
 
 // ---- dispatch --------------------------------------------------------------------
 #if QRN_PEL_X86
-#define QRN_PEL_DISPATCH(level, ref, fn, ...)                  \
-  switch (qf_simdClamp(level)) {                               \
-    case qe_SimdAVX512: qrn_pel_avx512::fn(__VA_ARGS__); break; \
+// The unpackers run their AVX2 form on AVX-512 without VBMI, the colour
+// kernels their AVX-512 form on both AVX-512 levels.
+#define QRN_PEL_DISPATCH_TO(level, ref, vbmi, avx512, fn, ...)  \
+  switch (qf_simdClamp(level)) {                                \
+    case qe_SimdAVX512VBMI: vbmi::fn(__VA_ARGS__); break;       \
+    case qe_SimdAVX512: avx512::fn(__VA_ARGS__); break;         \
     case qe_SimdAVX2: qrn_pel_avx2::fn(__VA_ARGS__); break;     \
     case qe_SimdSSE2: qrn_pel_sse2::fn(__VA_ARGS__); break;     \
-    default: ref; break;                                       \
+    default: ref; break;                                        \
   }
+#define QRN_PEL_UNPACK_DISPATCH(level, ref, fn, ...) \
+  QRN_PEL_DISPATCH_TO(level, ref, qrn_pel_avx512vbmi, qrn_pel_avx2, fn, __VA_ARGS__)
+#define QRN_PEL_DISPATCH(level, ref, fn, ...) \
+  QRN_PEL_DISPATCH_TO(level, ref, qrn_pel_avx512, qrn_pel_avx512, fn, __VA_ARGS__)
 #else
 #define QRN_PEL_DISPATCH(level, ref, fn, ...) \
   do {                                        \
     (void)(level);                            \
     ref;                                      \
   } while (0)
+#define QRN_PEL_UNPACK_DISPATCH QRN_PEL_DISPATCH
 #endif
 
 namespace {
@@ -292,13 +388,13 @@ bool yuv(qe_ColourOrder o) { return o == qe_OrderUYVY || o == qe_OrderYUYV; }
 
 void qf_unpack16(qe_SimdLevel level, const qs_PackedImage& src, qs_RawPlane<std::uint16_t> dst) {
   if (!validImage(src.data, src.width, src.height)) return;
-  QRN_PEL_DISPATCH(level, qf_unpack16Ref(src, dst), unpack16, src, dst);
+  QRN_PEL_UNPACK_DISPATCH(level, qf_unpack16Ref(src, dst), unpack16, src, dst);
 }
 
 void qf_unpack8(qe_SimdLevel level, const qs_PackedImage& src, int bits, qs_RawPlane8 dst) {
   if (!validImage(src.data, src.width, src.height)) return;
   const int shift = std::clamp(bits, 8, 16) - 8;
-  QRN_PEL_DISPATCH(level, qf_unpack8Ref(src, bits, dst), unpack8, src, shift, dst);
+  QRN_PEL_UNPACK_DISPATCH(level, qf_unpack8Ref(src, bits, dst), unpack8, src, shift, dst);
 }
 
 void qf_colourToRGB32(qe_SimdLevel level, const qs_ColourImage& src, qs_RawPlane<std::uint32_t> dst) {
