@@ -86,15 +86,32 @@ constexpr int packBits(qe_PelPacking p) {
     }                                                                                                  \
   }
 
-// Byte j of the byte shuffle that makes four RGB32 pels (blue in the low
-// byte, the top byte 0) from four pels of N bytes at the start of a 128-bit
-// lane.
+// Byte shuffles (pshufb controls) of byte-ordered colour, pels of N bytes
+// (3 or 4) with red first, or blue first (Bgr).  The byte of component c
+// (0 red, 1 green, 2 blue) within a pel:
+constexpr int componentByte(bool bgr, int c) { return c == 1 ? 1 : (c == 0) != bgr ? 0 : 2; }
+
+// Four RGB32 pels (blue in the low byte, the top byte 0) from four pels at
+// the start of a 128-bit lane.
 template <int N, bool Bgr>
 QRN_PEL_INLINE __m128i rgb32Shuffle() {
   alignas(16) char b[16];
   for (int j = 0; j < 16; ++j) {
-    const int pel = j / 4, c = j % 4;  // c: 0 blue, 1 green, 2 red, 3 none
-    b[j] = static_cast<char>(c == 3 ? 0x80 : N * pel + (c == 1 ? 1 : (c == 0) == Bgr ? 0 : 2));
+    const int pel = j / 4, c = 2 - j % 4;  // bytes blue, green, red, none
+    b[j] = static_cast<char>(c < 0 ? 0x80 : N * pel + componentByte(Bgr, c));
+  }
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(b));
+}
+
+// Component c of those of 16 pels (16 * N bytes, in N parts of 16) that part
+// `part` holds, in pel order, zero elsewhere: the plane is the OR of the
+// parts' shuffles.
+template <int N, bool Bgr>
+QRN_PEL_INLINE __m128i planeShuffle(int part, int c) {
+  alignas(16) char b[16];
+  for (int j = 0; j < 16; ++j) {
+    const int at = N * j + componentByte(Bgr, c);
+    b[j] = static_cast<char>(at / 16 == part ? at % 16 : 0x80);
   }
   return _mm_load_si128(reinterpret_cast<const __m128i*>(b));
 }
@@ -131,34 +148,60 @@ long yuvVector(bool, const unsigned char*, long, const qrn_pel::YuvWeights&, std
                unsigned char*, unsigned char*) {
   return 0;
 }
-// RGB8 and RGBa to RGB32, four pels a store; returns the pels done.  SSE2 has
-// no byte shuffle: 32-bit lane shifts order the components, and 12 bytes of
-// four RGB8 pels spread over the four lanes by byte shifts.
+// Byte-ordered colour to RGB32 and to planes, sixteen pels a step; each
+// returns the pels done.  SSE2 has no byte shuffle: the pels go to RGB32 in
+// 32-bit lanes first (RGB8 spread from each 12 bytes by byte shifts, the
+// components ordered by lane shifts), the planes are packed from those.
+struct Quads {
+  __m128i q0, q1, q2, q3;  // pels 0-3, 4-7, 8-11, 12-15
+};
 template <int N, bool Bgr>
-long rgb32Vector(const unsigned char* __restrict s, long w, std::uint32_t* __restrict d) {
+QRN_PEL_INLINE Quads rgb32Quads(const unsigned char* p) {
   const auto order = [](__m128i v) {
     if constexpr (Bgr) return _mm_and_si128(v, _mm_set1_epi32(0xFFFFFF));
     return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_slli_epi32(v, 16), _mm_set1_epi32(0xFF0000)),
                                      _mm_and_si128(v, _mm_set1_epi32(0xFF00))),
                         _mm_and_si128(_mm_srli_epi32(v, 16), _mm_set1_epi32(0xFF)));
   };
-  const auto load = [](const unsigned char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
-  const auto store = [d](long i, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), v); };
+  const auto load = [p](int at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)); };
+  if constexpr (N == 4) return {order(load(0)), order(load(16)), order(load(32)), order(load(48))};
+  const auto spread = [&](__m128i g) {
+    return order(_mm_unpacklo_epi64(_mm_unpacklo_epi32(g, _mm_srli_si128(g, 3)),
+                                    _mm_unpacklo_epi32(_mm_srli_si128(g, 6), _mm_srli_si128(g, 9))));
+  };
+  const __m128i a = load(0), b = load(16), c = load(32);
+  return {spread(a), spread(_mm_or_si128(_mm_srli_si128(a, 12), _mm_slli_si128(b, 4))),
+          spread(_mm_or_si128(_mm_srli_si128(b, 8), _mm_slli_si128(c, 8))), spread(_mm_srli_si128(c, 4))};
+}
+template <int N, bool Bgr>
+long rgb32Vector(const unsigned char* __restrict s, long w, std::uint32_t* __restrict d) {
+  const auto store = [](std::uint32_t* at, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), v); };
   long i = 0;
-  if constexpr (N == 4) {
-    for (; i + 4 <= w; i += 4) store(i, order(load(s + 4 * i)));
-  } else {
-    const auto spread = [](__m128i g) {
-      return _mm_unpacklo_epi64(_mm_unpacklo_epi32(g, _mm_srli_si128(g, 3)),
-                                _mm_unpacklo_epi32(_mm_srli_si128(g, 6), _mm_srli_si128(g, 9)));
-    };
-    for (; i + 16 <= w; i += 16) {
-      const __m128i a = load(s + 3 * i), b = load(s + 3 * i + 16), c = load(s + 3 * i + 32);
-      store(i, order(spread(a)));
-      store(i + 4, order(spread(_mm_or_si128(_mm_srli_si128(a, 12), _mm_slli_si128(b, 4)))));
-      store(i + 8, order(spread(_mm_or_si128(_mm_srli_si128(b, 8), _mm_slli_si128(c, 8)))));
-      store(i + 12, order(spread(_mm_srli_si128(c, 4))));
-    }
+  for (; i + 16 <= w; i += 16) {
+    const Quads q = rgb32Quads<N, Bgr>(s + N * i);
+    store(d + i, q.q0);
+    store(d + i + 4, q.q1);
+    store(d + i + 8, q.q2);
+    store(d + i + 12, q.q3);
+  }
+  return i;
+}
+// Byte Shift / 8 of each of the sixteen pels of q, in order.
+template <int Shift>
+QRN_PEL_INLINE void storePlane(const Quads& q, unsigned char* d) {
+  const auto at = [](__m128i v) { return _mm_and_si128(_mm_srli_epi32(v, Shift), _mm_set1_epi32(0xFF)); };
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
+                   _mm_packus_epi16(_mm_packs_epi32(at(q.q0), at(q.q1)), _mm_packs_epi32(at(q.q2), at(q.q3))));
+}
+template <int N, bool Bgr>
+long planesVector(const unsigned char* __restrict s, long w, unsigned char* __restrict pr,
+                  unsigned char* __restrict pg, unsigned char* __restrict pb) {
+  long i = 0;
+  for (; i + 16 <= w; i += 16) {
+    const Quads q = rgb32Quads<N, Bgr>(s + N * i);
+    storePlane<16>(q, pr + i);
+    storePlane<8>(q, pg + i);
+    storePlane<0>(q, pb + i);
   }
   return i;
 }
@@ -225,24 +268,17 @@ struct Yv {
   static QRN_PEL_INLINE void store16x2as8(unsigned char* d, V a, V b) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8));
   }
-};
-// RGB8 and RGBa to RGB32, eight pels a store (four from each 128-bit lane);
-// returns the pels done.
-template <int N, bool Bgr>
-long rgb32Vector(const unsigned char* __restrict s, long w, std::uint32_t* __restrict d) {
-  const __m256i ctl = _mm256_broadcastsi128_si256(rgb32Shuffle<N, Bgr>());
-  long i = 0;
-  // RGB8: 16 bytes at each 12 (4 bytes read beyond the eight pels).
-  for (; N == 4 ? i + 8 <= w : 3 * i + 28 <= 3 * w; i += 8) {
-    const unsigned char* p = s + N * i;
-    const __m256i v = N == 4 ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))
-                             : _mm256_inserti128_si256(
-                                   _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
-                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), _mm256_shuffle_epi8(v, ctl));
+  static QRN_PEL_INLINE void store(void* d, V v) { _mm256_storeu_si256(static_cast<__m256i*>(d), v); }
+  static QRN_PEL_INLINE V shuffle8(V a, V ctl) { return _mm256_shuffle_epi8(a, ctl); }
+  static QRN_PEL_INLINE V broadcast128(__m128i a) { return _mm256_broadcastsi128_si256(a); }
+  // Lane L: the 16 bytes at p + L * step.
+  static QRN_PEL_INLINE V lanes(const unsigned char* p, long step) {
+    if (step == 16) return load(p);
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + step)), 1);
   }
-  return i;
-}
+};
+#include "pelbytes.inc"
 #include "pelyuv.inc"
 #include "pelrows.inc"
 #include "pelunpack.inc"
@@ -284,23 +320,22 @@ struct Yv {
     const V order = _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0);
     _mm512_storeu_si512(d, _mm512_maskz_permutexvar_epi64(0xFF, order, _mm512_maskz_packus_epi16(~0ull, a, b)));
   }
-};
-// RGB8 and RGBa to RGB32, sixteen pels a store: a permute puts four pels in
-// each 128-bit lane (RGB8 through a masked load of their 48 bytes), a byte
-// shuffle orders them.  Returns the pels done.
-template <int N, bool Bgr>
-long rgb32Vector(const unsigned char* __restrict s, long w, std::uint32_t* __restrict d) {
-  const __m512i ctl = _mm512_maskz_broadcast_i32x4(Yv::kAll16, rgb32Shuffle<N, Bgr>());
-  const __m512i spread = _mm512_setr_epi32(0, 1, 2, 2, 3, 4, 5, 5, 6, 7, 8, 8, 9, 10, 11, 11);
-  long i = 0;
-  for (; i + 16 <= w; i += 16) {
-    const unsigned char* p = s + N * i;
-    const __m512i v = N == 4 ? _mm512_loadu_si512(p)
-                             : _mm512_maskz_permutexvar_epi32(Yv::kAll16, spread, _mm512_maskz_loadu_epi8(0xFFFFFFFFFFFFull, p));
-    _mm512_storeu_si512(d + i, _mm512_maskz_shuffle_epi8(~0ull, v, ctl));
+  static QRN_PEL_INLINE void store(void* d, V v) { _mm512_storeu_si512(d, v); }
+  static QRN_PEL_INLINE V shuffle8(V a, V ctl) { return _mm512_maskz_shuffle_epi8(~0ull, a, ctl); }
+  static QRN_PEL_INLINE V broadcast128(__m128i a) { return _mm512_maskz_broadcast_i32x4(kAll16, a); }
+  // Lane L: the 16 bytes at p + L * step (steps 12 and 16: one load).
+  static QRN_PEL_INLINE V lanes(const unsigned char* p, long step) {
+    if (step == 16) return load(p);
+    if (step == 12)
+      return _mm512_maskz_permutexvar_epi32(kAll16, _mm512_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6, 6, 7, 8, 9, 9, 10, 11, 12),
+                                            _mm512_maskz_loadu_epi8((1ull << 52) - 1, p));
+    const auto at = [p, step](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * step)); };
+    const __m256i lo = _mm256_inserti128_si256(_mm256_castsi128_si256(at(0)), at(1), 1);
+    const __m256i hi = _mm256_inserti128_si256(_mm256_castsi128_si256(at(2)), at(3), 1);
+    return _mm512_maskz_inserti64x4(0xFF, _mm512_castsi256_si512(lo), hi, 1);
   }
-  return i;
-}
+};
+#include "pelbytes.inc"
 #include "pelyuv.inc"
 #include "pelrows.inc"
 }  // namespace qrn_pel_avx512
