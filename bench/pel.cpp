@@ -2,8 +2,8 @@
 // to 16-bit pels, YUV 4:2:2 and RGB8 to packed RGB32 and three planes, at
 // 640x480, 2048x2048 and 4096x4096, at each instruction-set level (avx512:
 // F, BW, VL, where the unpackers run their AVX2 form; avx512vbmi: with VBMI),
-// and unpadded rows that start inside a packing group (Mono10p 2046 wide,
-// Mono12p and Mono12Packed 2047).  Beside them two limits: a memcpy writing
+// unpadded rows that start inside a packing group (Mono10p 2046 wide,
+// Mono12p and Mono12Packed 2047), and Mono12p to 8-bit pels.  Beside them two limits: a memcpy writing
 // the same output bytes from the source (the copy equivalent: each source
 // byte read, each output byte written once; in cache wherever the output
 // is), and a memcpy of 64 MiB counted in pels of the same output size (out
@@ -45,6 +45,22 @@ void BM_Unpack(benchmark::State& st, qe_PelPacking p, qe_SimdLevel level, bool u
   for (auto _ : st) {
     if (level == qe_SimdNone) qf_unpack16Ref(img, {reinterpret_cast<std::uint16_t*>(dst.p), 2 * w});
     else qf_unpack16(level, img, {reinterpret_cast<std::uint16_t*>(dst.p), 2 * w});
+    benchmark::DoNotOptimize(dst.p);
+    benchmark::ClobberMemory();
+  }
+  finish(st, w, h);
+}
+
+// To 8-bit pels (the most significant 8 bits), padded rows.
+void BM_Unpack8(benchmark::State& st, qe_PelPacking p, qe_SimdLevel level) {
+  const long w = st.range(0), h = st.range(1);
+  const std::size_t rowBytes = qf_packedRowBytes(p, w);
+  Block src(rowBytes * static_cast<std::size_t>(h)), dst(static_cast<std::size_t>(w * h));
+  const qs_PackedImage img{src.p, static_cast<std::ptrdiff_t>(rowBytes), w, h, p};
+  const int bits = qf_packingBits(p);
+  for (auto _ : st) {
+    if (level == qe_SimdNone) qf_unpack8Ref(img, bits, {dst.p, w});
+    else qf_unpack8(level, img, bits, {dst.p, w});
     benchmark::DoNotOptimize(dst.p);
     benchmark::ClobberMemory();
   }
@@ -130,6 +146,11 @@ BENCHMARK_CAPTURE(BM_MemcpyFar, out16, 2.0)->Unit(benchmark::kMicrosecond);
   BENCHMARK_CAPTURE(BM_Unpack, name##_unpadded_avx512vbmi, p, qe_SimdAVX512VBMI, true)->Args({w, 2048})->Unit(benchmark::kMicrosecond); \
   BENCHMARK_CAPTURE(BM_Unpack, name##_unpadded_avx2, p, qe_SimdAVX2, true)->Args({w, 2048})->Unit(benchmark::kMicrosecond);           \
   BENCHMARK_CAPTURE(BM_Unpack, name##_unpadded_ref, p, qe_SimdNone, true)->Args({w, 2048})->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Unpack8, mono12p_avx512vbmi, qe_Pack12p, qe_SimdAVX512VBMI)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Unpack8, mono12p_avx2, qe_Pack12p, qe_SimdAVX2)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Unpack8, mono12p_sse2, qe_Pack12p, qe_SimdSSE2)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Unpack8, mono12p_ref, qe_Pack12p, qe_SimdNone)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Memcpy, out8, 1.5, 1.0)->Apply(sizes);
 QRN_UNPACK_SHIFTED_BENCH(mono10p, qe_Pack10p, 2046)
 QRN_UNPACK_SHIFTED_BENCH(mono12p, qe_Pack12p, 2047)
 QRN_UNPACK_SHIFTED_BENCH(mono12packed, qe_Pack12Packed, 2047)

@@ -142,6 +142,19 @@ struct Isa {
   QRN_PEL_QUAD_ROW
 };
 QRN_PEL_ROW_SWITCH(Isa::rowOfQuads)
+// 16-bit pels shifted right and clamped to 255 (min(v, 255) = v - the
+// saturated v - 255: SSE2 has no unsigned 16-bit min), sixteen a step;
+// returns the pels done.
+long narrowVector(const std::uint16_t* __restrict s, long w, int shift, unsigned char* __restrict d) {
+  const __m128i n = _mm_cvtsi32_si128(shift), top = _mm_set1_epi16(255);
+  const auto at = [&](long k) {
+    const __m128i v = _mm_srl_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k)), n);
+    return _mm_sub_epi16(v, _mm_subs_epu16(v, top));
+  };
+  long i = 0;
+  for (; i + 16 <= w; i += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(at(i), at(i + 8)));
+  return i;
+}
 // SSE2 has no 32-bit min and max: YUV runs as the compiler vectorizes the row
 // loops of pelrows.inc.
 long yuvVector(bool, const unsigned char*, long, const qrn_pel::YuvWeights&, std::uint32_t*, unsigned char*,
@@ -241,6 +254,19 @@ struct Isa {
   QRN_PEL_QUAD_ROW
 };
 QRN_PEL_ROW_SWITCH(Isa::rowOfQuads)
+// 16-bit pels shifted right and clamped to 255, 32 a step; returns the pels done.
+long narrowVector(const std::uint16_t* __restrict s, long w, int shift, unsigned char* __restrict d) {
+  const __m128i n = _mm_cvtsi32_si128(shift);
+  const __m256i top = _mm256_set1_epi16(255);
+  const auto at = [&](long k) {
+    return _mm256_min_epu16(_mm256_srl_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + k)), n), top);
+  };
+  long i = 0;
+  for (; i + 32 <= w; i += 32)
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i),
+                        _mm256_permute4x64_epi64(_mm256_packus_epi16(at(i), at(i + 16)), 0xD8));
+  return i;
+}
 struct Yv {
   using V = __m256i;
   static constexpr long N = 32;
@@ -385,6 +411,17 @@ void rowOf32(const unsigned char* base, long w, std::uint16_t* d) {
 }
 
 QRN_PEL_ROW_SWITCH(rowOf32)
+// 16-bit pels shifted right and clamped to 255, 32 a step; returns the pels done.
+long narrowVector(const std::uint16_t* __restrict s, long w, int shift, unsigned char* __restrict d) {
+  const __m128i n = _mm_cvtsi32_si128(shift);
+  const __m512i top = _mm512_set1_epi16(255);
+  long i = 0;
+  for (; i + 32 <= w; i += 32) {
+    const __m512i v = _mm512_maskz_srl_epi16(~0u, _mm512_loadu_si512(s + i), n);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), _mm512_maskz_cvtepi16_epi8(~0u, _mm512_maskz_min_epu16(~0u, v, top)));
+  }
+  return i;
+}
 #include "pelunpack.inc"
 }  // namespace qrn_pel_avx512vbmi
 QRN_SIMD_TARGET_END
