@@ -142,10 +142,16 @@ QRN_UNPACK_BENCH(mono10packed, qe_Pack10Packed)
 QRN_UNPACK_BENCH(mono12packed, qe_Pack12Packed)
 BENCHMARK_CAPTURE(BM_Memcpy, out16, 2.0, 2.0)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_MemcpyFar, out16, 2.0)->Unit(benchmark::kMicrosecond);
-#define QRN_UNPACK_SHIFTED_BENCH(name, p, w)                                                                        \
-  BENCHMARK_CAPTURE(BM_Unpack, name##_unpadded_avx512vbmi, p, qe_SimdAVX512VBMI, true)->Args({w, 2048})->Unit(benchmark::kMicrosecond); \
-  BENCHMARK_CAPTURE(BM_Unpack, name##_unpadded_avx2, p, qe_SimdAVX2, true)->Args({w, 2048})->Unit(benchmark::kMicrosecond);           \
-  BENCHMARK_CAPTURE(BM_Unpack, name##_unpadded_ref, p, qe_SimdNone, true)->Args({w, 2048})->Unit(benchmark::kMicrosecond);
+#define QRN_UNPACK_SHIFTED_BENCH(name, p, w)                                                         \
+  BENCHMARK_CAPTURE(BM_Unpack, name##_unpadded_avx512vbmi, p, qe_SimdAVX512VBMI, true)               \
+      ->Args({w, 2048})                                                                              \
+      ->Unit(benchmark::kMicrosecond);                                                               \
+  BENCHMARK_CAPTURE(BM_Unpack, name##_unpadded_avx2, p, qe_SimdAVX2, true)                           \
+      ->Args({w, 2048})                                                                              \
+      ->Unit(benchmark::kMicrosecond);                                                               \
+  BENCHMARK_CAPTURE(BM_Unpack, name##_unpadded_ref, p, qe_SimdNone, true)                            \
+      ->Args({w, 2048})                                                                              \
+      ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_Unpack8, mono12p_avx512vbmi, qe_Pack12p, qe_SimdAVX512VBMI)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Unpack8, mono12p_avx2, qe_Pack12p, qe_SimdAVX2)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Unpack8, mono12p_sse2, qe_Pack12p, qe_SimdSSE2)->Apply(sizes);

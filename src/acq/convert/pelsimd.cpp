@@ -352,9 +352,10 @@ struct Yv {
   // Lane L: the 16 bytes at p + L * step (steps 12 and 16: one load).
   static QRN_PEL_INLINE V lanes(const unsigned char* p, long step) {
     if (step == 16) return load(p);
-    if (step == 12)
-      return _mm512_maskz_permutexvar_epi32(kAll16, _mm512_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6, 6, 7, 8, 9, 9, 10, 11, 12),
-                                            _mm512_maskz_loadu_epi8((1ull << 52) - 1, p));
+    if (step == 12) {
+      const __m512i idx = _mm512_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6, 6, 7, 8, 9, 9, 10, 11, 12);
+      return _mm512_maskz_permutexvar_epi32(kAll16, idx, _mm512_maskz_loadu_epi8((1ull << 52) - 1, p));
+    }
     const auto at = [p, step](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * step)); };
     const __m256i lo = _mm256_inserti128_si256(_mm256_castsi128_si256(at(0)), at(1), 1);
     const __m256i hi = _mm256_inserti128_si256(_mm256_castsi128_si256(at(2)), at(3), 1);
@@ -418,7 +419,8 @@ long narrowVector(const std::uint16_t* __restrict s, long w, int shift, unsigned
   long i = 0;
   for (; i + 32 <= w; i += 32) {
     const __m512i v = _mm512_maskz_srl_epi16(~0u, _mm512_loadu_si512(s + i), n);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), _mm512_maskz_cvtepi16_epi8(~0u, _mm512_maskz_min_epu16(~0u, v, top)));
+    const __m256i bytes = _mm512_maskz_cvtepi16_epi8(~0u, _mm512_maskz_min_epu16(~0u, v, top));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), bytes);
   }
   return i;
 }
