@@ -2,9 +2,11 @@
 // 640x480, 2048x2048 and 4096x4096, into preallocated outputs, with and
 // without white balance, and through qcBayerImageConverter with a new source
 // per conversion.  Beside them:
-// OpenCV's cvtColor for the same outputs (when OpenCV is installed) and a
-// memcpy moving the same bytes (source once, each output byte once), the
-// physical limit.  items_per_second is pixels per second of the thread's CPU
+// OpenCV's cvtColor for the same outputs (when OpenCV is installed) and two
+// memcpy limits: the same bytes moved in 16 KiB chunks (source once, each
+// output byte once), and the mosaic copied whole once per output byte per
+// pixel into one destination (its output written while the input stays in
+// cache, as a demosaic writes).  items_per_second is pixels per second of the thread's CPU
 // time (the figure that stays meaningful on a shared machine).
 #include <qrn/acq/convert/bayer.h>
 #include <qrn/acq/convert/bayerkernels.h>
@@ -154,6 +156,20 @@ void BM_Memcpy(benchmark::State& st, int outBytes) {
   finish(st, w, h);
 }
 
+// The whole mosaic copied outBytes times, one after another, into a
+// destination of outBytes times its size.
+void BM_MemcpyWhole(benchmark::State& st, int outBytes) {
+  const long w = st.range(0), h = st.range(1);
+  const size_t n = static_cast<size_t>(w * h);
+  Block src = randomMosaic(w, h), dst(n * static_cast<size_t>(outBytes));
+  for (auto _ : st) {
+    for (int i = 0; i < outBytes; ++i) std::memcpy(dst.p + n * static_cast<size_t>(i), src.p, n);
+    benchmark::DoNotOptimize(dst.p);
+    benchmark::ClobberMemory();
+  }
+  finish(st, w, h);
+}
+
 #if QRN_HAVE_OPENCV
 void BM_OpenCV(benchmark::State& st, int code, int channels) {
   cv::setNumThreads(1);
@@ -201,6 +217,9 @@ BENCHMARK_CAPTURE(BM_Converter, rgb32_wb, kRGB32, 0)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Memcpy, grey_1to1, 1)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Memcpy, planes_1to3, 3)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Memcpy, rgb32_1to4, 4)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_MemcpyWhole, grey_1x1, 1)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_MemcpyWhole, planes_3x1, 3)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_MemcpyWhole, rgb32_4x1, 4)->Apply(sizes);
 #if QRN_HAVE_OPENCV
 BENCHMARK_CAPTURE(BM_OpenCV, grey, cv::COLOR_BayerGR2GRAY, 1)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_OpenCV, bgr, cv::COLOR_BayerGR2BGR, 3)->Apply(sizes);

@@ -279,19 +279,23 @@ qe_SimdLevel detectLevel() {
 #if QRN_BAYER_X86
   if (!qcCpuType::SSESupported()) return qe_SimdNone;
   if (!qcCpuType::AVX2Supported()) return qe_SimdSSE2;
-  const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
-  return avx512 ? qe_SimdAVX512 : qe_SimdAVX2;
+  if (!__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512bw") ||
+      !__builtin_cpu_supports("avx512vl"))
+    return qe_SimdAVX2;
+  return __builtin_cpu_supports("avx512vbmi") ? qe_SimdAVX512VBMI : qe_SimdAVX512;
 #else
   return qe_SimdNone;
 #endif
 }
 
+// The Bayer body's level: its AVX-512 form needs no VBMI.
+qe_SimdLevel bayerLevel(qe_SimdLevel requested) { return std::min(qf_simdClamp(requested), qe_SimdAVX512); }
+
 // The level to use for a demosaic of this width: none where the reference
 // must run (below 16 columns, or below 24 and not a multiple of 8), AVX2 only
 // where a whole 32-byte block fits.
 qe_SimdLevel levelForWidth(qe_SimdLevel requested, long width) {
-  qe_SimdLevel level = qf_simdClamp(requested);
+  qe_SimdLevel level = bayerLevel(requested);
   if (width < 16 || (width % 8 != 0 && width < 24)) return qe_SimdNone;
   if (level == qe_SimdAVX512 && width < 64) level = qe_SimdAVX2;
   if (level == qe_SimdAVX2 && width < 32) level = qe_SimdSSE2;
@@ -481,7 +485,7 @@ void planesToGreyRef(qs_RawPlaneC8 pr, qs_RawPlaneC8 pg, qs_RawPlaneC8 pb, long 
 void qf_planesToGrey(qe_SimdLevel level, qs_RawPlaneC8 red, qs_RawPlaneC8 green, qs_RawPlaneC8 blue, long width,
                      long height, const qs_GreyWeights& w, qs_RawPlane8 dst) {
   if (width < 1 || height < 1) return;
-  level = qf_simdClamp(level);
+  level = bayerLevel(level);
   if (w.r + w.g + w.b > 257) level = qe_SimdNone;
   if (level == qe_SimdAVX512 && width < 64) level = qe_SimdAVX2;
   if (level == qe_SimdAVX2 && width < 32) level = qe_SimdSSE2;

@@ -67,27 +67,30 @@ unsigned refPel(qe_PelPacking p, const unsigned char* base, long i) {
   }
 }
 
+PackingGroup packingGroup(qe_PelPacking p) {
+  const long pels = p == qe_Pack16 ? 1 : (p == qe_Pack10Packed || p == qe_Pack12Packed || p == qe_Pack12p) ? 2 : 4;
+  return {pels, static_cast<long>(bytesOfPels(p, static_cast<std::size_t>(pels)))};
+}
+
 RowStart rowStart(const qs_PackedImage& s, long r) {
   if (s.stride != 0) return {s.data + s.stride * r, 0};
   // Rows follow one another: pel r * width of the stream, counted from the
   // start of its packing group (every group starts on a byte).
-  const long pelsPerGroup = (s.packing == qe_Pack16 || s.packing == qe_Pack10Packed || s.packing == qe_Pack12Packed)
-                                ? (s.packing == qe_Pack16 ? 1 : 2)
-                                : (s.packing == qe_Pack12p ? 2 : 4);
-  const long groupBytes = static_cast<long>(bytesOfPels(s.packing, static_cast<std::size_t>(pelsPerGroup)));
+  const PackingGroup g = packingGroup(s.packing);
   const long first = r * s.width;
-  return {s.data + first / pelsPerGroup * groupBytes, first % pelsPerGroup};
+  return {s.data + first / g.pels * g.bytes, first % g.pels};
 }
 
 }  // namespace qrn_pel
 
 using qrn_pel::refPel;
+using qrn_pel::rowOf;
 using qrn_pel::rowStart;
 
 void qf_unpack16Ref(const qs_PackedImage& src, qs_RawPlane<std::uint16_t> dst) {
   for (long r = 0; r < src.height; ++r) {
     const qrn_pel::RowStart s = rowStart(src, r);
-    auto* d = reinterpret_cast<std::uint16_t*>(reinterpret_cast<unsigned char*>(dst.data) + dst.stride * r);
+    std::uint16_t* d = rowOf(dst, r);
     for (long c = 0; c < src.width; ++c) d[c] = static_cast<std::uint16_t>(refPel(src.packing, s.base, s.phase + c));
   }
 }
@@ -96,7 +99,7 @@ void qf_unpack8Ref(const qs_PackedImage& src, int bits, qs_RawPlane8 dst) {
   const int shift = std::clamp(bits, 8, 16) - 8;
   for (long r = 0; r < src.height; ++r) {
     const qrn_pel::RowStart s = rowStart(src, r);
-    unsigned char* d = dst.data + dst.stride * r;
+    unsigned char* d = rowOf(dst, r);
     for (long c = 0; c < src.width; ++c)
       d[c] = static_cast<unsigned char>(std::min(255u, refPel(src.packing, s.base, s.phase + c) >> shift));
   }
@@ -155,13 +158,6 @@ void refColour(const qs_ColourImage& s, long r, long c, unsigned rgb[3]) {
 }
 
 }  // namespace qrn_pel
-
-namespace {
-template <class T>
-T* rowOf(qs_RawPlane<T> p, long r) {
-  return reinterpret_cast<T*>(reinterpret_cast<unsigned char*>(p.data) + p.stride * r);
-}
-}  // namespace
 
 void qf_colourToRGB32Ref(const qs_ColourImage& src, qs_RawPlane<std::uint32_t> dst) {
   unsigned c3[3];

@@ -1,7 +1,9 @@
 // Accelerated pel kernels: unpacking in vector code of each instruction set
-// (SSE2, AVX2, AVX-512 with VBMI), and the colour row loops of pelrows.inc
-// compiled for each, chosen at run time.  Other architectures build the
-// dispatchers over the references only.
+// (SSE2, AVX2, AVX-512 with VBMI; AVX-512 without VBMI unpacks as AVX2), and
+// the colour row loops of pelrows.inc compiled for each (AVX-512 F, BW, VL
+// for the AVX-512 levels), with explicit vector loops for YUV and RGB8 to
+// RGB32, chosen at run time.  Other architectures build the dispatchers over
+// the references only.
 #include <qrn/acq/convert/pelkernels.h>
 
 #include <algorithm>
@@ -84,6 +86,36 @@ constexpr int packBits(qe_PelPacking p) {
     }                                                                                                  \
   }
 
+// Byte shuffles (pshufb controls) of byte-ordered colour, pels of N bytes
+// (3 or 4) with red first, or blue first (Bgr).  The byte of component c
+// (0 red, 1 green, 2 blue) within a pel:
+constexpr int componentByte(bool bgr, int c) { return c == 1 ? 1 : (c == 0) != bgr ? 0 : 2; }
+
+// Four RGB32 pels (blue in the low byte, the top byte 0) from four pels at
+// the start of a 128-bit lane.
+template <int N, bool Bgr>
+QRN_PEL_INLINE __m128i rgb32Shuffle() {
+  alignas(16) char b[16];
+  for (int j = 0; j < 16; ++j) {
+    const int pel = j / 4, c = 2 - j % 4;  // bytes blue, green, red, none
+    b[j] = static_cast<char>(c < 0 ? 0x80 : N * pel + componentByte(Bgr, c));
+  }
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(b));
+}
+
+// Component c of those of 16 pels (16 * N bytes, in N parts of 16) that part
+// `part` holds, in pel order, zero elsewhere: the plane is the OR of the
+// parts' shuffles.
+template <int N, bool Bgr>
+QRN_PEL_INLINE __m128i planeShuffle(int part, int c) {
+  alignas(16) char b[16];
+  for (int j = 0; j < 16; ++j) {
+    const int at = N * j + componentByte(Bgr, c);
+    b[j] = static_cast<char>(at / 16 == part ? at % 16 : 0x80);
+  }
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(b));
+}
+
 // ---- SSE2 ------------------------------------------------------------------------
 QRN_SIMD_TARGET_BEGIN("sse2")
 namespace qrn_pel_sse2 {
@@ -110,13 +142,84 @@ struct Isa {
   QRN_PEL_QUAD_ROW
 };
 QRN_PEL_ROW_SWITCH(Isa::rowOfQuads)
+// 16-bit pels shifted right and clamped to 255 (min(v, 255) = v - the
+// saturated v - 255: SSE2 has no unsigned 16-bit min), sixteen a step;
+// returns the pels done.
+long narrowVector(const std::uint16_t* __restrict s, long w, int shift, unsigned char* __restrict d) {
+  const __m128i n = _mm_cvtsi32_si128(shift), top = _mm_set1_epi16(255);
+  const auto at = [&](long k) {
+    const __m128i v = _mm_srl_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k)), n);
+    return _mm_sub_epi16(v, _mm_subs_epu16(v, top));
+  };
+  long i = 0;
+  for (; i + 16 <= w; i += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(at(i), at(i + 8)));
+  return i;
+}
 // SSE2 has no 32-bit min and max: YUV runs as the compiler vectorizes the row
 // loops of pelrows.inc.
 long yuvVector(bool, const unsigned char*, long, const qrn_pel::YuvWeights&, std::uint32_t*, unsigned char*,
                unsigned char*, unsigned char*) {
   return 0;
 }
+// Byte-ordered colour to RGB32 and to planes, sixteen pels a step; each
+// returns the pels done.  SSE2 has no byte shuffle: the pels go to RGB32 in
+// 32-bit lanes first (RGB8 spread from each 12 bytes by byte shifts, the
+// components ordered by lane shifts), the planes are packed from those.
+struct Quads {
+  __m128i q0, q1, q2, q3;  // pels 0-3, 4-7, 8-11, 12-15
+};
+template <int N, bool Bgr>
+QRN_PEL_INLINE Quads rgb32Quads(const unsigned char* p) {
+  const auto order = [](__m128i v) {
+    if constexpr (Bgr) return _mm_and_si128(v, _mm_set1_epi32(0xFFFFFF));
+    return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_slli_epi32(v, 16), _mm_set1_epi32(0xFF0000)),
+                                     _mm_and_si128(v, _mm_set1_epi32(0xFF00))),
+                        _mm_and_si128(_mm_srli_epi32(v, 16), _mm_set1_epi32(0xFF)));
+  };
+  const auto load = [p](int at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)); };
+  if constexpr (N == 4) return {order(load(0)), order(load(16)), order(load(32)), order(load(48))};
+  const auto spread = [&](__m128i g) {
+    return order(_mm_unpacklo_epi64(_mm_unpacklo_epi32(g, _mm_srli_si128(g, 3)),
+                                    _mm_unpacklo_epi32(_mm_srli_si128(g, 6), _mm_srli_si128(g, 9))));
+  };
+  const __m128i a = load(0), b = load(16), c = load(32);
+  return {spread(a), spread(_mm_or_si128(_mm_srli_si128(a, 12), _mm_slli_si128(b, 4))),
+          spread(_mm_or_si128(_mm_srli_si128(b, 8), _mm_slli_si128(c, 8))), spread(_mm_srli_si128(c, 4))};
+}
+template <int N, bool Bgr>
+long rgb32Vector(const unsigned char* __restrict s, long w, std::uint32_t* __restrict d) {
+  const auto store = [](std::uint32_t* at, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), v); };
+  long i = 0;
+  for (; i + 16 <= w; i += 16) {
+    const Quads q = rgb32Quads<N, Bgr>(s + N * i);
+    store(d + i, q.q0);
+    store(d + i + 4, q.q1);
+    store(d + i + 8, q.q2);
+    store(d + i + 12, q.q3);
+  }
+  return i;
+}
+// Byte Shift / 8 of each of the sixteen pels of q, in order.
+template <int Shift>
+QRN_PEL_INLINE void storePlane(const Quads& q, unsigned char* d) {
+  const auto at = [](__m128i v) { return _mm_and_si128(_mm_srli_epi32(v, Shift), _mm_set1_epi32(0xFF)); };
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
+                   _mm_packus_epi16(_mm_packs_epi32(at(q.q0), at(q.q1)), _mm_packs_epi32(at(q.q2), at(q.q3))));
+}
+template <int N, bool Bgr>
+long planesVector(const unsigned char* __restrict s, long w, unsigned char* __restrict pr,
+                  unsigned char* __restrict pg, unsigned char* __restrict pb) {
+  long i = 0;
+  for (; i + 16 <= w; i += 16) {
+    const Quads q = rgb32Quads<N, Bgr>(s + N * i);
+    storePlane<16>(q, pr + i);
+    storePlane<8>(q, pg + i);
+    storePlane<0>(q, pb + i);
+  }
+  return i;
+}
 #include "pelrows.inc"
+#include "pelunpack.inc"
 }  // namespace qrn_pel_sse2
 QRN_SIMD_TARGET_END
 
@@ -151,6 +254,19 @@ struct Isa {
   QRN_PEL_QUAD_ROW
 };
 QRN_PEL_ROW_SWITCH(Isa::rowOfQuads)
+// 16-bit pels shifted right and clamped to 255, 32 a step; returns the pels done.
+long narrowVector(const std::uint16_t* __restrict s, long w, int shift, unsigned char* __restrict d) {
+  const __m128i n = _mm_cvtsi32_si128(shift);
+  const __m256i top = _mm256_set1_epi16(255);
+  const auto at = [&](long k) {
+    return _mm256_min_epu16(_mm256_srl_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + k)), n), top);
+  };
+  long i = 0;
+  for (; i + 32 <= w; i += 32)
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i),
+                        _mm256_permute4x64_epi64(_mm256_packus_epi16(at(i), at(i + 16)), 0xD8));
+  return i;
+}
 struct Yv {
   using V = __m256i;
   static constexpr long N = 32;
@@ -178,22 +294,87 @@ struct Yv {
   static QRN_PEL_INLINE void store16x2as8(unsigned char* d, V a, V b) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8));
   }
+  static QRN_PEL_INLINE void store(void* d, V v) { _mm256_storeu_si256(static_cast<__m256i*>(d), v); }
+  static QRN_PEL_INLINE V shuffle8(V a, V ctl) { return _mm256_shuffle_epi8(a, ctl); }
+  static QRN_PEL_INLINE V broadcast128(__m128i a) { return _mm256_broadcastsi128_si256(a); }
+  // Lane L: the 16 bytes at p + L * step.
+  static QRN_PEL_INLINE V lanes(const unsigned char* p, long step) {
+    if (step == 16) return load(p);
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + step)), 1);
+  }
 };
+#include "pelbytes.inc"
 #include "pelyuv.inc"
 #include "pelrows.inc"
+#include "pelunpack.inc"
 }  // namespace qrn_pel_avx2
 QRN_SIMD_TARGET_END
 
-// ---- AVX-512 (F, BW, VL, VBMI) -------------------------------------------------------
-// (The mask-less permute and multishift of GCC 12's headers start from an
-// undefined vector that -Wmaybe-uninitialized reports; the all-ones masked
-// forms are the same instructions.)
+// ---- AVX-512 (F, BW, VL): the colour kernels ------------------------------------------
+// (The mask-less forms of GCC 12's headers start from an undefined vector
+// that -Wmaybe-uninitialized reports; the all-ones masked forms are the same
+// instructions.)
+QRN_SIMD_TARGET_BEGIN("avx2,avx512f,avx512bw,avx512vl")
+namespace qrn_pel_avx512 {
+struct Yv {
+  using V = __m512i;
+  static constexpr long N = 64;
+  // (All-ones masked forms: see the note above on GCC 12's headers.)
+  static constexpr __mmask16 kAll16 = 0xFFFF;
+  static QRN_PEL_INLINE V load(const unsigned char* p) { return _mm512_loadu_si512(p); }
+  static QRN_PEL_INLINE V set16(int v) { return _mm512_set1_epi16(static_cast<short>(v)); }
+  static QRN_PEL_INLINE V set32(int v) { return _mm512_set1_epi32(v); }
+  static QRN_PEL_INLINE V and_(V a, V b) { return _mm512_and_si512(a, b); }
+  static QRN_PEL_INLINE V or_(V a, V b) { return _mm512_or_si512(a, b); }
+  static QRN_PEL_INLINE V srli16_8(V a) { return _mm512_maskz_srli_epi16(~0u, a, 8); }
+  static QRN_PEL_INLINE V sub16(V a, V b) { return _mm512_maskz_sub_epi16(~0u, a, b); }
+  static QRN_PEL_INLINE V madd(V a, V b) { return _mm512_maskz_madd_epi16(kAll16, a, b); }
+  static QRN_PEL_INLINE V add32(V a, V b) { return _mm512_maskz_add_epi32(kAll16, a, b); }
+  static QRN_PEL_INLINE V srai32_13(V a) { return _mm512_maskz_srai_epi32(kAll16, a, 13); }
+  static QRN_PEL_INLINE V max32(V a, V b) { return _mm512_maskz_max_epi32(kAll16, a, b); }
+  static QRN_PEL_INLINE V min32(V a, V b) { return _mm512_maskz_min_epi32(kAll16, a, b); }
+  template <int K>
+  static QRN_PEL_INLINE V slli32(V a) { return _mm512_maskz_slli_epi32(kAll16, a, K); }
+  static QRN_PEL_INLINE void storeInterleaved32(std::uint32_t* d, V e, V o) {
+    const V lo = _mm512_maskz_unpacklo_epi32(kAll16, e, o), hi = _mm512_maskz_unpackhi_epi32(kAll16, e, o);
+    const V first = _mm512_set_epi64(11, 10, 3, 2, 9, 8, 1, 0), second = _mm512_set_epi64(15, 14, 7, 6, 13, 12, 5, 4);
+    _mm512_storeu_si512(d, _mm512_maskz_permutex2var_epi64(0xFF, lo, first, hi));
+    _mm512_storeu_si512(d + 16, _mm512_maskz_permutex2var_epi64(0xFF, lo, second, hi));
+  }
+  static QRN_PEL_INLINE void store16x2as8(unsigned char* d, V a, V b) {
+    const V order = _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0);
+    _mm512_storeu_si512(d, _mm512_maskz_permutexvar_epi64(0xFF, order, _mm512_maskz_packus_epi16(~0ull, a, b)));
+  }
+  static QRN_PEL_INLINE void store(void* d, V v) { _mm512_storeu_si512(d, v); }
+  static QRN_PEL_INLINE V shuffle8(V a, V ctl) { return _mm512_maskz_shuffle_epi8(~0ull, a, ctl); }
+  static QRN_PEL_INLINE V broadcast128(__m128i a) { return _mm512_maskz_broadcast_i32x4(kAll16, a); }
+  // Lane L: the 16 bytes at p + L * step (steps 12 and 16: one load).
+  static QRN_PEL_INLINE V lanes(const unsigned char* p, long step) {
+    if (step == 16) return load(p);
+    if (step == 12) {
+      const __m512i idx = _mm512_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6, 6, 7, 8, 9, 9, 10, 11, 12);
+      return _mm512_maskz_permutexvar_epi32(kAll16, idx, _mm512_maskz_loadu_epi8((1ull << 52) - 1, p));
+    }
+    const auto at = [p, step](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * step)); };
+    const __m256i lo = _mm256_inserti128_si256(_mm256_castsi128_si256(at(0)), at(1), 1);
+    const __m256i hi = _mm256_inserti128_si256(_mm256_castsi128_si256(at(2)), at(3), 1);
+    return _mm512_maskz_inserti64x4(0xFF, _mm512_castsi256_si512(lo), hi, 1);
+  }
+};
+#include "pelbytes.inc"
+#include "pelyuv.inc"
+#include "pelrows.inc"
+}  // namespace qrn_pel_avx512
+QRN_SIMD_TARGET_END
+
+// ---- AVX-512 with VBMI: the unpackers ----------------------------------------------
 // 32 pels a step: a byte permute puts each group of four pels in a 64-bit
 // lane, a multishift takes each pel's two bytes from its bit offset, a mask
 // keeps its bits.  Masked loads and stores take the row's end (a last
 // partial group included) in the same step.
 QRN_SIMD_TARGET_BEGIN("avx2,avx512f,avx512bw,avx512vl,avx512vbmi")
-namespace qrn_pel_avx512 {
+namespace qrn_pel_avx512vbmi {
 
 // Eight 64-bit lanes of the same eight bytes.
 QRN_PEL_INLINE __m512i perLane(const unsigned char (&b)[8]) {
@@ -231,58 +412,47 @@ void rowOf32(const unsigned char* base, long w, std::uint16_t* d) {
 }
 
 QRN_PEL_ROW_SWITCH(rowOf32)
-struct Yv {
-  using V = __m512i;
-  static constexpr long N = 64;
-  // (All-ones masked forms: see the note above on GCC 12's headers.)
-  static constexpr __mmask16 kAll16 = 0xFFFF;
-  static QRN_PEL_INLINE V load(const unsigned char* p) { return _mm512_loadu_si512(p); }
-  static QRN_PEL_INLINE V set16(int v) { return _mm512_set1_epi16(static_cast<short>(v)); }
-  static QRN_PEL_INLINE V set32(int v) { return _mm512_set1_epi32(v); }
-  static QRN_PEL_INLINE V and_(V a, V b) { return _mm512_and_si512(a, b); }
-  static QRN_PEL_INLINE V or_(V a, V b) { return _mm512_or_si512(a, b); }
-  static QRN_PEL_INLINE V srli16_8(V a) { return _mm512_maskz_srli_epi16(~0u, a, 8); }
-  static QRN_PEL_INLINE V sub16(V a, V b) { return _mm512_maskz_sub_epi16(~0u, a, b); }
-  static QRN_PEL_INLINE V madd(V a, V b) { return _mm512_maskz_madd_epi16(kAll16, a, b); }
-  static QRN_PEL_INLINE V add32(V a, V b) { return _mm512_maskz_add_epi32(kAll16, a, b); }
-  static QRN_PEL_INLINE V srai32_13(V a) { return _mm512_maskz_srai_epi32(kAll16, a, 13); }
-  static QRN_PEL_INLINE V max32(V a, V b) { return _mm512_maskz_max_epi32(kAll16, a, b); }
-  static QRN_PEL_INLINE V min32(V a, V b) { return _mm512_maskz_min_epi32(kAll16, a, b); }
-  template <int K>
-  static QRN_PEL_INLINE V slli32(V a) { return _mm512_maskz_slli_epi32(kAll16, a, K); }
-  static QRN_PEL_INLINE void storeInterleaved32(std::uint32_t* d, V e, V o) {
-    const V lo = _mm512_maskz_unpacklo_epi32(kAll16, e, o), hi = _mm512_maskz_unpackhi_epi32(kAll16, e, o);
-    const V first = _mm512_set_epi64(11, 10, 3, 2, 9, 8, 1, 0), second = _mm512_set_epi64(15, 14, 7, 6, 13, 12, 5, 4);
-    _mm512_storeu_si512(d, _mm512_maskz_permutex2var_epi64(0xFF, lo, first, hi));
-    _mm512_storeu_si512(d + 16, _mm512_maskz_permutex2var_epi64(0xFF, lo, second, hi));
+// 16-bit pels shifted right and clamped to 255, 32 a step; returns the pels done.
+long narrowVector(const std::uint16_t* __restrict s, long w, int shift, unsigned char* __restrict d) {
+  const __m128i n = _mm_cvtsi32_si128(shift);
+  const __m512i top = _mm512_set1_epi16(255);
+  long i = 0;
+  for (; i + 32 <= w; i += 32) {
+    const __m512i v = _mm512_maskz_srl_epi16(~0u, _mm512_loadu_si512(s + i), n);
+    const __m256i bytes = _mm512_maskz_cvtepi16_epi8(~0u, _mm512_maskz_min_epu16(~0u, v, top));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), bytes);
   }
-  static QRN_PEL_INLINE void store16x2as8(unsigned char* d, V a, V b) {
-    const V order = _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0);
-    _mm512_storeu_si512(d, _mm512_maskz_permutexvar_epi64(0xFF, order, _mm512_maskz_packus_epi16(~0ull, a, b)));
-  }
-};
-#include "pelyuv.inc"
-#include "pelrows.inc"
-}  // namespace qrn_pel_avx512
+  return i;
+}
+#include "pelunpack.inc"
+}  // namespace qrn_pel_avx512vbmi
 QRN_SIMD_TARGET_END
 
 #endif  // QRN_PEL_X86
 
 // ---- dispatch --------------------------------------------------------------------
 #if QRN_PEL_X86
-#define QRN_PEL_DISPATCH(level, ref, fn, ...)                  \
-  switch (qf_simdClamp(level)) {                               \
-    case qe_SimdAVX512: qrn_pel_avx512::fn(__VA_ARGS__); break; \
+// The unpackers run their AVX2 form on AVX-512 without VBMI, the colour
+// kernels their AVX-512 form on both AVX-512 levels.
+#define QRN_PEL_DISPATCH_TO(level, ref, vbmi, avx512, fn, ...)  \
+  switch (qf_simdClamp(level)) {                                \
+    case qe_SimdAVX512VBMI: vbmi::fn(__VA_ARGS__); break;       \
+    case qe_SimdAVX512: avx512::fn(__VA_ARGS__); break;         \
     case qe_SimdAVX2: qrn_pel_avx2::fn(__VA_ARGS__); break;     \
     case qe_SimdSSE2: qrn_pel_sse2::fn(__VA_ARGS__); break;     \
-    default: ref; break;                                       \
+    default: ref; break;                                        \
   }
+#define QRN_PEL_UNPACK_DISPATCH(level, ref, fn, ...) \
+  QRN_PEL_DISPATCH_TO(level, ref, qrn_pel_avx512vbmi, qrn_pel_avx2, fn, __VA_ARGS__)
+#define QRN_PEL_DISPATCH(level, ref, fn, ...) \
+  QRN_PEL_DISPATCH_TO(level, ref, qrn_pel_avx512, qrn_pel_avx512, fn, __VA_ARGS__)
 #else
 #define QRN_PEL_DISPATCH(level, ref, fn, ...) \
   do {                                        \
     (void)(level);                            \
     ref;                                      \
   } while (0)
+#define QRN_PEL_UNPACK_DISPATCH QRN_PEL_DISPATCH
 #endif
 
 namespace {
@@ -292,13 +462,13 @@ bool yuv(qe_ColourOrder o) { return o == qe_OrderUYVY || o == qe_OrderYUYV; }
 
 void qf_unpack16(qe_SimdLevel level, const qs_PackedImage& src, qs_RawPlane<std::uint16_t> dst) {
   if (!validImage(src.data, src.width, src.height)) return;
-  QRN_PEL_DISPATCH(level, qf_unpack16Ref(src, dst), unpack16, src, dst);
+  QRN_PEL_UNPACK_DISPATCH(level, qf_unpack16Ref(src, dst), unpack16, src, dst);
 }
 
 void qf_unpack8(qe_SimdLevel level, const qs_PackedImage& src, int bits, qs_RawPlane8 dst) {
   if (!validImage(src.data, src.width, src.height)) return;
   const int shift = std::clamp(bits, 8, 16) - 8;
-  QRN_PEL_DISPATCH(level, qf_unpack8Ref(src, bits, dst), unpack8, src, shift, dst);
+  QRN_PEL_UNPACK_DISPATCH(level, qf_unpack8Ref(src, bits, dst), unpack8, src, shift, dst);
 }
 
 void qf_colourToRGB32(qe_SimdLevel level, const qs_ColourImage& src, qs_RawPlane<std::uint32_t> dst) {

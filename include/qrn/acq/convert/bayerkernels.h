@@ -16,8 +16,10 @@ QRN_API_BEGIN
 #include <cstdint>
 
 // Instruction-set levels of the accelerated kernels.  qe_SimdAVX512 means
-// AVX-512 F, BW, VL and VBMI.
-enum qe_SimdLevel { qe_SimdNone = 0, qe_SimdSSE2 = 1, qe_SimdAVX2 = 2, qe_SimdAVX512 = 3 };
+// AVX-512 F, BW and VL; qe_SimdAVX512VBMI adds VBMI (byte permutes and
+// multishifts), which the pel unpackers' AVX-512 form needs (they run their
+// AVX2 form without it); the other kernels run their AVX-512 form on both.
+enum qe_SimdLevel { qe_SimdNone = 0, qe_SimdSSE2 = 1, qe_SimdAVX2 = 2, qe_SimdAVX512 = 3, qe_SimdAVX512VBMI = 4 };
 
 // The best level this processor and build offer: none on other architectures
 // or when qcCpuType reports no SSE (environment "QUORIN_DISABLE_SIMD").
