@@ -10,7 +10,7 @@
 
 using namespace qrn_gentl;
 
-#define QRN_EXPORT extern "C" __attribute__((visibility("default"))) GC_ERROR
+#define QRN_GENTL_EXPORT extern "C" __attribute__((visibility("default"))) GC_ERROR
 
 namespace {
 
@@ -33,7 +33,7 @@ std::string idText(const char* id, const char* what) {
 
 // ---- library -----------------------------------------------------------------------
 
-QRN_EXPORT GCGetInfo(TL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
+QRN_GENTL_EXPORT GCGetInfo(TL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
   // Allowed before GCInitLib: the system's info does not need the boards.
   return guard([&] {
     std::lock_guard<std::recursive_mutex> g(Handles::lock());
@@ -41,7 +41,7 @@ QRN_EXPORT GCGetInfo(TL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
   });
 }
 
-QRN_EXPORT GCGetLastError(GC_ERROR* piErrorCode, char* sErrText, size_t* piSize) {
+QRN_GENTL_EXPORT GCGetLastError(GC_ERROR* piErrorCode, char* sErrText, size_t* piSize) {
   // Its own refusals leave the last error as it was.
   const Error e = lastError();
   try {
@@ -56,14 +56,14 @@ QRN_EXPORT GCGetLastError(GC_ERROR* piErrorCode, char* sErrText, size_t* piSize)
   }
 }
 
-QRN_EXPORT GCInitLib(void) {
+QRN_GENTL_EXPORT GCInitLib(void) {
   return guard([] {
     std::lock_guard<std::recursive_mutex> g(Handles::lock());
     Library::init();
   });
 }
 
-QRN_EXPORT GCCloseLib(void) {
+QRN_GENTL_EXPORT GCCloseLib(void) {
   return guard([] {
     std::lock_guard<std::recursive_mutex> g(Handles::lock());
     Library::close();
@@ -72,7 +72,7 @@ QRN_EXPORT GCCloseLib(void) {
 
 // ---- ports ---------------------------------------------------------------------------
 
-QRN_EXPORT GCReadPort(PORT_HANDLE hPort, uint64_t iAddress, void* pBuffer, size_t* piSize) {
+QRN_GENTL_EXPORT GCReadPort(PORT_HANDLE hPort, uint64_t iAddress, void* pBuffer, size_t* piSize) {
   return call([&] {
     FeaturePort& p = portOf(hPort);
     need(pBuffer, "the buffer");
@@ -81,7 +81,7 @@ QRN_EXPORT GCReadPort(PORT_HANDLE hPort, uint64_t iAddress, void* pBuffer, size_
   });
 }
 
-QRN_EXPORT GCWritePort(PORT_HANDLE hPort, uint64_t iAddress, const void* pBuffer, size_t* piSize) {
+QRN_GENTL_EXPORT GCWritePort(PORT_HANDLE hPort, uint64_t iAddress, const void* pBuffer, size_t* piSize) {
   return call([&] {
     FeaturePort& p = portOf(hPort);
     need(pBuffer, "the buffer");
@@ -90,7 +90,7 @@ QRN_EXPORT GCWritePort(PORT_HANDLE hPort, uint64_t iAddress, const void* pBuffer
   });
 }
 
-QRN_EXPORT GCReadPortStacked(PORT_HANDLE hPort, PORT_REGISTER_STACK_ENTRY* pEntries, size_t* piNumEntries) {
+QRN_GENTL_EXPORT GCReadPortStacked(PORT_HANDLE hPort, PORT_REGISTER_STACK_ENTRY* pEntries, size_t* piNumEntries) {
   return call([&] {
     FeaturePort& p = portOf(hPort);
     need(pEntries, "the entries");
@@ -101,7 +101,7 @@ QRN_EXPORT GCReadPortStacked(PORT_HANDLE hPort, PORT_REGISTER_STACK_ENTRY* pEntr
   });
 }
 
-QRN_EXPORT GCWritePortStacked(PORT_HANDLE hPort, PORT_REGISTER_STACK_ENTRY* pEntries, size_t* piNumEntries) {
+QRN_GENTL_EXPORT GCWritePortStacked(PORT_HANDLE hPort, PORT_REGISTER_STACK_ENTRY* pEntries, size_t* piNumEntries) {
   return call([&] {
     FeaturePort& p = portOf(hPort);
     need(pEntries, "the entries");
@@ -112,12 +112,12 @@ QRN_EXPORT GCWritePortStacked(PORT_HANDLE hPort, PORT_REGISTER_STACK_ENTRY* pEnt
   });
 }
 
-QRN_EXPORT GCGetPortURL(PORT_HANDLE hPort, char* sURL, size_t* piSize) {
+QRN_GENTL_EXPORT GCGetPortURL(PORT_HANDLE hPort, char* sURL, size_t* piSize) {
   // The older query: the first URL (GCGetPortURLInfo gives every one).
   return call([&] { answerString(portOf(hPort).url(0), sURL, piSize); });
 }
 
-QRN_EXPORT GCGetNumPortURLs(PORT_HANDLE hPort, uint32_t* piNumURLs) {
+QRN_GENTL_EXPORT GCGetNumPortURLs(PORT_HANDLE hPort, uint32_t* piNumURLs) {
   return call([&] {
     FeaturePort& p = portOf(hPort);
     need(piNumURLs, "the count pointer");
@@ -125,7 +125,7 @@ QRN_EXPORT GCGetNumPortURLs(PORT_HANDLE hPort, uint32_t* piNumURLs) {
   });
 }
 
-QRN_EXPORT GCGetPortURLInfo(PORT_HANDLE hPort, uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+QRN_GENTL_EXPORT GCGetPortURLInfo(PORT_HANDLE hPort, uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                             void* pBuffer, size_t* piSize) {
   return call([&] {
     FeaturePort& p = portOf(hPort);
@@ -169,7 +169,7 @@ QRN_EXPORT GCGetPortURLInfo(PORT_HANDLE hPort, uint32_t iURLIndex, URL_INFO_CMD 
   });
 }
 
-QRN_EXPORT GCGetPortInfo(PORT_HANDLE hPort, PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+QRN_GENTL_EXPORT GCGetPortInfo(PORT_HANDLE hPort, PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                          size_t* piSize) {
   return call([&] {
     FeaturePort& p = portOf(hPort);
@@ -220,7 +220,7 @@ QRN_EXPORT GCGetPortInfo(PORT_HANDLE hPort, PORT_INFO_CMD iInfoCmd, INFO_DATATYP
 
 // ---- events -----------------------------------------------------------------------------
 
-QRN_EXPORT GCRegisterEvent(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID, EVENT_HANDLE* phEvent) {
+QRN_GENTL_EXPORT GCRegisterEvent(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID, EVENT_HANDLE* phEvent) {
   return call([&] {
     EventSource& s = eventSourceOf(hEventSrc);
     need(phEvent, "the event handle pointer");
@@ -228,7 +228,7 @@ QRN_EXPORT GCRegisterEvent(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID, EVENT
   });
 }
 
-QRN_EXPORT GCUnregisterEvent(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID) {
+QRN_GENTL_EXPORT GCUnregisterEvent(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID) {
   return call([&] { eventSourceOf(hEventSrc).unregisterEvent(iEventID); });
 }
 
@@ -238,7 +238,7 @@ namespace {
 std::shared_ptr<Event> eventOf(EVENT_HANDLE h) { return handle<Event>(h).shared_from_this(); }
 }  // namespace
 
-QRN_EXPORT EventGetData(EVENT_HANDLE hEvent, void* pBuffer, size_t* piSize, uint64_t iTimeout) {
+QRN_GENTL_EXPORT EventGetData(EVENT_HANDLE hEvent, void* pBuffer, size_t* piSize, uint64_t iTimeout) {
   std::shared_ptr<Event> e;
   GC_ERROR rc = call([&] {
     e = eventOf(hEvent);
@@ -271,7 +271,7 @@ QRN_EXPORT EventGetData(EVENT_HANDLE hEvent, void* pBuffer, size_t* piSize, uint
   });
 }
 
-QRN_EXPORT EventGetDataInfo(EVENT_HANDLE hEvent, const void* pInBuffer, size_t iInSize, EVENT_DATA_INFO_CMD iInfoCmd,
+QRN_GENTL_EXPORT EventGetDataInfo(EVENT_HANDLE hEvent, const void* pInBuffer, size_t iInSize, EVENT_DATA_INFO_CMD iInfoCmd,
                             INFO_DATATYPE* piType, void* pOutBuffer, size_t* piOutSize) {
   return call([&] {
     Event& e = handle<Event>(hEvent);
@@ -293,7 +293,7 @@ QRN_EXPORT EventGetDataInfo(EVENT_HANDLE hEvent, const void* pInBuffer, size_t i
   });
 }
 
-QRN_EXPORT EventGetInfo(EVENT_HANDLE hEvent, EVENT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+QRN_GENTL_EXPORT EventGetInfo(EVENT_HANDLE hEvent, EVENT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                         size_t* piSize) {
   return call([&] {
     Event& e = handle<Event>(hEvent);
@@ -319,7 +319,7 @@ QRN_EXPORT EventGetInfo(EVENT_HANDLE hEvent, EVENT_INFO_CMD iInfoCmd, INFO_DATAT
   });
 }
 
-QRN_EXPORT EventFlush(EVENT_HANDLE hEvent) {
+QRN_GENTL_EXPORT EventFlush(EVENT_HANDLE hEvent) {
   return call([&] {
     Event& e = handle<Event>(hEvent);
     if (e.type() == EVENT_NEW_BUFFER) {
@@ -337,13 +337,13 @@ QRN_EXPORT EventFlush(EVENT_HANDLE hEvent) {
   });
 }
 
-QRN_EXPORT EventKill(EVENT_HANDLE hEvent) {
+QRN_GENTL_EXPORT EventKill(EVENT_HANDLE hEvent) {
   return call([&] { handle<Event>(hEvent).kill(); });
 }
 
 // ---- system -----------------------------------------------------------------------------
 
-QRN_EXPORT TLOpen(TL_HANDLE* phTL) {
+QRN_GENTL_EXPORT TLOpen(TL_HANDLE* phTL) {
   return call([&] {
     need(phTL, "the handle pointer");
     if (Library::system()) fail(GC_ERR_RESOURCE_IN_USE, "the system module is open");
@@ -352,7 +352,7 @@ QRN_EXPORT TLOpen(TL_HANDLE* phTL) {
   });
 }
 
-QRN_EXPORT TLClose(TL_HANDLE hTL) {
+QRN_GENTL_EXPORT TLClose(TL_HANDLE hTL) {
   return call([&] {
     System& s = handle<System>(hTL);
     delete &s;
@@ -360,14 +360,14 @@ QRN_EXPORT TLClose(TL_HANDLE hTL) {
   });
 }
 
-QRN_EXPORT TLGetInfo(TL_HANDLE hTL, TL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
+QRN_GENTL_EXPORT TLGetInfo(TL_HANDLE hTL, TL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
   return call([&] {
     handle<System>(hTL);
     answer(System::info(iInfoCmd), piType, pBuffer, piSize);
   });
 }
 
-QRN_EXPORT TLGetNumInterfaces(TL_HANDLE hTL, uint32_t* piNumIfaces) {
+QRN_GENTL_EXPORT TLGetNumInterfaces(TL_HANDLE hTL, uint32_t* piNumIfaces) {
   return call([&] {
     System& s = handle<System>(hTL);
     need(piNumIfaces, "the count pointer");
@@ -375,7 +375,7 @@ QRN_EXPORT TLGetNumInterfaces(TL_HANDLE hTL, uint32_t* piNumIfaces) {
   });
 }
 
-QRN_EXPORT TLGetInterfaceID(TL_HANDLE hTL, uint32_t iIndex, char* sID, size_t* piSize) {
+QRN_GENTL_EXPORT TLGetInterfaceID(TL_HANDLE hTL, uint32_t iIndex, char* sID, size_t* piSize) {
   return call([&] {
     System& s = handle<System>(hTL);
     if (iIndex >= s.interfaces().size())
@@ -385,7 +385,7 @@ QRN_EXPORT TLGetInterfaceID(TL_HANDLE hTL, uint32_t iIndex, char* sID, size_t* p
   });
 }
 
-QRN_EXPORT TLGetInterfaceInfo(TL_HANDLE hTL, const char* sIfaceID, INTERFACE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+QRN_GENTL_EXPORT TLGetInterfaceInfo(TL_HANDLE hTL, const char* sIfaceID, INTERFACE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                               void* pBuffer, size_t* piSize) {
   return call([&] {
     System& s = handle<System>(hTL);
@@ -393,7 +393,7 @@ QRN_EXPORT TLGetInterfaceInfo(TL_HANDLE hTL, const char* sIfaceID, INTERFACE_INF
   });
 }
 
-QRN_EXPORT TLOpenInterface(TL_HANDLE hTL, const char* sIfaceID, IF_HANDLE* phIface) {
+QRN_GENTL_EXPORT TLOpenInterface(TL_HANDLE hTL, const char* sIfaceID, IF_HANDLE* phIface) {
   return call([&] {
     System& s = handle<System>(hTL);
     need(phIface, "the handle pointer");
@@ -403,7 +403,7 @@ QRN_EXPORT TLOpenInterface(TL_HANDLE hTL, const char* sIfaceID, IF_HANDLE* phIfa
   });
 }
 
-QRN_EXPORT TLUpdateInterfaceList(TL_HANDLE hTL, bool8_t* pbChanged, uint64_t) {
+QRN_GENTL_EXPORT TLUpdateInterfaceList(TL_HANDLE hTL, bool8_t* pbChanged, uint64_t) {
   return call([&] {
     handle<System>(hTL);
     if (pbChanged) *pbChanged = 0;  // the board list is fixed once the drivers are loaded
@@ -412,16 +412,16 @@ QRN_EXPORT TLUpdateInterfaceList(TL_HANDLE hTL, bool8_t* pbChanged, uint64_t) {
 
 // ---- interfaces ---------------------------------------------------------------------------
 
-QRN_EXPORT IFClose(IF_HANDLE hIface) {
+QRN_GENTL_EXPORT IFClose(IF_HANDLE hIface) {
   return call([&] { handle<Interface>(hIface).close(); });
 }
 
-QRN_EXPORT IFGetInfo(IF_HANDLE hIface, INTERFACE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+QRN_GENTL_EXPORT IFGetInfo(IF_HANDLE hIface, INTERFACE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                      size_t* piSize) {
   return call([&] { answer(handle<Interface>(hIface).info(iInfoCmd), piType, pBuffer, piSize); });
 }
 
-QRN_EXPORT IFGetNumDevices(IF_HANDLE hIface, uint32_t* piNumDevices) {
+QRN_GENTL_EXPORT IFGetNumDevices(IF_HANDLE hIface, uint32_t* piNumDevices) {
   return call([&] {
     Interface& i = handle<Interface>(hIface);
     need(piNumDevices, "the count pointer");
@@ -429,7 +429,7 @@ QRN_EXPORT IFGetNumDevices(IF_HANDLE hIface, uint32_t* piNumDevices) {
   });
 }
 
-QRN_EXPORT IFGetDeviceID(IF_HANDLE hIface, uint32_t iIndex, char* sIDeviceID, size_t* piSize) {
+QRN_GENTL_EXPORT IFGetDeviceID(IF_HANDLE hIface, uint32_t iIndex, char* sIDeviceID, size_t* piSize) {
   return call([&] {
     Interface& i = handle<Interface>(hIface);
     if (iIndex >= i.boards().size())
@@ -438,14 +438,14 @@ QRN_EXPORT IFGetDeviceID(IF_HANDLE hIface, uint32_t iIndex, char* sIDeviceID, si
   });
 }
 
-QRN_EXPORT IFUpdateDeviceList(IF_HANDLE hIface, bool8_t* pbChanged, uint64_t) {
+QRN_GENTL_EXPORT IFUpdateDeviceList(IF_HANDLE hIface, bool8_t* pbChanged, uint64_t) {
   return call([&] {
     handle<Interface>(hIface);
     if (pbChanged) *pbChanged = 0;
   });
 }
 
-QRN_EXPORT IFGetDeviceInfo(IF_HANDLE hIface, const char* sDeviceID, DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+QRN_GENTL_EXPORT IFGetDeviceInfo(IF_HANDLE hIface, const char* sDeviceID, DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                            void* pBuffer, size_t* piSize) {
   return call([&] {
     Interface& i = handle<Interface>(hIface);
@@ -453,7 +453,7 @@ QRN_EXPORT IFGetDeviceInfo(IF_HANDLE hIface, const char* sDeviceID, DEVICE_INFO_
   });
 }
 
-QRN_EXPORT IFOpenDevice(IF_HANDLE hIface, const char* sDeviceID, DEVICE_ACCESS_FLAGS iOpenFlags, DEV_HANDLE* phDevice) {
+QRN_GENTL_EXPORT IFOpenDevice(IF_HANDLE hIface, const char* sDeviceID, DEVICE_ACCESS_FLAGS iOpenFlags, DEV_HANDLE* phDevice) {
   return call([&] {
     Interface& i = handle<Interface>(hIface);
     need(phDevice, "the handle pointer");
@@ -461,7 +461,7 @@ QRN_EXPORT IFOpenDevice(IF_HANDLE hIface, const char* sDeviceID, DEVICE_ACCESS_F
   });
 }
 
-QRN_EXPORT IFGetParentTL(IF_HANDLE hIface, TL_HANDLE* phSystem) {
+QRN_GENTL_EXPORT IFGetParentTL(IF_HANDLE hIface, TL_HANDLE* phSystem) {
   return call([&] {
     Interface& i = handle<Interface>(hIface);
     need(phSystem, "the handle pointer");
@@ -471,7 +471,7 @@ QRN_EXPORT IFGetParentTL(IF_HANDLE hIface, TL_HANDLE* phSystem) {
 
 // ---- devices ---------------------------------------------------------------------------------
 
-QRN_EXPORT DevGetPort(DEV_HANDLE hDevice, PORT_HANDLE* phRemoteDevice) {
+QRN_GENTL_EXPORT DevGetPort(DEV_HANDLE hDevice, PORT_HANDLE* phRemoteDevice) {
   return call([&] {
     Device& d = handle<Device>(hDevice);
     need(phRemoteDevice, "the handle pointer");
@@ -479,7 +479,7 @@ QRN_EXPORT DevGetPort(DEV_HANDLE hDevice, PORT_HANDLE* phRemoteDevice) {
   });
 }
 
-QRN_EXPORT DevGetNumDataStreams(DEV_HANDLE hDevice, uint32_t* piNumDataStreams) {
+QRN_GENTL_EXPORT DevGetNumDataStreams(DEV_HANDLE hDevice, uint32_t* piNumDataStreams) {
   return call([&] {
     handle<Device>(hDevice);
     need(piNumDataStreams, "the count pointer");
@@ -487,7 +487,7 @@ QRN_EXPORT DevGetNumDataStreams(DEV_HANDLE hDevice, uint32_t* piNumDataStreams) 
   });
 }
 
-QRN_EXPORT DevGetDataStreamID(DEV_HANDLE hDevice, uint32_t iIndex, char* sDataStreamID, size_t* piSize) {
+QRN_GENTL_EXPORT DevGetDataStreamID(DEV_HANDLE hDevice, uint32_t iIndex, char* sDataStreamID, size_t* piSize) {
   return call([&] {
     handle<Device>(hDevice);
     if (iIndex != 0) fail(GC_ERR_INVALID_INDEX, "the device has one data stream (index 0)");
@@ -495,7 +495,7 @@ QRN_EXPORT DevGetDataStreamID(DEV_HANDLE hDevice, uint32_t iIndex, char* sDataSt
   });
 }
 
-QRN_EXPORT DevOpenDataStream(DEV_HANDLE hDevice, const char* sDataStreamID, DS_HANDLE* phDataStream) {
+QRN_GENTL_EXPORT DevOpenDataStream(DEV_HANDLE hDevice, const char* sDataStreamID, DS_HANDLE* phDataStream) {
   return call([&] {
     Device& d = handle<Device>(hDevice);
     need(phDataStream, "the handle pointer");
@@ -503,19 +503,19 @@ QRN_EXPORT DevOpenDataStream(DEV_HANDLE hDevice, const char* sDataStreamID, DS_H
   });
 }
 
-QRN_EXPORT DevGetInfo(DEV_HANDLE hDevice, DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+QRN_GENTL_EXPORT DevGetInfo(DEV_HANDLE hDevice, DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                       size_t* piSize) {
   return call([&] { answer(handle<Device>(hDevice).info(iInfoCmd), piType, pBuffer, piSize); });
 }
 
-QRN_EXPORT DevClose(DEV_HANDLE hDevice) {
+QRN_GENTL_EXPORT DevClose(DEV_HANDLE hDevice) {
   return call([&] {
     Device& d = handle<Device>(hDevice);
     d.parent().deviceClosed(&d);
   });
 }
 
-QRN_EXPORT DevGetParentIF(DEV_HANDLE hDevice, IF_HANDLE* phIface) {
+QRN_GENTL_EXPORT DevGetParentIF(DEV_HANDLE hDevice, IF_HANDLE* phIface) {
   return call([&] {
     Device& d = handle<Device>(hDevice);
     need(phIface, "the handle pointer");
@@ -534,7 +534,7 @@ Buffer& bufferOf(DataStream& s, BUFFER_HANDLE h) {
 }
 }  // namespace
 
-QRN_EXPORT DSAnnounceBuffer(DS_HANDLE hDataStream, void* pBuffer, size_t iSize, void* pPrivate,
+QRN_GENTL_EXPORT DSAnnounceBuffer(DS_HANDLE hDataStream, void* pBuffer, size_t iSize, void* pPrivate,
                             BUFFER_HANDLE* phBuffer) {
   return call([&] {
     DataStream& s = handle<DataStream>(hDataStream);
@@ -543,7 +543,7 @@ QRN_EXPORT DSAnnounceBuffer(DS_HANDLE hDataStream, void* pBuffer, size_t iSize, 
   });
 }
 
-QRN_EXPORT DSAllocAndAnnounceBuffer(DS_HANDLE hDataStream, size_t iSize, void* pPrivate, BUFFER_HANDLE* phBuffer) {
+QRN_GENTL_EXPORT DSAllocAndAnnounceBuffer(DS_HANDLE hDataStream, size_t iSize, void* pPrivate, BUFFER_HANDLE* phBuffer) {
   return call([&] {
     DataStream& s = handle<DataStream>(hDataStream);
     need(phBuffer, "the handle pointer");
@@ -551,24 +551,24 @@ QRN_EXPORT DSAllocAndAnnounceBuffer(DS_HANDLE hDataStream, size_t iSize, void* p
   });
 }
 
-QRN_EXPORT DSFlushQueue(DS_HANDLE hDataStream, ACQ_QUEUE_TYPE iOperation) {
+QRN_GENTL_EXPORT DSFlushQueue(DS_HANDLE hDataStream, ACQ_QUEUE_TYPE iOperation) {
   return call([&] { handle<DataStream>(hDataStream).flushQueue(iOperation); });
 }
 
-QRN_EXPORT DSStartAcquisition(DS_HANDLE hDataStream, ACQ_START_FLAGS iStartFlags, uint64_t iNumToAcquire) {
+QRN_GENTL_EXPORT DSStartAcquisition(DS_HANDLE hDataStream, ACQ_START_FLAGS iStartFlags, uint64_t iNumToAcquire) {
   return call([&] { handle<DataStream>(hDataStream).start(iStartFlags, iNumToAcquire); });
 }
 
-QRN_EXPORT DSStopAcquisition(DS_HANDLE hDataStream, ACQ_STOP_FLAGS iStopFlags) {
+QRN_GENTL_EXPORT DSStopAcquisition(DS_HANDLE hDataStream, ACQ_STOP_FLAGS iStopFlags) {
   return call([&] { handle<DataStream>(hDataStream).stop(iStopFlags); });
 }
 
-QRN_EXPORT DSGetInfo(DS_HANDLE hDataStream, STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+QRN_GENTL_EXPORT DSGetInfo(DS_HANDLE hDataStream, STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                      size_t* piSize) {
   return call([&] { answer(handle<DataStream>(hDataStream).info(iInfoCmd), piType, pBuffer, piSize); });
 }
 
-QRN_EXPORT DSGetBufferID(DS_HANDLE hDataStream, uint32_t iIndex, BUFFER_HANDLE* phBuffer) {
+QRN_GENTL_EXPORT DSGetBufferID(DS_HANDLE hDataStream, uint32_t iIndex, BUFFER_HANDLE* phBuffer) {
   return call([&] {
     DataStream& s = handle<DataStream>(hDataStream);
     need(phBuffer, "the handle pointer");
@@ -576,25 +576,25 @@ QRN_EXPORT DSGetBufferID(DS_HANDLE hDataStream, uint32_t iIndex, BUFFER_HANDLE* 
   });
 }
 
-QRN_EXPORT DSClose(DS_HANDLE hDataStream) {
+QRN_GENTL_EXPORT DSClose(DS_HANDLE hDataStream) {
   return call([&] { handle<DataStream>(hDataStream).device().streamClosed(); });
 }
 
-QRN_EXPORT DSRevokeBuffer(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, void** pBuffer, void** pPrivate) {
+QRN_GENTL_EXPORT DSRevokeBuffer(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, void** pBuffer, void** pPrivate) {
   return call([&] {
     DataStream& s = handle<DataStream>(hDataStream);
     s.revoke(bufferOf(s, hBuffer), pBuffer, pPrivate);
   });
 }
 
-QRN_EXPORT DSQueueBuffer(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer) {
+QRN_GENTL_EXPORT DSQueueBuffer(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer) {
   return call([&] {
     DataStream& s = handle<DataStream>(hDataStream);
     s.queue(bufferOf(s, hBuffer));
   });
 }
 
-QRN_EXPORT DSGetBufferInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, BUFFER_INFO_CMD iInfoCmd,
+QRN_GENTL_EXPORT DSGetBufferInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, BUFFER_INFO_CMD iInfoCmd,
                            INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
   return call([&] {
     DataStream& s = handle<DataStream>(hDataStream);
@@ -602,7 +602,7 @@ QRN_EXPORT DSGetBufferInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, BUFFER_
   });
 }
 
-QRN_EXPORT DSGetParentDev(DS_HANDLE hDataStream, DEV_HANDLE* phDevice) {
+QRN_GENTL_EXPORT DSGetParentDev(DS_HANDLE hDataStream, DEV_HANDLE* phDevice) {
   return call([&] {
     DataStream& s = handle<DataStream>(hDataStream);
     need(phDevice, "the handle pointer");
@@ -610,7 +610,7 @@ QRN_EXPORT DSGetParentDev(DS_HANDLE hDataStream, DEV_HANDLE* phDevice) {
   });
 }
 
-QRN_EXPORT DSGetBufferChunkData(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, SINGLE_CHUNK_DATA*, size_t* piNumChunks) {
+QRN_GENTL_EXPORT DSGetBufferChunkData(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, SINGLE_CHUNK_DATA*, size_t* piNumChunks) {
   return call([&] {
     DataStream& s = handle<DataStream>(hDataStream);
     bufferOf(s, hBuffer);
@@ -619,7 +619,7 @@ QRN_EXPORT DSGetBufferChunkData(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, SI
   });
 }
 
-QRN_EXPORT DSGetBufferInfoStacked(DS_HANDLE hDataStream, DS_BUFFER_INFO_STACKED* pInfoStacked, size_t iNumInfos) {
+QRN_GENTL_EXPORT DSGetBufferInfoStacked(DS_HANDLE hDataStream, DS_BUFFER_INFO_STACKED* pInfoStacked, size_t iNumInfos) {
   return call([&] {
     handle<DataStream>(hDataStream);
     need(pInfoStacked, "the queries");
@@ -632,7 +632,7 @@ QRN_EXPORT DSGetBufferInfoStacked(DS_HANDLE hDataStream, DS_BUFFER_INFO_STACKED*
 
 // Single-part image buffers without segments or flows: what the multi-part,
 // composite and flow functions would describe does not exist here.
-QRN_EXPORT DSGetNumBufferParts(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t* piNumParts) {
+QRN_GENTL_EXPORT DSGetNumBufferParts(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t* piNumParts) {
   return call([&] {
     DataStream& s = handle<DataStream>(hDataStream);
     bufferOf(s, hBuffer);
@@ -641,7 +641,7 @@ QRN_EXPORT DSGetNumBufferParts(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uin
   });
 }
 
-QRN_EXPORT DSGetBufferPartInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t, BUFFER_PART_INFO_CMD,
+QRN_GENTL_EXPORT DSGetBufferPartInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t, BUFFER_PART_INFO_CMD,
                                INFO_DATATYPE*, void*, size_t*) {
   return call([&] {
     DataStream& s = handle<DataStream>(hDataStream);
@@ -650,7 +650,7 @@ QRN_EXPORT DSGetBufferPartInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uin
   });
 }
 
-QRN_EXPORT DSGetBufferPartInfoStacked(DS_HANDLE hDataStream, DS_BUFFER_PART_INFO_STACKED* pInfoStacked,
+QRN_GENTL_EXPORT DSGetBufferPartInfoStacked(DS_HANDLE hDataStream, DS_BUFFER_PART_INFO_STACKED* pInfoStacked,
                                       size_t iNumInfos) {
   return call([&] {
     handle<DataStream>(hDataStream);
@@ -660,14 +660,14 @@ QRN_EXPORT DSGetBufferPartInfoStacked(DS_HANDLE hDataStream, DS_BUFFER_PART_INFO
   });
 }
 
-QRN_EXPORT DSAnnounceCompositeBuffer(DS_HANDLE hDataStream, size_t, void**, size_t*, void*, BUFFER_HANDLE*) {
+QRN_GENTL_EXPORT DSAnnounceCompositeBuffer(DS_HANDLE hDataStream, size_t, void**, size_t*, void*, BUFFER_HANDLE*) {
   return call([&] {
     handle<DataStream>(hDataStream);
     fail(GC_ERR_NOT_IMPLEMENTED, "the data stream takes single-segment buffers only");
   });
 }
 
-QRN_EXPORT DSGetNumFlows(DS_HANDLE hDataStream, uint32_t* piNumFlows) {
+QRN_GENTL_EXPORT DSGetNumFlows(DS_HANDLE hDataStream, uint32_t* piNumFlows) {
   return call([&] {
     handle<DataStream>(hDataStream);
     need(piNumFlows, "the flow count");
@@ -675,14 +675,14 @@ QRN_EXPORT DSGetNumFlows(DS_HANDLE hDataStream, uint32_t* piNumFlows) {
   });
 }
 
-QRN_EXPORT DSGetFlowInfo(DS_HANDLE hDataStream, uint32_t, FLOW_INFO_CMD, INFO_DATATYPE*, void*, size_t*) {
+QRN_GENTL_EXPORT DSGetFlowInfo(DS_HANDLE hDataStream, uint32_t, FLOW_INFO_CMD, INFO_DATATYPE*, void*, size_t*) {
   return call([&] {
     handle<DataStream>(hDataStream);
     fail(GC_ERR_INVALID_INDEX, "the data stream has no flows");
   });
 }
 
-QRN_EXPORT DSGetNumBufferSegments(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t* piNumSegments) {
+QRN_GENTL_EXPORT DSGetNumBufferSegments(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t* piNumSegments) {
   return call([&] {
     DataStream& s = handle<DataStream>(hDataStream);
     bufferOf(s, hBuffer);
@@ -691,7 +691,7 @@ QRN_EXPORT DSGetNumBufferSegments(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, 
   });
 }
 
-QRN_EXPORT DSGetBufferSegmentInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t, SEGMENT_INFO_CMD,
+QRN_GENTL_EXPORT DSGetBufferSegmentInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t, SEGMENT_INFO_CMD,
                                   INFO_DATATYPE*, void*, size_t*) {
   return call([&] {
     DataStream& s = handle<DataStream>(hDataStream);
