@@ -153,10 +153,15 @@ TEST(GigeAcquisition, StreamBuffersAreHandedOutWithoutCopyAndComeBack) {
 TEST(GigeAcquisition, FrameIdGapsCountAcrossTheSixteenBitWrap) {
   struct Case {
     std::uint64_t last, id, skipped;
-  } cases[] = {{7, 8, 0},          {7, 10, 2},     {65535, 1, 0},   {65530, 3, 7},
-               {100, 1, 0},        {65535, 65536, 0},  // 64-bit ids run on
-               {1u << 20, 5, 0}};  // a count started again
-  for (const Case& c : cases) EXPECT_EQ(qrn_gige::framesSkipped(c.last, c.id), c.skipped) << c.last << " -> " << c.id;
+    bool ahead;
+  } cases[] = {{7, 8, 0, true},          {7, 10, 2, true},     {65535, 1, 0, true},   {65530, 3, 7, true},
+               {100, 1, 0, false},       {65535, 65536, 0, true},  // 64-bit ids run on
+               {1u << 20, 5, 0, false},  // a count started again
+               {158, 143, 0, false},     {7, 7, 0, false}};  // back, or the same: not a gap
+  for (const Case& c : cases) {
+    EXPECT_EQ(qrn_gige::framesSkipped(c.last, c.id), c.skipped) << c.last << " -> " << c.id;
+    EXPECT_EQ(qrn_gige::frameIdAhead(c.last, c.id), c.ahead) << c.last << " -> " << c.id;
+  }
   EXPECT_EQ(qrn_gige::frameIdAfter(65534, 2), 1u);
   EXPECT_EQ(qrn_gige::frameIdAfter(70000, 2), 70002u);
 }
