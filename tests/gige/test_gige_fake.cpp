@@ -233,7 +233,19 @@ TEST(GigeColour, EachKindTakesTheCamerasPreferredFormat) {
   EXPECT_EQ(qrn_gige::FrameConverter("VendorMono12p", Kind::grey16, 0x010C0047).imageFormat(), qeImageFormat_Grey12);
   EXPECT_EQ(qrn_gige::pixelFormatFor({"VendorMono12p", "Mono8"}, Kind::grey16, {0x010C0047, 0x01080001}), "VendorMono12p");
   EXPECT_TRUE(qrn_gige::FrameConverter("BayerRG8", Kind::raw8).lends());
-  EXPECT_TRUE(qrn_gige::FrameConverter("BayerRG8", Kind::rgb32).fromMosaic());
+  // Only colour is converted from a mosaic: the raw kinds of every Bayer
+  // format, 8 bits or wider, convert none (odd regions, no white balance).
+  int mosaics = 0;
+  for (const qrn_gige::PelFormat& pf : qrn_gige::pelFormats()) {
+    if (std::string(pf.name).rfind("Bayer", 0) != 0) continue;
+    ++mosaics;
+    for (Kind k : {Kind::raw8, Kind::grey16, Kind::rgb16, Kind::rgb32, Kind::planes3})
+      if (pf.rank[static_cast<std::size_t>(k)] != 0) {
+        EXPECT_EQ(qrn_gige::FrameConverter(pf.name, k).fromMosaic(), k != Kind::raw8 && k != Kind::grey16)
+            << pf.name << " kind " << static_cast<int>(k);
+      }
+  }
+  EXPECT_EQ(mosaics, 32);  // 8, 10, 10p, 10Packed, 12, 12p, 12Packed, 16 in four phases
   EXPECT_FALSE(qrn_gige::FrameConverter("RGB8", Kind::rgb32).fromMosaic());
   EXPECT_THROW(qrn_gige::FrameConverter("Mono8", Kind::rgb32), qcAcqFifo::CouldNotCreate);
 }
