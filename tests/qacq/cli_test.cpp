@@ -121,6 +121,9 @@ TEST_F(QacqCli, ArgumentErrorsAreOneLineAndNonZero) {
       {{"hwconfig", "limit"}, 2, "names"},
       {{"hwconfig", "simulator", "maybe"}, 2, "unknown state \"maybe\""},
       {{"hwconfig", "limit", "No Such Format"}, 2, "unknown video format \"No Such Format\""},
+      // Text the registry store cannot keep is refused as such, not as a file that cannot be written.
+      {{"hwconfig", "limit", "--force", "Two\nLines"}, 2, "a format name cannot hold a line break"},
+      {{"cameras", "add", "cam\r1"}, 2, "a camera id must be non-empty and hold no ';', line break or zero byte"},
       // The driver refuses a custom item: the library's exception, one line.
       {{"grab", "--custom", "NoSuchItem=1", "--save", "none"}, 1, "qcAcqFifo::BadParams: unknown custom item \"NoSuchItem\""},
   };
