@@ -168,9 +168,9 @@ std::string plural(std::size_t n, const char* word) {
 // stopped, and the checksum verdict.  Returns the number of problems.
 std::size_t checkOne(const std::string& path, std::ostream& out) {
   qc_ccfFileInfo info;
-  std::string text;
+  std::string whole;
   try {
-    text = readCcf(path, info, true);
+    whole = readCcf(path, info, true);
   } catch (const Error& e) {
     out << e.what() << "\n";
     return 1;
@@ -197,7 +197,7 @@ std::size_t checkOne(const std::string& path, std::ostream& out) {
     }
   });
   std::map<std::uint32_t, std::string> sumLines;
-  const std::size_t total = scanLines(text, info.checkSumLines(), sumLines);
+  const std::size_t total = scanLines(whole, info.checkSumLines(), sumLines);
   for (const auto& [n, text] : sumLines) {
     if (onlyChecksum(text)) continue;
     out << path << ": line " << n << ": warning: the line holds ccf_checksum, so its other text is ignored\n";
