@@ -24,4 +24,10 @@ inline std::uint64_t frameIdAfter(std::uint64_t last, std::uint64_t k) {
   return last <= 0xFFFF && id > 0xFFFF ? id - 0xFFFF : id;
 }
 
+// Whether `id` comes after `last` (across the 16-bit wrap too); an id that
+// goes back does not.
+inline bool frameIdAhead(std::uint64_t last, std::uint64_t id) {
+  return id > last || id == frameIdAfter(last, 1) || framesSkipped(last, id) > 0;
+}
+
 }  // namespace qrn_gige

@@ -25,6 +25,8 @@ namespace qrn_gige {
 enum class Kind { grey8, grey16, raw8, rgb16, rgb32, planes3 };
 inline constexpr Kind kAllKinds[] = {Kind::grey8, Kind::grey16, Kind::raw8, Kind::rgb16, Kind::rgb32, Kind::planes3};
 inline constexpr std::size_t kKindCount = std::size(kAllKinds);
+// Kinds of colour (made from a mosaic, RGB or YUV); the others are grey or raw.
+inline constexpr bool isColour(Kind k) { return k == Kind::rgb16 || k == Kind::rgb32 || k == Kind::planes3; }
 
 // A frame as it lies in its stream buffer.
 struct FrameView {
@@ -117,7 +119,9 @@ public:
   // The images are the stream buffers themselves.
   bool lends() const { return lends_; }
   // Colour converted from a mosaic: regions keep even sizes, white balance.
-  bool fromMosaic() const { return !lends_ && format().bayerX >= 0; }
+  // The raw kinds of a mosaic (RAW8, grey 16) convert none, whether lent or
+  // unpacked.
+  bool fromMosaic() const { return isColour(kind_) && format().bayerX >= 0; }
   // The least a buffer of a w x h frame holds.
   std::size_t bytes(long w, long h) const;
   // The image format of completeAcq for grey and raw kinds.

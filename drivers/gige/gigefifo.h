@@ -62,7 +62,13 @@ struct StreamBox {
   qcPelRect roi;             // the region its frames have
   std::atomic<long> out{0};  // buffers held by the application
   StreamLink* link = nullptr;  // the stream's signal handler data (lives with the stream)
+  // A buffer goes back without its frame's id and time stamps: Aravis sets
+  // them from a frame's leader packet only, so a frame whose leader was lost
+  // then comes with id 0 instead of those of the buffer's previous frame.
   void giveBack(ArvBuffer* b) {
+    arv_buffer_set_frame_id(b, 0);
+    arv_buffer_set_timestamp(b, 0);
+    arv_buffer_set_system_timestamp(b, 0);
     std::lock_guard<std::mutex> g(m);
     if (stream)
       arv_stream_push_buffer(stream, b);

@@ -139,13 +139,23 @@ void GigeFifo::completed_(Done d, Actions& out) {
 
 void GigeFifo::handle_(const std::shared_ptr<StreamBox>& box, ArvBuffer* b, guint64 underruns, Actions& out) {
   const ArvBufferStatus status = arv_buffer_get_status(b);
-  const guint64 id = arv_buffer_get_frame_id(b);
+  guint64 id = arv_buffer_get_frame_id(b);
   guint64 ts = arv_buffer_get_timestamp(b);
   if (ts == 0) ts = arv_buffer_get_system_timestamp(b);
   ts /= 1000;  // microseconds
+  // A failed frame whose leader was lost has no id of its own (0, see
+  // StreamBox::giveBack), and one whose id does not move on is not trusted
+  // either: it is the frame after the last one, without a time stamp, and
+  // leaves the gap count alone.
+  bool idKnown = true;
+  if (status != ARV_BUFFER_STATUS_SUCCESS && (id == 0 || (haveFrameId_ && !frameIdAhead(lastFrameId_, id)))) {
+    idKnown = haveFrameId_;
+    id = haveFrameId_ ? frameIdAfter(lastFrameId_, 1) : 0;
+    ts = 0;
+  }
 
   // Frames the camera sent that never reached a buffer.
-  const guint64 skipped = haveFrameId_ ? framesSkipped(lastFrameId_, id) : 0;
+  const guint64 skipped = haveFrameId_ && idKnown ? framesSkipped(lastFrameId_, id) : 0;
   if (skipped > 0) {
     if (underruns > underruns_) {
       auto cb = overrunCb_;
@@ -166,8 +176,10 @@ void GigeFifo::handle_(const std::shared_ptr<StreamBox>& box, ArvBuffer* b, guin
     }
   }
   underruns_ = underruns;
-  haveFrameId_ = true;
-  lastFrameId_ = id;
+  if (idKnown) {
+    haveFrameId_ = true;
+    lastFrameId_ = id;
+  }
   triggerSent_ = false;
 
   qcAcqFailure f;

@@ -286,15 +286,20 @@ TEST(ImageTypeConversion, TableAndRoundTrip) {
     EXPECT_EQ(qf_convertToInternalImageType(static_cast<qeImageFormat>(pub)), pel) << pub;
     EXPECT_EQ(qf_convertToPublicImageType(pel), pub) << pel;
     EXPECT_EQ(qf_convertToPublicImageType(qf_convertToInternalImageType(static_cast<qeImageFormat>(pub))), pub);
+    EXPECT_EQ(qf_isImageFormat(static_cast<qeImageFormat>(pub)), pub != -1) << pub;
   }
   for (long pel : {-1L, -2L, 19L, 0x1001L}) EXPECT_EQ(qf_convertToPublicImageType(pel), qeImageFormat_Unspecified);
   // 14-bit grey (cameras' Mono14) is asked of a driver as 16-bit grey.
   EXPECT_EQ(qf_convertToInternalImageType(qeImageFormat_Grey14), qe_pelType_mono16);
+  EXPECT_TRUE(qf_isImageFormat(qeImageFormat_Grey14));
 }
 
 TEST(ImageTypeConversion, ValuesOutsideThePublicRangeAssert) {
   AssertCounter asserts;
-  for (int v : {0, -2, 20, 4097}) EXPECT_EQ(qf_convertToInternalImageType(static_cast<qeImageFormat>(v)), -1) << v;
+  for (int v : {0, -2, 20, 4097}) {
+    EXPECT_EQ(qf_convertToInternalImageType(static_cast<qeImageFormat>(v)), -1) << v;
+    EXPECT_FALSE(qf_isImageFormat(static_cast<qeImageFormat>(v))) << v;
+  }
   EXPECT_EQ(asserts.count, 4);
 }
 

@@ -153,10 +153,15 @@ TEST(GigeAcquisition, StreamBuffersAreHandedOutWithoutCopyAndComeBack) {
 TEST(GigeAcquisition, FrameIdGapsCountAcrossTheSixteenBitWrap) {
   struct Case {
     std::uint64_t last, id, skipped;
-  } cases[] = {{7, 8, 0},          {7, 10, 2},     {65535, 1, 0},   {65530, 3, 7},
-               {100, 1, 0},        {65535, 65536, 0},  // 64-bit ids run on
-               {1u << 20, 5, 0}};  // a count started again
-  for (const Case& c : cases) EXPECT_EQ(qrn_gige::framesSkipped(c.last, c.id), c.skipped) << c.last << " -> " << c.id;
+    bool ahead;
+  } cases[] = {{7, 8, 0, true},          {7, 10, 2, true},     {65535, 1, 0, true},   {65530, 3, 7, true},
+               {100, 1, 0, false},       {65535, 65536, 0, true},  // 64-bit ids run on
+               {1u << 20, 5, 0, false},  // a count started again
+               {158, 143, 0, false},     {7, 7, 0, false}};  // back, or the same: not a gap
+  for (const Case& c : cases) {
+    EXPECT_EQ(qrn_gige::framesSkipped(c.last, c.id), c.skipped) << c.last << " -> " << c.id;
+    EXPECT_EQ(qrn_gige::frameIdAhead(c.last, c.id), c.ahead) << c.last << " -> " << c.id;
+  }
   EXPECT_EQ(qrn_gige::frameIdAfter(65534, 2), 1u);
   EXPECT_EQ(qrn_gige::frameIdAfter(70000, 2), 70002u);
 }
@@ -228,7 +233,19 @@ TEST(GigeColour, EachKindTakesTheCamerasPreferredFormat) {
   EXPECT_EQ(qrn_gige::FrameConverter("VendorMono12p", Kind::grey16, 0x010C0047).imageFormat(), qeImageFormat_Grey12);
   EXPECT_EQ(qrn_gige::pixelFormatFor({"VendorMono12p", "Mono8"}, Kind::grey16, {0x010C0047, 0x01080001}), "VendorMono12p");
   EXPECT_TRUE(qrn_gige::FrameConverter("BayerRG8", Kind::raw8).lends());
-  EXPECT_TRUE(qrn_gige::FrameConverter("BayerRG8", Kind::rgb32).fromMosaic());
+  // Only colour is converted from a mosaic: the raw kinds of every Bayer
+  // format, 8 bits or wider, convert none (odd regions, no white balance).
+  int mosaics = 0;
+  for (const qrn_gige::PelFormat& pf : qrn_gige::pelFormats()) {
+    if (std::string(pf.name).rfind("Bayer", 0) != 0) continue;
+    ++mosaics;
+    for (Kind k : {Kind::raw8, Kind::grey16, Kind::rgb16, Kind::rgb32, Kind::planes3})
+      if (pf.rank[static_cast<std::size_t>(k)] != 0) {
+        EXPECT_EQ(qrn_gige::FrameConverter(pf.name, k).fromMosaic(), k != Kind::raw8 && k != Kind::grey16)
+            << pf.name << " kind " << static_cast<int>(k);
+      }
+  }
+  EXPECT_EQ(mosaics, 32);  // 8, 10, 10p, 10Packed, 12, 12p, 12Packed, 16 in four phases
   EXPECT_FALSE(qrn_gige::FrameConverter("RGB8", Kind::rgb32).fromMosaic());
   EXPECT_THROW(qrn_gige::FrameConverter("Mono8", Kind::rgb32), qcAcqFifo::CouldNotCreate);
 }

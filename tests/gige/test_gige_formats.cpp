@@ -263,6 +263,19 @@ void grabAndCompare(long pelType, qeImageFormat expectFormat, const Layout& l, q
   qcPtrHandle<qcStdAcqFifo> f(new qcStdAcqFifo(*driver, format().fmt, fg, expectFormat));
   qcRoiProp& r = f->properties();
   r.roi(roi);
+  // Only colour made from a mosaic keeps even sizes and takes a white
+  // balance; every other kind keeps the region asked for.
+  const bool demosaiced = l.family == Layout::kBayer && pelType != qe_pelType_RAW8 && pelType != qe_pelType_mono16;
+  if (!demosaiced) {
+    EXPECT_EQ(r.actualRoi(), roi);
+  }
+  qcCustomPropertyBag wb;
+  wb.addItem(qcCustomPropertyBag::qeWrite, qrn_gige::kWhiteBalance, "1 1 1");
+  qcCustomProp& custom = f->properties();
+  if (demosaiced)
+    EXPECT_NO_THROW(custom.customValues(wb));
+  else
+    EXPECT_THROW(custom.customValues(wb), qcAcqFifo::BadParams);
   roi = r.actualRoi();
   ASSERT_EQ(qfGigeFeature(fg, "PixelFormat"), l.name);
   f->start(1);
@@ -304,6 +317,12 @@ void checkAllKinds(const std::string& name) {
   const qcPelRect plain = yuv ? even : odd;
   const qeImageFormat grey16 = l.bits == 10 ? qeImageFormat_Grey10 : l.bits == 12 ? qeImageFormat_Grey12
                                : l.bits == 14 ? qeImageFormat_Grey14 : qeImageFormat_Grey16;
+  // The public image format of the pel's bits, 14 included.
+  qcFrameGrabber& fg = qfGigeBoard(0);
+  EXPECT_EQ(fg.isSupportedEx(format().fmt, grey16), wide);
+  if (wide) {
+    EXPECT_NO_THROW(qcPtrHandle<qcAcqFifo>(format().fmt.newAcqFifoEx(fg, grey16)));
+  }
   if (wide)
     grabAndCompare(qe_pelType_mono16, grey16, l, odd, [](const qcAcqImage& img, const Expect& e) {
       return differing(img.grey16(), e.roi, [&](const auto& b, long x, long y, long sx, long sy) {

@@ -133,7 +133,7 @@ TEST(QacqCcf, CheckReportsEveryProblemWithItsLine) {
   EXPECT_EQ(ccf({"check", kExamples + "/kestrel_ls4k_linescan.ccf"}).code, 0);
   const Outcome missing = ccf({"check", dir / "none.ccf"});
   EXPECT_EQ(missing.code, 1);
-  EXPECT_THAT(missing.out, HasSubstr("(couldn't be opened)"));
+  EXPECT_THAT(missing.out, HasSubstr("cannot read " + (dir / "none.ccf") + ": No such file or directory"));
 }
 
 TEST(QacqCcf, SumRewritesAtomicallyKeepingTheText) {
@@ -205,7 +205,7 @@ TEST(QacqCcf, NamedPipeOnTheSearchPathIsSkipped) {
 TEST(QacqCcf, SumRefusesWhatItWouldDamage) {
   TempDir dir;
   std::string big = "format name = \"Big\";\n";
-  while (big.size() <= qacq::kCcfSumMaxBytes) big += "// " + std::string(76, 'p') + "\n";
+  while (big.size() <= qacq::kCcfMaxBytes) big += "// " + std::string(76, 'p') + "\n";
   const std::pair<std::string, std::string> cases[] = {
       {big, "larger than"},
       {"format name = \"S3\"; ccf_checksum 0\nformat width = 8;\n", "line 1"},
@@ -219,6 +219,22 @@ TEST(QacqCcf, SumRefusesWhatItWouldDamage) {
     EXPECT_THAT(r.err, HasSubstr("nothing changed"));
     EXPECT_EQ(readFile(path), text) << why;
   }
+}
+
+// check and show refuse a file above the bound before reading it (a file of
+// tens of MB took over a GB as parsed lines).
+TEST(QacqCcf, CheckAndShowRefuseAFileAboveTheBound) {
+  TempDir dir;
+  std::string big = "format name = \"Big\";\n";
+  while (big.size() <= qacq::kCcfMaxBytes) big += "format width = 8;\n";
+  const std::string path = write(dir, "big.ccf", big);
+  const Outcome check = ccf({"check", path});
+  EXPECT_EQ(check.code, 1);
+  EXPECT_THAT(check.out, HasSubstr(path + ": " + std::to_string(big.size()) + " bytes, larger than"));
+  const Outcome show = ccf({"show", path});
+  EXPECT_EQ(show.code, 1);
+  EXPECT_THAT(show.err, HasSubstr("larger than"));
+  EXPECT_EQ(show.out, "");
 }
 
 // sum on a symbolic link rewrites the file it points to, keeping the link and

@@ -105,7 +105,11 @@ TEST_F(QacqCli, ArgumentErrorsAreOneLineAndNonZero) {
       {{"grab", "--roi", "0,0,99999999999999999999,10"}, 2, "\"99999999999999999999\" is out of range"},
       {{"grab", "--roi", "1,1,9223372036854775807,9223372036854775807"}, 2, "right or bottom edge is beyond"},
       {{"grab", "--count", "99999999999999999999999"}, 2, "--count: \"99999999999999999999999\" is out of range"},
-      {{"grab", "--exposure", "-1"}, 2, "--exposure must be 0 seconds or more"},
+      {{"grab", "--exposure", "-1"}, 2, "--exposure must be 0 to 3600 seconds"},
+      {{"grab", "--exposure", "nan"}, 2, "--exposure must be 0 to 3600 seconds"},
+      {{"grab", "--exposure", "inf"}, 2, "--exposure must be 0 to 3600 seconds"},
+      {{"grab", "--exposure", "1e300"}, 2, "--exposure must be 0 to 3600 seconds"},
+      {{"live", "--exposure", "3600.5"}, 2, "--exposure must be 0 to 3600 seconds"},
       {{"grab", "--timeout", "0"}, 2, "--timeout must be above 0 seconds"},
       {{"grab", "--custom", "noequals"}, 2, "bad custom item \"noequals\""},
       {{"grab", "--format", "Sony XC75 64x480"}, 2,
@@ -117,6 +121,9 @@ TEST_F(QacqCli, ArgumentErrorsAreOneLineAndNonZero) {
       {{"hwconfig", "limit"}, 2, "names"},
       {{"hwconfig", "simulator", "maybe"}, 2, "unknown state \"maybe\""},
       {{"hwconfig", "limit", "No Such Format"}, 2, "unknown video format \"No Such Format\""},
+      // Text the registry store cannot keep is refused as such, not as a file that cannot be written.
+      {{"hwconfig", "limit", "--force", "Two\nLines"}, 2, "a format name cannot hold a line break"},
+      {{"cameras", "add", "cam\r1"}, 2, "a camera id must be non-empty and hold no ';', line break or zero byte"},
       // The driver refuses a custom item: the library's exception, one line.
       {{"grab", "--custom", "NoSuchItem=1", "--save", "none"}, 1, "qcAcqFifo::BadParams: unknown custom item \"NoSuchItem\""},
   };

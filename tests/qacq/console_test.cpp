@@ -72,20 +72,25 @@ TEST_F(QacqConsole, UnreadableFilesAreErrorsNamingTheFile) {
     std::ofstream(dir / name, std::ios::binary) << bytes;
     return dir / name;
   };
-  const std::string cases[] = {
-      dir / "missing.png",
-      write("text.png", "hello"),
-      write("short.pgm", "P5\n4 4\n255\n" + std::string(10, 'x')),
-      write("huge.pgm", "P5\n100000 100000\n255\n"),
-      write("badmax.pgm", "P5\n2 2\n70000\n"),
-      write("badpng.png", "\x89PNG\r\n\x1a\n garbage"),
+  // A header is believed only as far as the file holds its pels: nothing
+  // is allocated for a size the file cannot have.
+  const std::pair<std::string, std::string> cases[] = {
+      {dir / "missing.png", "cannot open"},
+      {write("text.png", "hello"), "not a PNG"},
+      {write("short.pgm", "P5\n4 4\n255\n" + std::string(10, 'x')), "holds 10 bytes of pels, not 16"},
+      {write("short16.ppm", "P6\n2 1\n65535\n" + std::string(11, 'x')), "holds 11 bytes of pels, not 12"},
+      {write("header.ppm", "P6\n16384 16384\n255\n"), "holds 0 bytes of pels, not 805306368"},
+      {write("huge.pgm", "P5\n100000 100000\n255\n"), "bad size"},
+      {write("badmax.pgm", "P5\n2 2\n70000\n"), "bad maxval"},
+      {write("badpng.png", "\x89PNG\r\n\x1a\n garbage"), "cannot read"},
   };
-  for (const std::string& path : cases) {
+  for (const auto& [path, why] : cases) {
     try {
       qacq::readImage(path);
       ADD_FAILURE() << path << " was read";
     } catch (const qacq::Error& e) {
       EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(why), std::string::npos) << e.what();
     }
   }
 }

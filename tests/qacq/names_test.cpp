@@ -59,6 +59,7 @@ TEST(QacqNames, ImageFormats) {
   EXPECT_EQ(qacq::parseImageFormat("3plane"), qeImageFormat_3Plane);
   EXPECT_EQ(qacq::parseImageFormat("12"), qeImageFormat_3Plane);
   EXPECT_EQ(qacq::parseImageFormat("19"), static_cast<qeImageFormat>(19));
+  EXPECT_EQ(qacq::parseImageFormat("32"), qeImageFormat_Grey14);
   // Every short name reads back to its own value.
   for (const auto& [name, value] : qacq::imageFormatNames()) {
     EXPECT_EQ(qacq::parseImageFormat(name), value) << name;
@@ -66,7 +67,7 @@ TEST(QacqNames, ImageFormats) {
   }
   EXPECT_EQ(qfImageFormatName(static_cast<qeImageFormat>(18)), "format18");
 
-  for (const char* bad : {"0", "20", "-1", "", "grey", "12x"}) EXPECT_THROW(qacq::parseImageFormat(bad), qacq::UsageError) << bad;
+  for (const char* bad : {"0", "20", "31", "33", "-1", "", "grey", "12x"}) EXPECT_THROW(qacq::parseImageFormat(bad), qacq::UsageError) << bad;
   try {
     qacq::parseImageFormat("grey9");
     FAIL() << "no exception";

@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <thread>
+#include <vector>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -314,10 +318,29 @@ TEST(RegistryStore, ConcurrentWritersInSeveralProcessesLoseNothing) {
 }
 
 // A writer killed at any moment leaves a whole file with every earlier value.
+// The temporary files in the store's directory.
+std::vector<std::string> temporaries(const RegTempStore& store) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(store.dir())) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind("registry.reg.tmp", 0) == 0) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A writer killed between its temporary file and the rename leaves that file
+// behind: the next write removes it, and nothing else.
 TEST(RegistryStore, AWriterKilledMidwayLosesNothingElse) {
   RegTempStore store;
   qc_RegStore reg;
   for (int i = 0; i < 20; ++i) ASSERT_TRUE(reg.setDword(kBoard, "keep" + std::to_string(i), 7));
+  for (const char* name : {"registry.reg.tmpA1b2C3", "registry.reg.tmpkept", "other.reg.tmpA1b2C3"})
+    std::ofstream(store.dir() / name) << "left";
+  ASSERT_TRUE(reg.setDword(kBoard, "next", 1));
+  EXPECT_EQ(temporaries(store), std::vector<std::string>{"registry.reg.tmpkept"});  // not the shape of ours
+  EXPECT_TRUE(std::filesystem::exists(store.dir() / "other.reg.tmpA1b2C3"));
+  std::filesystem::remove(store.dir() / "registry.reg.tmpkept");
   for (int round = 0; round < 3; ++round) {
     pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
@@ -334,8 +357,10 @@ TEST(RegistryStore, AWriterKilledMidwayLosesNothingElse) {
       ASSERT_TRUE(v);
       EXPECT_EQ(v->dword, 7u);
     }
-    // The lock died with the writer: this process can write at once.
+    // The lock died with the writer: this process can write at once, and
+    // leaves no temporary file of the killed one.
     EXPECT_TRUE(reg.setDword(kBoard, "after" + std::to_string(round), 1));
+    EXPECT_EQ(temporaries(store), std::vector<std::string>{});
   }
 }
 

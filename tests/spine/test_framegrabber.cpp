@@ -359,6 +359,14 @@ TEST_F(FrameGrabberTest, IsSupportedExPassesTheInternalImageType) {
   EXPECT_FALSE(g.isSupportedEx(a, qeImageFormat_Grey16));
   EXPECT_EQ(d->asked, (std::vector<long>{0, 9}));
 
+  // 14-bit grey is asked as 16-bit grey; values outside the numbering are
+  // refused without asking the driver.
+  d->asked.clear();
+  d->types = {9};
+  EXPECT_TRUE(g.isSupportedEx(a, qeImageFormat_Grey14));
+  for (int bad : {0, 20, 31, 33}) EXPECT_FALSE(g.isSupportedEx(a, static_cast<qeImageFormat>(bad))) << bad;
+  EXPECT_EQ(d->asked, (std::vector<long>{9}));
+
   // isSupported tries 8-bit grey first, then raw 8-bit.
   d->asked.clear();
   d->types = {4};

@@ -5,6 +5,7 @@
 #include <iomanip>
 
 #include <qrn/acq/hyper/framegrabber.h>
+#include <qrn/acq/registry/regstore.h>
 #include <qrn/acq/registry/regvalue.h>
 #include <qrn/drivers/gige.h>
 
@@ -66,7 +67,8 @@ int cameras(const CamerasOptions& o, std::ostream& out) {
     noteOverride(out);
     return exitOk;
   }
-  if (o.id.empty() || o.id.find(';') != std::string::npos) throw UsageError("a camera id must be non-empty and hold no ';'");
+  if (o.id.empty() || o.id.find(';') != std::string::npos || !qc_RegStore::canHold(o.id))
+    throw UsageError("a camera id must be non-empty and hold no ';', line break or zero byte");
   const auto it = std::find(ids.begin(), ids.end(), o.id);
   if (o.action == "add") {
     if (it != ids.end()) throw Error("camera " + o.id + " is already configured");

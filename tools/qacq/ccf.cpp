@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string_view>
@@ -48,30 +47,64 @@ bool onlyChecksum(std::string line) {
   return separators(line.substr(i));
 }
 
-// The number of physical lines of a file (a last line without LF counts),
+// The whole of a regular file of at most kCcfMaxBytes (no CCF is larger:
+// a larger file is refused before anything is read); a short or failed read
+// is an error, never a shorter text.  `nothing` ends each message.
+std::string readWhole(const std::string& path, const std::string& shown, const std::string& nothing = "") {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) throw Error("cannot read " + shown + ": " + std::strerror(errno) + nothing);
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) throw Error(shown + ": not a regular file" + nothing);
+  if (static_cast<unsigned long long>(st.st_size) > kCcfMaxBytes)
+    throw Error(shown + ": " + std::to_string(st.st_size) + " bytes, larger than " + std::to_string(kCcfMaxBytes) +
+                " bytes, the most a CCF may hold" + nothing);
+  std::string text(static_cast<std::size_t>(st.st_size) + 1, '\0');
+  std::size_t got = 0;
+  for (;;) {
+    const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw Error("cannot read " + shown + ": " + std::strerror(errno) + nothing);
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+    if (got == text.size()) throw Error(shown + ": the file grew while it was read" + nothing);
+  }
+  if (got != static_cast<std::size_t>(st.st_size)) throw Error(shown + ": the file shrank while it was read" + nothing);
+  text.resize(got);
+  return text;
+}
+
+// The text of a CCF, bounded as readWhole bounds it, read into `info`.
+std::string readCcf(const std::string& path, qc_ccfFileInfo& info, bool keepComments) {
+  std::string text = readWhole(path, path);
+  std::istringstream in(text);
+  qc_ccfReader::readStream(in, info, keepComments);
+  return text;
+}
+
+// The number of physical lines of a text (a last line without LF counts),
 // and the text of the lines numbered in `wanted` (at most 256 characters of
 // each: the lines the reader read are no longer).  `wanted` is in increasing
 // order.
-std::size_t scanLines(const std::string& path, const std::vector<std::uint32_t>& wanted,
+std::size_t scanLines(std::string_view text, const std::vector<std::uint32_t>& wanted,
                       std::map<std::uint32_t, std::string>& texts) {
-  std::ifstream in(path, std::ios::binary);
   std::size_t n = 1;
   bool partial = false;  // characters after the last LF
   auto next = wanted.begin();  // the numbers come in increasing order
-  char buf[16384];
-  while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-    for (std::streamsize i = 0; i < in.gcount(); ++i) {
-      if (buf[i] == '\n') {
-        ++n;
-        partial = false;
-        continue;
-      }
-      partial = true;
-      while (next != wanted.end() && *next < n) ++next;
-      if (next == wanted.end() || *next != n) continue;
-      std::string& t = texts[static_cast<std::uint32_t>(n)];
-      if (t.size() < 256) t += buf[i];
+  for (const char c : text) {
+    if (c == '\n') {
+      ++n;
+      partial = false;
+      continue;
     }
+    partial = true;
+    while (next != wanted.end() && *next < n) ++next;
+    if (next == wanted.end() || *next != n) continue;
+    std::string& t = texts[static_cast<std::uint32_t>(n)];
+    if (t.size() < 256) t += c;
   }
   return n - 1 + (partial ? 1 : 0);
 }
@@ -135,8 +168,12 @@ std::string plural(std::size_t n, const char* word) {
 // stopped, and the checksum verdict.  Returns the number of problems.
 std::size_t checkOne(const std::string& path, std::ostream& out) {
   qc_ccfFileInfo info;
+  std::string whole;
   try {
-    qc_ccfReader::readFile(path, info, true);
+    whole = readCcf(path, info, true);
+  } catch (const Error& e) {
+    out << e.what() << "\n";
+    return 1;
   } catch (const qcException& e) {
     out << path << ": " << e.messageString() << "\n";
     return 1;
@@ -160,7 +197,7 @@ std::size_t checkOne(const std::string& path, std::ostream& out) {
     }
   });
   std::map<std::uint32_t, std::string> sumLines;
-  const std::size_t total = scanLines(path, info.checkSumLines(), sumLines);
+  const std::size_t total = scanLines(whole, info.checkSumLines(), sumLines);
   for (const auto& [n, text] : sumLines) {
     if (onlyChecksum(text)) continue;
     out << path << ": line " << n << ": warning: the line holds ccf_checksum, so its other text is ignored\n";
@@ -199,7 +236,7 @@ std::size_t checkOne(const std::string& path, std::ostream& out) {
 // the line.
 int show(const std::string& path, std::ostream& out) {
   qc_ccfFileInfo info;
-  qc_ccfReader::readFile(path, info, false);
+  readCcf(path, info, false);
   qc_camCfgStore store;
   loadLines(info, store, [&](std::size_t i, const LineResult& r) {
     if (r.thrown)
@@ -216,47 +253,17 @@ int show(const std::string& path, std::ostream& out) {
   return exitOk;
 }
 
-// The whole of a regular file of at most kCcfSumMaxBytes; a short or failed
-// read is an error, never a shorter text.
-std::string readWhole(const std::string& path, const std::string& shown) {
-  const std::string nothing = "; nothing changed";
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) throw Error("cannot read " + shown + ": " + std::strerror(errno) + nothing);
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) throw Error(shown + ": not a regular file" + nothing);
-  if (static_cast<unsigned long long>(st.st_size) > kCcfSumMaxBytes)
-    throw Error(shown + ": " + std::to_string(st.st_size) + " bytes, larger than " + std::to_string(kCcfSumMaxBytes) +
-                " bytes, the most a CCF may hold" + nothing);
-  std::string text(static_cast<std::size_t>(st.st_size) + 1, '\0');
-  std::size_t got = 0;
-  for (;;) {
-    const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw Error("cannot read " + shown + ": " + std::strerror(errno) + nothing);
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
-    if (got == text.size()) throw Error(shown + ": the file grew while it was read" + nothing);
-  }
-  if (got != static_cast<std::size_t>(st.st_size)) throw Error(shown + ": the file shrank while it was read" + nothing);
-  text.resize(got);
-  return text;
-}
-
 // Rewrites the file: every physical line as it was but the checksum lines,
 // then one checksum line.  A symbolic link is followed: its target is
 // rewritten (with its mode) and the link stays.  Written to a temporary file
 // beside the target, synced, read back and checked, then renamed over it.
-// Refused, with nothing changed: a file over kCcfSumMaxBytes, one that cannot
+// Refused, with nothing changed: a file over kCcfMaxBytes, one that cannot
 // be read whole, and a checksum line that holds other text.
 int sum(const std::string& path, std::ostream& out) {
   std::error_code ec;
   const std::filesystem::path target = std::filesystem::canonical(path, ec);
   if (ec) throw Error("cannot read " + path + ": " + ec.message() + "; nothing changed");
-  const std::string text = readWhole(target.string(), path);
+  const std::string text = readWhole(target.string(), path, "; nothing changed");
   qc_ccfFileInfo info;
   {
     std::istringstream in(text);

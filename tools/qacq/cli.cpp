@@ -260,7 +260,9 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     // The acquisition options shared by grab and live, checked and parsed.
     auto finishAcquisitionOptions = [&] {
       if (std::any_of(exposures.begin(), exposures.end(), [](const CLI::Option* e) { return e->count() > 0; })) {
-        if (!(o.exposure >= 0)) throw UsageError("--exposure must be 0 seconds or more");
+        // No camera exposes for longer than an hour: a larger value (inf,
+        // 1e300) is a mistake, not a setting to clamp.
+        if (!(o.exposure >= 0 && o.exposure <= 3600)) throw UsageError("--exposure must be 0 to 3600 seconds");
         g.exposure = o.exposure;
       }
       if (!o.roi.empty()) g.roi = parseRoi(o.roi);

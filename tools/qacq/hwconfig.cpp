@@ -99,8 +99,11 @@ int hwconfig(const HwconfigOptions& o, std::ostream& out) {
     if (o.names.empty()) throw UsageError(o.action + " needs at least one format name");
     if (static_cast<long>(o.names.size()) > qcHWConfig::maxListEntries)
       throw UsageError("the list holds at most " + std::to_string(qcHWConfig::maxListEntries) + " formats");
-    if (!o.force)
-      for (const std::string& n : o.names) findFormat(n);
+    for (const std::string& n : o.names) {
+      if (!qc_RegStore::canHold(n))
+        throw UsageError("a format name cannot hold a line break or a zero byte (the registry store keeps one value a line)");
+      if (!o.force) findFormat(n);
+    }
     writeList(hw, o.names, store);
     const bool limit = o.action == "limit";
     wrote(hw.limitFmt(limit), store);

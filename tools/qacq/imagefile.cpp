@@ -271,6 +271,14 @@ qcPtrHandle<qcAcqImage> readPnm(const std::string& path, std::ifstream& f) {
   if (w <= 0 || h <= 0 || w > kMaxPels / h) throw bad("bad size " + std::to_string(w) + "x" + std::to_string(h));
   if (maxval <= 0 || maxval > 65535) throw bad("bad maxval " + std::to_string(maxval));
   const int channels = magic == "P6" ? 3 : 1, bytes = maxval > 255 ? 2 : 1;
+  // The file must hold the pels its header claims before any is allocated.
+  const std::streamoff start = f.tellg();
+  f.seekg(0, std::ios::end);
+  const std::streamoff held = f.tellg() - start, needed = static_cast<std::streamoff>(w) * h * channels * bytes;
+  if (start < 0 || held < needed)
+    throw bad("truncated: the file holds " + std::to_string(std::max<std::streamoff>(held, 0)) + " bytes of pels, not " +
+              std::to_string(needed));
+  f.seekg(start);
   std::vector<unsigned char> row(static_cast<std::size_t>(w * channels * bytes));
   auto sample = [&](long i) {
     const unsigned v = bytes == 2 ? (row[static_cast<std::size_t>(2 * i)] << 8) | row[static_cast<std::size_t>(2 * i + 1)]

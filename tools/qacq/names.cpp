@@ -92,10 +92,11 @@ qeImageFormat parseImageFormat(const std::string& text) {
     if (name == t) return value;
     known.push_back(name);
   }
-  // A number of the public numbering: 1 to 19.
+  // A number of the public numbering.
   char* end = nullptr;
   const long n = std::strtol(t.c_str(), &end, 10);
-  if (!t.empty() && end && *end == '\0' && n >= 1 && n <= 19) return static_cast<qeImageFormat>(n);
+  if (!t.empty() && end && *end == '\0' && n >= 1 && n <= 32 && qf_isImageFormat(static_cast<qeImageFormat>(n)))
+    return static_cast<qeImageFormat>(n);
   std::string msg = unknownNameMessage("image format", text, known, "qacq formats --help");
   if (closestNames(text, known).empty()) {
     msg = "unknown image format \"" + text + "\"; known:";

@@ -145,9 +145,10 @@ void printCameraFormats(qcFrameGrabber& fg, std::ostream& out);
 
 // ---- camera configuration files ----------------------------------------------------
 
-// "qacq ccf sum" refuses files larger than this (a CCF is at most a few
-// hundred kB; a larger file is not one, and is never rewritten).
-constexpr std::size_t kCcfSumMaxBytes = std::size_t{1} << 20;
+// "qacq ccf check", "show" and "sum" refuse files larger than this (a CCF is
+// at most a few hundred kB; a larger file is not one, is never read into
+// memory and never rewritten).
+constexpr std::size_t kCcfMaxBytes = std::size_t{1} << 20;
 
 struct CcfOptions {
   // "check": parse, print each problem with its line and the checksum

@@ -125,7 +125,9 @@
 // any other -> isAbnormal with the Aravis status as code and no image.  A gap in frame ids is an overrun
 // (overrun callbacks; the stream had no free buffer) or else marks the next
 // acquisition isMissed.  Trigger number: the frame id; time stamp: the
-// buffer's, in microseconds.
+// buffer's, in microseconds.  A failed frame whose first (leader) packet was
+// lost carries neither: it takes the id after the previous frame's and time
+// stamp 0; a failed frame's id that goes back is not taken either.
 // When the camera is lost (Aravis's control-lost: a GigE camera stops
 // answering its heartbeat, about 5.5 s after it went, measured on loopback;
 // or a software trigger that goes unanswered through Aravis's retries, about

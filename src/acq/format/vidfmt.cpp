@@ -25,6 +25,11 @@ constexpr long kPelOfPublic[19] = {0, 9, 8, 1, 4, 10, 5, 3, 6, 7, 11, 2, 12, 13,
 
 }  // namespace
 
+bool qf_isImageFormat(qeImageFormat fmt) {
+  const int v = static_cast<int>(fmt);
+  return (v >= 1 && v <= 19) || fmt == qeImageFormat_Grey14;
+}
+
 long qf_convertToInternalImageType(qeImageFormat fmt) {
   const int v = static_cast<int>(fmt);
   if (v == -1) return -1;

@@ -171,8 +171,7 @@ bool qcFrameGrabber::isSupportedEx(const qcVideoFormat& fmt, qeImageFormat f) {
   noteUse_();
   // An image format outside the table is not supported (the conversion
   // below would turn it into "unspecified", which drivers accept).
-  const int v = static_cast<int>(f);
-  if (v != -1 && (v < 1 || v > 19)) return false;
+  if (f != qeImageFormat_Unspecified && !qf_isImageFormat(f)) return false;
   try {
     qc_FrameGrabber* d = internal();
     if (!d || !isFmtAllowed_(fmt)) return false;

@@ -520,12 +520,38 @@ bool openLocked(const std::string& path, Fd& fd, bool& created) {
   }
 }
 
+// The temporary file of a write, beside the file it replaces.
+std::string temporaryTemplate(const std::string& path) { return path + ".tmpXXXXXX"; }
+
+// Removes the temporary files that writers killed before their rename left
+// beside `path`.  Only the writer holding the lock of the current file makes
+// one, and renames or removes it before letting go: under that lock every
+// other one is left over.
+void removeLeftTemporaries(const std::string& path) {
+  namespace fs = std::filesystem;
+  const fs::path target(path);
+  const std::string shape = temporaryTemplate(target.filename().string());
+  const std::string prefix = shape.substr(0, shape.size() - 6);  // mkostemp's six characters follow
+  std::error_code ec;
+  const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    std::error_code kind;
+    if (name.size() == shape.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+        it->symlink_status(kind).type() == fs::file_type::regular) {
+      std::error_code gone;
+      fs::remove(it->path(), gone);
+    }
+  }
+}
+
 template <class F>
 bool modify(const std::string& linkOrPath, F&& change) {
   const std::string path = writeTarget(linkOrPath);
   Fd fd;
   bool created = false;
   if (!openLocked(path, fd, created)) return false;
+  removeLeftTemporaries(path);
   // A file this call created goes again unless the new text replaces it: a
   // write that fails or changes nothing leaves no empty file behind.  (The
   // lock is still held; a writer waiting for it sees the file gone and
@@ -550,7 +576,7 @@ bool modify(const std::string& linkOrPath, F&& change) {
   const fs::path target(path);
   fs::path dir = target.parent_path();
   if (dir.empty()) dir = ".";
-  std::string tmpl = path + ".tmpXXXXXX";
+  std::string tmpl = temporaryTemplate(path);
   int t = ::mkostemp(tmpl.data(), O_CLOEXEC);
   if (t < 0) return false;
   Fd tmp(t);
@@ -569,12 +595,12 @@ bool modify(const std::string& linkOrPath, F&& change) {
   return true;  // the lock goes with `fd`, after the rename
 }
 
-// A zero byte would make the file unreadable (the reader refuses it).
-bool validName(const std::string& name) { return !hasLineBreak(name) && name.find('\0') == std::string::npos; }
-
 }  // namespace
 
 // ---- qc_RegStore ---------------------------------------------------------------------
+
+// A line break would end the value's line, and the reader refuses a zero byte.
+bool qc_RegStore::canHold(const std::string& text) { return !hasLineBreak(text) && text.find('\0') == std::string::npos; }
 
 std::string qc_RegStore::defaultPath() {
   const char* env = std::getenv("QUORIN_REGISTRY_FILE");
@@ -670,10 +696,10 @@ namespace {
 // adds it to the key.
 bool setValue(const std::string& path, const std::string& key, qc_RegStore::Value v) {
   auto k = normKey(key);
-  if (!k || !validName(v.name)) return false;
+  if (!k || !qc_RegStore::canHold(v.name)) return false;
   if (v.type == qc_RegStore::typeString) {
     v.text = v.text.substr(0, v.text.find('\0'));
-    if (!validName(v.text)) return false;
+    if (!qc_RegStore::canHold(v.text)) return false;
   }
   return modify(path, [&](Doc& doc) {
     const std::string lk = lower(*k), ln = lower(v.name);

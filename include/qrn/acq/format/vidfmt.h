@@ -76,6 +76,9 @@ enum qe_pelType : int {
   qe_pelType_BGR24 = 15,
 };
 
+// Whether `fmt` is an image format of the numbering above: 1..19 or
+// qeImageFormat_Grey14 (not qeImageFormat_Unspecified).
+bool qf_isImageFormat(qeImageFormat fmt);
 // -1 gives -1, 1..19 their pel types and qeImageFormat_Grey14 mono16; any
 // other value fires a debug assertion and gives -1.
 long qf_convertToInternalImageType(qeImageFormat fmt);

@@ -32,7 +32,8 @@
 // the whole text to a temporary file beside it, fsyncs it, renames it over the
 // file and fsyncs the directory.  Concurrent writers (threads or processes)
 // therefore never lose each other's values, and a crash leaves either the old
-// or the new file (at worst a stray temporary file "<name>.tmp??????").  The
+// or the new file (at worst a temporary file "<name>.tmp??????", which the
+// next write removes).  The
 // rest of the text (comments, order, spelling) is kept as it was.  A write
 // that would change nothing does not rewrite the file.  A missing file, and
 // missing parent directories, are created by a write; a write that fails or
@@ -111,6 +112,11 @@ public:
   // The names of the direct sub-keys of a key (as spelt in the file, sorted
   // without regard to case).
   std::vector<std::string> subKeys(const std::string& key) const;
+
+  // Whether `text` can be written as a key path, value name or string value:
+  // it holds no line break and no zero byte.  (Writes of other names fail; a
+  // string value is stored up to its first zero byte.)
+  static bool canHold(const std::string& text);
 
   // ---- writes: true on success ---------------------------------------------
   // Makes sure the key exists (adds an empty section when it does not).
