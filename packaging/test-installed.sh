@@ -10,7 +10,8 @@
 #   - there: an outside application built with find_package(qrnacq) and one
 #     built with pkg-config run three frames on the simulated board, and
 #     `qacq boards`, `qacq grab --count 3` and `man qacq` work; the drivers are
-#     found with QUORIN_DRIVER_DIR unset.
+#     found with QUORIN_DRIVER_DIR unset; the GStreamer element, the Python
+#     module and the GenTL producer work when their packages are there.
 # Every package's Depends must already be installed here (they name the
 # Debian packages the build used).
 set -euo pipefail
@@ -90,6 +91,34 @@ with qrnacq.board("sim0").fifo("Sony XC75 640x480", "grey8") as f:
     assert image.shape == (480, 640), image.shape
 print("python: one 640x480 image")
 ')
+fi
+# The GenTL producer, when its package is there: loaded as a consumer loads
+# it, it lists the simulated board as a device.
+cti="/usr/lib/$(gcc -print-multiarch)/qrnacq/gentl/qrnacq.cti"
+if [[ -f "$QRN_ROOT$cti" ]]; then
+  /usr/bin/python3 - "$cti" <<'PY'
+import ctypes, sys
+gentl = ctypes.CDLL(sys.argv[1])
+def ok(rc, what):
+    assert rc == 0, f"{what}: GenTL error {rc}"
+h, iface = ctypes.c_void_p(), ctypes.c_void_p()
+changed, n = ctypes.c_uint8(), ctypes.c_uint32()
+ok(gentl.GCInitLib(), "GCInitLib")
+ok(gentl.TLOpen(ctypes.byref(h)), "TLOpen")
+ok(gentl.TLUpdateInterfaceList(h, ctypes.byref(changed), ctypes.c_uint64(1000)), "TLUpdateInterfaceList")
+ok(gentl.TLGetNumInterfaces(h, ctypes.byref(n)), "TLGetNumInterfaces")
+assert n.value >= 1, "no interface"
+name, size = ctypes.create_string_buffer(256), ctypes.c_size_t(256)
+ok(gentl.TLGetInterfaceID(h, ctypes.c_uint32(0), name, ctypes.byref(size)), "TLGetInterfaceID")
+ok(gentl.TLOpenInterface(h, name, ctypes.byref(iface)), "TLOpenInterface")
+ok(gentl.IFUpdateDeviceList(iface, ctypes.byref(changed), ctypes.c_uint64(1000)), "IFUpdateDeviceList")
+ok(gentl.IFGetNumDevices(iface, ctypes.byref(n)), "IFGetNumDevices")
+assert n.value >= 1, "no device"
+ok(gentl.IFClose(iface), "IFClose")
+ok(gentl.TLClose(h), "TLClose")
+ok(gentl.GCCloseLib(), "GCCloseLib")
+print(f"gentl: interface {name.value.decode()} with {n.value} device(s)")
+PY
 fi
 set +x
 echo "installed packages: outside applications (CMake, pkg-config), qacq boards/grab and man qacq passed"
